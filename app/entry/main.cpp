@@ -1,0 +1,6 @@
+#include "platform/ui/afx_app.h"
+
+int main()
+{
+    return AfxWinMain();
+}
