@@ -1,0 +1,3 @@
+#include "device/at_engine.h"
+
+void InstallAtEngineTables() {}
