@@ -1,0 +1,256 @@
+#include "device/goform.h"
+
+#include <cstring>
+#include <string>
+
+#include "platform/portlib/KestlePortServer.h"
+
+namespace {
+
+constexpr int HTTP_TIMEOUT_SECONDS = 5;
+constexpr int UPLOAD_TIMEOUT_SECONDS = 10;
+constexpr const char* CD_SWITCH_COMMAND = "99000000000000000000";
+
+enum class ResultKind { Exchange, Success, OnOff, Version };
+
+bool FitsTextRoom(const std::string& text) { return text.size() < static_cast<size_t>(GOFORM_TEXT_ROOM); }
+
+std::string TextOrBuiltIn(const char* text, const char* builtIn)
+{
+    return (text && *text) ? std::string(text) : std::string(builtIn);
+}
+
+// A reply as the library gave it: room bytes plus a terminator, so that a
+// full reply still ends in one.
+struct ReplyBuffer {
+    explicit ReplyBuffer(int room) : room(room), bytes(static_cast<size_t>(room) + 1, '\0') {}
+    int room;
+    std::string bytes;
+};
+
+// The caller's text holds exactly the room, terminator included.
+void CopyReply(const ReplyBuffer& buffer, char* out)
+{
+    if (!out)
+        return;
+    size_t n = strnlen(buffer.bytes.data(), static_cast<size_t>(buffer.room) - 1);
+    memcpy(out, buffer.bytes.data(), n);
+    out[n] = '\0';
+}
+
+int Judge(ResultKind kind, int exchange, const char* reply, int* flag)
+{
+    if (exchange != 0)
+        return 1;
+    switch (kind) {
+    case ResultKind::Exchange:
+        return 0;
+    case ResultKind::Success:
+        return strstr(reply, "success") ? 0 : 1;
+    case ResultKind::Version:
+        return reply[0] ? 0 : 1;
+    case ResultKind::OnOff:
+        if (strstr(reply, "on")) {
+            if (flag)
+                *flag = 1;
+            return 0;
+        }
+        if (strstr(reply, "off")) {
+            if (flag)
+                *flag = 0;
+            return 0;
+        }
+        return 1;
+    }
+    return 1;
+}
+
+// Init, one exchange, close whatever it gave; no close after a failed init.
+// At most room - 1 bytes are taken so the reply stays terminated.
+template <typename Exchange>
+int ExchangeOnHttpPort(const char* url, char* reply, int* replyRoom, Exchange exchange)
+{
+    if (!url || !reply || !replyRoom || *replyRoom <= 0)
+        return 1;
+    if (strnlen(url, GOFORM_TEXT_ROOM) >= static_cast<size_t>(GOFORM_TEXT_ROOM))
+        return 1;
+    int room = *replyRoom;
+    if (KestleInitPort(PORT_KIND_HTTP, "") != 0)
+        return 1;
+    int received = room - 1;
+    int rc = exchange(reinterpret_cast<unsigned char*>(reply), &received);
+    KestleClosePort(PORT_KIND_HTTP, "");
+    if (rc != 0 || received < 0)
+        received = 0;
+    if (received > room - 1)
+        received = room - 1;
+    reply[received] = '\0';
+    *replyRoom = received;
+    return rc == 0 ? 0 : 1;
+}
+
+struct Request {
+    const char* path;
+    const char* builtIn;
+    ResultKind kind;
+    int room = GOFORM_REPLY_ROOM;
+};
+
+// One member of the family: URL and text by the rule, one exchange, the
+// reply copied out when asked, then the result test.
+int RunRequest(const Request& r, const char* host, const std::string& text, char* replyOut, int* flag)
+{
+    if (!host)
+        return 1;
+    std::string url = std::string("http://") + host + r.path;
+    if (!FitsTextRoom(url) || !FitsTextRoom(text))
+        return 1;
+    ReplyBuffer reply(r.room);
+    int room = reply.room + 1;
+    int exchange = Http_SendGoformRequest(url.c_str(), text.c_str(), static_cast<int>(text.size()),
+                                          reply.bytes.data(), &room);
+    if (exchange == 0)
+        CopyReply(reply, replyOut);
+    return Judge(r.kind, exchange, reply.bytes.data(), flag);
+}
+
+int RunFamily(const Request& r, const char* host, const char* request, char* replyOut, int* flag = nullptr)
+{
+    return RunRequest(r, host, TextOrBuiltIn(request, r.builtIn), replyOut, flag);
+}
+
+}  // namespace
+
+int Http_SendGoformRequest(const char* url, const char* request, int requestLength, char* reply, int* replyRoom)
+{
+    if (!request || requestLength < 0 || requestLength >= GOFORM_TEXT_ROOM)
+        return 1;
+    return ExchangeOnHttpPort(url, reply, replyRoom, [&](unsigned char* buffer, int* received) {
+        return KestleReadMsgFromPort_sync(PORT_KIND_HTTP, url, reinterpret_cast<const unsigned char*>(request),
+                                          requestLength, buffer, received, HTTP_TIMEOUT_SECONDS);
+    });
+}
+
+int Http_UploadGoformFile(const char* url, const char* filePath, int length, char* reply, int* replyRoom)
+{
+    if (!filePath)
+        return 1;
+    return ExchangeOnHttpPort(url, reply, replyRoom, [&](unsigned char* buffer, int* received) {
+        return KestleReadMsgFromPortUploadFile(PORT_KIND_HTTP, url, filePath, length, buffer, received,
+                                               UPLOAD_TIMEOUT_SECONDS);
+    });
+}
+
+namespace {
+const Request kGetCurrentVersion{GOFORM_PROCESS_PATH, "goformId=ONLINE_UPGRADE_TOOL&command=get_current_version",
+                                 ResultKind::Version, GOFORM_VERSION_REPLY_ROOM};
+const Request kGetImei{GOFORM_GET_PATH, "cmd=imei", ResultKind::Exchange};
+const Request kSetDeviceMode{GOFORM_SET_PATH, "goformId=SET_DEVICE_MODE&debug_enable=2", ResultKind::Exchange};
+const Request kRebootDevice{GOFORM_SET_PATH, "goformId=REBOOT_DEVICE", ResultKind::Exchange};
+const Request kRestoreFactorySettings{GOFORM_SET_PATH, "goformId=RESTORE_FACTORY_SETTINGS", ResultKind::Success};
+const Request kSetProductModeForMarl{GOFORM_SET_PATH, "goformId=SET_PRODUCT_MODE_FOR_MARL&debug_enable=1",
+                                     ResultKind::Success};
+// The placeholder goes out as it stands.
+const Request kSaveApn{GOFORM_SET_PATH, "goformId=APN_PROC_EX&apn_action=save&wan_apn=%s&pdp_type=IP",
+                       ResultKind::Success};
+const Request kDeleteApn{GOFORM_SET_PATH, "goformId=APN_PROC_EX&apn_action=delete&apn_mode=manual&index=1",
+                         ResultKind::Success};
+const Request kSetDefaultApn{GOFORM_SET_PATH,
+                             "goformId=APN_PROC_EX&apn_mode=manual&apn_action=set_default&set_default_flag=1"
+                             "&pdp_type=IPv4&index=1",
+                             ResultKind::Success};
+const Request kGetPrivacySetting{GOFORM_GET_PATH, "cmd=privacy_setting", ResultKind::OnOff};
+const Request kGetRestrictDefaultProfile{GOFORM_GET_PATH, "cmd=restrict_default_profile", ResultKind::OnOff};
+const Request kGetWimax2Enable{GOFORM_GET_PATH, "cmd=wimax2_enable", ResultKind::OnOff};
+const Request kSetWimax2Enable{GOFORM_SET_PATH, "goformId=wimax2_enable=on", ResultKind::Success};
+constexpr const char* kUploadRestoreQuery = "goformId=UPLOADFILE_RESTORE&isTest=false";
+}  // namespace
+
+int Http_GetCurrentVersion(const char* host, const char* request, char* reply)
+{
+    return RunFamily(kGetCurrentVersion, host, request, reply);
+}
+
+int Http_GetIMEI(const char* host, const char* request, char* reply)
+{
+    return RunFamily(kGetImei, host, request, reply);
+}
+
+int Http_SetDeviceMode(const char* host, const char* request, char* reply)
+{
+    return RunFamily(kSetDeviceMode, host, request, reply);
+}
+
+int Http_RebootDevice(const char* host, char* reply)
+{
+    return RunFamily(kRebootDevice, host, nullptr, reply);
+}
+
+int Http_RestoreFactorySettings(const char* host, const char* request, char* reply)
+{
+    return RunFamily(kRestoreFactorySettings, host, request, reply);
+}
+
+int Http_SetProductModeForMarl(const char* host, const char* request, char* reply)
+{
+    return RunFamily(kSetProductModeForMarl, host, request, reply);
+}
+
+int Http_SaveApn(const char* host, const char* request, char* reply)
+{
+    return RunFamily(kSaveApn, host, request, reply);
+}
+
+int Http_DeleteApn(const char* host, const char* request)
+{
+    return RunFamily(kDeleteApn, host, request, nullptr);
+}
+
+int Http_SetDefaultApn(const char* host, const char* request, char* reply)
+{
+    return RunFamily(kSetDefaultApn, host, request, reply);
+}
+
+int Http_GetPrivacySetting(const char* host, const char* request, int* flag)
+{
+    return RunFamily(kGetPrivacySetting, host, request, nullptr, flag);
+}
+
+int Http_GetRestrictDefaultProfile(const char* host, const char* request, int* flag)
+{
+    return RunFamily(kGetRestrictDefaultProfile, host, request, nullptr, flag);
+}
+
+int Http_GetWimax2Enable(const char* host, const char* request, int* flag)
+{
+    return RunFamily(kGetWimax2Enable, host, request, nullptr, flag);
+}
+
+int Http_SetWimax2Enable(const char* host, const char* request, int flag)
+{
+    std::string text = (request && *request) ? std::string(request) + (flag ? "on" : "off")
+                                             : std::string(kSetWimax2Enable.builtIn);
+    return RunRequest(kSetWimax2Enable, host, text, nullptr, nullptr);
+}
+
+int Http_UploadRestoreFile(const char* host, const char* query, const char* filePath, char* reply)
+{
+    if (!host || !filePath)
+        return 1;
+    std::string url = std::string("http://") + host + GOFORM_SET_PATH + "?" + TextOrBuiltIn(query, kUploadRestoreQuery);
+    if (!FitsTextRoom(url))
+        return 1;
+    ReplyBuffer buffer(GOFORM_REPLY_ROOM);
+    int room = buffer.room + 1;
+    int exchange = Http_UploadGoformFile(url.c_str(), filePath, 0, buffer.bytes.data(), &room);
+    if (exchange == 0)
+        CopyReply(buffer, reply);
+    return Judge(ResultKind::Success, exchange, buffer.bytes.data(), nullptr);
+}
+
+int SCSI_SwitchDeviceMode(const char* vendorId, const char* productId)
+{
+    if (!vendorId || !productId)
+        return 1;
+    return KestleSendCmdByCDLogicDrive(vendorId, productId, CD_SWITCH_COMMAND) == 0 ? 0 : 1;
+}
