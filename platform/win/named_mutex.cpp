@@ -1,0 +1,107 @@
+#include "platform/win/named_mutex.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/win/code_page.h"
+
+namespace {
+
+thread_local DWORD t_lastError = 0;
+
+struct MutexHandle {
+    int fd;
+};
+
+bool IsPrivateFolder(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+// $XDG_RUNTIME_DIR is private by definition; the temp folder is shared, so we
+// make our own folder there and refuse one that someone else made or linked.
+std::string LockFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') {
+        struct stat st;
+        if (stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
+            return std::string(runtime) + "/";
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/modem-service-tools-" +
+                         std::to_string(getuid());
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::string();
+    return IsPrivateFolder(folder) ? folder + "/" : std::string();
+}
+
+// Letters, digits, '-' and '.' stay; every other byte becomes %XX, so two
+// different names never share a file.
+std::string SafeFileName(const std::string& name)
+{
+    std::string out;
+    for (unsigned char c : name) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+            (c == '.' && !out.empty())) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD error) { t_lastError = error; }
+
+std::string NamedMutexLockPath(const wchar_t* name)
+{
+    std::string folder = LockFolder();
+    if (folder.empty() || !name)
+        return std::string();
+    return folder + "mutex-" + SafeFileName(WideToUtf8(name)) + ".lock";
+}
+
+HANDLE CreateMutexW(void*, BOOL, const wchar_t* name)
+{
+    std::string path = NamedMutexLockPath(name);
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
+    // flock belongs to the open file description, so a second handle in the
+    // same process conflicts too, as the name would on Windows.
+    DWORD error = 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = ERROR_ALREADY_EXISTS;
+    SetLastError(error);
+    return new MutexHandle{fd};
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+    if (!handle)
+        return FALSE;
+    auto* mutex = static_cast<MutexHandle*>(handle);
+    close(mutex->fd);
+    delete mutex;
+    return TRUE;
+}
