@@ -1,0 +1,5 @@
+#include "app/app_paths.h"
+
+std::wstring g_strWorkFolder;
+std::wstring g_strCfgFilePath;
+std::wstring g_strLanguageFilePath;

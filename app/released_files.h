@@ -1,0 +1,25 @@
+#pragma once
+// Files the program writes out of itself: the embedded tool configuration and
+// the files appended to the program file behind its image.
+#include "platform/win/win_types.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Writes length bytes of source from position start (counted from 1) into
+// target. 0 when length is 0, source is not open (-1), target is empty, or the
+// entry does not lie inside the source file.
+BOOL ExtractAppendedFile(const std::wstring& target, uint32_t start, uint32_t length, int source);
+
+// Copies programFile to toolFolder + "/Pennant.exe" and releases the trailer
+// entries 1, 2, ... into the folder under the given names, stopping at the
+// first entry that fails. Nonzero when every entry was written.
+BOOL ReleaseAppendedFiles(const std::wstring& programFile, const std::wstring& toolFolder,
+                          const std::vector<std::wstring>& entryNames);
+
+// Start-up failures go to the framework's message box; a test may watch them
+// instead. An empty sink restores the message box.
+using StartupMessageSink = std::function<void(const std::wstring& text)>;
+void SetStartupMessageSink(StartupMessageSink sink);

@@ -1,0 +1,94 @@
+#include "app/tally_kit_app.h"
+
+#include "app/app_paths.h"
+#include "app/work_folder.h"
+#include "device/ini_reader.h"
+
+namespace {
+
+constexpr int32_t kDiagnosticFunctionsTool = 0;
+
+// Types 5 and 7 release their files first; a missing tool folder makes the
+// release fail by itself, so its own result is not looked at.
+BOOL PrepareKittingTool(CTALLY_KITApp& app)
+{
+    app.CreateKittingToolFolder();
+    return app.ReleaseFilesFromExeFile();
+}
+
+BOOL PrepareWimaxTool(CTALLY_KITApp& app)
+{
+    app.CreateWimaxToolFolder();
+    return app.ReleaseWimaxFilesFromExeFile();
+}
+
+// One row per tool type. prepare runs first and must succeed for the dialog to
+// be built; create is the tool's dialog factory (nullptr until the tool exists).
+struct ToolDialogRow {
+    int32_t toolType;
+    BOOL (*prepare)(CTALLY_KITApp& app);
+    CDialog* (*create)();
+};
+
+const ToolDialogRow kToolDialogs[] = {
+    {0, nullptr, nullptr},            // CDlgFunction
+    {2, nullptr, nullptr},            // CMarlRestoreFactorySettingDlg
+    {3, nullptr, nullptr},            // CMarlSwitchModeToolDlg
+    {4, nullptr, nullptr},            // CMarlModemSettingDlg
+    {5, PrepareKittingTool, nullptr}, // CMarlWriteAPNInfoDlg
+    {6, nullptr, nullptr},            // MarlModemSettingDlgNew
+    {7, PrepareWimaxTool, nullptr},   // CMarlWimaxDlg
+    {8, nullptr, nullptr},            // CVX520ModemSettingDlg
+    {9, nullptr, nullptr},            // CSwitchModeToolDlg
+};
+
+const ToolDialogRow& FindToolDialogRow(int32_t toolType)
+{
+    for (const ToolDialogRow& row : kToolDialogs)
+        if (row.toolType == toolType)
+            return row;
+    return FindToolDialogRow(kDiagnosticFunctionsTool);
+}
+
+} // namespace
+
+int32_t DispatchedToolType(int32_t toolType) { return FindToolDialogRow(toolType).toolType; }
+
+CTALLY_KITApp::CTALLY_KITApp() = default;
+
+CTALLY_KITApp::~CTALLY_KITApp()
+{
+    if (!m_strWorkFolder.empty())
+        DeleteFolderTree(m_strWorkFolder);
+    if (!m_strToolFolder.empty())
+        DeleteFolderTree(m_strToolFolder);
+}
+
+BOOL CTALLY_KITApp::InitInstance()
+{
+    // the common controls and control hosting are always ready in our framework
+    CWinApp::InitInstance();
+    SetRegistryKey(L"\u5e94\u7528\u7a0b\u5e8f\u5411\u5bfc\u751f\u6210\u7684\u672c\u5730\u5e94\u7528\u7a0b\u5e8f");
+
+    CreateWorkFolder();
+    ReleaseToolConfig(L"Adatper_cfg.ini");
+    g_strCfgFilePath = m_strWorkFolder + L"/Adatper_cfg.ini";
+    g_strWorkFolder = m_strWorkFolder;
+
+    CDialog* dialog = nullptr;
+    CreateToolDialog(&dialog);
+    if (dialog)
+        RunMainDialog(*this, dialog);
+    return FALSE; // the dialog object lives until the process ends
+}
+
+void CTALLY_KITApp::CreateToolDialog(CDialog** dialog)
+{
+    m_nToolType = ReadIniInt("TOOLS_INFO", "TOOLS_TYPE", 0, g_strCfgFilePath.c_str());
+    const ToolDialogRow& row = FindToolDialogRow(m_nToolType);
+    CDialog* built = nullptr;
+    if (!row.prepare || row.prepare(*this))
+        built = row.create ? row.create() : nullptr;
+    if (dialog)
+        *dialog = built;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The application object: makes the working folder, writes out the embedded
+// tool configuration and runs the one tool dialog of its type.
+#include "platform/ui/afx_app.h"
+#include "platform/win/win_types.h"
+
+#include <cstdint>
+#include <string>
+
+class CDialog;
+
+class CTALLY_KITApp : public CWinApp {
+public:
+    CTALLY_KITApp();
+    // Deletes the working folder and the tool folder with all their contents.
+    ~CTALLY_KITApp() override;
+
+    // Always FALSE: the dialog has run by then and the program ends.
+    BOOL InitInstance() override;
+
+    BOOL CreateWorkFolder();
+    BOOL ReleaseToolConfig(const wchar_t* fileName);
+    // Reads TOOLS_TYPE into m_nToolType and builds its dialog (nullptr when none).
+    void CreateToolDialog(CDialog** dialog);
+    BOOL CreateKittingToolFolder();
+    BOOL CreateWimaxToolFolder();
+    BOOL ReleaseFilesFromExeFile();
+    BOOL ReleaseWimaxFilesFromExeFile();
+
+    std::wstring m_strWorkFolder;
+    int32_t m_nToolType = 0;
+    std::wstring m_strToolFolder;
+
+private:
+    BOOL CreateToolFolder(const wchar_t* name);
+};
+
+extern CTALLY_KITApp theApp;
+
+// The tool type whose dialog the dispatcher builds for a TOOLS_TYPE value:
+// unknown values get the diagnostic functions dialog (type 0).
+int32_t DispatchedToolType(int32_t toolType);
+
+// Makes the dialog the application's main window and runs it modally.
+void RunMainDialog(CWinApp& app, CDialog* dialog);
