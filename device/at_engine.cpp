@@ -1,3 +1,474 @@
 #include "device/at_engine.h"
 
-void InstallAtEngineTables() {}
+#include "device/port_scanner.h"
+#include "device/trace_log.h"
+#include "platform/portlib/KestlePortServer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+const AtResultCodeRow AtResultCodeTable[] = {
+    {"\r\nOK\r\n", AT_RESULT_OK, 1, 0, 0},
+    {"\r\nERROR\r\n", AT_RESULT_ERROR, 2, 0, 0},
+    {"\r\n+CMS ERROR: ", AT_RESULT_CMS_ERROR, 3, 1, 0},
+    {"\r\n+CME ERROR: ", AT_RESULT_CME_ERROR, 4, 1, 0},
+    {"\r\n> ", AT_RESULT_PROMPT, 5, 0, 0},
+    {"\r\nnot support\r\n", AT_RESULT_NOT_SUPPORT, 6, 0, 0},
+};
+const size_t AtResultCodeTableRows = sizeof(AtResultCodeTable) / sizeof(AtResultCodeTable[0]);
+
+AtCommandRecord g_tLastSendCmd;
+
+namespace {
+
+// Tables are installed by every port manager, possibly from several threads.
+std::atomic<const AtCommandRow*> g_pCommandTable{nullptr};
+std::atomic<size_t> g_nCommandRows{0};
+std::atomic<const AtResultCodeRow*> g_pResultTable{nullptr};
+std::atomic<size_t> g_nResultRows{0};
+std::atomic<bool> g_bAtReady{false};
+
+// Received text not yet taken out as responses; always NUL-terminated.
+char g_szRecvBuffer[AT_RECV_SIZE + 1];
+size_t g_nRecvLength = 0;
+int g_nExchangeState = AT_STATE_IDLE;
+
+const int kSecondReadTimeout = 60;
+
+void RemoveFromBuffer(size_t at, size_t count)
+{
+    if (at >= g_nRecvLength)
+        return;
+    count = std::min(count, g_nRecvLength - at);
+    memmove(g_szRecvBuffer + at, g_szRecvBuffer + at + count, g_nRecvLength - at - count + 1);
+    g_nRecvLength -= count;
+}
+
+void ClearBuffer()
+{
+    g_szRecvBuffer[0] = '\0';
+    g_nRecvLength = 0;
+}
+
+// Bounded copy of count bytes into a text of size bytes.
+void CopyText(char* out, size_t size, const char* text, size_t count)
+{
+    count = std::min(count, size - 1);
+    memcpy(out, text, count);
+    out[count] = '\0';
+}
+
+bool Contains(const char* bytes, size_t length, const char* pattern)
+{
+    return memmem(bytes, length, pattern, strlen(pattern)) != nullptr;
+}
+
+void DebugLine(const char* format, int value)
+{
+    char text[128];
+    snprintf(text, sizeof(text), format, value);
+    OutputTraceLineWithThreadId(text);
+}
+
+// One blocking exchange into a fresh zeroed buffer; false when it failed.
+bool Exchange(const char* request, int requestLength, std::vector<char>& reply, int* received, int timeout)
+{
+    std::fill(reply.begin(), reply.end(), '\0');
+    int length = AT_RECV_SIZE;
+    if (KestleReadMsgFromPort_sync(PORT_KIND_AT, g_szPortName, reinterpret_cast<const unsigned char*>(request),
+                                   requestLength, reinterpret_cast<unsigned char*>(reply.data()), &length,
+                                   timeout) != 0)
+        return false;
+    *received = std::clamp(length, 0, static_cast<int>(AT_RECV_SIZE));
+    return true;
+}
+
+class Appender {
+public:
+    Appender(char* out, size_t size) : out_(out), size_(size) { out_[0] = '\0'; }
+    void Add(const char* text, size_t count)
+    {
+        count = std::min(count, size_ - 1 - length_);
+        memcpy(out_ + length_, text, count);
+        length_ += count;
+        out_[length_] = '\0';
+    }
+    void Add(const char* text) { Add(text, strlen(text)); }
+
+private:
+    char* out_;
+    size_t size_;
+    size_t length_ = 0;
+};
+
+} // namespace
+
+void InstallAtEngineTables()
+{
+    g_pCommandTable.store(AtCommandTable);
+    g_nCommandRows.store(AtCommandTableRows);
+    g_pResultTable.store(AtResultCodeTable);
+    g_nResultRows.store(AtResultCodeTableRows);
+    g_bAtReady.store(true);
+}
+
+const char* FindOutsideQuotes(const char* text, const char* pattern)
+{
+    if (text == nullptr || pattern == nullptr)
+        return nullptr;
+    const size_t patternLength = strlen(pattern);
+    size_t quotes = 0;
+    for (const char* p = text;; ++p) {
+        if (quotes % 2 == 0 && strncmp(p, pattern, patternLength) == 0)
+            return p;
+        if (*p == '\0')
+            return nullptr;
+        if (*p == '"')
+            ++quotes;
+    }
+}
+
+int FindAtCommandById(uint16_t id, const AtCommandRow** row)
+{
+    const AtCommandRow* table = g_pCommandTable.load();
+    const size_t rows = g_nCommandRows.load();
+    for (size_t i = 0; table != nullptr && i < rows; ++i) {
+        if (table[i].CmdID == id) {
+            if (row != nullptr)
+                *row = &table[i];
+            return 0;
+        }
+    }
+    return AT_ERR_INCOMPLETE;
+}
+
+int FindAtCommandByText(const char* text, const AtCommandRow** row)
+{
+    const AtCommandRow* table = g_pCommandTable.load();
+    const size_t rows = g_nCommandRows.load();
+    for (size_t i = 0; text != nullptr && table != nullptr && i < rows; ++i) {
+        if (strcmp(table[i].szText, text) == 0) {
+            if (row != nullptr)
+                *row = &table[i];
+            return 0;
+        }
+    }
+    return AT_ERR_INCOMPLETE;
+}
+
+int BuildAtCommandLine(const AtCommandRecord* command, char* line)
+{
+    if (command == nullptr || line == nullptr)
+        return AT_ERR_INCOMPLETE;
+    line[0] = '\0';
+    if (command->Type == AT_TYPE_RAW && (command->CmdID == 65 || command->CmdID == 59)) {
+        snprintf(line, AT_LINE_SIZE, "\r");
+        return 0;
+    }
+    const AtCommandRow* row = nullptr;
+    if (FindAtCommandById(command->CmdID, &row) != 0)
+        return AT_ERR_INCOMPLETE;
+    const char* op = nullptr;
+    switch (command->Type) {
+    case AT_TYPE_EXECUTE: op = ""; break;
+    case AT_TYPE_SET: op = "="; break;
+    case AT_TYPE_READ: op = "?"; break;
+    case AT_TYPE_TEST: op = "=?"; break;
+    default: return AT_ERR_INCOMPLETE;
+    }
+    const int paramLength = static_cast<int>(strnlen(command->szParam, AT_PARAM_SIZE));
+    const int written = snprintf(line, AT_LINE_SIZE, "AT%s%s%.*s\r", row->szText, op, paramLength, command->szParam);
+    // A cut line would lose its carriage return: send nothing instead.
+    if (written < 0 || written >= AT_LINE_SIZE) {
+        line[0] = '\0';
+        return AT_ERR_INCOMPLETE;
+    }
+    return 0;
+}
+
+int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int timeoutSeconds)
+{
+    if (command == nullptr)
+        return AT_ERR_INCOMPLETE;
+    command->pReply = reply;
+    if (reply != nullptr)
+        reply->Result = AT_RESULT_NONE;
+
+    char line[AT_LINE_SIZE];
+    if (BuildAtCommandLine(command, line) != 0)
+        return AT_ERR_INCOMPLETE;
+    if (KestleInitPort(PORT_KIND_AT, g_szPortName) != 0)
+        return 0;
+
+    std::vector<char> buffer(AT_RECV_SIZE + 1);
+    int received = 0;
+    if (!Exchange(line, static_cast<int>(strlen(line)), buffer, &received, timeoutSeconds))
+        return 0;
+
+    // The operator scan and the manual selection answer in two bursts.
+    const bool scan = command->CmdID == 122 && command->Type == AT_TYPE_READ;
+    const bool select = command->CmdID == 59 && command->Type == AT_TYPE_SET;
+    bool readAgain = false;
+    if (scan) {
+        if (Contains(buffer.data(), received, "ERROR"))
+            return 1;
+        readAgain = !Contains(buffer.data(), received, "+COPS: (");
+    } else if (select) {
+        readAgain = !Contains(buffer.data(), received, "OK");
+    }
+    if (readAgain && !Exchange("", 0, buffer, &received, kSecondReadTimeout))
+        return 1;
+
+    g_tLastSendCmd = *command;
+    g_nExchangeState = AT_STATE_AWAITING;
+    ReceiveAtData(buffer.data(), received);
+    return 0;
+}
+
+int ReceiveAtData(const char* bytes, int length)
+{
+    if (bytes == nullptr || length <= 0 || !g_bAtReady.load())
+        return 1;
+    if (g_nRecvLength + static_cast<size_t>(length) > AT_RECV_SIZE) {
+        ClearBuffer();
+        return 1;
+    }
+    AtCommandRecord last{};
+    if (g_nExchangeState != AT_STATE_IDLE)
+        last = g_tLastSendCmd;
+
+    memcpy(g_szRecvBuffer + g_nRecvLength, bytes, length);
+    g_szRecvBuffer[g_nRecvLength + length] = '\0';
+    // A NUL byte from the device ends the text there.
+    g_nRecvLength = strlen(g_szRecvBuffer);
+
+    auto response = std::make_unique<AtResponseRecord>();
+    for (;;) {
+        memset(response.get(), 0, sizeof(AtResponseRecord));
+        const size_t before = g_nRecvLength;
+        const int result = ParseAtResponse(response.get(), &last);
+        if (result == 0) {
+            // Further responses in the same text are unsolicited: they reach no reply record.
+            const AtCommandRecord answered = last;
+            last.CmdID = 0;
+            last.pReply = nullptr;
+            if (g_nExchangeState == AT_STATE_AWAITING)
+                g_nExchangeState = AT_STATE_IDLE;
+            DispatchAtResponse(&answered, response.get());
+        } else if (result != AT_ERR_NO_COMMAND) {
+            return 0;
+        }
+        if (g_nRecvLength >= before)
+            return 0;
+    }
+}
+
+bool ParseAtFinalResult(AtResponseRecord* response, const AtCommandRecord* last, size_t codeOffset,
+                        size_t* consumed, size_t* removeAt)
+{
+    if (response->Result != AT_RESULT_OK || codeOffset == 0)
+        return false;
+    *consumed += codeOffset;
+    *removeAt = 0;
+    if (last->CmdID == 0)
+        return false;
+    CopyText(response->szText, sizeof(response->szText), g_szRecvBuffer, codeOffset);
+    return MatchAtResponseToCommand(response, last);
+}
+
+bool ParseAtErrorResult(AtResponseRecord* response, size_t codeOffset, size_t codeLength, size_t* consumed)
+{
+    const size_t start = std::min(codeOffset + codeLength, g_nRecvLength);
+    size_t end = g_nRecvLength;
+    bool toEnd = true;
+    if (strstr(g_szRecvBuffer, "CMT:") == nullptr && strstr(g_szRecvBuffer, "CDS:") == nullptr) {
+        const char* lineEnd = FindOutsideQuotes(g_szRecvBuffer + start, "\r\n");
+        if (lineEnd == nullptr)
+            return false;
+        end = lineEnd - g_szRecvBuffer;
+        toEnd = false;
+    }
+    const size_t length = end - start;
+    CopyText(response->szText, sizeof(response->szText), g_szRecvBuffer + start, length);
+    response->ErrorLength = static_cast<uint16_t>(std::min<size_t>(length, UINT16_MAX));
+    *consumed += length + (toEnd ? 0 : 2);
+    return true;
+}
+
+int ParseAtResponse(AtResponseRecord* response, const AtCommandRecord* last)
+{
+    if (response == nullptr || last == nullptr)
+        return AT_ERR_INVALID_ARG;
+
+    // Text before the first line end (the echo, a partial line) is dropped.
+    const char* lineEnd = FindOutsideQuotes(g_szRecvBuffer, "\r\n");
+    if (lineEnd == nullptr) {
+        if (g_nRecvLength > 0) {
+            g_szRecvBuffer[0] = g_szRecvBuffer[g_nRecvLength - 1];
+            g_szRecvBuffer[1] = '\0';
+            g_nRecvLength = 1;
+        }
+        return AT_ERR_INCOMPLETE;
+    }
+    RemoveFromBuffer(0, lineEnd - g_szRecvBuffer);
+
+    const AtResultCodeRow* table = g_pResultTable.load();
+    const size_t rows = g_nResultRows.load();
+    const AtResultCodeRow* code = nullptr;
+    size_t codeOffset = 0;
+    for (size_t i = 0; table != nullptr && i < rows; ++i) {
+        const char* at = FindOutsideQuotes(g_szRecvBuffer, table[i].szText);
+        if (at == nullptr)
+            continue;
+        const size_t offset = at - g_szRecvBuffer;
+        if (code == nullptr || offset < codeOffset) {
+            code = &table[i];
+            codeOffset = offset;
+        }
+        if (offset == 0)
+            break;
+    }
+    if (code == nullptr)
+        return AT_ERR_INCOMPLETE;
+
+    response->CmdID = static_cast<int16_t>(code->RowNumber);
+    response->Result = static_cast<uint8_t>(code->Result);
+    const size_t codeLength = strlen(code->szText);
+    size_t consumed = codeLength;
+    size_t removeAt = codeOffset;
+    const bool outstanding = last->CmdID != 0;
+
+    const bool matched = code->Kind == 0
+                             ? ParseAtFinalResult(response, last, codeOffset, &consumed, &removeAt)
+                             : ParseAtErrorResult(response, codeOffset, codeLength, &consumed);
+    int result = 0;
+    if (!matched) {
+        if (outstanding) {
+            response->CmdID = static_cast<int16_t>(last->CmdID);
+            response->Type = last->Type;
+        } else {
+            result = AT_ERR_NO_COMMAND;
+        }
+    }
+    RemoveFromBuffer(removeAt, consumed);
+    return result;
+}
+
+void CollectAtInfoLines(const char* info, char* name, size_t nameSize, char* collected, size_t collectedSize)
+{
+    if (name == nullptr || nameSize == 0 || collected == nullptr || collectedSize == 0)
+        return;
+    name[0] = '\0';
+    Appender out(collected, collectedSize);
+    if (info == nullptr)
+        return;
+
+    bool named = false;
+    const char* rest = info;
+    for (;;) {
+        const char* end = FindOutsideQuotes(rest, "\r\n");
+        if (end == nullptr)
+            break;
+        char line[AT_LINE_SIZE];
+        CopyText(line, sizeof(line), rest, end - rest);
+        rest = end + 2;
+        if (line[0] == '\0')
+            continue;
+
+        const char* colon = FindOutsideQuotes(line, ": ");
+        if (colon != nullptr) {
+            const size_t nameLength = colon - line;
+            if (!named) {
+                named = true;
+                CopyText(name, nameSize, line, nameLength);
+                out.Add(colon + 2);
+            } else if (strlen(name) == nameLength && strncmp(name, line, nameLength) == 0) {
+                out.Add(";");
+                out.Add(colon + 2);
+            } else {
+                break;
+            }
+        } else if (named) {
+            out.Add(",\"");
+            out.Add(line);
+            out.Add("\"");
+        } else if (strstr(rest, ": ") == nullptr) {
+            // The echo of the command line stands before the named lines.
+            out.Add(line);
+        }
+    }
+}
+
+bool MatchAtResponseToCommand(AtResponseRecord* response, const AtCommandRecord* last)
+{
+    if (response == nullptr || last == nullptr)
+        return false;
+    response->Type = last->Type;
+    char name[AT_LINE_SIZE];
+    std::vector<char> collected(AT_RECV_SIZE);
+    CollectAtInfoLines(response->szText, name, sizeof(name), collected.data(), collected.size());
+
+    bool match = false;
+    if (name[0] == '\0') {
+        response->CmdID = static_cast<int16_t>(last->CmdID);
+        match = FindAtCommandById(last->CmdID, nullptr) == 0;
+    } else {
+        const AtCommandRow* row = nullptr;
+        match = FindAtCommandByText(name, &row) == 0 && row->CmdID == last->CmdID;
+        if (match)
+            response->CmdID = static_cast<int16_t>(last->CmdID);
+    }
+    if (match)
+        CopyText(response->szText, sizeof(response->szText), collected.data(), strlen(collected.data()));
+    return match;
+}
+
+void DispatchAtResponse(const AtCommandRecord* last, AtResponseRecord* response)
+{
+    if (last == nullptr || response == nullptr)
+        return;
+    if (response->Result == AT_RESULT_PROMPT) {
+        DebugLine("DispatchAtResponse: prompt for handle %d", static_cast<int>(last->Handle));
+        DebugLine("DispatchAtResponse: handle %d gets no response", static_cast<int>(last->Handle));
+        return;
+    }
+    response->Handle = last->Handle;
+    response->pReply = last->pReply;
+
+    char* text = response->szText;
+    text[sizeof(response->szText) - 1] = '\0';
+    const char* pair = FindOutsideQuotes(text, "\r\n\r\n");
+    if (pair != nullptr && strstr(text, "\r\n\r\nOK") == nullptr) {
+        memmove(text, pair + 2, strlen(pair + 2) + 1);
+        const char* colon = FindOutsideQuotes(text, ":");
+        if (colon != nullptr)
+            memmove(text, colon + 1, strlen(colon + 1) + 1);
+    }
+    if (response->pReply != nullptr && response->pReply != response)
+        memcpy(response->pReply, response, sizeof(AtResponseRecord));
+
+    DebugLine("DispatchAtResponse: CmdID %d", response->CmdID);
+    DebugLine("DispatchAtResponse: response handle %d (none in this system)", static_cast<int>(response->Handle));
+}
+
+const char* AtReceiveBufferText()
+{
+    return g_szRecvBuffer;
+}
+
+int AtExchangeState()
+{
+    return g_nExchangeState;
+}
+
+void ResetAtEngineState()
+{
+    ClearBuffer();
+    g_nExchangeState = AT_STATE_IDLE;
+    memset(&g_tLastSendCmd, 0, sizeof(g_tLastSendCmd));
+}

@@ -63,8 +63,11 @@ struct AtExchangeSpec {
 int RunInnerAtExchange(const AtExchangeSpec& spec, const std::function<bool(AtCommandRecord&)>& fill,
                        const std::function<bool(AtResponseRecord&)>& read);
 
-// Normalised reply text: the character at index, 0 when the text is shorter.
-char NormalizedReplyChar(AtResponseRecord& response, size_t index);
+// Passes the reply text through NormalizeAtCsvLine (fields then stand at
+// characters 0, 2, 4 ...).
+void NormalizeReply(AtResponseRecord& response);
+// The reply text's character at index, 0 past its end.
+char ReplyChar(const AtResponseRecord& response, size_t index);
 
 // --- public operations ---------------------------------------------------
 

@@ -1,0 +1,389 @@
+#include "device/at_ops_network.h"
+
+#include "device/device_lock.h"
+#include "device/trace_log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Written before each trace line; carry nothing between calls.
+char g_szAtPublicName[AT_OP_NAME_SIZE];
+char g_szAtInnerName[AT_OP_NAME_SIZE];
+
+void SetName(char* text, const char* name)
+{
+    snprintf(text, AT_OP_NAME_SIZE, "FUN:%s", name);
+}
+
+// Field texts of fixed records may fill their whole width.
+int Width(const char* text, size_t size)
+{
+    return static_cast<int>(strnlen(text, size));
+}
+
+} // namespace
+
+int AllocAtBuffers(AtResponseRecord*& response, AtCommandRecord*& command)
+{
+    response = static_cast<AtResponseRecord*>(calloc(1, sizeof(AtResponseRecord)));
+    command = static_cast<AtCommandRecord*>(calloc(1, sizeof(AtCommandRecord)));
+    return response != nullptr && command != nullptr ? 0 : 1;
+}
+
+int RunPublicAtOperation(const char* name, const std::function<int()>& inner, const char* outParam)
+{
+    std::lock_guard<std::recursive_mutex> lock(DeviceOperationLock());
+    SetName(g_szAtPublicName, name);
+    TraceOperationLine(TRACE_SOURCE_AT, TRACE_LEVEL_FUNCTION, "%s", g_szAtPublicName);
+
+    const int result = inner() == AT_OP_SUCCESS ? AT_OP_SUCCESS : AT_OP_FALSE;
+
+    if (outParam != nullptr && result == AT_OP_SUCCESS) {
+        // The output holds at most 255 bytes of text (its 256th byte is the caller's zero).
+        TraceOperationLine(TRACE_SOURCE_AT, TRACE_LEVEL_PARAM, "%s OutParam:pResult:%.255s", g_szAtPublicName,
+                           outParam);
+    }
+    SetName(g_szAtPublicName, name);
+    return TraceOperationResult(TRACE_SOURCE_AT, g_szAtPublicName, result);
+}
+
+void TraceInnerAtEntry(const char* name)
+{
+    SetName(g_szAtInnerName, name);
+    TraceOperationLine(TRACE_SOURCE_AT, TRACE_LEVEL_FUNCTION, "%s", g_szAtInnerName);
+}
+
+int RejectInnerAtCall(const char* name)
+{
+    SetName(g_szAtInnerName, name);
+    return TraceOperationResult(TRACE_SOURCE_AT, g_szAtInnerName, AT_OP_INVALID_PARAMETER);
+}
+
+int RunInnerAtExchange(const AtExchangeSpec& spec, const std::function<bool(AtCommandRecord&)>& fill,
+                       const std::function<bool(AtResponseRecord&)>& read)
+{
+    AtResponseRecord* response = nullptr;
+    AtCommandRecord* command = nullptr;
+    if (AllocAtBuffers(response, command) != 0) {
+        FreeBufferPair(response, command);
+        return AT_OP_FALSE;
+    }
+    command->CmdID = spec.cmdId;
+    command->Type = spec.type;
+    // A parameter text that does not fit is not sent cut.
+    if (fill && !fill(*command)) {
+        FreeBufferPair(response, command);
+        return AT_OP_FALSE;
+    }
+    bool ok = ExecuteAtCommand(response, command, spec.timeoutSeconds) == 0 &&
+              (!spec.requireOk || response->Result == AT_RESULT_OK);
+    if (ok && read)
+        ok = read(*response);
+    FreeBufferPair(response, command);
+    return ok ? AT_OP_SUCCESS : AT_OP_FALSE;
+}
+
+void NormalizeReply(AtResponseRecord& response)
+{
+    response.szText[sizeof(response.szText) - 1] = '\0';
+    NormalizeAtCsvLine(response.szText);
+}
+
+char ReplyChar(const AtResponseRecord& response, size_t index)
+{
+    return index < strnlen(response.szText, sizeof(response.szText)) ? response.szText[index] : '\0';
+}
+
+// --- inner routines ------------------------------------------------------
+
+int ZCGDCONT_READ(PdpContextList* list)
+{
+    TraceInnerAtEntry("ZCGDCONT_READ");
+    if (list == nullptr)
+        return RejectInnerAtCall("ZCGDCONT_READ");
+    return RunInnerAtExchange({45, AT_TYPE_READ, 15, false}, nullptr, [&](AtResponseRecord& r) {
+        ParsePdpContextList(r.szText, list);
+        return true;
+    });
+}
+
+int ZCGDCONT_READ_ONLY_MODIFY_APN(char* text)
+{
+    TraceInnerAtEntry("ZCGDCONT_READ_ONLY_MODIFY_APN");
+    if (text == nullptr)
+        return RejectInnerAtCall("ZCGDCONT_READ_ONLY_MODIFY_APN");
+    return RunInnerAtExchange({45, AT_TYPE_READ, 5, false}, nullptr, [&](AtResponseRecord& r) {
+        GetFirstAtField(r.szText, text);
+        return true;
+    });
+}
+
+int ZCGDCONT_SET(const PdpContextEntry* entry)
+{
+    TraceInnerAtEntry("ZCGDCONT_SET");
+    if (entry == nullptr)
+        return RejectInnerAtCall("ZCGDCONT_SET");
+    return RunInnerAtExchange(
+        {45, AT_TYPE_SET, 5, false},
+        [&](AtCommandRecord& c) {
+            return FormatText(c.szParam, sizeof(c.szParam), "%d,\"%.*s\",\"%.*s\"", entry->cid,
+                              Width(entry->pdpType, sizeof(entry->pdpType)), entry->pdpType,
+                              Width(entry->apn, sizeof(entry->apn)), entry->apn) == 0;
+        },
+        nullptr);
+}
+
+int ZCGDCONT_SET_ONLY_MODIFY_APN(const char* param)
+{
+    TraceInnerAtEntry("ZCGDCONT_SET_ONLY_MODIFY_APN");
+    if (param == nullptr)
+        return RejectInnerAtCall("ZCGDCONT_SET_ONLY_MODIFY_APN");
+    return RunInnerAtExchange(
+        {45, AT_TYPE_SET, 5, false},
+        [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", param) == 0; }, nullptr);
+}
+
+int ZCGDCONT_DELETE(int cid)
+{
+    TraceInnerAtEntry("ZCGDCONT_DELETE");
+    return RunInnerAtExchange(
+        {45, AT_TYPE_SET, 5, true},
+        [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%d", cid) == 0; }, nullptr);
+}
+
+int ZGET_NETWORK_STATE(int* state)
+{
+    TraceInnerAtEntry("ZGET_NETWORK_STATE");
+    if (state == nullptr)
+        return RejectInnerAtCall("ZGET_NETWORK_STATE");
+    return RunInnerAtExchange({4130, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+        NormalizeReply(r);
+        switch (ReplyChar(r, 0)) {
+        case '2': *state = 1; return true;
+        case '6': *state = 2; return true;
+        case '7': *state = 3; return true;
+        default: return false;
+        }
+    });
+}
+
+int ZGET_NETWORK_SELECT_STATE(int* mode, int* select)
+{
+    TraceInnerAtEntry("ZGET_NETWORK_SELECT_STATE");
+    if (mode == nullptr || select == nullptr)
+        return RejectInnerAtCall("ZGET_NETWORK_SELECT_STATE");
+    return RunInnerAtExchange({4130, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+        NormalizeReply(r);
+        const char m = ReplyChar(r, 0);
+        if (m == '2')
+            *mode = 1;
+        else if (m == '6' || m == '7')
+            *mode = 2;
+        const char s = ReplyChar(r, 2);
+        if (s == '0' || s == '1')
+            *select = s - '0';
+        return true;
+    });
+}
+
+int ZSetNetSettingMode_Exec(int mode, int select)
+{
+    TraceInnerAtEntry("ZSetNetSettingMode_Exec");
+    char text[32];
+    snprintf(text, sizeof(text), "%s,%d,0", mode != 0 ? "6" : "0", select);
+    return RunInnerAtExchange(
+        {4130, AT_TYPE_SET, 5, true},
+        [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", text) == 0; }, nullptr);
+}
+
+int ZCOPS_READ(OperatorList* list)
+{
+    TraceInnerAtEntry("ZCOPS_READ");
+    if (list == nullptr)
+        return RejectInnerAtCall("ZCOPS_READ");
+    return RunInnerAtExchange({122, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
+        ParseOperatorList(r.szText, list);
+        return true;
+    });
+}
+
+int ZCOPS_SET(const OperatorList& list)
+{
+    TraceInnerAtEntry("ZCOPS_SET");
+    const OperatorEntry& first = list.entries[0];
+    char text[64];
+    snprintf(text, sizeof(text), "1,2,\"%.*s\",%d", Width(first.numeric, sizeof(first.numeric)), first.numeric,
+             first.accessTechnology);
+    return RunInnerAtExchange(
+        {59, AT_TYPE_SET, 15, true},
+        [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", text) == 0; }, nullptr);
+}
+
+int ZENTER_RNDIS_MODE()
+{
+    TraceInnerAtEntry("ZENTER_RNDIS_MODE");
+    return RunInnerAtExchange(
+        {117, AT_TYPE_SET, 5, true},
+        [](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%c", 'o') == 0; },
+        [](AtResponseRecord& r) {
+            int left = 0;
+            sscanf(r.szText, "exit cpe mode result(0:FAIL 1:SUCCESS):%d", &left);
+            return left == 1;
+        });
+}
+
+int ZMARLRESTART_Exec()
+{
+    TraceInnerAtEntry("ZMARLRESTART_Exec");
+    return RunInnerAtExchange({119, AT_TYPE_EXECUTE, 5, true}, nullptr, nullptr);
+}
+
+int ZSET_BAND(const char* band)
+{
+    TraceInnerAtEntry("ZSET_BAND");
+    if (band == nullptr)
+        return RejectInnerAtCall("ZSET_BAND");
+    return RunInnerAtExchange(
+        {4150, AT_TYPE_SET, 5, true},
+        [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", band) == 0; }, nullptr);
+}
+
+int ZGET_ROAM_STATE(DeviceFlagRecord* flags)
+{
+    TraceInnerAtEntry("ZGET_ROAM_STATE");
+    if (flags == nullptr)
+        return RejectInnerAtCall("ZGET_ROAM_STATE");
+    return RunInnerAtExchange({120, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+        NormalizeReply(r);
+        flags->flag0 = ReplyChar(r, 0) == '1';
+        flags->flag1 = ReplyChar(r, 2) == '1';
+        flags->flag2 = ReplyChar(r, 4) == '1';
+        return true;
+    });
+}
+
+int ZSET_ROAM_STATE(const DeviceFlagRecord* flags)
+{
+    TraceInnerAtEntry("ZSET_ROAM_STATE");
+    if (flags == nullptr)
+        return RejectInnerAtCall("ZSET_ROAM_STATE");
+    return RunInnerAtExchange(
+        {120, AT_TYPE_SET, 5, true},
+        [&](AtCommandRecord& c) {
+            return FormatText(c.szParam, sizeof(c.szParam), "%d,%d,%d,%d", flags->flag0, 0, flags->flag2, 0) == 0;
+        },
+        nullptr);
+}
+
+int ZGET_ROAMING_STATE(int* value)
+{
+    TraceInnerAtEntry("ZGET_ROAMING_STATE");
+    if (value == nullptr)
+        return RejectInnerAtCall("ZGET_ROAMING_STATE");
+    return RunInnerAtExchange({121, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+        NormalizeReply(r);
+        *value = ReplyChar(r, 0) == '1' ? 1 : 0;
+        return true;
+    });
+}
+
+int ZSET_ROAMING_STATE(int value)
+{
+    TraceInnerAtEntry("ZSET_ROAMING_STATE");
+    return RunInnerAtExchange(
+        {121, AT_TYPE_SET, 5, false},
+        [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%d", value) == 0; }, nullptr);
+}
+
+// --- public operations ---------------------------------------------------
+
+int AT_CGDCONT_READ(PdpContextList* list)
+{
+    return RunPublicAtOperation("AT_CGDCONT_READ", [&] { return ZCGDCONT_READ(list); });
+}
+
+int AT_CGDCONT_READ_ONLY_MODIFY_APN(char* text)
+{
+    return RunPublicAtOperation("AT_CGDCONT_READ_ONLY_MODIFY_APN", [&] { return ZCGDCONT_READ_ONLY_MODIFY_APN(text); });
+}
+
+int AT_CGDCONT_SET(const PdpContextEntry* entry)
+{
+    return RunPublicAtOperation("AT_CGDCONT_SET", [&] { return ZCGDCONT_SET(entry); });
+}
+
+int AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN(const char* param)
+{
+    return RunPublicAtOperation("AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN",
+                                [&] { return ZCGDCONT_SET_ONLY_MODIFY_APN(param); });
+}
+
+int AT_CGDCONT_DELETE(int cid)
+{
+    return RunPublicAtOperation("AT_CGDCONT_DELETE", [&] { return ZCGDCONT_DELETE(cid); });
+}
+
+int AT_GET_DEVICE_NETWORK_STATE(int* state)
+{
+    return RunPublicAtOperation("AT_GET_DEVICE_NETWORK_STATE", [&] { return ZGET_NETWORK_STATE(state); });
+}
+
+int AT_GET_DEVICE_NETWORK_STATE_SELECT(int* mode, int* select)
+{
+    return RunPublicAtOperation("AT_GET_DEVICE_NETWORK_STATE_SELECT",
+                                [&] { return ZGET_NETWORK_SELECT_STATE(mode, select); });
+}
+
+int AT_SET_DEVICE_NETWORK_STATE_SELECT(int mode, int select)
+{
+    return RunPublicAtOperation("AT_SET_DEVICE_NETWORK_STATE_SELECT",
+                                [&] { return ZSetNetSettingMode_Exec(mode, select); });
+}
+
+int AT_COPS_READ(OperatorList* list)
+{
+    return RunPublicAtOperation("AT_COPS_READ", [&] { return ZCOPS_READ(list); });
+}
+
+int AT_COPS_SET(OperatorList list)
+{
+    return RunPublicAtOperation("AT_COPS_SET", [&] { return ZCOPS_SET(list); });
+}
+
+int AT_ENTER_RNDIS_MODE()
+{
+    return RunPublicAtOperation("AT_ENTER_RNDIS_MODE", [] { return ZENTER_RNDIS_MODE(); });
+}
+
+int AT_MarlRestart()
+{
+    return RunPublicAtOperation("AT_MarlRestart", [] { return ZMARLRESTART_Exec(); });
+}
+
+int AT_SET_BAND(const char* band)
+{
+    return RunPublicAtOperation("AT_SET_BAND", [&] { return ZSET_BAND(band); });
+}
+
+int AT_GET_DEVICE_FLAG_STATE(DeviceFlagRecord* flags)
+{
+    return RunPublicAtOperation("AT_GET_DEVICE_FLAG_STATE", [&] { return ZGET_ROAM_STATE(flags); });
+}
+
+int AT_SET_DEVICE_FLAG_STATE(const DeviceFlagRecord* flags)
+{
+    return RunPublicAtOperation("AT_SET_DEVICE_FLAG_STATE", [&] { return ZSET_ROAM_STATE(flags); });
+}
+
+int AT_GetRoaming(int* value)
+{
+    return RunPublicAtOperation("AT_GetRoaming", [&] { return ZGET_ROAMING_STATE(value); });
+}
+
+int AT_SetRoaming(int value)
+{
+    return RunPublicAtOperation("AT_SetRoaming", [&] { return ZSET_ROAMING_STATE(value); });
+}

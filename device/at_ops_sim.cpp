@@ -1,0 +1,248 @@
+#include "device/at_ops_sim.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The outputs get exactly the first 255 bytes; the record is zero behind the text.
+bool CopySimText(const AtResponseRecord& response, char* out)
+{
+    memcpy(out, response.szText, AT_SIM_TEXT_COPY);
+    return true;
+}
+
+bool ReadFlagOne(AtResponseRecord& response, int* state)
+{
+    NormalizeReply(response);
+    *state = ReplyChar(response, 0) == '1' ? 1 : 0;
+    return true;
+}
+
+int ReadPolicyLock(const char* name, uint16_t cmdId, int* state)
+{
+    TraceInnerAtEntry(name);
+    if (state == nullptr)
+        return RejectInnerAtCall(name);
+    return RunInnerAtExchange({cmdId, AT_TYPE_READ, 5, true}, nullptr,
+                              [&](AtResponseRecord& r) { return ReadFlagOne(r, state); });
+}
+
+} // namespace
+
+int ZCPIN_Exec(char* result)
+{
+    TraceInnerAtEntry("ZCPIN_Exec");
+    if (result == nullptr)
+        return RejectInnerAtCall("ZCPIN_Exec");
+    return RunInnerAtExchange({41, AT_TYPE_READ, 5, false}, nullptr,
+                              [&](AtResponseRecord& r) { return CopySimText(r, result); });
+}
+
+int ZCHECK_PIN(const char* pin)
+{
+    TraceInnerAtEntry("ZCHECK_PIN");
+    if (pin == nullptr)
+        return RejectInnerAtCall("ZCHECK_PIN");
+    return RunInnerAtExchange(
+        {41, AT_TYPE_SET, 5, true},
+        [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "\"%s\"", pin) == 0; }, nullptr);
+}
+
+int ZSET_PIN_PUK(const char* puk, const char* newPin)
+{
+    TraceInnerAtEntry("ZSET_PIN_PUK");
+    if (puk == nullptr || newPin == nullptr)
+        return RejectInnerAtCall("ZSET_PIN_PUK");
+    return RunInnerAtExchange(
+        {41, AT_TYPE_SET, 5, true},
+        [&](AtCommandRecord& c) {
+            return FormatText(c.szParam, sizeof(c.szParam), "\"%s\",\"%s\"", puk, newPin) == 0;
+        },
+        nullptr);
+}
+
+int ZGET_PIN_PUK_TIMES(int* pinTimes, int* pukTimes)
+{
+    TraceInnerAtEntry("ZGET_PIN_PUK_TIMES");
+    if (pinTimes == nullptr || pukTimes == nullptr)
+        return RejectInnerAtCall("ZGET_PIN_PUK_TIMES");
+    return RunInnerAtExchange({4143, AT_TYPE_TEST, 5, true}, nullptr, [&](AtResponseRecord& r) {
+        NormalizeReply(r);
+        // A count the reply does not give keeps the caller's value.
+        sscanf(r.szText, "%d %d", pinTimes, pukTimes);
+        return true;
+    });
+}
+
+int ZGET_PIN_STATE(int* state)
+{
+    TraceInnerAtEntry("ZGET_PIN_STATE");
+    if (state == nullptr)
+        return RejectInnerAtCall("ZGET_PIN_STATE");
+    return RunInnerAtExchange(
+        {43, AT_TYPE_SET, 5, true},
+        [](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "\"%s\",%d", "sc", 2) == 0; },
+        [&](AtResponseRecord& r) { return ReadFlagOne(r, state); });
+}
+
+int ZSET_PIN(const char* oldPin, const char* newPin)
+{
+    TraceInnerAtEntry("ZSET_PIN");
+    if (oldPin == nullptr || newPin == nullptr)
+        return RejectInnerAtCall("ZSET_PIN");
+    return RunInnerAtExchange(
+        {40, AT_TYPE_SET, 5, true},
+        [&](AtCommandRecord& c) {
+            return FormatText(c.szParam, sizeof(c.szParam), "\"%s\",\"%s\",\"%s\"", "sc", oldPin, newPin) == 0;
+        },
+        nullptr);
+}
+
+int ZGET_APN_LOCK_STATE(int* state)
+{
+    return ReadPolicyLock("ZGET_APN_LOCK_STATE", 123, state);
+}
+
+int ZGET_ACT_LOCK_STATE(int* state)
+{
+    return ReadPolicyLock("ZGET_ACT_LOCK_STATE", 124, state);
+}
+
+int ZGET_ROAM_LOCK_STATE(int* state)
+{
+    return ReadPolicyLock("ZGET_ROAM_LOCK_STATE", 125, state);
+}
+
+int AT_CPIN(char* result)
+{
+    return RunPublicAtOperation("AT_CPIN", [&] { return ZCPIN_Exec(result); }, result);
+}
+
+int AT_CHECK_PIN(const char* pin)
+{
+    return RunPublicAtOperation("AT_CHECK_PIN", [&] { return ZCHECK_PIN(pin); });
+}
+
+int AT_SET_PIN_PUK(const char* puk, const char* newPin)
+{
+    return RunPublicAtOperation("AT_SET_PIN_PUK", [&] { return ZSET_PIN_PUK(puk, newPin); });
+}
+
+int AT_GET_PIN_PUK_TIMES(int* pinTimes, int* pukTimes)
+{
+    return RunPublicAtOperation("AT_GET_PIN_PUK_TIMES", [&] { return ZGET_PIN_PUK_TIMES(pinTimes, pukTimes); });
+}
+
+int AT_GET_PIN_STATE(int* state)
+{
+    return RunPublicAtOperation("AT_GET_PIN_STATE", [&] { return ZGET_PIN_STATE(state); });
+}
+
+int AT_SET_PIN(const char* oldPin, const char* newPin)
+{
+    return RunPublicAtOperation("AT_SET_PIN", [&] { return ZSET_PIN(oldPin, newPin); });
+}
+
+int AT_GET_APN_LOCK_STATE(int* state)
+{
+    return RunPublicAtOperation("AT_GET_APN_LOCK_STATE", [&] { return ZGET_APN_LOCK_STATE(state); });
+}
+
+int AT_GET_ACT_LOCK_STATE(int* state)
+{
+    return RunPublicAtOperation("AT_GET_ACT_LOCK_STATE", [&] { return ZGET_ACT_LOCK_STATE(state); });
+}
+
+int AT_GET_ROAM_LOCK_STATE(int* state)
+{
+    return RunPublicAtOperation("AT_GET_ROAM_LOCK_STATE", [&] { return ZGET_ROAM_LOCK_STATE(state); });
+}
+
+#if defined(SETWELL_USER_AUTH)
+
+int ZGET_IMSI(char* imsi)
+{
+    TraceInnerAtEntry("ZGET_IMSI");
+    if (imsi == nullptr)
+        return RejectInnerAtCall("ZGET_IMSI");
+    return RunInnerAtExchange({19, AT_TYPE_EXECUTE, 5, false}, nullptr,
+                              [&](AtResponseRecord& r) { return CopySimText(r, imsi); });
+}
+
+int ZGET_CRSM(char* reply)
+{
+    TraceInnerAtEntry("ZGET_CRSM");
+    if (reply == nullptr)
+        return RejectInnerAtCall("ZGET_CRSM");
+    // READ BINARY of EF-GID1 (0x6F3E), offsets 0, length 0.
+    return RunInnerAtExchange(
+        {44, AT_TYPE_SET, 5, false},
+        [](AtCommandRecord& c) {
+            return FormatText(c.szParam, sizeof(c.szParam), "%d,%d,%d,%d,%d", 176, 28478, 0, 0, 0) == 0;
+        },
+        [&](AtResponseRecord& r) { return CopySimText(r, reply); });
+}
+
+int ZSET_ID_PASSWORD_AUTH(const char* userName, const char* password, int authType)
+{
+    TraceInnerAtEntry("ZSET_ID_PASSWORD_AUTH");
+    if (authType != 0 && (userName == nullptr || password == nullptr))
+        return RejectInnerAtCall("ZSET_ID_PASSWORD_AUTH");
+    return RunInnerAtExchange(
+        {126, AT_TYPE_SET, 5, false},
+        [&](AtCommandRecord& c) {
+            if (authType == 0)
+                return FormatText(c.szParam, sizeof(c.szParam), "%d,%d", 9, 0) == 0;
+            // The device takes the password before the user name.
+            return FormatText(c.szParam, sizeof(c.szParam), "%d,%d,\"%s\",\"%s\"", 9, authType, password,
+                              userName) == 0;
+        },
+        nullptr);
+}
+
+int ZGET_ID_AUTH(char* userName, int* authType)
+{
+    TraceInnerAtEntry("ZGET_ID_AUTH");
+    if (userName == nullptr || authType == nullptr)
+        return RejectInnerAtCall("ZGET_ID_AUTH");
+    return RunInnerAtExchange({126, AT_TYPE_READ, 5, false}, nullptr, [&](AtResponseRecord& r) {
+        IdAuthList list{};
+        ParseIdAuthList(r.szText, &list);
+        const int rows = std::clamp<int>(list.count, 0, AT_LIST_ROWS);
+        for (int i = 0; i < rows; ++i) {
+            const IdAuthEntry& row = list.entries[i];
+            if (row.cid != 9)
+                continue;
+            if (row.authType <= 2)
+                *authType = row.authType;
+            // Name characters only: the caller's zero-filled output terminates them.
+            memcpy(userName, row.userName, strnlen(row.userName, sizeof(row.userName) - 1));
+        }
+        return true;
+    });
+}
+
+int AT_GET_IMSI(char* imsi)
+{
+    return RunPublicAtOperation("AT_GET_IMSI", [&] { return ZGET_IMSI(imsi); });
+}
+
+int AT_GET_CRSM(char* reply)
+{
+    return RunPublicAtOperation("AT_GET_CRSM", [&] { return ZGET_CRSM(reply); });
+}
+
+int AT_SetUserNameaPasswordAuth(const char* userName, const char* password, int authType)
+{
+    return RunPublicAtOperation("AT_SetUserNameaPasswordAuth",
+                                [&] { return ZSET_ID_PASSWORD_AUTH(userName, password, authType); });
+}
+
+int AT_GetUserNameaAuth(char* userName, int* authType)
+{
+    return RunPublicAtOperation("AT_GetUserNameaAuth", [&] { return ZGET_ID_AUTH(userName, authType); });
+}
+
+#endif
