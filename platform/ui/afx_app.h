@@ -12,11 +12,15 @@ public:
     void SetRegistryKey(const wchar_t* key);
 
     CWnd* m_pMainWnd = nullptr;
+    // caption of AfxMessageBox; the program's file name unless set
+    const wchar_t* m_pszAppName = nullptr;
 };
 
 CWinApp* AfxGetApp();
 
-// Runs the one application object's InitInstance; the program's exit code.
+// Chooses the back end (a real window when a display is there, none when
+// SETWELL_UI=headless), runs the application object's InitInstance and
+// returns the program's exit code.
 int AfxWinMain();
 
 // The framework's message box: text with the program's caption, OK button.
