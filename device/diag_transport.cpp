@@ -1,0 +1,147 @@
+#include "device/diag_transport.h"
+
+#include "device/device_lock.h"
+#include "device/port_scanner.h"
+#include "device/trace_log.h"
+#include "platform/portlib/KestlePortServer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+// Rows no operation names are reserved (subsystem 0, command 0).
+const uint8_t DiagSubsystemHeaderTable[DIAG_SUBSYSTEM_HEADER_ROWS][4] = {
+    {0x4B, 0xAA, 0x00, 0x00}, // 0 maker's download mode
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0xCD, 0x18, 0x00}, // 8 restore factory settings
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0x00, 0x00, 0x00},
+    {0x4B, 0xA1, 0x00, 0x00}, // 14 CD-ROM autorun
+};
+
+namespace {
+
+// Lays the subsystem header and the payload into the send buffer; a packet
+// that does not fit is marked, and is then never sent.
+void LayDownPacket(const DiagRequestRecord& request, DiagTransferState& t)
+{
+    std::memset(t.sendBuffer, 0, sizeof t.sendBuffer);
+    t.sendLength = 0;
+    t.sendOverflow = false;
+    if (request.code == DIAG_CMD_SUBSYSTEM && request.payload[1] != DIAG_SUBSYS_EFS2) {
+        if (request.headerRow < DIAG_SUBSYSTEM_HEADER_ROWS) {
+            std::memcpy(t.sendBuffer, DiagSubsystemHeaderTable[request.headerRow], 4);
+            t.sendLength = 4;
+        } else {
+            t.sendOverflow = true; // no such row: nothing sensible to send
+        }
+    }
+    size_t payload = std::min<size_t>(request.payloadLength, DIAG_REQUEST_PAYLOAD_SIZE);
+    if (payload > 0) {
+        if (payload > DIAG_SEND_BUFFER_SIZE - t.sendLength) {
+            t.sendOverflow = true;
+        } else {
+            std::memcpy(t.sendBuffer + t.sendLength, request.payload, payload);
+            t.sendLength += static_cast<uint32_t>(payload);
+        }
+    }
+    t.typedLength = static_cast<uint32_t>(std::min<size_t>(payload, DIAG_TYPED_REQUEST_SIZE));
+    std::memcpy(&t.typedRequest, request.payload, DIAG_TYPED_REQUEST_SIZE);
+}
+
+// One exchange and its verdict.
+bool TryOnce(const DiagRequestRecord& request, DiagTransferState& t, uint32_t frameLength, int timeout,
+             uint8_t* lastBytes, uint32_t* lastCount, bool* gotBytes)
+{
+    DumpDiagFrame(frameLength, true);
+    if (KestleInitPort(PORT_KIND_DIAG, g_szPortName) != 0)
+        return false;
+    std::memset(t.receiveBuffer, 0, sizeof t.receiveBuffer);
+    int received = static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE);
+    t.receiveLength = 0;
+    if (KestleReadMsgFromPort_sync(PORT_KIND_DIAG, g_szPortName, t.sendBuffer, static_cast<int>(frameLength),
+                                   t.receiveBuffer, &received, timeout) != 0)
+        return false;
+    uint32_t count = static_cast<uint32_t>(std::clamp(received, 0, static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE)));
+    t.receiveLength = count;
+    if (count > 0) {
+        std::memcpy(lastBytes, t.receiveBuffer, count);
+        *lastCount = count;
+        *gotBytes = true;
+    }
+
+    switch (t.protocol) {
+    case DIAG_PROTOCOL_TYPED:
+        DumpDiagFrame(count, false);
+        if (t.receiveBuffer[0] != request.code)
+            return false;
+        if (CheckDiagFrame())
+            return true;
+        // legacy EFS: the parsed status is the answer, good or not
+        return t.typedRequest.code == DIAG_CMD_LEGACY_EFS;
+    case DIAG_PROTOCOL_BOOT:
+    case DIAG_PROTOCOL_STREAMING:
+    case DIAG_PROTOCOL_RAW:
+        DumpDiagFrame(count, false);
+        return CheckDiagFrame();
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+int DiagSendCmdToBack(const DiagRequestRecord* request, DiagResponseRecord* response, uint8_t tries, int timeout)
+{
+    if (!request || !response)
+        return TraceOperationResult(TRACE_SOURCE_DIAG, "FUN:DiagSendCmdToBack", 41);
+
+    std::lock_guard<std::recursive_mutex> lock(DeviceOperationLock());
+    DiagTransferState& t = DiagTransfer();
+    t.protocol = request->protocol;
+    // Fields an answer does not carry read as zero, never as an older answer's.
+    std::memset(&t.reply, 0, sizeof t.reply);
+    LayDownPacket(*request, t);
+    if (tries == 0)
+        return 0;
+
+    uint32_t frameLength = BuildDiagFrame();
+    uint32_t received = 0;
+    uint8_t lastBytes[DIAG_RECEIVE_BUFFER_SIZE];
+    uint32_t lastCount = 0;
+    bool gotBytes = false;
+    bool success = false;
+    if (frameLength > 0) {
+        for (unsigned attempt = 0; attempt < tries && !success; ++attempt) {
+            success = TryOnce(*request, t, frameLength, timeout, lastBytes, &lastCount, &gotBytes);
+            received = lastCount;
+        }
+    }
+
+    if (success) {
+        response->status = DIAG_STATUS_OK;
+        if (t.protocol <= DIAG_PROTOCOL_STREAMING && t.receiveLength != 0) {
+            std::memcpy(response->data, t.reply.bytes, DIAG_REPLY_RECORD_SIZE);
+            response->dataLength = static_cast<int32_t>(DIAG_REPLY_RECORD_SIZE);
+        } else {
+            std::memcpy(response->data, t.receiveBuffer, received);
+            response->dataLength = static_cast<int32_t>(received);
+        }
+    } else {
+        response->status = DIAG_STATUS_FAILED;
+        if (gotBytes) {
+            std::memcpy(response->data, lastBytes, lastCount);
+            response->dataLength = static_cast<int32_t>(lastCount);
+        }
+    }
+    return 0;
+}
