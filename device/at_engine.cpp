@@ -224,10 +224,15 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
     if (readAgain && !Exchange("", 0, buffer, &received, kSecondReadTimeout))
         return 1;
 
-    g_tLastSendCmd = *command;
-    g_nExchangeState = AT_STATE_AWAITING;
+    SetAtAwaitingResponse(*command);
     ReceiveAtData(buffer.data(), received);
     return 0;
+}
+
+void SetAtAwaitingResponse(const AtCommandRecord& command)
+{
+    g_tLastSendCmd = command;
+    g_nExchangeState = AT_STATE_AWAITING;
 }
 
 int ReceiveAtData(const char* bytes, int length)

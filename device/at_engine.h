@@ -99,6 +99,9 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
 // "AT" + text + operator + parameters + "\r" into line (AT_LINE_SIZE bytes); 0 or 47.
 int BuildAtCommandLine(const AtCommandRecord* command, char* line);
 
+// Marks command as sent and its response awaited (copied to g_tLastSendCmd).
+void SetAtAwaitingResponse(const AtCommandRecord& command);
+
 // Appends received bytes to the receive buffer and dispatches every complete
 // response. 0, or 1 when the data was refused (or overflowed the buffer).
 int ReceiveAtData(const char* bytes, int length);
