@@ -1,0 +1,171 @@
+// The six entry points: argument checks and the dispatch by port kind.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/portlib/portlib_internal.h"
+#include "platform/win/clock.h"
+
+namespace kestle_portlib {
+
+std::string DeviceDir()
+{
+    const char* dir = std::getenv("KESTLE_DEVICE_DIR");
+    struct stat st;
+    if (!dir || !*dir || stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    return dir;
+}
+
+std::string SysfsRoot()
+{
+    const char* root = std::getenv("KESTLE_SYSFS_ROOT");
+    return (root && *root) ? root : "/sys";
+}
+
+int TimeoutMs(int timeoutSeconds)
+{
+    if (timeoutSeconds <= 0)
+        return 0;
+    // a day is far beyond any caller and keeps the product inside 32 bits
+    const uint32_t seconds = timeoutSeconds > 86400 ? 86400u : static_cast<uint32_t>(timeoutSeconds);
+    return static_cast<int>(ScaledMs(seconds * 1000u));
+}
+
+int ParseComNumber(const char* name)
+{
+    if (!name || !*name)
+        return 0;
+    int value = 0;
+    for (const char* p = name; *p; ++p) {
+        if (*p < '0' || *p > '9' || value > 99999)
+            return 0;
+        value = value * 10 + (*p - '0');
+    }
+    return value;
+}
+
+}  // namespace kestle_portlib
+
+using namespace kestle_portlib;
+
+extern "C" {
+
+int KestleEnumDeviceProperty(char (*entries)[KESTLE_ENTRY_SIZE], int* count)
+{
+    if (!count)
+        return kBadArgument;
+    const int room = *count;
+    *count = 0;
+    if (room <= 0)
+        return kOk;
+    if (!entries)
+        return kBadArgument;
+
+    std::vector<std::string> listing;
+    const std::string dir = DeviceDir();
+    if (!dir.empty()) {
+        FILE* f = std::fopen((dir + "/listing").c_str(), "r");
+        if (f) {
+            char line[4096];
+            while (std::fgets(line, sizeof line, f)) {
+                size_t n = std::strcspn(line, "\r\n");
+                const bool whole = line[n] != '\0' || std::feof(f);
+                line[n] = '\0';
+                if (n > 0)
+                    listing.emplace_back(line);
+                // skip the rest of an over-long line
+                while (!whole && std::fgets(line, sizeof line, f) && !std::strchr(line, '\n')) {
+                }
+            }
+            std::fclose(f);
+        }
+    } else {
+        listing = ListSysfs(SysfsRoot());
+    }
+
+    int filled = 0;
+    for (const std::string& text : listing) {
+        if (filled == room)
+            break;
+        std::memset(entries[filled], 0, KESTLE_ENTRY_SIZE);
+        std::memcpy(entries[filled], text.data(), std::min<size_t>(text.size(), KESTLE_ENTRY_SIZE - 1));
+        ++filled;
+    }
+    *count = filled;
+    return kOk;
+}
+
+int KestleInitPort(int kind, const char* name)
+{
+    switch (kind) {
+    case PORT_KIND_DIAG:
+    case PORT_KIND_AT:
+        return SerialInit(name);
+    case PORT_KIND_HTTP:
+        HttpGlobalInit();
+        return kOk;
+    default:
+        return kBadArgument;
+    }
+}
+
+int KestleReadMsgFromPort_sync(int kind, const char* name, const unsigned char* request, int requestLength,
+                               unsigned char* reply, int* replyLength, int timeoutSeconds)
+{
+    if (!replyLength)
+        return kBadArgument;
+    const int room = *replyLength;
+    *replyLength = 0;
+    if (!reply || room <= 0 || requestLength < 0 || (requestLength > 0 && !request) || !name)
+        return kBadArgument;
+    *replyLength = room;
+    switch (kind) {
+    case PORT_KIND_DIAG:
+    case PORT_KIND_AT:
+        return SerialExchange(kind, name, request, requestLength, reply, replyLength, timeoutSeconds);
+    case PORT_KIND_HTTP:
+        return HttpExchange(name, request, requestLength, reply, replyLength, timeoutSeconds);
+    default:
+        *replyLength = 0;
+        return kBadArgument;
+    }
+}
+
+int KestleReadMsgFromPortUploadFile(int kind, const char* url, const char* filePath, int length,
+                                    unsigned char* reply, int* replyLength, int timeoutSeconds)
+{
+    if (!replyLength)
+        return kBadArgument;
+    const int room = *replyLength;
+    *replyLength = 0;
+    if (kind != PORT_KIND_HTTP || !url || !filePath || !reply || room <= 0)
+        return kBadArgument;
+    *replyLength = room;
+    return HttpUpload(url, filePath, reply, replyLength, timeoutSeconds);
+}
+
+int KestleClosePort(int kind, const char* name)
+{
+    switch (kind) {
+    case PORT_KIND_DIAG:
+    case PORT_KIND_AT:
+        return SerialClose(name);
+    case PORT_KIND_HTTP:
+    case PORT_KIND_CLOSE_ONLY:
+        return kOk;
+    default:
+        return kBadArgument;
+    }
+}
+
+int KestleSendCmdByCDLogicDrive(const char* vendorId, const char* productId, const char* command)
+{
+    if (!vendorId || !productId || !command)
+        return kBadArgument;
+    return SendCdCommand(vendorId, productId, command);
+}
+
+}  // extern "C"

@@ -1,0 +1,73 @@
+#pragma once
+// Inner pieces of the port library. The functions marked KESTLE_API are
+// exported for the unit tests; the rest are shared between the library's files.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/portlib/KestlePortServer.h"
+
+namespace kestle_portlib {
+
+// Results of the six functions besides 0.
+enum Result {
+    kOk = 0,
+    kBadArgument = 1,
+    kNoPort = 2,       // no such device, COM number without tty, port not opened
+    kTimeout = 3,      // nothing came within the timeout
+    kPortFailed = 4,   // I/O error, the port vanished during the exchange
+    kReplyTooLong = 5, // the reply did not fit the room; what fits was stored
+    kHttpFailed = 6,   // connection refused, unknown host, transfer timeout
+    kHttpStatus = 7,   // the server answered with a status outside 2xx
+    kRefused = 8,      // the CD drive refused the command
+};
+
+// The listing built from a sysfs tree at root ("/sys" on a real system).
+KESTLE_API std::vector<std::string> ListSysfs(const std::string& root);
+
+// COM numbers: ttyUSBk is COM k+1, ttyACMk is COM k+101; 0 for other names.
+KESTLE_API int ComNumberOfTty(std::string_view ttyName);
+// The tty name of a COM number, empty when none can have it.
+KESTLE_API std::string TtyNameOfCom(int com);
+
+// True when an AT reply to lastRequest is complete (a final result code; for
+// the operator scan also its list).
+KESTLE_API bool AtReplyComplete(std::string_view lastRequest, std::string_view reply);
+// True when a DIAG reply holds its end flag after some data.
+KESTLE_API bool DiagReplyComplete(std::string_view reply);
+
+// --- not exported ---
+
+// KESTLE_DEVICE_DIR when it names a folder, else empty (read on every call).
+std::string DeviceDir();
+// KESTLE_SYSFS_ROOT, else "/sys".
+std::string SysfsRoot();
+
+// Real time in ms for a timeout in seconds of program time.
+int TimeoutMs(int timeoutSeconds);
+
+// Parses a decimal COM number ("7"); 0 when the text is not one.
+int ParseComNumber(const char* name);
+
+// The sysfs path of the USB device (the folder with idVendor) whose ids the
+// two hex texts name and that has a CD drive; the block device name goes to
+// *blockName. Empty when none.
+std::string FindCdDrive(const std::string& root, unsigned vendor, unsigned product, std::string* blockName);
+
+// Serial ports (kinds 1 and 2).
+int SerialInit(const char* name);
+int SerialExchange(int kind, const char* name, const unsigned char* request, int requestLength,
+                   unsigned char* reply, int* replyLength, int timeoutSeconds);
+int SerialClose(const char* name);
+
+// HTTP (kind 10).
+int HttpExchange(const char* url, const unsigned char* request, int requestLength, unsigned char* reply,
+                 int* replyLength, int timeoutSeconds);
+int HttpUpload(const char* url, const char* filePath, unsigned char* reply, int* replyLength,
+               int timeoutSeconds);
+void HttpGlobalInit();
+
+// CD drive.
+int SendCdCommand(const char* vendorId, const char* productId, const char* command);
+
+}  // namespace kestle_portlib

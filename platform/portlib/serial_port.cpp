@@ -1,0 +1,310 @@
+// AT and DIAG ports: ttys (or the emulator's pseudo-terminals) in raw mode.
+// A port stays open from KestleInitPort to KestleClosePort; an exchange
+// returns as soon as the reply is complete, else at its timeout.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/portlib/portlib_internal.h"
+
+namespace kestle_portlib {
+namespace {
+
+struct SerialPort {
+    std::mutex lock;  // one exchange at a time on a port
+    int fd = -1;
+    std::string path;
+    std::string lastRequest;  // the last text sent, for the follow-up read's end rule
+};
+
+std::mutex g_portsLock;
+std::map<int, std::shared_ptr<SerialPort>> g_ports;  // by COM number
+
+std::string PathOfCom(int com)
+{
+    const std::string dir = DeviceDir();
+    if (!dir.empty())
+        return dir + "/COM" + std::to_string(com);
+    const std::string tty = TtyNameOfCom(com);
+    return tty.empty() ? std::string() : "/dev/" + tty;
+}
+
+void CloseFd(SerialPort& port)
+{
+    if (port.fd >= 0)
+        ::close(port.fd);
+    port.fd = -1;
+}
+
+bool Healthy(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+int OpenTty(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~(CRTSCTS | CSTOPB);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, B115200);
+    ::cfsetospeed(&tio, B115200);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::shared_ptr<SerialPort> FindPort(int com)
+{
+    std::lock_guard<std::mutex> guard(g_portsLock);
+    auto it = g_ports.find(com);
+    return it == g_ports.end() ? nullptr : it->second;
+}
+
+// Line starts at which a final result code may stand: the reply start and
+// after every LF, skipping those inside double quotes.
+template <class F>
+bool AnyLineStart(std::string_view reply, F&& test)
+{
+    bool quoted = false;
+    for (size_t i = 0; i < reply.size(); ++i) {
+        if ((i == 0 || reply[i - 1] == '\n') && !quoted && test(reply.substr(i)))
+            return true;
+        if (reply[i] == '"')
+            quoted = !quoted;
+    }
+    return false;
+}
+
+bool StartsWith(std::string_view text, std::string_view head)
+{
+    return text.substr(0, head.size()) == head;
+}
+
+bool IsOkLine(std::string_view line) { return StartsWith(line, "OK\r\n"); }
+
+bool IsErrorLine(std::string_view line)
+{
+    if (StartsWith(line, "ERROR\r\n") || StartsWith(line, "not support\r\n"))
+        return true;
+    // the error text must be whole: it ends at the next line end
+    if (StartsWith(line, "+CME ERROR: ") || StartsWith(line, "+CMS ERROR: "))
+        return line.find("\r\n") != std::string_view::npos;
+    return false;
+}
+
+bool IsPromptLine(std::string_view line) { return StartsWith(line, "> "); }
+
+bool IsOperatorScan(std::string_view request)
+{
+    constexpr std::string_view scan = "AT+COPS=?";
+    if (request.size() < scan.size())
+        return false;
+    for (size_t i = 0; i < scan.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(request[i])) != scan[i])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AtReplyComplete(std::string_view lastRequest, std::string_view reply)
+{
+    if (AnyLineStart(reply, [](std::string_view l) { return IsErrorLine(l); }))
+        return true;
+    if (IsOperatorScan(lastRequest)) {
+        // the scan's list comes in a burst of its own before the final OK
+        const size_t list = reply.find("+COPS: (");
+        return list != std::string_view::npos &&
+               AnyLineStart(reply.substr(list), [](std::string_view l) { return IsOkLine(l); });
+    }
+    return AnyLineStart(reply, [](std::string_view l) { return IsOkLine(l) || IsPromptLine(l); });
+}
+
+bool DiagReplyComplete(std::string_view reply)
+{
+    // leading flags (download protocols) open the frame; the next flag ends it
+    const size_t data = reply.find_first_not_of('\x7E');
+    return data != std::string_view::npos && reply.find('\x7E', data) != std::string_view::npos;
+}
+
+int SerialInit(const char* name)
+{
+    const int com = ParseComNumber(name);
+    if (com == 0)
+        return kBadArgument;
+    const std::string path = PathOfCom(com);
+    if (path.empty())
+        return kNoPort;
+
+    std::shared_ptr<SerialPort> port;
+    {
+        std::lock_guard<std::mutex> guard(g_portsLock);
+        auto& slot = g_ports[com];
+        if (!slot)
+            slot = std::make_shared<SerialPort>();
+        port = slot;
+    }
+    std::lock_guard<std::mutex> guard(port->lock);
+    struct stat st;
+    if (port->fd >= 0 && (port->path != path || stat(path.c_str(), &st) != 0 || !Healthy(port->fd)))
+        CloseFd(*port);  // the device went away or the folder changed: start afresh
+    if (port->fd >= 0)
+        return kOk;
+    port->fd = OpenTty(path);
+    if (port->fd < 0)
+        return kNoPort;
+    port->path = path;
+    port->lastRequest.clear();
+    return kOk;
+}
+
+int SerialClose(const char* name)
+{
+    const int com = ParseComNumber(name);
+    if (com == 0)
+        return kBadArgument;
+    std::shared_ptr<SerialPort> port;
+    {
+        std::lock_guard<std::mutex> guard(g_portsLock);
+        auto it = g_ports.find(com);
+        if (it == g_ports.end())
+            return kOk;
+        port = it->second;
+        g_ports.erase(it);
+    }
+    std::lock_guard<std::mutex> guard(port->lock);
+    CloseFd(*port);
+    return kOk;
+}
+
+int SerialExchange(int kind, const char* name, const unsigned char* request, int requestLength,
+                   unsigned char* reply, int* replyLength, int timeoutSeconds)
+{
+    const int room = *replyLength;
+    *replyLength = 0;
+    const int com = ParseComNumber(name);
+    std::shared_ptr<SerialPort> port = com ? FindPort(com) : nullptr;
+    if (!port)
+        return kNoPort;
+    std::lock_guard<std::mutex> guard(port->lock);
+    if (port->fd < 0)
+        return kNoPort;
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs(timeoutSeconds));
+    auto remainingMs = [&] {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return left > 0 ? static_cast<int>(left) : 0;
+    };
+    auto vanish = [&] {
+        CloseFd(*port);
+        return kPortFailed;
+    };
+
+    char chunk[4096];
+    if (requestLength > 0) {
+        // a late answer to an earlier request must not pass for this one's
+        for (;;) {
+            const ssize_t n = ::read(port->fd, chunk, sizeof chunk);
+            if (n > 0)
+                continue;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN)
+                return vanish();
+            break;
+        }
+        int sent = 0;
+        while (sent < requestLength) {
+            const ssize_t n = ::write(port->fd, request + sent, static_cast<size_t>(requestLength - sent));
+            if (n > 0) {
+                sent += static_cast<int>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN)
+                return vanish();
+            pollfd p{port->fd, POLLOUT, 0};
+            const int ready = ::poll(&p, 1, remainingMs());
+            if (ready == 0)
+                return kTimeout;
+            if (ready < 0 && errno != EINTR)
+                return vanish();
+            if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+                return vanish();
+        }
+        port->lastRequest.assign(reinterpret_cast<const char*>(request), static_cast<size_t>(requestLength));
+    }
+
+    // AT replies are texts and keep a terminator inside the room
+    const size_t capacity = kind == PORT_KIND_AT ? static_cast<size_t>(room - 1) : static_cast<size_t>(room);
+    std::string received;
+    int result = kOk;
+    for (;;) {
+        const bool complete = kind == PORT_KIND_AT ? AtReplyComplete(port->lastRequest, received)
+                                                   : DiagReplyComplete(received);
+        if (complete)
+            break;
+        if (received.size() > capacity) {
+            result = kReplyTooLong;
+            break;
+        }
+        pollfd p{port->fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, remainingMs());
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0) {
+            result = vanish();
+            break;
+        }
+        if (ready == 0) {
+            if (received.empty())
+                result = kTimeout;
+            break;
+        }
+        const ssize_t n = ::read(port->fd, chunk, sizeof chunk);
+        if (n > 0) {
+            received.append(chunk, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        result = vanish();  // EIO or end of file: the other side is gone
+        break;
+    }
+
+    const size_t stored = std::min(received.size(), capacity);
+    if (received.size() > capacity)
+        result = kReplyTooLong;
+    std::memcpy(reply, received.data(), stored);
+    if (stored < static_cast<size_t>(room))
+        reply[stored] = 0;
+    *replyLength = static_cast<int>(stored);
+    return result;
+}
+
+}  // namespace kestle_portlib

@@ -1,0 +1,75 @@
+// When an AT or DIAG reply counts as complete.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/portlib/portlib_internal.h"
+
+namespace {
+
+using kestle_portlib::AtReplyComplete;
+using kestle_portlib::DiagReplyComplete;
+
+TEST(AtReplyComplete, FinalResultCodes)
+{
+    struct Case {
+        const char* request;
+        std::string reply;
+        bool complete;
+    };
+    const Case cases[] = {
+        {"AT+CIMI\r", "AT+CIMI\r\r\n001010123456789\r\n\r\nOK\r\n", true},
+        {"AT\r", "\r\nOK\r\n", true},
+        {"AT\r", "OK\r\n", true},
+        {"AT\r", "\r\nOK", false},
+        {"AT\r", "\r\nOK\r", false},
+        {"AT+X\r", "\r\nERROR\r\n", true},
+        {"AT+CPIN?\r", "\r\n+CME ERROR: 10\r\n", true},
+        {"AT+CPIN?\r", "\r\n+CME ERROR: 10", false},  // the error text is not whole yet
+        {"AT+CMGS=1\r", "\r\n+CMS ERROR: 500\r\n", true},
+        {"AT+CMGS=1\r", "AT+CMGS=1\r\r\n> ", true},
+        {"AT+ZX\r", "\r\nnot support\r\n", true},
+        {"AT+CGDCONT?\r", "\r\n+CGDCONT: 1,\"IP\",\"apn\"\r\n", false},
+        {"AT\r", "\r\nRING\r\n", false},
+        {"AT\r", "", false},
+        // codes inside quotes belong to the text
+        {"AT+CMGR=1\r", "\r\n+CMGR: \"x\r\nOK\r\n", false},
+        {"AT+CMGR=1\r", "\r\n+CMGR: \"x\r\nOK\r\n\"\r\n\r\nOK\r\n", true},
+        // not at a line start
+        {"AT\r", "\r\nBOOK\r\n", false},
+        // the operator scan needs its list and the final code
+        {"AT+COPS=?\r", "AT+COPS=?\r\r\n", false},
+        {"AT+COPS=?\r", "AT+COPS=?\r\r\n+COPS: (2,\"Op\",\"Op\",\"00101\",7),,(0-4),(0-2)\r\n", false},
+        {"AT+COPS=?\r", "AT+COPS=?\r\r\n+COPS: (2,\"Op\",\"Op\",\"00101\",7),,(0-4),(0-2)\r\n\r\nOK\r\n", true},
+        {"AT+COPS=?\r", "\r\nOK\r\n", false},
+        {"at+cops=?\r", "\r\nOK\r\n", false},
+        {"AT+COPS=?\r", "\r\nOK\r\n+COPS: (2,\"Op\",\"Op\",\"00101\",7)\r\n", false},
+        {"AT+COPS=?\r", "\r\n+CME ERROR: 30\r\n", true},
+        {"AT+COPS=?\r", "\r\nERROR\r\n", true},
+        // the selection is an ordinary command
+        {"AT+COPS=1,2,\"00101\"\r", "\r\nOK\r\n", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.complete, AtReplyComplete(c.request, c.reply)) << c.request << " / " << c.reply;
+}
+
+TEST(DiagReplyComplete, EndFlagAfterData)
+{
+    struct Case {
+        std::string reply;
+        bool complete;
+    };
+    const Case cases[] = {
+        {std::string("\x4B\x01\x02\x7E", 4), true},
+        {std::string("\x00\x01\x7E", 3), true},
+        {std::string("\x7E\x02\x6A\xD3\x7E", 5), true},  // download answers open with a flag
+        {std::string("\x7E", 1), false},
+        {std::string("\x7E\x7E", 2), false},
+        {std::string("\x4B\x01\x02", 3), false},
+        {"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.complete, DiagReplyComplete(c.reply)) << c.reply.size();
+}
+
+}  // namespace
