@@ -91,6 +91,7 @@ struct EmulatorOptions {
     SimState sim = SimState::Ready;
     uint32_t restartMs = 2000;  // program time the device is gone on restart / switch
     std::string webHost = "192.168.0.1";
+    std::vector<std::string> moreWebHosts = {"192.168.100.1"};  // served by the same server
     std::string vendorId = "ABCD";
     int diagCom = 5;
     int atCom = 6;
@@ -166,6 +167,9 @@ public:
     void SetAuthProfile(const AuthProfile& profile);
     AuthProfile GetAuthProfile() const;
     bool CpeModeLeft() const;  // "+ZCPE=o" was accepted
+    void SetCpeExitResult(int result);  // the digit "+ZCPE=o" reports (1 default)
+    // Operator scan: the list comes listDelayMs after the echo, OK okDelayMs after the list.
+    void SetScanTimes(uint32_t listDelayMs, uint32_t okDelayMs);
 
     // DIAG
     void SetNvItem(uint16_t item, const std::vector<uint8_t>& data);
@@ -173,6 +177,7 @@ public:
     void SetImei(const std::string& imei15);
     std::string Imei() const;
     void SetVersions(const std::array<std::string, 9>& versions);
+    void SetNvWriteStatus(uint16_t status);  // NV status of write answers (0 done)
     bool AutoRunOpen() const;
     int DownloadMode() const;  // last 4B AA request byte, -1 none
 

@@ -1,1 +1,94 @@
-int main() { return 0; }
+// modemsim: runs the modem emulator until SIGINT or SIGTERM.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "emulator/modem_emulator.h"
+
+namespace {
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: modemsim --dir FOLDER [--mode modem|netcard|cdrom] [--sim ready|pin|puk|none|busy|fail]\n"
+                 "                [--restart-ms N] [--pin PIN] [--puk PUK] [--imei IMEI] [--web-host HOST]\n");
+}
+
+bool ParseCount(const char* text, uint32_t* out) {
+    char* end = nullptr;
+    unsigned long v = std::strtoul(text, &end, 10);
+    if (!*text || *end || v > 3600000UL) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    modemsim::EmulatorOptions options;
+    std::string pin, puk, imei;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        bool ok = value != nullptr;
+        if (arg == "--help" || arg == "-h") {
+            Usage();
+            return 0;
+        } else if (arg == "--dir" && ok) {
+            options.dir = value;
+        } else if (arg == "--mode" && ok) {
+            ok = modemsim::ParseMode(value, &options.mode);
+        } else if (arg == "--sim" && ok) {
+            ok = modemsim::ParseSimState(value, &options.sim);
+        } else if (arg == "--restart-ms" && ok) {
+            ok = ParseCount(value, &options.restartMs);
+        } else if (arg == "--pin" && ok) {
+            pin = value;
+        } else if (arg == "--puk" && ok) {
+            puk = value;
+        } else if (arg == "--imei" && ok) {
+            ok = std::strlen(value) == 15 && std::strspn(value, "0123456789") == 15;
+            imei = value;
+        } else if (arg == "--web-host" && ok) {
+            options.webHost = value;
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "modemsim: bad argument: %s%s%s\n", arg.c_str(), value ? " " : "", value ? value : "");
+            Usage();
+            return 2;
+        }
+        ++i;
+    }
+    if (options.dir.empty()) {
+        Usage();
+        return 2;
+    }
+
+    // taken by sigwait below, never delivered
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    modemsim::ModemEmulator emulator(options);
+    if (!pin.empty() || !puk.empty()) emulator.SetPinCodes(pin.empty() ? "1234" : pin, puk.empty() ? "12345678" : puk);
+    if (!imei.empty()) emulator.SetImei(imei);
+    std::string error;
+    if (!emulator.Start(&error)) {
+        std::fprintf(stderr, "modemsim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("KESTLE_DEVICE_DIR=%s\n", emulator.DeviceDir().c_str());
+    std::printf("mode %s, AT port COM%d, diagnostic port COM%d; stop with Ctrl-C\n", modemsim::ModeName(emulator.CurrentMode()),
+                emulator.ComNumber(modemsim::Port::At), emulator.ComNumber(modemsim::Port::Diag));
+    std::fflush(stdout);
+    int sig = 0;
+    sigwait(&signals, &sig);
+    emulator.Stop();
+    return 0;
+}
