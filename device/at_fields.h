@@ -65,6 +65,10 @@ int SplitAtFields(const char* text, size_t textSize, AtFieldList* list);
 // 1024 bytes stays unchanged).
 void NormalizeAtCsvLine(char* text);
 void StripAtParentheses(char* text);
+// The same where the caller's buffer has room for the markers of empty fields:
+// the text may grow up to textSize - 1 (at most 1023) characters instead of
+// being cut to its old length; a text that would not fit stays unchanged.
+void NormalizeAtCsvLine(char* text, size_t textSize);
 
 // out: at least AT_FIELD_SIZE bytes. Returns 0.
 int GetFirstAtField(const char* text, size_t textSize, char* out);
