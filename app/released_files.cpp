@@ -71,12 +71,12 @@ bool ReadTrailerEntry(int fd, int k, uint32_t& start, uint32_t& length)
     return true;
 }
 
-const std::vector<std::wstring> kKittingEntries = {L"backupinfo", L"Apn_cfg.ini", L"KestlePortServer.dll",
-                                                   L"pthreadVC2.dll", L"Pennant.exe"};
-const std::vector<std::wstring> kWimaxEntries = {L"config.ini", L"KestlePortServer.dll", L"pthreadVC2.dll",
-                                                 L"Pennant.exe"};
-
 } // namespace
+
+const std::vector<std::wstring> kKittingToolFiles = {L"backupinfo", L"Apn_cfg.ini", L"KestlePortServer.dll",
+                                                     L"pthreadVC2.dll", L"Pennant.exe"};
+const std::vector<std::wstring> kWimaxToolFiles = {L"config.ini", L"KestlePortServer.dll", L"pthreadVC2.dll",
+                                                   L"Pennant.exe"};
 
 void SetStartupMessageSink(StartupMessageSink sink) { g_messageSink = std::move(sink); }
 
@@ -148,10 +148,10 @@ BOOL ReleaseAppendedFiles(const std::wstring& programFile, const std::wstring& t
 
 BOOL CTALLY_KITApp::ReleaseFilesFromExeFile()
 {
-    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kKittingEntries);
+    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kKittingToolFiles);
 }
 
 BOOL CTALLY_KITApp::ReleaseWimaxFilesFromExeFile()
 {
-    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kWimaxEntries);
+    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kWimaxToolFiles);
 }

@@ -19,6 +19,10 @@ BOOL ExtractAppendedFile(const std::wstring& target, uint32_t start, uint32_t le
 BOOL ReleaseAppendedFiles(const std::wstring& programFile, const std::wstring& toolFolder,
                           const std::vector<std::wstring>& entryNames);
 
+// Names of the trailer entries 1, 2, ... of the kitting (type 5) and WiMAX (type 7) tools.
+extern const std::vector<std::wstring> kKittingToolFiles;
+extern const std::vector<std::wstring> kWimaxToolFiles;
+
 // Start-up failures go to the framework's message box; a test may watch them
 // instead. An empty sink restores the message box.
 using StartupMessageSink = std::function<void(const std::wstring& text)>;

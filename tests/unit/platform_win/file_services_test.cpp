@@ -1,0 +1,129 @@
+#include "platform/win/folders.h"
+#include "platform/win/own_program_file.h"
+#include "platform/win/temp_folder.h"
+#include "platform/win/wide_path.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(WidePath, RoundTrip)
+{
+    struct {
+        std::string narrow;
+        std::wstring wide;
+    } cases[] = {
+        {"/tmp/tempPath0", L"/tmp/tempPath0"},
+        {"/tmp/\xe8\xa8\xad\xe5\xae\x9a", L"/tmp/\u8a2d\u5b9a"},
+        {"\xf0\x9f\x93\xb6", L"\U0001F4F6"},
+        // bytes that are not UTF-8 survive as themselves
+        {"bad\xff\xc3(", L"bad\xdcff\xdcc3("},
+        {"\xed\xa0\x80", L"\xdced\xdca0\xdc80"}, // an encoded surrogate is not UTF-8
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.narrow);
+        EXPECT_EQ(WidePath(c.narrow), c.wide);
+        EXPECT_EQ(NarrowPath(c.wide), c.narrow);
+    }
+}
+
+TEST(TempFolder, FromTmpdirElseTmp)
+{
+    const char* saved = std::getenv("TMPDIR");
+    std::string keep = saved ? saved : "";
+    setenv("TMPDIR", "/var/tmp/x", 1);
+    EXPECT_EQ(GetTempFolderPath(), L"/var/tmp/x/");
+    setenv("TMPDIR", "/var/tmp/y/", 1);
+    EXPECT_EQ(GetTempFolderPath(), L"/var/tmp/y/");
+    setenv("TMPDIR", "", 1);
+    EXPECT_EQ(GetTempFolderPath(), L"/tmp/");
+    unsetenv("TMPDIR");
+    EXPECT_EQ(GetTempFolderPath(), L"/tmp/");
+    if (saved)
+        setenv("TMPDIR", keep.c_str(), 1);
+}
+
+TEST(OwnProgramFile, IsTheRunningTest)
+{
+    std::wstring self = GetOwnProgramFile();
+    ASSERT_FALSE(self.empty());
+    EXPECT_EQ(self.substr(self.rfind(L'/')), L"/unit_platform_win");
+}
+
+class PrivateFolders : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/folders_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { RemoveTreeNoFollow(WidePath(dir_)); }
+    std::wstring W(const std::string& name) const { return WidePath(dir_ + "/" + name); }
+    std::string dir_;
+};
+
+TEST_F(PrivateFolders, MadeWith0700WhateverTheUmask)
+{
+    mode_t old = umask(0);
+    EXPECT_TRUE(MakePrivateFolder(W("a")));
+    umask(old);
+    struct stat st;
+    ASSERT_EQ(lstat((dir_ + "/a").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_FALSE(MakePrivateFolder(W("a"))); // exists already
+    EXPECT_FALSE(MakePrivateFolder(W("missing/b"))); // no parents made
+}
+
+TEST_F(PrivateFolders, WhatCountsAsPrivate)
+{
+    ASSERT_EQ(mkdir((dir_ + "/own").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir_ + "/open").c_str(), 0700), 0);
+    ASSERT_EQ(chmod((dir_ + "/open").c_str(), 0770), 0);
+    ASSERT_EQ(symlink((dir_ + "/own").c_str(), (dir_ + "/link").c_str()), 0);
+    int fd = open((dir_ + "/file").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    struct {
+        const char* name;
+        bool isPrivate;
+    } cases[] = {{"own", true}, {"own/", true}, {"open", false}, {"link", false}, {"file", false}, {"none", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsPrivateFolder(W(c.name)), c.isPrivate);
+    }
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown((dir_ + "/own").c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(IsPrivateFolder(W("own")));
+    }
+}
+
+TEST_F(PrivateFolders, FilesAreNotWrittenThroughSymlinks)
+{
+    int fd = open((dir_ + "/target").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, "keep", 4));
+    close(fd);
+    ASSERT_EQ(symlink((dir_ + "/target").c_str(), (dir_ + "/link").c_str()), 0);
+    EXPECT_LT(CreateFileNoFollow(W("link"), false), 0);
+    EXPECT_FALSE(CopyFileReplacing(W("target"), W("link")));
+
+    EXPECT_TRUE(CopyFileReplacing(W("target"), W("copy")));
+    struct stat st;
+    ASSERT_EQ(stat((dir_ + "/copy").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 4);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(stat((dir_ + "/target").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 4);
+    EXPECT_FALSE(CopyFileReplacing(W("none"), W("copy2")));
+    EXPECT_FALSE(FileEntryExists(W("copy2")));
+}
+
+} // namespace

@@ -1,0 +1,195 @@
+#include "app/tally_kit_app.h"
+#include "app/work_folder.h"
+#include "private_tmpdir.h"
+
+#include <functional>
+
+namespace {
+
+using WorkFolder = PrivateTmpdir;
+
+struct NumberingCase {
+    const char* what;
+    std::function<void(const std::string& tmp, const std::string& outside)> prepare;
+    const char* expected; // nullptr: no working folder
+};
+
+void MakeFolders(const std::string& tmp, int from, int to)
+{
+    for (int n = from; n <= to; ++n)
+        ASSERT_EQ(mkdir((tmp + "/tempPath" + std::to_string(n)).c_str(), 0700), 0);
+}
+
+TEST_F(WorkFolder, NumberingAndReuse)
+{
+    const bool root = geteuid() == 0;
+    const NumberingCase cases[] = {
+        {"nothing there yet", [](auto&, auto&) {}, "tempPath0"},
+        {"0 and 1 exist", [](auto& t, auto&) { MakeFolders(t, 0, 1); }, "tempPath2"},
+        {"the first free number, not the next after the highest", [](auto& t, auto&) { MakeFolders(t, 1, 1); },
+         "tempPath0"},
+        {"a symlink named tempPath0 is passed over",
+         [](auto& t, auto& o) { ASSERT_EQ(symlink(o.c_str(), (t + "/tempPath0").c_str()), 0); }, "tempPath1"},
+        {"a file named tempPath0 is passed over", [](auto& t, auto&) { PrivateTmpdir::WriteFile(t + "/tempPath0", ""); },
+         "tempPath1"},
+        {"all 100 exist: 99 is reused", [](auto& t, auto&) { MakeFolders(t, 0, 99); }, "tempPath99"},
+        {"99 reused only when it is a real folder, not a symlink",
+         [](auto& t, auto& o) {
+             MakeFolders(t, 0, 98);
+             ASSERT_EQ(symlink(o.c_str(), (t + "/tempPath99").c_str()), 0);
+         },
+         nullptr},
+        {"99 reused only when nobody else can enter it",
+         [](auto& t, auto&) {
+             MakeFolders(t, 0, 99);
+             ASSERT_EQ(chmod((t + "/tempPath99").c_str(), 0755), 0);
+         },
+         nullptr},
+    };
+    for (const NumberingCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveTreeNoFollow(WidePath(tmp_));
+        ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
+        c.prepare(tmp_, outside_);
+        CTALLY_KITApp app;
+        BOOL made = app.CreateWorkFolder();
+        if (!c.expected) {
+            EXPECT_FALSE(made);
+            EXPECT_TRUE(app.m_strWorkFolder.empty());
+            continue;
+        }
+        ASSERT_TRUE(made);
+        EXPECT_EQ(app.m_strWorkFolder, WidePath(tmp_ + "/" + c.expected));
+        struct stat st;
+        ASSERT_EQ(lstat(NarrowPath(app.m_strWorkFolder).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        app.m_strWorkFolder.clear(); // the next case rebuilds the folder itself
+    }
+    if (root) {
+        SCOPED_TRACE("99 belongs to another user");
+        RemoveTreeNoFollow(WidePath(tmp_));
+        ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
+        MakeFolders(tmp_, 0, 99);
+        ASSERT_EQ(chown((tmp_ + "/tempPath99").c_str(), 65534, 65534), 0);
+        CTALLY_KITApp app;
+        EXPECT_FALSE(app.CreateWorkFolder());
+        EXPECT_TRUE(app.m_strWorkFolder.empty());
+    }
+    EXPECT_TRUE(Exists(outside_));
+}
+
+TEST_F(WorkFolder, ReusedFolderIsNotEmptied)
+{
+    MakeFolders(tmp_, 0, 99);
+    WriteFile(tmp_ + "/tempPath99/left.txt", "old");
+    CTALLY_KITApp app;
+    ASSERT_TRUE(app.CreateWorkFolder());
+    EXPECT_EQ(ReadFile(tmp_ + "/tempPath99/left.txt"), "old");
+    app.m_strWorkFolder.clear();
+}
+
+TEST_F(WorkFolder, MissingTempFolderGivesNone)
+{
+    setenv("TMPDIR", (root_ + "/gone").c_str(), 1);
+    CTALLY_KITApp app;
+    EXPECT_FALSE(app.CreateWorkFolder());
+    EXPECT_TRUE(app.m_strWorkFolder.empty());
+    EXPECT_FALSE(app.CreateKittingToolFolder());
+    EXPECT_TRUE(app.m_strToolFolder.empty());
+}
+
+TEST_F(WorkFolder, PathExists)
+{
+    ASSERT_EQ(symlink((root_ + "/nowhere").c_str(), (tmp_ + "/dangling").c_str()), 0);
+    struct {
+        std::string path;
+        BOOL exists;
+    } cases[] = {
+        {"/", TRUE},
+        {tmp_ + "/", TRUE},
+        {tmp_, TRUE},
+        {tmp_ + "/missing", FALSE},
+        {tmp_ + "/missing/", FALSE},
+        {tmp_ + "/dangling", TRUE},
+        {"", FALSE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(PathExists(WidePath(c.path)), c.exists);
+    }
+}
+
+TEST_F(WorkFolder, ToolFolders)
+{
+    {
+        CTALLY_KITApp app;
+        ASSERT_TRUE(app.CreateKittingToolFolder());
+        EXPECT_EQ(app.m_strToolFolder, WidePath(tmp_ + "/VX530KittingTool"));
+        EXPECT_TRUE(IsPrivateFolder(app.m_strToolFolder));
+        // an existing folder of ours is taken again
+        ASSERT_TRUE(app.CreateKittingToolFolder());
+    }
+    EXPECT_FALSE(Exists(tmp_ + "/VX530KittingTool")); // deleted with the application object
+
+    ASSERT_EQ(symlink(outside_.c_str(), (tmp_ + "/VX530WimaxTool").c_str()), 0);
+    WriteFile(outside_ + "/keep", "k");
+    {
+        CTALLY_KITApp app;
+        EXPECT_FALSE(app.CreateWimaxToolFolder());
+        EXPECT_TRUE(app.m_strToolFolder.empty());
+    }
+    EXPECT_EQ(ReadFile(outside_ + "/keep"), "k");
+    EXPECT_TRUE(Exists(tmp_ + "/VX530WimaxTool"));
+}
+
+TEST_F(WorkFolder, DeleteFolderTreeNeverFollowsLinks)
+{
+    const std::string tree = tmp_ + "/tempPath0";
+    ASSERT_EQ(mkdir(tree.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((tree + "/sub").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((tree + "/sub/deeper").c_str(), 0700), 0);
+    WriteFile(tree + "/a.ini", "a");
+    WriteFile(tree + "/sub/deeper/b", "b");
+    WriteFile(outside_ + "/precious", "p");
+    ASSERT_EQ(mkdir((outside_ + "/dir").c_str(), 0700), 0);
+    WriteFile(outside_ + "/dir/inner", "i");
+    ASSERT_EQ(symlink(outside_.c_str(), (tree + "/link_to_dir").c_str()), 0);
+    ASSERT_EQ(symlink((outside_ + "/dir").c_str(), (tree + "/sub/link_to_sub_dir").c_str()), 0);
+    ASSERT_EQ(symlink((outside_ + "/precious").c_str(), (tree + "/link_to_file").c_str()), 0);
+    ASSERT_EQ(symlink((root_ + "/nowhere").c_str(), (tree + "/dangling").c_str()), 0);
+
+    DeleteFolderTree(WidePath(tree));
+
+    EXPECT_FALSE(Exists(tree));
+    EXPECT_EQ(ReadFile(outside_ + "/precious"), "p");
+    EXPECT_EQ(ReadFile(outside_ + "/dir/inner"), "i");
+
+    // handed a link itself, only the link goes
+    ASSERT_EQ(symlink(outside_.c_str(), (tmp_ + "/tempPath1").c_str()), 0);
+    DeleteFolderTree(WidePath(tmp_ + "/tempPath1/"));
+    DeleteFolderTree(WidePath(tmp_ + "/tempPath1"));
+    EXPECT_FALSE(Exists(tmp_ + "/tempPath1"));
+    EXPECT_EQ(ReadFile(outside_ + "/precious"), "p");
+    EXPECT_EQ(ReadFile(outside_ + "/dir/inner"), "i");
+}
+
+TEST_F(WorkFolder, DestructorRemovesWhatWasMade)
+{
+    {
+        CTALLY_KITApp app;
+        ASSERT_TRUE(app.CreateWorkFolder());
+        ASSERT_TRUE(app.CreateWimaxToolFolder());
+        WriteFile(tmp_ + "/tempPath0/Adatper_cfg.ini", "x");
+        WriteFile(tmp_ + "/VX530WimaxTool/config.ini", "x");
+    }
+    EXPECT_FALSE(Exists(tmp_ + "/tempPath0"));
+    EXPECT_FALSE(Exists(tmp_ + "/VX530WimaxTool"));
+
+    // nothing made: nothing deleted
+    MakeFolders(tmp_, 0, 0);
+    { CTALLY_KITApp app; }
+    EXPECT_TRUE(Exists(tmp_ + "/tempPath0"));
+}
+
+} // namespace
