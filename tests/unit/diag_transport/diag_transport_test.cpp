@@ -1,0 +1,363 @@
+// The transport against a scripted port library: this program defines the
+// port library's functions itself, so every exchange is under the test's control.
+#include "device/crc16.h"
+#include "device/device_lock.h"
+#include "device/diag_transport.h"
+#include "device/port_scanner.h"
+#include "device/trace_log.h"
+#include "platform/portlib/KestlePortServer.h"
+#include "platform/win/debug_output.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Exchange {
+    int kind;
+    std::string name;
+    Bytes request;
+    int room;
+    int timeout;
+};
+
+struct ScriptedReply {
+    int result = 0;
+    Bytes bytes;
+};
+
+struct PortScript {
+    int initResult = 0;
+    int inits = 0;
+    std::vector<ScriptedReply> replies; // one per exchange; the last repeats
+    std::vector<Exchange> exchanges;
+    bool lockHeldDuringExchange = true;
+};
+
+PortScript g_script;
+
+bool OtherThreadCanLock()
+{
+    std::atomic<bool> locked{false};
+    std::thread other([&] {
+        if (DeviceOperationLock().try_lock()) {
+            locked = true;
+            DeviceOperationLock().unlock();
+        }
+    });
+    other.join();
+    return locked;
+}
+
+} // namespace
+
+extern "C" {
+int KestleEnumDeviceProperty(char (*)[KESTLE_ENTRY_SIZE], int* count)
+{
+    *count = 0;
+    return 0;
+}
+int KestleInitPort(int, const char*)
+{
+    ++g_script.inits;
+    return g_script.initResult;
+}
+int KestleReadMsgFromPort_sync(int kind, const char* name, const unsigned char* request, int requestLength,
+                               unsigned char* reply, int* replyLength, int timeoutSeconds)
+{
+    g_script.exchanges.push_back({kind, name, Bytes(request, request + requestLength), *replyLength, timeoutSeconds});
+    if (OtherThreadCanLock())
+        g_script.lockHeldDuringExchange = false;
+    size_t index = std::min(g_script.exchanges.size() - 1, g_script.replies.size() - 1);
+    const ScriptedReply& r = g_script.replies.at(index);
+    int n = std::min<int>(static_cast<int>(r.bytes.size()), *replyLength);
+    std::memcpy(reply, r.bytes.data(), n);
+    *replyLength = n;
+    return r.result;
+}
+int KestleReadMsgFromPortUploadFile(int, const char*, const char*, int, unsigned char*, int*, int) { return 1; }
+int KestleClosePort(int, const char*) { return 0; }
+int KestleSendCmdByCDLogicDrive(const char*, const char*, const char*) { return 1; }
+}
+
+namespace {
+
+Bytes Frame(const Bytes& packet, bool leading = false)
+{
+    uint8_t out[DIAG_SEND_BUFFER_SIZE];
+    size_t n = 0;
+    EXPECT_TRUE(FrameDiagPacket(packet.data(), packet.size(), leading, out, sizeof out, &n));
+    return Bytes(out, out + n);
+}
+
+Bytes BadCrc(const Bytes& packet)
+{
+    Bytes frame = Frame(packet);
+    frame[frame.size() - 2] ^= 0x01; // a CRC byte (no escape in the packets used)
+    return frame;
+}
+
+Bytes NvReply(uint8_t code, uint8_t first, uint16_t status)
+{
+    Bytes p = {code, 0x26, 0x02, first};
+    p.resize(3 + DIAG_NV_ITEM_SIZE, 0);
+    p.push_back(static_cast<uint8_t>(status));
+    p.push_back(static_cast<uint8_t>(status >> 8));
+    return p;
+}
+
+class DiagTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_script = PortScript{};
+        std::strcpy(g_szPortName, "9");
+        request_ = std::make_unique<DiagRequestRecord>();
+        response_ = std::make_unique<DiagResponseRecord>();
+    }
+
+    void Typed(uint8_t code, const Bytes& head)
+    {
+        request_->code = code;
+        request_->protocol = DIAG_PROTOCOL_TYPED;
+        std::memcpy(request_->payload, head.data(), head.size());
+        request_->payloadLength = DIAG_TYPED_REQUEST_SIZE;
+    }
+    void Raw(uint8_t code, uint16_t row, const Bytes& payload)
+    {
+        request_->code = code;
+        request_->protocol = DIAG_PROTOCOL_RAW;
+        request_->headerRow = row;
+        std::memcpy(request_->payload, payload.data(), payload.size());
+        request_->payloadLength = static_cast<uint32_t>(payload.size());
+    }
+    void Script(std::vector<ScriptedReply> replies) { g_script.replies = std::move(replies); }
+    int Send(uint8_t tries, int timeout = 2) { return DiagSendCmdToBack(request_.get(), response_.get(), tries, timeout); }
+    Bytes Data() const { return Bytes(response_->data, response_->data + response_->dataLength); }
+
+    std::unique_ptr<DiagRequestRecord> request_;
+    std::unique_ptr<DiagResponseRecord> response_;
+};
+
+} // namespace
+
+TEST_F(DiagTransportTest, RetriesUntilAGoodAnswerOrTheTriesRunOut)
+{
+    Bytes good = Frame(NvReply(0x26, 0xAB, 0));
+    Bytes bad = BadCrc(NvReply(0x26, 0xAB, 0));
+    Bytes wrongCode = Frame(NvReply(0x27, 0xAB, 0));
+    struct Case {
+        const char* name;
+        std::vector<ScriptedReply> replies;
+        uint8_t tries;
+        uint8_t status;
+        size_t exchanges;
+    } cases[] = {
+        {"first answer good", {{0, good}}, 3, DIAG_STATUS_OK, 1},
+        {"two bad CRCs then good", {{0, bad}, {0, bad}, {0, good}}, 3, DIAG_STATUS_OK, 3},
+        {"every answer bad", {{0, bad}}, 3, DIAG_STATUS_FAILED, 3},
+        {"wrong first byte with good CRC", {{0, wrongCode}}, 1, DIAG_STATUS_FAILED, 1},
+        {"wrong first byte, then good", {{0, wrongCode}, {0, good}}, 2, DIAG_STATUS_OK, 2},
+        {"exchange failed, then good", {{1, {}}, {0, good}}, 2, DIAG_STATUS_OK, 2},
+        {"answer without end flag", {{0, Bytes(good.begin(), good.end() - 1)}}, 2, DIAG_STATUS_FAILED, 2},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        Typed(DIAG_CMD_NV_READ, {0x26, 0x00, 0x26, 0x02});
+        Script(c.replies);
+        EXPECT_EQ(Send(c.tries), 0) << c.name;
+        EXPECT_EQ(response_->status, c.status) << c.name;
+        EXPECT_EQ(g_script.exchanges.size(), c.exchanges) << c.name;
+        if (c.status == DIAG_STATUS_OK) {
+            ASSERT_EQ(response_->dataLength, static_cast<int32_t>(DIAG_REPLY_RECORD_SIZE)) << c.name;
+            EXPECT_EQ(response_->data[0], 0x26);
+            EXPECT_EQ(response_->data[DIAG_REPLY_NV_DATA_OFFSET], 0xAB) << c.name;
+        }
+    }
+}
+
+TEST_F(DiagTransportTest, EveryTrySendsTheSameFrameOnTheCurrentPort)
+{
+    Typed(DIAG_CMD_NV_READ, {0x26, 0x00, 0x26, 0x02});
+    Script({{0, BadCrc(NvReply(0x26, 0, 0))}});
+    Send(3, 5);
+    ASSERT_EQ(g_script.exchanges.size(), 3u);
+    EXPECT_EQ(g_script.inits, 3);
+    Bytes packet = {0x26, 0x26, 0x02};
+    packet.resize(3 + DIAG_NV_ITEM_SIZE + 2, 0);
+    for (const Exchange& e : g_script.exchanges) {
+        EXPECT_EQ(e.kind, PORT_KIND_DIAG);
+        EXPECT_EQ(e.name, "9");
+        EXPECT_EQ(e.room, static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE));
+        EXPECT_EQ(e.timeout, 5);
+        EXPECT_EQ(e.request, Frame(packet));
+    }
+    // status 2: the bytes of the last answer stay in the data
+    EXPECT_EQ(response_->status, DIAG_STATUS_FAILED);
+    EXPECT_EQ(Data(), BadCrc(NvReply(0x26, 0, 0)));
+}
+
+TEST_F(DiagTransportTest, PortNotReadyFailsEveryTryWithoutExchange)
+{
+    Typed(DIAG_CMD_VERSION, {0x39});
+    Script({{0, Frame({0x39})}});
+    g_script.initResult = 1;
+    EXPECT_EQ(Send(2), 0);
+    EXPECT_EQ(response_->status, DIAG_STATUS_FAILED);
+    EXPECT_EQ(g_script.inits, 2);
+    EXPECT_TRUE(g_script.exchanges.empty());
+}
+
+TEST_F(DiagTransportTest, LegacyEfsAnswerEndsTheTriesEvenWhenRejected)
+{
+    Typed(DIAG_CMD_LEGACY_EFS, {0x59, 0x02, 0x00, 0x00, 0x01, 'f'});
+    Script({{0, Frame({0x59, 0x02, 0x06})}});
+    std::wcscpy(DiagErrorText, L"");
+    EXPECT_EQ(Send(3), 0);
+    EXPECT_EQ(response_->status, DIAG_STATUS_OK);
+    EXPECT_EQ(g_script.exchanges.size(), 1u);
+    EXPECT_STREQ(DiagErrorText, L"File does not exist!");
+    ASSERT_EQ(response_->dataLength, static_cast<int32_t>(DIAG_REPLY_RECORD_SIZE));
+    EXPECT_EQ(response_->data[2], 0x06); // the EFS status as parsed
+}
+
+TEST_F(DiagTransportTest, RawRestoreRequestFramesTheHeaderRowAndReturnsTheAnswerBytes)
+{
+    Raw(DIAG_CMD_SUBSYSTEM, DIAG_HEADER_RESTORE_FACTORY, {});
+    Bytes answer = Frame({0x4B, 0xCD, 0x18, 0x00, 0x00, 0x7E});
+    Script({{0, answer}});
+    EXPECT_EQ(Send(3, 5), 0);
+    ASSERT_EQ(g_script.exchanges.size(), 1u);
+    EXPECT_EQ(g_script.exchanges[0].request, (Bytes{0x4B, 0xCD, 0x18, 0x00, 0xC8, 0x84, 0x7E}));
+    EXPECT_EQ(response_->status, DIAG_STATUS_OK);
+    EXPECT_EQ(response_->dataLength, static_cast<int32_t>(answer.size()));
+    Bytes head(response_->data, response_->data + 6);
+    EXPECT_EQ(head, (Bytes{0x4B, 0xCD, 0x18, 0x00, 0x00, 0x7E})); // un-escaped
+}
+
+TEST_F(DiagTransportTest, SubsystemHeaderRows)
+{
+    struct Case {
+        const char* name;
+        uint16_t row;
+        Bytes payload;
+        Bytes packet;
+    } cases[] = {
+        {"download mode", DIAG_HEADER_DOWNLOAD_MODE, {0x01}, {0x4B, 0xAA, 0x00, 0x00, 0x01}},
+        {"autorun", DIAG_HEADER_AUTORUN, {0x00}, {0x4B, 0xA1, 0x00, 0x00, 0x00}},
+        {"EFS2 gets no header", DIAG_HEADER_AUTORUN, {0x4B, 0x13, 0x01, 0x00}, {0x4B, 0x13, 0x01, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        Raw(DIAG_CMD_SUBSYSTEM, c.row, c.payload);
+        Script({{0, Frame(c.packet)}});
+        Send(1);
+        ASSERT_EQ(g_script.exchanges.size(), 1u) << c.name;
+        EXPECT_EQ(g_script.exchanges[0].request, Frame(c.packet)) << c.name;
+        EXPECT_EQ(response_->status, DIAG_STATUS_OK) << c.name;
+    }
+}
+
+TEST_F(DiagTransportTest, DownloadProtocolsSendALeadingFlag)
+{
+    request_->code = 0x0A;
+    request_->protocol = DIAG_PROTOCOL_BOOT;
+    request_->payload[0] = 0x0A;
+    request_->payloadLength = 1;
+    Bytes ack = Frame({0x02}, true);
+    Script({{0, Bytes(ack.begin() + 1, ack.end())}}); // answered without its leading flag
+    Send(1);
+    ASSERT_EQ(g_script.exchanges.size(), 1u);
+    EXPECT_EQ(g_script.exchanges[0].request, Frame({0x0A}, true));
+    EXPECT_EQ(response_->status, DIAG_STATUS_OK);
+}
+
+TEST_F(DiagTransportTest, RequestsThatCannotBeSent)
+{
+    struct Case {
+        const char* name;
+        uint8_t protocol;
+        uint32_t payloadLength;
+        uint8_t tries;
+        uint8_t status;
+    } cases[] = {
+        {"raw payload beyond the send buffer", DIAG_PROTOCOL_RAW, 3000, 2, DIAG_STATUS_FAILED},
+        {"escaped frame beyond the send buffer", DIAG_PROTOCOL_STREAMING, 1500, 2, DIAG_STATUS_FAILED},
+        {"zero tries", DIAG_PROTOCOL_RAW, 4, 0, DIAG_STATUS_NONE},
+        {"unknown protocol", 9, 4, 2, DIAG_STATUS_FAILED},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        request_->code = 0x10;
+        request_->protocol = c.protocol;
+        std::memset(request_->payload, 0x7E, c.payloadLength);
+        request_->payloadLength = c.payloadLength;
+        Script({{0, Frame({0x10})}});
+        EXPECT_EQ(Send(c.tries), 0) << c.name;
+        EXPECT_EQ(response_->status, c.status) << c.name;
+        if (c.protocol <= DIAG_PROTOCOL_RAW)
+            EXPECT_TRUE(g_script.exchanges.empty()) << c.name;
+    }
+}
+
+TEST_F(DiagTransportTest, ShortAnswersDoNotLeaveFieldsOfAnEarlierAnswer)
+{
+    Typed(DIAG_CMD_VERSION, {0x39});
+    Bytes full = {0x39};
+    full.resize(1 + 9 * 31 + 13 + 10, 'v');
+    Script({{0, Frame(full)}});
+    Send(1);
+    ASSERT_EQ(response_->status, DIAG_STATUS_OK);
+    EXPECT_EQ(response_->data[DiagVersionTextOffset(8)], 'v');
+
+    SetUp();
+    Typed(DIAG_CMD_VERSION, {0x39});
+    Script({{0, Frame({0x39, 'a', 'b'})}});
+    Send(1);
+    ASSERT_EQ(response_->status, DIAG_STATUS_OK);
+    EXPECT_EQ(response_->data[DiagVersionTextOffset(0)], 'a');
+    EXPECT_EQ(response_->data[DiagVersionTextOffset(8)], 0);
+}
+
+TEST_F(DiagTransportTest, HoldsTheDeviceLockDuringTheExchange)
+{
+    Typed(DIAG_CMD_VERSION, {0x39});
+    Script({{0, Frame({0x39})}});
+    Send(1);
+    ASSERT_EQ(g_script.exchanges.size(), 1u);
+    EXPECT_TRUE(g_script.lockHeldDuringExchange);
+    EXPECT_TRUE(OtherThreadCanLock());
+}
+
+TEST_F(DiagTransportTest, MissingRecordsAreRefusedAndTraced)
+{
+    // trace configuration is read from the current folder
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("diag_transport_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::path old = std::filesystem::current_path();
+    std::ofstream(dir / "config.ini") << "[FEATURE]\r\nWriteLog=2\r\n";
+    std::filesystem::current_path(dir);
+    ResetTraceLogConfigForTests();
+    {
+        DebugCapture capture;
+        EXPECT_EQ(DiagSendCmdToBack(nullptr, response_.get(), 1, 1), 41);
+        EXPECT_EQ(DiagSendCmdToBack(request_.get(), nullptr, 1, 1), 41);
+        EXPECT_EQ(capture.Count("FUN:DiagSendCmdToBack Result:41,TALLY_ERROR_INVALID_PARAMETER"), 2u);
+    }
+    std::filesystem::current_path(old);
+    std::filesystem::remove_all(dir);
+    ResetTraceLogConfigForTests();
+    EXPECT_TRUE(g_script.exchanges.empty());
+}
