@@ -24,6 +24,17 @@ std::string UnpackImei(const std::vector<uint8_t>& item) {
     return imei;
 }
 
+void PutSimInState(DeviceState& state, SimState sim) {
+    state.sim = sim;
+    // a SIM that asks for its PUK has no PIN tries left, a failed one none at all
+    if (sim == SimState::Puk || sim == SimState::Fail) state.pinLeft = 0;
+    if (sim == SimState::Fail) state.pukLeft = 0;
+    if (sim == SimState::Pin) {
+        state.pinVerification = true;
+        if (state.pinLeft == 0) state.pinLeft = 3;
+    }
+}
+
 void ResetWebDefaults(DeviceState& state) {
     state.web = {
         {"privacy_setting", "off"},

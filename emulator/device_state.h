@@ -56,6 +56,8 @@ struct DeviceState {
 
 // The state a fresh device has.
 DeviceState DefaultDeviceState();
+// Sets the SIM state with counters that fit it.
+void PutSimInState(DeviceState& state, SimState sim);
 void ResetWebDefaults(DeviceState& state);
 std::vector<uint8_t> PackImei(const std::string& imei15);
 std::string UnpackImei(const std::vector<uint8_t>& item);

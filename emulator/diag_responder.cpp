@@ -99,7 +99,7 @@ DiagAnswer RunDiagPacket(DeviceState& state, const std::vector<uint8_t>& request
         case kNvRead:
         case kNvWrite: return NvItem(state, request);
         case kVersion: return {Version(state)};
-        case kDownload: state.downloadMode = 2; return {{kDownload}};
+        case kDownload: return {{kDownload}};
         case kSubsystem: return Subsystem(state, request);
         case kControl: {
             if (request.size() < 3) return {BadCommand(request)};

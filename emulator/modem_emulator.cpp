@@ -329,6 +329,7 @@ struct ModemEmulator::Impl {
             // attached before the listing shows it, so a reader of the listing finds it answering
             std::lock_guard<std::mutex> lock(mu);
             attached = true;
+            if (afterRestart) ++restartCount;
         }
         WriteFileAtomically(dir, "listing", ListingFor(mode));
         changed.notify_all();
@@ -405,10 +406,7 @@ struct ModemEmulator::Impl {
                     comeBackPending = false;
                     if (!unplugged) {
                         BringUp(comeBackMode, true, nullptr);
-                        std::lock_guard<std::mutex> stateLock(mu);
-                        ++restartCount;
                     }
-                    changed.notify_all();
                     continue;
                 }
                 c = controlQueue.front();
@@ -522,6 +520,7 @@ struct ModemEmulator::Impl {
     void HandleAtLine(PtyPort& port, const std::string& line, bool& echo) {
         Fault fault;
         bool faulty;
+        bool echoLine;
         AtAnswer answer;
         {
             std::lock_guard<std::mutex> lock(mu);
@@ -529,10 +528,12 @@ struct ModemEmulator::Impl {
             std::string upper = Upper(line);
             faulty = TakeFault(atFaults, [&](const AtFaultRule& r) { return upper.compare(0, r.prefix.size(), r.prefix) == 0; }, &fault);
             bool swallowed = faulty && (fault.kind == FaultKind::NoAnswer || fault.kind == FaultKind::Garbage || fault.kind == FaultKind::Vanish);
+            // the line is echoed as it came, before an ATE0 in it takes effect
+            echoLine = echo;
             if (!swallowed) answer = RunAtCommand(state, line, echo);
         }
         if (faulty && fault.kind == FaultKind::NoAnswer) return;
-        if (echo) Write(port, line + "\r");
+        if (echoLine) Write(port, line + "\r");
         if (faulty) {
             switch (fault.kind) {
                 case FaultKind::Garbage: Write(port, fault.text.empty() ? kDefaultAtGarbage : fault.text); return;
@@ -777,8 +778,7 @@ ModemEmulator::ModemEmulator(EmulatorOptions options) : impl_(std::make_unique<I
     impl_->opts = std::move(options);
     impl_->state = DefaultDeviceState();
     impl_->state.mode = impl_->opts.mode;
-    impl_->state.sim = impl_->opts.sim;
-    impl_->state.pinVerification = impl_->opts.sim == SimState::Pin;
+    PutSimInState(impl_->state, impl_->opts.sim);
 }
 
 ModemEmulator::~ModemEmulator() { Stop(); }
@@ -905,8 +905,7 @@ int ModemEmulator::WebPort() const { return impl_->WebUp() ? impl_->httpPort : 0
 
 void ModemEmulator::SetSim(SimState sim) {
     WITH_STATE;
-    s.sim = sim;
-    if (sim == SimState::Pin) s.pinVerification = true;
+    PutSimInState(s, sim);
 }
 SimState ModemEmulator::Sim() const { WITH_STATE; return s.sim; }
 void ModemEmulator::SetPinCodes(const std::string& pin, const std::string& puk) { WITH_STATE; s.pin = pin; s.puk = puk; }
