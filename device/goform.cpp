@@ -20,10 +20,9 @@ std::string TextOrBuiltIn(const char* text, const char* builtIn)
     return (text && *text) ? std::string(text) : std::string(builtIn);
 }
 
-// A reply as the library gave it: room bytes plus a terminator, so that a
-// full reply still ends in one.
+// A zero-filled reply of the request's room.
 struct ReplyBuffer {
-    explicit ReplyBuffer(int room) : room(room), bytes(static_cast<size_t>(room) + 1, '\0') {}
+    explicit ReplyBuffer(int room) : room(room), bytes(static_cast<size_t>(room), '\0') {}
     int room;
     std::string bytes;
 };
@@ -66,7 +65,7 @@ int Judge(ResultKind kind, int exchange, const char* reply, int* flag)
 }
 
 // Init, one exchange, close whatever it gave; no close after a failed init.
-// At most room - 1 bytes are taken so the reply stays terminated.
+// The library keeps the reply within its room; we make sure of it.
 template <typename Exchange>
 int ExchangeOnHttpPort(const char* url, char* reply, int* replyRoom, Exchange exchange)
 {
@@ -77,7 +76,7 @@ int ExchangeOnHttpPort(const char* url, char* reply, int* replyRoom, Exchange ex
     int room = *replyRoom;
     if (KestleInitPort(PORT_KIND_HTTP, "") != 0)
         return 1;
-    int received = room - 1;
+    int received = room;
     int rc = exchange(reinterpret_cast<unsigned char*>(reply), &received);
     KestleClosePort(PORT_KIND_HTTP, "");
     if (rc != 0 || received < 0)
@@ -106,7 +105,7 @@ int RunRequest(const Request& r, const char* host, const std::string& text, char
     if (!FitsTextRoom(url) || !FitsTextRoom(text))
         return 1;
     ReplyBuffer reply(r.room);
-    int room = reply.room + 1;
+    int room = reply.room;
     int exchange = Http_SendGoformRequest(url.c_str(), text.c_str(), static_cast<int>(text.size()),
                                           reply.bytes.data(), &room);
     if (exchange == 0)
@@ -241,7 +240,7 @@ int Http_UploadRestoreFile(const char* host, const char* query, const char* file
     if (!FitsTextRoom(url))
         return 1;
     ReplyBuffer buffer(GOFORM_REPLY_ROOM);
-    int room = buffer.room + 1;
+    int room = buffer.room;
     int exchange = Http_UploadGoformFile(url.c_str(), filePath, 0, buffer.bytes.data(), &room);
     if (exchange == 0)
         CopyReply(buffer, reply);

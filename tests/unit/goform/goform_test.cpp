@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "emulator/modem_emulator.h"
 #include "platform/win/clock.h"
 
@@ -55,8 +57,15 @@ protected:
     }
     // What the request text became on the wire: the query of a GET, else the body.
     static std::string TextOf(const HttpRequest& r) { return r.method == "GET" ? r.query : r.body; }
-    // Requests that restart the device: wait until it is back.
-    void WaitBack() { ASSERT_TRUE(emu_->WaitForMode(Mode::NetCard, 60000)); }
+    // Requests that restart the device: wait until it has been away and is back.
+    void WaitBack(int restartsBefore)
+    {
+        uint32_t start = GetTickCount();
+        while (emu_->RestartCount() <= restartsBefore && GetTickCount() - start < 60000)
+            Sleep(10);
+        ASSERT_GT(emu_->RestartCount(), restartsBefore);
+        ASSERT_TRUE(emu_->WaitForMode(Mode::NetCard, 60000));
+    }
 
     std::unique_ptr<ModemEmulator> emu_;
 };
@@ -76,6 +85,9 @@ TEST_F(Goform, EveryRequestSendsItsBuiltInTextOnItsPath)
     char reply[GOFORM_VERSION_REPLY_ROOM];
     int flag = 0;
     RequestCase cases[] = {
+        {"reboot", [&] { return Http_RebootDevice(kHost, reply); }, kSet, "goformId=REBOOT_DEVICE", true},
+        {"restore", [&] { return Http_RestoreFactorySettings(kHost, "", reply); }, kSet,
+         "goformId=RESTORE_FACTORY_SETTINGS", true},
         {"version", [&] { return Http_GetCurrentVersion(kHost, "", reply); }, kProcess,
          "goformId=ONLINE_UPGRADE_TOOL&command=get_current_version"},
         {"imei", [&] { return Http_GetIMEI(kHost, nullptr, reply); }, kGet, "cmd=imei"},
@@ -94,19 +106,17 @@ TEST_F(Goform, EveryRequestSendsItsBuiltInTextOnItsPath)
          "cmd=restrict_default_profile"},
         {"wimax get", [&] { return Http_GetWimax2Enable(kHost, "", &flag); }, kGet, "cmd=wimax2_enable"},
         {"wimax set, flag off", [&] { return Http_SetWimax2Enable(kHost, "", 0); }, kSet, "goformId=wimax2_enable=on"},
-        {"reboot", [&] { return Http_RebootDevice(kHost, reply); }, kSet, "goformId=REBOOT_DEVICE", true},
-        {"restore", [&] { return Http_RestoreFactorySettings(kHost, "", reply); }, kSet,
-         "goformId=RESTORE_FACTORY_SETTINGS", true},
     };
     for (const RequestCase& c : cases) {
         SCOPED_TRACE(c.name);
         emu_->ClearReceived();
+        int restarts = emu_->RestartCount();
         c.call();
         HttpRequest r = OnlyRequest();
         EXPECT_EQ(r.path, c.path);
         EXPECT_EQ(TextOf(r), c.text);
         if (c.restarts)
-            WaitBack();
+            WaitBack(restarts);
     }
 }
 
@@ -203,10 +213,12 @@ TEST_F(Goform, VersionNeedsANonEmptyReply)
 
 TEST_F(Goform, UploadSendsTheFileWithTheQuery)
 {
-    std::string file = emu_->DeviceDir() + "/../goform-upload-" + std::to_string(getpid()) + ".bin";
-    {
-        std::ofstream(file, std::ios::binary) << std::string("backup\0data", 11);
-    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string file = std::string(tmp && *tmp ? tmp : "/tmp") + "/goform-upload-XXXXXX";
+    int fd = mkstemp(file.data());
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "backup\0data", 11), 11);
+    close(fd);
     char reply[GOFORM_REPLY_ROOM];
     struct Case {
         const char* query;
@@ -218,13 +230,14 @@ TEST_F(Goform, UploadSendsTheFileWithTheQuery)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
         emu_->ClearReceived();
+        int restarts = emu_->RestartCount();
         EXPECT_EQ(Http_UploadRestoreFile(kHost, c.query, file.c_str(), reply), 0);
         HttpRequest r = OnlyRequest();
         EXPECT_EQ(r.path, kSet);
         EXPECT_EQ(r.query, c.expected);
         EXPECT_EQ(r.body, std::string("backup\0data", 11));
         EXPECT_NE(std::strstr(reply, "success"), nullptr);
-        WaitBack();
+        WaitBack(restarts);
     }
     EXPECT_EQ(Http_UploadRestoreFile(kHost, "", nullptr, reply), 1);
     EXPECT_NE(Http_UploadRestoreFile(kHost, "", (file + ".missing").c_str(), reply), 0);
@@ -260,13 +273,18 @@ TEST_F(Goform, OverlongTextsAreRefusedBeforeAnythingIsSent)
 
 TEST_F(Goform, RepliesStayTerminatedWithinTheirRoom)
 {
-    emu_->SetWebSetting("privacy_setting", std::string(900, 'p'));
+    // {"privacy_setting":"..."} is 22 bytes around the value
     char reply[GOFORM_REPLY_ROOM + 8];
+    emu_->SetWebSetting("privacy_setting", std::string(GOFORM_REPLY_ROOM - 1 - 22, 'p'));
     std::memset(reply, '#', sizeof reply);
     EXPECT_EQ(Http_GetIMEI(kHost, "cmd=privacy_setting", reply), 0);
-    EXPECT_LT(std::strlen(reply), static_cast<size_t>(GOFORM_REPLY_ROOM));
-    for (size_t i = GOFORM_REPLY_ROOM; i < sizeof reply; ++i)
-        EXPECT_EQ(reply[i], '#');
+    EXPECT_EQ(std::strlen(reply), static_cast<size_t>(GOFORM_REPLY_ROOM - 1));
+
+    // one byte more does not fit: a failed exchange, nothing copied, nothing overrun
+    emu_->SetWebSetting("privacy_setting", std::string(GOFORM_REPLY_ROOM - 22, 'p'));
+    std::memset(reply, '#', sizeof reply);
+    EXPECT_EQ(Http_GetIMEI(kHost, "cmd=privacy_setting", reply), 1);
+    EXPECT_EQ(reply[0], '#');
 
     char small[24];
     std::memset(small, '#', sizeof small);
@@ -274,10 +292,17 @@ TEST_F(Goform, RepliesStayTerminatedWithinTheirRoom)
     const char* text = "cmd=privacy_setting";
     EXPECT_EQ(Http_SendGoformRequest("http://192.168.0.1/goform/goform_get_cmd_process", text,
                                      static_cast<int>(std::strlen(text)), small, &room),
-              0);
-    EXPECT_LE(room, 15);
-    EXPECT_EQ(std::strlen(small), static_cast<size_t>(room));
+              1);
+    EXPECT_LT(std::strlen(small), 16u);
     EXPECT_EQ(small[16], '#');
+
+    emu_->SetWebSetting("privacy_setting", "on");
+    room = 64;
+    EXPECT_EQ(Http_SendGoformRequest("http://192.168.0.1/goform/goform_get_cmd_process", text,
+                                     static_cast<int>(std::strlen(text)), small, &room),
+              0);
+    EXPECT_STREQ(small, "{\"privacy_setting\":\"on\"}");
+    EXPECT_EQ(room, 24);
 }
 
 TEST_F(Goform, MissingArgumentsTouchNothing)
