@@ -6,7 +6,7 @@
 #include "platform/win/folders.h"
 #include "platform/win/own_program_file.h"
 #include "platform/win/own_resources.h"
-#include "platform/win/wide_path.h"
+#include "platform/win/code_page.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -128,7 +128,7 @@ BOOL ReleaseAppendedFiles(const std::wstring& programFile, const std::wstring& t
         return FALSE; // never release into the root folder
     const std::wstring copy = toolFolder + L"/Pennant.exe";
     CopyFileReplacing(programFile, copy);
-    int fd = open(NarrowPath(copy).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = open(WideToUtf8(copy).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return FALSE;
     BOOL result = FALSE;

@@ -1,6 +1,6 @@
 #include "device/ini_reader.h"
 
-#include "platform/win/wide_path.h"
+#include "platform/win/code_page.h"
 
 #include <climits>
 #include <cstdio>
@@ -48,7 +48,7 @@ bool IsHeaderAt(const Text& t, size_t i)
 // fills the work buffer without a stop.
 bool LoadFile(const wchar_t* path, char* buffer, size_t& length)
 {
-    std::FILE* f = std::fopen(NarrowPath(path).c_str(), "rb");
+    std::FILE* f = std::fopen(WideToUtf8(path).c_str(), "rb");
     if (!f)
         return false;
     size_t n = std::fread(buffer, 1, kWorkBufferSize, f);

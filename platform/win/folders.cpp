@@ -1,6 +1,6 @@
 #include "platform/win/folders.h"
 
-#include "platform/win/wide_path.h"
+#include "platform/win/code_page.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -45,7 +45,7 @@ void RemoveEntryAt(int parentFd, const std::string& name, int depth)
 
 std::string WithoutTrailingSlashes(const std::wstring& path)
 {
-    std::string p = NarrowPath(path);
+    std::string p = WideToUtf8(path);
     while (p.size() > 1 && p.back() == '/')
         p.pop_back();
     return p;
@@ -56,7 +56,7 @@ std::string WithoutTrailingSlashes(const std::wstring& path)
 bool FileEntryExists(const std::wstring& path)
 {
     struct stat st;
-    return lstat(NarrowPath(path).c_str(), &st) == 0;
+    return lstat(WideToUtf8(path).c_str(), &st) == 0;
 }
 
 bool IsPrivateFolder(const std::wstring& path)
@@ -87,7 +87,7 @@ void RemoveTreeNoFollow(const std::wstring& path)
 int CreateFileNoFollow(const std::wstring& path, bool readWrite)
 {
     int flags = (readWrite ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
-    return open(NarrowPath(path).c_str(), flags, 0600);
+    return open(WideToUtf8(path).c_str(), flags, 0600);
 }
 
 bool WriteAll(int fd, const void* data, size_t size)
@@ -108,7 +108,7 @@ bool WriteAll(int fd, const void* data, size_t size)
 
 bool CopyFileReplacing(const std::wstring& src, const std::wstring& dst)
 {
-    int in = open(NarrowPath(src).c_str(), O_RDONLY | O_CLOEXEC);
+    int in = open(WideToUtf8(src).c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
     int out = CreateFileNoFollow(dst, false);

@@ -1,6 +1,6 @@
 #include "platform/win/own_program_file.h"
 
-#include "platform/win/wide_path.h"
+#include "platform/win/code_page.h"
 
 #include <unistd.h>
 #include <vector>
@@ -13,7 +13,7 @@ std::wstring GetOwnProgramFile()
         if (n < 0)
             return std::wstring();
         if (static_cast<size_t>(n) < buf.size())
-            return WidePath(std::string(buf.data(), static_cast<size_t>(n)));
+            return Utf8ToWide(std::string(buf.data(), static_cast<size_t>(n)));
         buf.resize(buf.size() * 2);
     }
 }

@@ -1,6 +1,6 @@
 #include "platform/win/temp_folder.h"
 
-#include "platform/win/wide_path.h"
+#include "platform/win/code_page.h"
 
 #include <cstdlib>
 
@@ -10,5 +10,5 @@ std::wstring GetTempFolderPath()
     std::string path = (dir && *dir) ? dir : "/tmp";
     if (path.back() != '/')
         path += '/';
-    return WidePath(path);
+    return Utf8ToWide(path);
 }

@@ -1,6 +1,6 @@
 #include "device/ini_reader.h"
 #include "platform/win/folders.h"
-#include "platform/win/wide_path.h"
+#include "platform/win/code_page.h"
 
 #include <gtest/gtest.h>
 
@@ -24,12 +24,12 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
     }
-    void TearDown() override { RemoveTreeNoFollow(WidePath(dir_)); }
+    void TearDown() override { RemoveTreeNoFollow(Utf8ToWide(dir_)); }
 
     std::wstring Write(const std::string& text, const std::string& name = "test.ini")
     {
         std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
-        return WidePath(dir_ + "/" + name);
+        return Utf8ToWide(dir_ + "/" + name);
     }
 
     std::string dir_;
@@ -130,7 +130,7 @@ TEST_F(IniFiles, FileSizeLimit)
 TEST_F(IniFiles, MissingArgumentsAndFilesFail)
 {
     std::wstring path = Write("[S]\r\nA=1\r\n");
-    std::wstring missing = WidePath(dir_ + "/missing.ini");
+    std::wstring missing = Utf8ToWide(dir_ + "/missing.ini");
     char out[4] = "u";
     EXPECT_FALSE(ReadIniString(nullptr, "A", out, sizeof out, path.c_str()));
     EXPECT_FALSE(ReadIniString("", "A", out, sizeof out, path.c_str()));
@@ -144,12 +144,12 @@ TEST_F(IniFiles, MissingArgumentsAndFilesFail)
     EXPECT_EQ(ReadIniInt("S", "A", 77, missing.c_str()), 77);
 }
 
-TEST_F(IniFiles, WidePathWithJapaneseFolderName)
+TEST_F(IniFiles, PathWithJapaneseFolderName)
 {
     std::string sub = dir_ + "/\xe8\xa8\xad\xe5\xae\x9a"; // 設定
     ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
     std::ofstream(sub + "/a.ini", std::ios::binary) << "[S]\r\nA=ok\r\n";
-    std::wstring path = WidePath(dir_) + L"/\u8a2d\u5b9a/a.ini";
+    std::wstring path = Utf8ToWide(dir_) + L"/\u8a2d\u5b9a/a.ini";
     char out[8] = "";
     EXPECT_TRUE(ReadIniString("S", "A", out, sizeof out, path.c_str()));
     EXPECT_STREQ(out, "ok");

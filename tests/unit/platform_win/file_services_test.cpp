@@ -1,7 +1,7 @@
 #include "platform/win/folders.h"
 #include "platform/win/own_program_file.h"
 #include "platform/win/temp_folder.h"
-#include "platform/win/wide_path.h"
+#include "platform/win/code_page.h"
 
 #include <gtest/gtest.h>
 
@@ -12,26 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-TEST(WidePath, RoundTrip)
-{
-    struct {
-        std::string narrow;
-        std::wstring wide;
-    } cases[] = {
-        {"/tmp/tempPath0", L"/tmp/tempPath0"},
-        {"/tmp/\xe8\xa8\xad\xe5\xae\x9a", L"/tmp/\u8a2d\u5b9a"},
-        {"\xf0\x9f\x93\xb6", L"\U0001F4F6"},
-        // bytes that are not UTF-8 survive as themselves
-        {"bad\xff\xc3(", L"bad\xdcff\xdcc3("},
-        {"\xed\xa0\x80", L"\xdced\xdca0\xdc80"}, // an encoded surrogate is not UTF-8
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.narrow);
-        EXPECT_EQ(WidePath(c.narrow), c.wide);
-        EXPECT_EQ(NarrowPath(c.wide), c.narrow);
-    }
-}
 
 TEST(TempFolder, FromTmpdirElseTmp)
 {
@@ -65,8 +45,8 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
     }
-    void TearDown() override { RemoveTreeNoFollow(WidePath(dir_)); }
-    std::wstring W(const std::string& name) const { return WidePath(dir_ + "/" + name); }
+    void TearDown() override { RemoveTreeNoFollow(Utf8ToWide(dir_)); }
+    std::wstring W(const std::string& name) const { return Utf8ToWide(dir_ + "/" + name); }
     std::string dir_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 // A private temporary folder that stands in as TMPDIR while a test runs.
 #include "platform/win/folders.h"
-#include "platform/win/wide_path.h"
+#include "platform/win/code_page.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ protected:
             setenv("TMPDIR", saved_.c_str(), 1);
         else
             unsetenv("TMPDIR");
-        RemoveTreeNoFollow(WidePath(root_));
+        RemoveTreeNoFollow(Utf8ToWide(root_));
     }
 
     static void WriteFile(const std::string& path, const std::string& bytes)

@@ -57,7 +57,7 @@ protected:
         PrivateTmpdir::SetUp();
         folder_ = tmp_ + "/VX530KittingTool";
         ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
-        SetStartupMessageSink([this](const std::wstring& text) { messages_.push_back(NarrowPath(text)); });
+        SetStartupMessageSink([this](const std::wstring& text) { messages_.push_back(WideToUtf8(text)); });
     }
     void TearDown() override
     {
@@ -67,7 +67,7 @@ protected:
     BOOL Release(const ProgramFile& program, const std::vector<std::wstring>& names = kKittingToolFiles)
     {
         WriteFile(root_ + "/program", program.Bytes());
-        return ReleaseAppendedFiles(WidePath(root_ + "/program"), WidePath(folder_), names);
+        return ReleaseAppendedFiles(Utf8ToWide(root_ + "/program"), Utf8ToWide(folder_), names);
     }
 
     std::string folder_;
@@ -92,7 +92,7 @@ TEST_F(ReleasedFiles, EveryEntryWrittenAndTheCopyReplacedLast)
     EXPECT_TRUE(Release(program));
     for (size_t k = 0; k < kContents.size(); ++k) {
         SCOPED_TRACE(k + 1);
-        EXPECT_EQ(ReadFile(folder_ + "/" + NarrowPath(kKittingToolFiles[k])), kContents[k]);
+        EXPECT_EQ(ReadFile(folder_ + "/" + WideToUtf8(kKittingToolFiles[k])), kContents[k]);
     }
     EXPECT_EQ(capture.Count("Start ReleaseFilesFromExeFile"), 1u);
     EXPECT_TRUE(messages_.empty());
@@ -121,13 +121,13 @@ TEST_F(ReleasedFiles, BadEntryStopsTheRelease)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        RemoveTreeNoFollow(WidePath(folder_));
+        RemoveTreeNoFollow(Utf8ToWide(folder_));
         ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
         ProgramFile program(kContents);
         c.spoil(program);
         EXPECT_FALSE(Release(program));
         for (size_t k = 0; k + 1 < kKittingToolFiles.size(); ++k)
-            EXPECT_EQ(Exists(folder_ + "/" + NarrowPath(kKittingToolFiles[k])), k < c.written) << "entry " << k + 1;
+            EXPECT_EQ(Exists(folder_ + "/" + WideToUtf8(kKittingToolFiles[k])), k < c.written) << "entry " << k + 1;
         // the copy of the program stays as it was copied
         EXPECT_EQ(ReadFile(folder_ + "/Pennant.exe"), program.Bytes());
     }
@@ -145,13 +145,13 @@ TEST_F(ReleasedFiles, EntryReachingTheLastByteIsInside)
 TEST_F(ReleasedFiles, ShortOrMissingProgramFile)
 {
     WriteFile(root_ + "/tiny", "abcd");
-    EXPECT_FALSE(ReleaseAppendedFiles(WidePath(root_ + "/tiny"), WidePath(folder_), kKittingToolFiles));
+    EXPECT_FALSE(ReleaseAppendedFiles(Utf8ToWide(root_ + "/tiny"), Utf8ToWide(folder_), kKittingToolFiles));
     EXPECT_FALSE(Exists(folder_ + "/backupinfo"));
 
-    RemoveTreeNoFollow(WidePath(folder_ + "/Pennant.exe"));
-    EXPECT_FALSE(ReleaseAppendedFiles(WidePath(root_ + "/none"), WidePath(folder_), kKittingToolFiles));
+    RemoveTreeNoFollow(Utf8ToWide(folder_ + "/Pennant.exe"));
+    EXPECT_FALSE(ReleaseAppendedFiles(Utf8ToWide(root_ + "/none"), Utf8ToWide(folder_), kKittingToolFiles));
     // no tool folder: nothing is released into the root folder
-    EXPECT_FALSE(ReleaseAppendedFiles(WidePath(root_ + "/tiny"), L"", kKittingToolFiles));
+    EXPECT_FALSE(ReleaseAppendedFiles(Utf8ToWide(root_ + "/tiny"), L"", kKittingToolFiles));
     EXPECT_TRUE(messages_.empty());
 }
 
@@ -171,7 +171,7 @@ TEST_F(ReleasedFiles, TargetThatCannotBeCreatedStopsWithOneMessage)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         messages_.clear();
-        RemoveTreeNoFollow(WidePath(folder_));
+        RemoveTreeNoFollow(Utf8ToWide(folder_));
         ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
         c.block(folder_ + "/Apn_cfg.ini", outside_);
         EXPECT_FALSE(Release(ProgramFile(kContents)));
@@ -187,7 +187,7 @@ TEST_F(ReleasedFiles, ExtractNeedsLengthSourceAndTarget)
     WriteFile(root_ + "/src", "0123456789");
     int fd = open((root_ + "/src").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    const std::wstring target = WidePath(folder_ + "/out");
+    const std::wstring target = Utf8ToWide(folder_ + "/out");
     EXPECT_FALSE(ExtractAppendedFile(target, 1, 0, fd));
     EXPECT_FALSE(ExtractAppendedFile(target, 1, 4, -1));
     EXPECT_FALSE(ExtractAppendedFile(L"", 1, 4, fd));
@@ -217,7 +217,7 @@ TEST_F(ReleasedFiles, ToolConfigNotWritten)
     EXPECT_FALSE(app.ReleaseToolConfig(L"Adatper_cfg.ini"));
     EXPECT_FALSE(Exists("/Adatper_cfg.ini"));
     // a working folder that has gone
-    app.m_strWorkFolder = WidePath(tmp_ + "/tempPath7");
+    app.m_strWorkFolder = Utf8ToWide(tmp_ + "/tempPath7");
     EXPECT_FALSE(app.ReleaseToolConfig(L"Adatper_cfg.ini"));
     EXPECT_EQ(messages_, (std::vector<std::string>{"Read Adatper_cfg.ini fail!", "Read Adatper_cfg.ini fail!"}));
     app.m_strWorkFolder.clear();

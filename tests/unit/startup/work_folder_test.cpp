@@ -48,7 +48,7 @@ TEST_F(WorkFolder, NumberingAndReuse)
     };
     for (const NumberingCase& c : cases) {
         SCOPED_TRACE(c.what);
-        RemoveTreeNoFollow(WidePath(tmp_));
+        RemoveTreeNoFollow(Utf8ToWide(tmp_));
         ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
         c.prepare(tmp_, outside_);
         CTALLY_KITApp app;
@@ -59,16 +59,16 @@ TEST_F(WorkFolder, NumberingAndReuse)
             continue;
         }
         ASSERT_TRUE(made);
-        EXPECT_EQ(app.m_strWorkFolder, WidePath(tmp_ + "/" + c.expected));
+        EXPECT_EQ(app.m_strWorkFolder, Utf8ToWide(tmp_ + "/" + c.expected));
         struct stat st;
-        ASSERT_EQ(lstat(NarrowPath(app.m_strWorkFolder).c_str(), &st), 0);
+        ASSERT_EQ(lstat(WideToUtf8(app.m_strWorkFolder).c_str(), &st), 0);
         EXPECT_TRUE(S_ISDIR(st.st_mode));
         EXPECT_EQ(st.st_mode & 0777, 0700u);
         app.m_strWorkFolder.clear(); // the next case rebuilds the folder itself
     }
     if (root) {
         SCOPED_TRACE("99 belongs to another user");
-        RemoveTreeNoFollow(WidePath(tmp_));
+        RemoveTreeNoFollow(Utf8ToWide(tmp_));
         ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
         MakeFolders(tmp_, 0, 99);
         ASSERT_EQ(chown((tmp_ + "/tempPath99").c_str(), 65534, 65534), 0);
@@ -116,7 +116,7 @@ TEST_F(WorkFolder, PathExists)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(PathExists(WidePath(c.path)), c.exists);
+        EXPECT_EQ(PathExists(Utf8ToWide(c.path)), c.exists);
     }
 }
 
@@ -125,7 +125,7 @@ TEST_F(WorkFolder, ToolFolders)
     {
         CTALLY_KITApp app;
         ASSERT_TRUE(app.CreateKittingToolFolder());
-        EXPECT_EQ(app.m_strToolFolder, WidePath(tmp_ + "/VX530KittingTool"));
+        EXPECT_EQ(app.m_strToolFolder, Utf8ToWide(tmp_ + "/VX530KittingTool"));
         EXPECT_TRUE(IsPrivateFolder(app.m_strToolFolder));
         // an existing folder of ours is taken again
         ASSERT_TRUE(app.CreateKittingToolFolder());
@@ -159,7 +159,7 @@ TEST_F(WorkFolder, DeleteFolderTreeNeverFollowsLinks)
     ASSERT_EQ(symlink((outside_ + "/precious").c_str(), (tree + "/link_to_file").c_str()), 0);
     ASSERT_EQ(symlink((root_ + "/nowhere").c_str(), (tree + "/dangling").c_str()), 0);
 
-    DeleteFolderTree(WidePath(tree));
+    DeleteFolderTree(Utf8ToWide(tree));
 
     EXPECT_FALSE(Exists(tree));
     EXPECT_EQ(ReadFile(outside_ + "/precious"), "p");
@@ -167,8 +167,8 @@ TEST_F(WorkFolder, DeleteFolderTreeNeverFollowsLinks)
 
     // handed a link itself, only the link goes
     ASSERT_EQ(symlink(outside_.c_str(), (tmp_ + "/tempPath1").c_str()), 0);
-    DeleteFolderTree(WidePath(tmp_ + "/tempPath1/"));
-    DeleteFolderTree(WidePath(tmp_ + "/tempPath1"));
+    DeleteFolderTree(Utf8ToWide(tmp_ + "/tempPath1/"));
+    DeleteFolderTree(Utf8ToWide(tmp_ + "/tempPath1"));
     EXPECT_FALSE(Exists(tmp_ + "/tempPath1"));
     EXPECT_EQ(ReadFile(outside_ + "/precious"), "p");
     EXPECT_EQ(ReadFile(outside_ + "/dir/inner"), "i");
