@@ -194,7 +194,8 @@ struct ModemEmulator::Impl {
     mutable std::mutex mu;
     mutable std::condition_variable changed;
     DeviceState state;
-    bool attached = false;
+    bool attached = false;  // answering on its ports and servers
+    bool visible = false;   // attached and shown in the listing (what waiters see)
     int restartCount = 0;
 
     std::vector<std::string> atLines;
@@ -324,14 +325,18 @@ struct ModemEmulator::Impl {
         std::string http;
         if (mode == Mode::NetCard)
             for (const auto& host : WebHosts()) http += host + " " + std::to_string(httpPort) + "\n";
-        WriteFileAtomically(dir, "http", http);
         {
-            // attached before the listing shows it, so a reader of the listing finds it answering
+            // answering before the listing shows it, so a reader of the listing finds it there
             std::lock_guard<std::mutex> lock(mu);
             attached = true;
+        }
+        WriteFileAtomically(dir, "http", http);
+        WriteFileAtomically(dir, "listing", ListingFor(mode));
+        {
+            std::lock_guard<std::mutex> lock(mu);
+            visible = true;
             if (afterRestart) ++restartCount;
         }
-        WriteFileAtomically(dir, "listing", ListingFor(mode));
         changed.notify_all();
         return true;
     }
@@ -350,12 +355,13 @@ struct ModemEmulator::Impl {
     }
 
     void TearDown() {
+        WriteFileAtomically(dir, "listing", "");
+        WriteFileAtomically(dir, "http", "");
         {
             std::lock_guard<std::mutex> lock(mu);
             attached = false;
+            visible = false;
         }
-        WriteFileAtomically(dir, "listing", "");
-        WriteFileAtomically(dir, "http", "");
         std::vector<std::unique_ptr<PtyPort>> gone;
         {
             std::lock_guard<std::mutex> lock(portsMu);
@@ -848,7 +854,7 @@ Mode ModemEmulator::CurrentMode() const { return impl_->CurrentModeLocked(); }
 
 bool ModemEmulator::Attached() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    return impl_->attached;
+    return impl_->visible;
 }
 
 void ModemEmulator::SetMode(Mode mode) {
@@ -873,12 +879,12 @@ void ModemEmulator::SetRestartMs(uint32_t ms) {
 bool ModemEmulator::WaitForMode(Mode mode, uint32_t timeoutMs) const {
     std::unique_lock<std::mutex> lock(impl_->mu);
     return impl_->changed.wait_for(lock, std::chrono::milliseconds(ScaledMs(timeoutMs)),
-                                   [&] { return impl_->attached && impl_->state.mode == mode; });
+                                   [&] { return impl_->visible && impl_->state.mode == mode; });
 }
 
 bool ModemEmulator::WaitForAttached(bool attached, uint32_t timeoutMs) const {
     std::unique_lock<std::mutex> lock(impl_->mu);
-    return impl_->changed.wait_for(lock, std::chrono::milliseconds(ScaledMs(timeoutMs)), [&] { return impl_->attached == attached; });
+    return impl_->changed.wait_for(lock, std::chrono::milliseconds(ScaledMs(timeoutMs)), [&] { return impl_->visible == attached; });
 }
 
 int ModemEmulator::RestartCount() const {
