@@ -1,6 +1,6 @@
 #include "device/ini_reader.h"
-#include "platform/win/folders.h"
 #include "platform/win/code_page.h"
+#include "tests/unit/startup/private_tmpdir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,24 +15,15 @@
 
 namespace {
 
-class IniFiles : public ::testing::Test {
+class IniFiles : public PrivateTmpdir {
 protected:
-    void SetUp() override
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/ini_reader_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { RemoveTreeNoFollow(Utf8ToWide(dir_)); }
-
     std::wstring Write(const std::string& text, const std::string& name = "test.ini")
     {
-        std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
+        WriteFile(dir_ + "/" + name, text);
         return Utf8ToWide(dir_ + "/" + name);
     }
 
-    std::string dir_;
+    const std::string& dir_ = tmp_;
 };
 
 struct LookupCase {

@@ -1,7 +1,8 @@
+#include "platform/win/code_page.h"
 #include "platform/win/folders.h"
 #include "platform/win/own_program_file.h"
 #include "platform/win/temp_folder.h"
-#include "platform/win/code_page.h"
+#include "tests/unit/startup/private_tmpdir.h"
 
 #include <gtest/gtest.h>
 
@@ -36,18 +37,10 @@ TEST(OwnProgramFile, IsTheRunningTest)
     EXPECT_EQ(self.substr(self.rfind(L'/')), L"/unit_platform_win");
 }
 
-class PrivateFolders : public ::testing::Test {
+class PrivateFolders : public PrivateTmpdir {
 protected:
-    void SetUp() override
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/folders_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { RemoveTreeNoFollow(Utf8ToWide(dir_)); }
     std::wstring W(const std::string& name) const { return Utf8ToWide(dir_ + "/" + name); }
-    std::string dir_;
+    const std::string& dir_ = tmp_;
 };
 
 TEST_F(PrivateFolders, MadeWith0700WhateverTheUmask)
