@@ -1,0 +1,121 @@
+#include "app/language.h"
+
+#include <fstream>
+
+#include "app/app_paths.h"
+#include "app/prompt_dialogs.h"
+#include "platform/win/code_page.h"
+#include "platform/win/own_resources.h"
+#include "platform/win/profile_reader.h"
+
+UI_USE_TEMPLATE_FILE(menus);
+
+namespace {
+
+// Shown when the language file itself could not be written, so that its own
+// text for the failure is missing too.
+constexpr const wchar_t* kReadFileFailFallback = L"Read %s fail!";
+
+// The file name goes in for the first "%s" only: the text comes from a file
+// and is never used as a format.
+CString WithFileName(const CString& text, const wchar_t* fileName)
+{
+    std::wstring s = text.str();
+    size_t at = s.find(L"%s");
+    if (at != std::wstring::npos)
+        s.replace(at, 2, fileName ? fileName : L"");
+    return CString(s);
+}
+
+bool WriteResource(UINT resourceId, const std::wstring& path)
+{
+    const OwnResource* resource = FindOwnResource("TOOLS", static_cast<int>(resourceId));
+    std::ofstream out(WideToUtf8(path), std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    if (resource && resource->size)
+        out.write(reinterpret_cast<const char*>(resource->data), static_cast<std::streamsize>(resource->size));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+CString ReadLanguageString(const wchar_t* section, const wchar_t* key, const std::wstring& path)
+{
+    wchar_t buffer[LANGUAGE_TEXT_ROOM] = {};
+    DWORD n = GetPrivateProfileStringW(section, key, L"", buffer, LANGUAGE_TEXT_ROOM, path.c_str());
+    return n ? CString(buffer) : CString();
+}
+
+BOOL ReleaseLanguageFile(CLanguageOwner* dialog, UINT resourceId, const wchar_t* fileName)
+{
+    if (!dialog || !fileName)
+        return FALSE;
+    if (WriteResource(resourceId, dialog->m_strWorkFolder + L"/" + fileName))
+        return TRUE;
+    CString text = dialog->ReadOwnString(L"READ_FILE_FAIL");
+    if (text.IsEmpty())
+        text = kReadFileFailFallback;
+    ShowPromptInfo(WithFileName(text, fileName), dialog->ReadOwnString(L"ATTENTION"));
+    return FALSE;
+}
+
+void SwitchGenericToolLanguage(CLanguageOwner* dialog, BYTE flag)
+{
+    if (!dialog)
+        return;
+    bool english = flag == LANGUAGE_ENGLISH;
+    dialog->m_nLanguageFlag = english ? LANGUAGE_ENGLISH : LANGUAGE_JAPANESE;
+    const wchar_t* file = english ? kEnglishLanguageFile : kJapaneseLanguageFile;
+    ReleaseLanguageFile(dialog, english ? IDR_LANGUAGE_ENGLISH : IDR_LANGUAGE_JAPANESE, file);
+    dialog->m_strLanguageFilePath = dialog->m_strWorkFolder + L"/" + file;
+    CWnd* window = dialog->LanguageWindow();
+    if (window)
+        window->SetWindowText(dialog->ReadOwnString(L"TITLE"));
+    // the other language's menu stays loaded; a menu loaded before is reused
+    CMenu& menu = english ? dialog->m_menuEnglish : dialog->m_menuJapanese;
+    if (!menu.GetSafeHmenu())
+        menu.LoadMenu(english ? IDR_MENU_ENGLISH : IDR_MENU_JAPANESE);
+    if (window)
+        window->SetMenu(&menu);
+    dialog->SetLanguageTexts();
+}
+
+CString ReadRestoreFactoryString(const wchar_t* key)
+{
+    return ReadLanguageString(kRestoreFactorySection, key, g_strLanguageFilePath);
+}
+
+CString ReadSwitchModeString(const wchar_t* key)
+{
+    return ReadLanguageString(kSwitchModeSection, key, g_strLanguageFilePath);
+}
+
+CString ReadGenSwitchModeString(const CLanguageOwner* dialog, const wchar_t* key)
+{
+    return dialog ? ReadLanguageString(kGenSwitchModeSection, key, dialog->m_strLanguageFilePath) : CString();
+}
+
+CString ReadModemSettingString(const wchar_t* key)
+{
+    return ReadLanguageString(kModemSettingSection, key, g_strLanguageFilePath);
+}
+
+CString ReadKittingString(const wchar_t* key)
+{
+    CString text = ReadLanguageString(kKittingSection, key, g_strLanguageFilePath);
+    if (!text.IsEmpty())
+        text.Replace(L"\\r\\n", L"\r\n");
+    return text;
+}
+
+CString ReadWimaxString(const wchar_t* key)
+{
+    return ReadLanguageString(kWimaxSection, key, g_strLanguageFilePath);
+}
+
+CString ReadVX520String(const wchar_t* key)
+{
+    return ReadLanguageString(kVX520Section, key, g_strLanguageFilePath);
+}

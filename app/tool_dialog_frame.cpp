@@ -1,0 +1,158 @@
+#include "app/tool_dialog_frame.h"
+
+#include "app/app_paths.h"
+#include "app/prompt_dialogs.h"
+#include "platform/win/clock.h"
+
+HANDLE CheckSingleInstance(CWnd* window, const wchar_t* mutexName, RefusalStyle style, const wchar_t* text,
+                           const wchar_t* caption)
+{
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName);
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return mutex;
+    if (style == RefusalStyle::Prompt || !window)
+        ShowPromptInfo(text, caption);
+    else
+        window->MessageBox(text, caption, MB_ICONINFORMATION | MB_OK);
+    CloseHandle(mutex);
+    AfxExitProcess(0);
+}
+
+BOOL IsToolKeySwallowed(const MSG* msg)
+{
+    if (msg->message == WM_SYSKEYDOWN && msg->wParam == VK_F4 && (GetKeyState(VK_MENU) & 0x8000))
+        return TRUE;
+    return msg->message == WM_KEYDOWN && (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN);
+}
+
+CToolDialogFrame::CToolDialogFrame(UINT templateId, CWnd* parent) : CDialog(templateId, parent) {}
+
+CToolDialogFrame::~CToolDialogFrame() = default;
+
+BEGIN_MESSAGE_MAP(CToolDialogFrame, CDialog)
+    ON_WM_CLOSE()
+END_MESSAGE_MAP()
+
+CString CToolDialogFrame::ReadOwnString(const wchar_t* key) const
+{
+    return ReadLanguageString(m_pszLanguageSection, key, g_strLanguageFilePath);
+}
+
+BOOL CToolDialogFrame::PreTranslateMessage(MSG* msg)
+{
+    if (IsToolKeySwallowed(msg))
+        return TRUE;
+    return CDialog::PreTranslateMessage(msg);
+}
+
+INT_PTR CToolDialogFrame::DoModal()
+{
+    INT_PTR result = CDialog::DoModal();
+    // the worker may still be on its result prompt when the loop ends otherwise
+    WaitForWorker();
+    StopWatchThread();
+    return result;
+}
+
+BOOL CToolDialogFrame::StartWatchThread(AFX_THREADPROC proc)
+{
+    std::lock_guard<std::mutex> hold(m_threadLock);
+    m_pfnWatchProc = proc;
+    m_nStopFlag = 0;
+    CWinThread* thread = AfxBeginThread(proc, this, THREAD_PRIORITY_HIGHEST);
+    m_pLastWatchThread = thread;
+    m_pWatchThread = thread;
+    return thread != nullptr;
+}
+
+void CToolDialogFrame::StopWatchThread()
+{
+    m_nStopFlag = 1;
+    CWinThread* thread;
+    {
+        std::lock_guard<std::mutex> hold(m_threadLock);
+        thread = m_pLastWatchThread;
+    }
+    if (thread)
+        thread->Join();
+}
+
+bool CToolDialogFrame::WatchPause(DWORD ms) const
+{
+    // short slices, so that a button press does not wait out the whole pause
+    constexpr DWORD kSlice = 50;
+    for (DWORD slept = 0; slept < ms; slept += kSlice) {
+        if (StopRequested())
+            return false;
+        Sleep(ms - slept < kSlice ? ms - slept : kSlice);
+    }
+    return !StopRequested();
+}
+
+void CToolDialogFrame::RunWatchPasses(const std::function<DWORD()>& pass)
+{
+    while (!StopRequested()) {
+        DWORD pause = pass();
+        if (!WatchPause(pause))
+            break;
+    }
+    WatchEnded();
+}
+
+void CToolDialogFrame::WatchEnded() { m_pWatchThread = nullptr; }
+
+bool CToolDialogFrame::WorkerRunning() const
+{
+    std::lock_guard<std::mutex> hold(m_threadLock);
+    // a worker that returned without its end step no longer counts
+    return m_bWorkerBusy && m_pWorkerThread && !m_pWorkerThread->HasEnded();
+}
+
+BOOL CToolDialogFrame::StartWorker(AFX_THREADPROC proc, CWinThread** member)
+{
+    if (WorkerRunning())
+        return FALSE;
+    StopWatchThread();
+    std::lock_guard<std::mutex> hold(m_threadLock);
+    m_bWorkerBusy = true;
+    CWinThread* thread = AfxBeginThread(proc, this, THREAD_PRIORITY_NORMAL);
+    if (member)
+        *member = thread;
+    m_pWorkerThread = thread;
+    if (thread)
+        return TRUE;
+    // no worker: keep the buttons following the device
+    m_bWorkerBusy = false;
+    m_nStopFlag = 0;
+    if (m_pfnWatchProc) {
+        CWinThread* watch = AfxBeginThread(m_pfnWatchProc, this, THREAD_PRIORITY_HIGHEST);
+        m_pLastWatchThread = watch;
+        m_pWatchThread = watch;
+    }
+    return FALSE;
+}
+
+void CToolDialogFrame::EndWorker()
+{
+    if (m_pfnWatchProc)
+        StartWatchThread(m_pfnWatchProc);
+    m_bWorkerBusy = false;
+}
+
+void CToolDialogFrame::WaitForWorker()
+{
+    CWinThread* worker;
+    {
+        std::lock_guard<std::mutex> hold(m_threadLock);
+        worker = m_pWorkerThread;
+    }
+    if (worker)
+        worker->Join();
+}
+
+void CToolDialogFrame::OnClose()
+{
+    // the worker still changes the dialog's controls; let it finish first
+    WaitForWorker();
+    CDialog::OnClose();
+}
