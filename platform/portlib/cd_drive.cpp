@@ -18,7 +18,7 @@ namespace kestle_portlib {
 namespace {
 
 constexpr int kCdbSize = 10;
-constexpr int kCdTimeoutSeconds = 5;
+constexpr int kCdTimeoutSeconds = 30;
 
 bool ParseUsbId(const char* text, unsigned* value)
 {

@@ -23,6 +23,7 @@ struct SerialPort {
     std::mutex lock;  // one exchange at a time on a port
     int fd = -1;
     std::string path;
+    dev_t device = 0;         // the tty the path named when it was opened
     std::string lastRequest;  // the last text sent, for the follow-up read's end rule
 };
 
@@ -169,14 +170,18 @@ int SerialInit(const char* name)
     }
     std::lock_guard<std::mutex> guard(port->lock);
     struct stat st;
-    if (port->fd >= 0 && (port->path != path || stat(path.c_str(), &st) != 0 || !Healthy(port->fd)))
-        CloseFd(*port);  // the device went away or the folder changed: start afresh
+    const bool present = stat(path.c_str(), &st) == 0;
+    if (port->fd >= 0 && (!present || port->path != path || st.st_rdev != port->device || !Healthy(port->fd)))
+        CloseFd(*port);  // the device went away or came back on another tty: start afresh
     if (port->fd >= 0)
         return kOk;
+    if (!present)
+        return kNoPort;
     port->fd = OpenTty(path);
     if (port->fd < 0)
         return kNoPort;
     port->path = path;
+    port->device = st.st_rdev;
     port->lastRequest.clear();
     return kOk;
 }

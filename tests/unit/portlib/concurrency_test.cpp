@@ -100,7 +100,7 @@ TEST(Concurrency, ListingWhileExchangingOnSeveralPorts)
             const unsigned char request[] = "cmd=imei";
             if (KestleInitPort(PORT_KIND_HTTP, "") != 0 ||
                 KestleReadMsgFromPort_sync(PORT_KIND_HTTP, "http://device.test/goform/goform_get_cmd_process",
-                                           request, 8, reply, &length, 5) != 0)
+                                           request, 8, reply, &length, 100) != 0)
                 ++failures;
             KestleClosePort(PORT_KIND_HTTP, "");
         }
