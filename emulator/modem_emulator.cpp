@@ -887,6 +887,12 @@ bool ModemEmulator::WaitForAttached(bool attached, uint32_t timeoutMs) const {
     return impl_->changed.wait_for(lock, std::chrono::milliseconds(ScaledMs(timeoutMs)), [&] { return impl_->visible == attached; });
 }
 
+bool ModemEmulator::WaitForRestarts(int count, uint32_t timeoutMs) const {
+    std::unique_lock<std::mutex> lock(impl_->mu);
+    return impl_->changed.wait_for(lock, std::chrono::milliseconds(ScaledMs(timeoutMs)),
+                                   [&] { return impl_->visible && impl_->restartCount >= count; });
+}
+
 int ModemEmulator::RestartCount() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->restartCount;

@@ -128,10 +128,12 @@ public:
     void Restart();
     void SetRestartMs(uint32_t ms);
     void Unplug();  // gone until Replug
-    void Replug();
+    void Replug();  // also ends a restart at once
     bool WaitForMode(Mode mode, uint32_t timeoutMs) const;  // attached in mode
     bool WaitForAttached(bool attached, uint32_t timeoutMs) const;
     int RestartCount() const;  // times the device vanished and came back
+    // Attached again after at least count restarts in all.
+    bool WaitForRestarts(int count, uint32_t timeoutMs) const;
     int ComNumber(Port port) const;
     std::string WebHost() const;
     int WebPort() const;  // loopback port of the web server, 0 while down

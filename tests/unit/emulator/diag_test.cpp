@@ -132,9 +132,8 @@ TEST_F(DiagTest, ResetAnswersThenTheDeviceRestarts) {
     Bytes answer;
     ASSERT_TRUE(Diag({0x29, 0x02, 0x00}, &answer));
     EXPECT_EQ(answer, (Bytes{0x29, 0x02, 0x00}));
-    ASSERT_TRUE(emu_->WaitForAttached(false, 5000));
-    EXPECT_TRUE(emu_->WaitForMode(Mode::Modem, 5000));
-    EXPECT_EQ(emu_->RestartCount(), 1);
+    ASSERT_TRUE(emu_->WaitForRestarts(1, 5000));
+    EXPECT_EQ(emu_->CurrentMode(), Mode::Modem);
 }
 
 }  // namespace
