@@ -33,9 +33,9 @@ size_t EditableLength(const char* text, size_t limit)
     return length >= 1 && length <= kLineMax && length < limit ? length : 0;
 }
 
-void StripParentheses(char* text, size_t limit)
+// text[length] is its terminator; the result is never longer.
+void StripParentheses(char* text, size_t length)
 {
-    const size_t length = EditableLength(text, limit);
     if (length == 0)
         return;
     size_t out = 0;
@@ -197,7 +197,7 @@ void NormalizeAtCsvLine(char* text, size_t textSize)
 
 void StripAtParentheses(char* text)
 {
-    StripParentheses(text, AT_FIELD_SIZE);
+    StripParentheses(text, EditableLength(text, AT_FIELD_SIZE));
 }
 
 int GetFirstAtField(const char* text, size_t textSize, char* out)
@@ -254,7 +254,11 @@ int ParseOperatorList(char* text, size_t textSize, OperatorList* list)
     if (!list)
         return 0;
     std::memset(list, 0, sizeof *list);
-    StripParentheses(text, textSize);
+    // The whole scan reply, also beyond 1023 characters: a long reply would
+    // otherwise keep its parentheses and give only its first operator.
+    const size_t length = BoundedLength(text, textSize);
+    if (length < textSize)
+        StripParentheses(text, length);
     auto fields = SplitIntoNewList(text, textSize);
     for (int i = 0; i < fields->count && list->count < AT_LIST_ROWS; ++i) {
         const char* field = fields->fields[i];

@@ -149,20 +149,19 @@ void OutputTraceLineWithThreadId(const char* text)
     OutputDebugStringA(line);
 }
 
-void TraceLogPrintf(int level, const char* format, ...)
+namespace {
+
+bool LevelShown(int level)
 {
     if (level < 0 || level >= kLevelCount)
-        return;
+        return false;
     const int32_t writeLog = WriteLogLevel();
-    if (writeLog <= 0 || writeLog > 6 - level)
-        return;
+    return writeLog > 0 && writeLog <= 6 - level;
+}
 
-    char text[TRACE_LINE_MAX + 1];
-    va_list args;
-    va_start(args, format);
-    FormatLine(text, format, args);
-    va_end(args);
-
+// Prefix and output form of a line whose level is shown.
+void SendAtLevel(int level, const char* text)
+{
     char line[TRACE_LINE_MAX + 1];
     std::snprintf(line, sizeof line, "%s%s", kLevelPrefix[level], text);
     if (level == 0) {
@@ -176,6 +175,20 @@ void TraceLogPrintf(int level, const char* format, ...)
         OutputTraceLineWithThreadId(line);
 }
 
+} // namespace
+
+void TraceLogPrintf(int level, const char* format, ...)
+{
+    if (!LevelShown(level))
+        return;
+    char text[TRACE_LINE_MAX + 1];
+    va_list args;
+    va_start(args, format);
+    FormatLine(text, format, args);
+    va_end(args);
+    SendAtLevel(level, text);
+}
+
 void TraceOperationLine(int source, int level, const char* format, ...)
 {
     if (WriteLogLevel() < 1)
@@ -185,8 +198,9 @@ void TraceOperationLine(int source, int level, const char* format, ...)
     va_start(args, format);
     FormatLine(text, format, args);
     va_end(args);
-    if (source >= 1 && source <= 4)
-        TraceLogPrintf(level, "%s", text);
+    // The finished text goes on as it stands: a "%" in it is not a format.
+    if (source >= 1 && source <= 4 && LevelShown(level))
+        SendAtLevel(level, text);
 }
 
 int TraceOperationResult(int source, const char* functionName, int code)

@@ -288,18 +288,34 @@ TEST(ParseOperatorList, Cases)
 
 TEST(ParseOperatorList, StripsTheReplyTextAndKeepsSixteen)
 {
-    std::string reply = "+COPS: ";
-    for (int i = 0; i < 20; ++i)
-        reply += (i ? "," : "") + std::string("(1,\"N") + std::to_string(i) + "\",\"S\",\"" + std::to_string(44000 + i) + "\",7)";
-    reply += ",,(0,1,2,3,4),(0,1,2)";
-    std::vector<char> text(reply.begin(), reply.end());
-    text.push_back('\0');
+    // Short names and long ones (a reply beyond 1023 characters).
+    for (const std::string& padding : {std::string(), std::string(60, 'p')}) {
+        std::string reply = "+COPS: ";
+        for (int i = 0; i < 20; ++i)
+            reply += (i ? "," : "") + std::string("(1,\"N") + std::to_string(i) + padding + "\",\"S\",\"" +
+                     std::to_string(44000 + i) + "\",7)";
+        reply += ",,(0,1,2,3,4),(0,1,2)";
+        SCOPED_TRACE(reply.size());
+        std::vector<char> text(reply.begin(), reply.end());
+        text.push_back('\0');
+        OperatorList list;
+        ParseOperatorList(text.data(), text.size(), &list);
+        EXPECT_EQ(list.count, 16);
+        EXPECT_EQ(std::string(list.entries[15].longName), "N15" + padding);
+        EXPECT_STREQ(list.entries[15].numeric, "44015");
+        EXPECT_EQ(std::string(text.data()).find('('), std::string::npos);
+    }
+}
+
+TEST(ParseOperatorList, UnterminatedTextIsReadOnlyWithinItsSize)
+{
+    const std::string reply = "+COPS: (2,\"A Net\",\"A\",\"001\",7)";
+    std::vector<char> text(reply.begin(), reply.end()); // no terminator
     OperatorList list;
     ParseOperatorList(text.data(), text.size(), &list);
-    EXPECT_EQ(list.count, 16);
-    EXPECT_STREQ(list.entries[15].longName, "N15");
-    EXPECT_STREQ(list.entries[15].numeric, "44015");
-    EXPECT_EQ(std::string(text.data()).find('('), std::string::npos);
+    ASSERT_EQ(list.count, 1);
+    EXPECT_STREQ(list.entries[0].longName, "A Net");
+    EXPECT_EQ(std::string(text.begin(), text.end()), reply); // left as it came
 }
 
 #if defined(SETWELL_USER_AUTH)

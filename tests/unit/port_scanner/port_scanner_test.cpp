@@ -14,16 +14,6 @@
 
 namespace {
 
-class PortScannerTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ResetPortLibrarySpy();
-        std::memset(g_szPortName, 0, sizeof g_szPortName);
-    }
-    ListingDir listing_;
-};
-
 struct Expected {
     int mode, atPort, diagPort, modemPort;
     const char *diagPid, *atPid, *modemPid, *rndisPid, *cdromPid;
@@ -41,6 +31,23 @@ void ExpectInfo(const DeviceInfo& info, const Expected& e)
     EXPECT_STREQ(info.rndisPid, e.rndisPid);
     EXPECT_STREQ(info.cdromPid, e.cdromPid);
 }
+
+void ExpectScan(const Expected& expected)
+{
+    CDevicePortScanner scanner;
+    ASSERT_EQ(scanner.GetDeviceInfo(), 0);
+    ExpectInfo(scanner.m_DeviceInfo, expected);
+}
+
+class PortScannerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetPortLibrarySpy();
+        std::memset(g_szPortName, 0, sizeof g_szPortName);
+    }
+    ListingDir listing_;
+};
 
 TEST_F(PortScannerTest, ClassifiesTheListingFixtures)
 {
@@ -60,9 +67,7 @@ TEST_F(PortScannerTest, ClassifiesTheListingFixtures)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fixture);
         listing_.WriteFixture(c.fixture);
-        CDevicePortScanner scanner;
-        ASSERT_EQ(scanner.GetDeviceInfo(), 0);
-        ExpectInfo(scanner.m_DeviceInfo, c.expected);
+        ExpectScan(c.expected);
     }
 }
 
@@ -119,9 +124,7 @@ TEST_F(PortScannerTest, EntryEdgeCases)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         listing_.Write(c.entries);
-        CDevicePortScanner scanner;
-        ASSERT_EQ(scanner.GetDeviceInfo(), 0);
-        ExpectInfo(scanner.m_DeviceInfo, c.expected);
+        ExpectScan(c.expected);
     }
 }
 
