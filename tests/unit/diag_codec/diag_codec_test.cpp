@@ -36,7 +36,8 @@ bool Check(uint8_t protocol, const Bytes& received, bool keepReply = false)
     ResetState(protocol);
     if (keepReply)
         t.reply = saved;
-    std::memcpy(t.receiveBuffer, received.data(), received.size());
+    if (!received.empty())
+        std::memcpy(t.receiveBuffer, received.data(), received.size());
     t.receiveLength = static_cast<uint32_t>(received.size());
     return CheckDiagFrame();
 }

@@ -220,7 +220,6 @@ TEST_F(DiagOpsTest, DownloadModesOfflineAndRestart)
     EXPECT_EQ(emulator_.DownloadMode(), 0);
     EXPECT_EQ(Diag_Offline(), 0);
     EXPECT_EQ(Diag_SwitchToQCDownloadMode(), 0);
-    EXPECT_EQ(emulator_.DownloadMode(), 2);
     EXPECT_EQ(Diag_Restart(), 0);
     std::vector<Bytes> expected = {
         {0x4B, 0xAA, 0x00, 0x00, 0x01}, {0x4B, 0xAA, 0x00, 0x00, 0x00}, {0x29, 0x01, 0x00}, {0x3A}, {0x29, 0x02, 0x00},

@@ -82,7 +82,8 @@ int KestleReadMsgFromPort_sync(int kind, const char* name, const unsigned char* 
     size_t index = std::min(g_script.exchanges.size() - 1, g_script.replies.size() - 1);
     const ScriptedReply& r = g_script.replies.at(index);
     int n = std::min<int>(static_cast<int>(r.bytes.size()), *replyLength);
-    std::memcpy(reply, r.bytes.data(), n);
+    if (n > 0)
+        std::memcpy(reply, r.bytes.data(), n);
     *replyLength = n;
     return r.result;
 }
@@ -139,7 +140,8 @@ protected:
         request_->code = code;
         request_->protocol = DIAG_PROTOCOL_RAW;
         request_->headerRow = row;
-        std::memcpy(request_->payload, payload.data(), payload.size());
+        if (!payload.empty())
+            std::memcpy(request_->payload, payload.data(), payload.size());
         request_->payloadLength = static_cast<uint32_t>(payload.size());
     }
     void Script(std::vector<ScriptedReply> replies) { g_script.replies = std::move(replies); }
