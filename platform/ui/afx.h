@@ -351,6 +351,7 @@ public:
     virtual BOOL OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
+    BOOL PreTranslateMessage(MSG* msg) override;   // Esc, Enter, Alt+F4 of a dialog
 
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -358,6 +359,7 @@ protected:
     virtual void DoDataExchange(CDataExchange* dx);
     UINT m_nIDTemplate = 0;
     CWnd* m_pParentWnd = nullptr;
+    const ui::DialogTemplate* m_pTemplate = nullptr;   // used instead of the id when set
 
     DECLARE_MESSAGE_MAP()
 };

@@ -1,0 +1,407 @@
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <map>
+
+#include "platform/ui/menus.h"
+#include "platform/ui/model.h"
+
+using namespace ui;
+
+// ---- template registry --------------------------------------------------------
+namespace {
+struct Templates {
+    std::mutex mu;
+    std::map<UINT, const DialogTemplate*> dialogs;
+    std::map<UINT, const MenuTemplate*> menus;
+};
+Templates& TemplateReg()
+{
+    static Templates* t = new Templates;
+    return *t;
+}
+
+std::atomic<int> g_modalLoops{0};
+
+WndKind KindOf(ControlKind k)
+{
+    switch (k) {
+    case ControlKind::Button: return WndKind::Button;
+    case ControlKind::Edit: return WndKind::Edit;
+    case ControlKind::Static: return WndKind::Static;
+    case ControlKind::ComboBox: return WndKind::ComboBox;
+    case ControlKind::ListView: return WndKind::ListView;
+    case ControlKind::TabControl: return WndKind::TabControl;
+    }
+    return WndKind::Static;
+}
+
+RECT DuRect(int x, int y, int cx, int cy)
+{
+    RECT r;
+    r.left = x;
+    r.top = y;
+    r.right = x + cx;
+    r.bottom = y + cy;
+    return r;
+}
+
+RECT ToPixels(const RECT& du, int bx, int by)
+{
+    RECT r;
+    r.left = MulDivRound(du.left, bx, 4);
+    r.right = MulDivRound(du.right, bx, 4);
+    r.top = MulDivRound(du.top, by, 8);
+    r.bottom = MulDivRound(du.bottom, by, 8);
+    return r;
+}
+
+HWND CreateDialogWindow(const DialogTemplate& t, HWND parent, HWND owner, CDialog* self, bool modal)
+{
+    int bx = 6, by = 13;
+    CurrentBackend().BaseUnits(t.font ? t.font : L"", t.pointSize, &bx, &by);
+    bool child = !modal && (t.style & WS_CHILD) && parent;
+    HWND h = CreateNode(WndKind::Dialog, child ? parent : nullptr, [&](Node& n) {
+        n.style = (t.style & ~WS_VISIBLE) & (child ? ~0u : ~WS_CHILD);
+        n.text = t.caption ? t.caption : L"";
+        n.templateId = t.id;
+        n.font = t.font ? t.font : L"";
+        n.pointSize = t.pointSize;
+        n.baseX = bx;
+        n.baseY = by;
+        n.owner = child ? nullptr : owner;
+        n.modal = modal;
+        n.duRect = DuRect(0, 0, t.cx, t.cy);
+        n.rect = ToPixels(n.duRect, bx, by);
+        n.wrapper = self;
+        if (t.menuId)
+            n.menu = LoadMenuHandle(t.menuId);
+    });
+    if (self->m_hWnd && self->m_hWnd != h)
+        UnbindWrapper(self->m_hWnd, self);
+    self->m_hWnd = h;
+    for (const ControlTemplate& c : t.controls) {
+        CreateNode(KindOf(c.kind), h, [&](Node& n) {
+            n.id = c.id;
+            n.style = c.style & ~(WS_VISIBLE | WS_DISABLED);
+            n.text = c.text ? c.text : L"";
+            n.enabled = !(c.style & WS_DISABLED);
+            n.visible = (c.style & WS_VISIBLE) != 0;
+            n.duRect = DuRect(c.x, c.y, c.cx, c.cy);
+            n.rect = ToPixels(n.duRect, bx, by);
+            if (n.kind == WndKind::Edit && (c.style & ES_PASSWORD))
+                n.passwordChar = L'\u25CF';
+            if (n.kind == WndKind::ComboBox || n.kind == WndKind::ListView || n.kind == WndKind::TabControl)
+                n.text.clear();
+        });
+    }
+    return h;
+}
+
+// focus to the first control that takes it
+void InitialFocus(HWND dialog)
+{
+    for (HWND c : Children(dialog)) {
+        bool takes = false;
+        WithNode(c, [&](Node& n) {
+            takes = (n.style & WS_TABSTOP) && n.visible && n.enabled && n.kind != WndKind::Static &&
+                    (n.style & BS_TYPEMASK) != BS_GROUPBOX;
+        });
+        if (takes) {
+            SetFocusNode(c);
+            return;
+        }
+    }
+}
+
+void InitDialog(HWND h)
+{
+    if (Dispatch(h, WM_INITDIALOG, 0, 0))
+        InitialFocus(h);
+    UpdateThreadTextColors();
+    WithNode(h, [](Node& n) { n.initDone = true; });
+}
+
+}  // namespace
+
+namespace ui {
+TemplateFile::TemplateFile(std::vector<const DialogTemplate*> dialogs, std::vector<const MenuTemplate*> menus)
+{
+    std::lock_guard<std::mutex> lock(TemplateReg().mu);
+    for (auto* d : dialogs) {
+        if (TemplateReg().dialogs.count(d->id))
+            std::fprintf(stderr, "dialog template %u defined twice\n", d->id);
+        TemplateReg().dialogs[d->id] = d;
+    }
+    for (auto* m : menus) {
+        if (TemplateReg().menus.count(m->id))
+            std::fprintf(stderr, "menu template %u defined twice\n", m->id);
+        TemplateReg().menus[m->id] = m;
+    }
+}
+
+const DialogTemplate* FindDialogTemplate(UINT id)
+{
+    std::lock_guard<std::mutex> lock(TemplateReg().mu);
+    auto it = TemplateReg().dialogs.find(id);
+    return it == TemplateReg().dialogs.end() ? nullptr : it->second;
+}
+
+const MenuTemplate* FindMenuTemplate(UINT id)
+{
+    std::lock_guard<std::mutex> lock(TemplateReg().mu);
+    auto it = TemplateReg().menus.find(id);
+    return it == TemplateReg().menus.end() ? nullptr : it->second;
+}
+}  // namespace ui
+
+// ---- CDialog ----------------------------------------------------------------
+BEGIN_MESSAGE_MAP(CDialog, CWnd)
+END_MESSAGE_MAP()
+
+CDialog::CDialog() = default;
+
+CDialog::CDialog(UINT templateId, CWnd* parent) : m_nIDTemplate(templateId), m_pParentWnd(parent) {}
+
+CDialog::~CDialog()
+{
+    if (m_hWnd && WrapperOf(m_hWnd) == this)
+        DestroyNodeTree(m_hWnd);
+}
+
+INT_PTR CDialog::DoModal()
+{
+    const DialogTemplate* t = m_pTemplate ? m_pTemplate : FindDialogTemplate(m_nIDTemplate);
+    if (!t) {
+        std::fprintf(stderr, "no dialog template %u\n", m_nIDTemplate);
+        return -1;
+    }
+    HWND owner = nullptr;
+    if (m_pParentWnd)
+        owner = TopLevelOf(m_pParentWnd->m_hWnd);
+    else if (CWnd* main = AfxGetMainWnd(); main && main != this)
+        owner = TopLevelOf(main->m_hWnd);
+    bool nested = g_modalLoops.load() > 0;
+    HWND h = CreateDialogWindow(*t, nullptr, owner, this, true);
+    InitDialog(h);
+    bool ended = true, messageBox = false;
+    ChangeNode(h, kChangeState, [&](Node& n) {
+        ended = n.endModal;
+        messageBox = n.messageBox;
+        if (!ended)
+            n.visible = true;
+    });
+    if (!ended && (owner || nested || messageBox))
+        RegisterPopup(h);
+    ++g_modalLoops;
+    RunModalLoop(h);
+    --g_modalLoops;
+    INT_PTR result = -1;
+    WithNode(h, [&](Node& n) { result = n.modalResult; });
+    DestroyNodeTree(h);
+    return result;
+}
+
+BOOL CDialog::Create(UINT templateId, CWnd* parent)
+{
+    m_nIDTemplate = templateId;
+    m_pParentWnd = parent;
+    const DialogTemplate* t = m_pTemplate ? m_pTemplate : FindDialogTemplate(templateId);
+    if (!t) {
+        std::fprintf(stderr, "no dialog template %u\n", templateId);
+        return FALSE;
+    }
+    HWND p = parent ? parent->m_hWnd : nullptr;
+    HWND h = CreateDialogWindow(*t, p, p ? TopLevelOf(p) : nullptr, this, false);
+    InitDialog(h);
+    if (t->style & WS_VISIBLE)
+        ChangeNode(h, kChangeState, [](Node& n) { n.visible = true; });
+    return TRUE;
+}
+
+void CDialog::EndDialog(int result)
+{
+    std::shared_ptr<ThreadQueue> q;
+    ChangeNode(m_hWnd, kChangeState, [&](Node& n) {
+        n.endModal = true;
+        n.modalResult = result;
+        if (!n.modal)
+            n.visible = false;
+        q = n.queue;
+    });
+    if (q)
+        q->Notify();
+}
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate)
+{
+    CDataExchange dx(this, saveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+void CDialog::MapDialogRect(LPRECT rect) const
+{
+    int bx = 6, by = 13;
+    WithNode(m_hWnd, [&](Node& n) {
+        bx = n.baseX;
+        by = n.baseY;
+    });
+    *rect = ToPixels(*rect, bx, by);
+}
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (UpdateData(TRUE))
+        EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+BOOL CDialog::PreTranslateMessage(MSG* msg)
+{
+    if (GetStyle() & WS_CHILD)
+        return FALSE;   // the keys belong to the dialog that holds the page
+    auto clickIfEnabled = [&](int id) {
+        HWND b = ::GetDlgItem(m_hWnd, id);
+        if (b && !::IsWindowEnabled(b))
+            return;
+        SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(b));
+    };
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) {
+        clickIfEnabled(IDCANCEL);
+        return TRUE;
+    }
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) {
+        // the focused push button, else the default push button, else OK
+        int id = IDOK;
+        HWND focus = nullptr;
+        WithNode(m_hWnd, [&](Node& n) { focus = n.focus; });
+        bool pushFocused = false;
+        WithNode(focus, [&](Node& n) {
+            DWORD type = n.style & BS_TYPEMASK;
+            if (n.kind == WndKind::Button && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)) {
+                pushFocused = true;
+                id = n.id;
+            }
+        });
+        if (!pushFocused)
+            for (HWND c : Children(m_hWnd))
+                WithNode(c, [&](Node& n) {
+                    if (n.kind == WndKind::Button && (n.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON && id == IDOK)
+                        id = n.id;
+                });
+        clickIfEnabled(id);
+        return TRUE;
+    }
+    if (msg->message == WM_SYSKEYDOWN && msg->wParam == VK_F4 && GetKeyState(VK_MENU) < 0) {
+        SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: return OnInitDialog();
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED) {
+            if (LOWORD(wParam) == IDOK) {
+                OnOK();
+                return 0;
+            }
+            if (LOWORD(wParam) == IDCANCEL) {
+                OnCancel();
+                return 0;
+            }
+        }
+        return 0;
+    case WM_CLOSE:
+        SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE)
+            SendMessage(WM_CLOSE, 0, 0);
+        return 0;
+    default: return CWnd::DefWindowProc(message, wParam, lParam);
+    }
+}
+
+// ---- message box --------------------------------------------------------------
+namespace {
+class MessageBoxDialog : public CDialog {
+public:
+    MessageBoxDialog(LPCWSTR text, LPCWSTR caption, UINT type, CWnd* owner) : CDialog(0, owner), type_(type)
+    {
+        std::wstring body = text ? text : L"";
+        bool icon = (type & 0xF0) == MB_ICONINFORMATION;
+        // size from the longest line, wrapped at 300 units
+        int longest = 0, lines = 0;
+        size_t start = 0;
+        for (;;) {
+            size_t end = body.find(L'\n', start);
+            std::wstring line = body.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+            int w = TextWidthPx(line, 4);
+            longest = std::max(longest, w);
+            lines += std::max(1, (w + 299) / 300);
+            if (end == std::wstring::npos)
+                break;
+            start = end + 1;
+        }
+        short textX = icon ? 40 : 12;
+        short textW = static_cast<short>(std::clamp(longest + 4, 60, 300));
+        short textH = static_cast<short>(lines * 9);
+        short bodyH = std::max<short>(textH, icon ? 22 : 0);
+        short cx = static_cast<short>(std::max(textX + textW + 12, 120));
+        short buttonY = static_cast<short>(12 + bodyH + 10);
+        tpl_.id = 0;
+        caption_ = caption ? caption : L"Error";
+        tpl_.caption = caption_.c_str();
+        tpl_.cx = cx;
+        tpl_.cy = static_cast<short>(buttonY + 14 + 8);
+        tpl_.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+        text_ = body;
+        if (icon)
+            tpl_.controls.push_back({-1, ControlKind::Static, L"", 12, 12, 22, 22, WS_VISIBLE | kStyleInfoIcon});
+        tpl_.controls.push_back({kMessageBoxTextId, ControlKind::Static, text_.c_str(), textX, 12, textW, textH, WS_VISIBLE});
+        tpl_.controls.push_back({IDOK, ControlKind::Button, L"OK", static_cast<short>((cx - 50) / 2), buttonY, 50, 14,
+                                 WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON});
+        m_pTemplate = &tpl_;
+    }
+
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        WithNode(m_hWnd, [&](Node& n) {
+            n.messageBox = true;
+            n.mbType = type_;
+        });
+        return TRUE;
+    }
+    void OnCancel() override { EndDialog(IDOK); }   // only OK: Esc and the close box answer OK
+
+private:
+    UINT type_;
+    std::wstring caption_, text_;
+    DialogTemplate tpl_;
+};
+}  // namespace
+
+namespace ui {
+int ShowMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    HWND top = owner ? TopLevelOf(owner) : nullptr;
+    MessageBoxDialog dlg(text, caption, type, top ? CWnd::FromHandle(top) : nullptr);
+    dlg.DoModal();
+    return IDOK;
+}
+}  // namespace ui
