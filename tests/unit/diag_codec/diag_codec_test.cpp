@@ -216,6 +216,25 @@ TEST(DiagDump, WritesOneLinePerFrameWhileTheLogHasRoom)
     EXPECT_EQ(std::wstring(DiagFrameLog).substr(1000), L"W: Len 0: \n");
 }
 
+namespace {
+
+struct BuildCase {
+    const char* name;
+    Bytes request;
+    Bytes packet;
+};
+
+void ExpectPackets(uint8_t protocol, const std::vector<BuildCase>& cases)
+{
+    bool leading = protocol == DIAG_PROTOCOL_BOOT || protocol == DIAG_PROTOCOL_STREAMING;
+    for (const BuildCase& c : cases) {
+        ASSERT_GT(BuildTyped(protocol, c.request), 0u) << c.name;
+        EXPECT_EQ(Sent(), Frame(c.packet, leading)) << c.name;
+    }
+}
+
+} // namespace
+
 TEST(DiagBuild, TypedPackets)
 {
     Bytes nv(DIAG_TYPED_REQUEST_SIZE, 0);
@@ -231,11 +250,7 @@ TEST(DiagBuild, TypedPackets)
     nvPacket.push_back(0x05);
     nvPacket.push_back(0x00);
 
-    struct Case {
-        const char* name;
-        Bytes request;
-        Bytes packet;
-    } cases[] = {
+    ExpectPackets(DIAG_PROTOCOL_TYPED, {
         {"code alone", {0x39, 0x55, 0x66}, {0x39}},
         {"download switch", {0x3A}, {0x3A}},
         {"NV read of item 550", nv, nvPacket},
@@ -251,22 +266,12 @@ TEST(DiagBuild, TypedPackets)
         {"legacy EFS counted name", {0x59, 0x02, 0, 0, 3, 'a', 'b', 'c', 'd'}, {0x59, 0x02, 3, 'a', 'b', 'c'}},
         {"legacy EFS op 4 not first", {0x59, 0x04, 0, 0, 1, 9, 'x'}, {0x59, 0x04, 1}},
         {"legacy EFS op 10", {0x59, 10, 0, 0, 1, 2, 3, 4, 2, 'p', 'q', 'r'}, {0x59, 10, 1, 2, 3, 4, 2, 'p', 'q'}},
-    };
-    for (const Case& c : cases) {
-        uint32_t length = BuildTyped(DIAG_PROTOCOL_TYPED, c.request);
-        ASSERT_GT(length, 0u) << c.name;
-        Bytes frame = Sent();
-        EXPECT_EQ(frame, Frame(c.packet, false)) << c.name;
-    }
+    });
 }
 
 TEST(DiagBuild, BootLoaderPacketsSendAddressesMostSignificantFirst)
 {
-    struct Case {
-        const char* name;
-        Bytes request;
-        Bytes packet;
-    } cases[] = {
+    ExpectPackets(DIAG_PROTOCOL_BOOT, {
         {"write 24-bit", {0x01, 0x11, 0x22, 0x33, 0, 0x02, 0x00, 0, 0, 0xAA, 0xBB, 0xCC},
          {0x01, 0x33, 0x22, 0x11, 0x00, 0x02, 0xAA, 0xBB}},
         {"write 32-bit", {0x0F, 0x11, 0x22, 0x33, 0x44, 0x01, 0x00, 0, 0, 0xAA},
@@ -276,11 +281,7 @@ TEST(DiagBuild, BootLoaderPacketsSendAddressesMostSignificantFirst)
         {"unlock", {0x0B, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {0x0B, 1, 2, 3, 4, 5, 6, 7, 8}},
         {"reset", {0x0A, 5}, {0x0A}},
         {"0x11", {0x11, 1, 2, 3, 4, 5}, {0x11, 1, 2, 3, 4}},
-    };
-    for (const Case& c : cases) {
-        ASSERT_GT(BuildTyped(DIAG_PROTOCOL_BOOT, c.request), 0u) << c.name;
-        EXPECT_EQ(Sent(), Frame(c.packet, true)) << c.name;
-    }
+    });
 }
 
 TEST(DiagBuild, CountsBeyondTheTypedRequestAreNotSent)
@@ -388,6 +389,12 @@ TEST(DiagParse, VersionReplyLayoutsByLength)
     // after text 3 the layout goes on with the date: text 4 of the answer is read as the date
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(DiagTransfer().reply.bytes + DIAG_VERSION_DATE_OFFSET)),
               "VER4eeeeeeee");
+
+    // 260 bytes: eight texts
+    std::memset(&DiagTransfer().reply, 0, sizeof(DiagReplyRecord));
+    ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, VersionReply(260), true));
+    EXPECT_EQ(VersionText(7).size(), 30u);
+    EXPECT_EQ(VersionText(8), "");
 }
 
 TEST(DiagParse, ShortVersionLayoutUses22And25ByteTexts)
