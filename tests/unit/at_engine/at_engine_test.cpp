@@ -85,6 +85,11 @@ const ReplyCase kReplyCases[] = {
      "7\r\n+CMT: x", 10, ""},
 };
 
+void PrintTo(const ReplyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class AtReplyTest : public AtEngineTest, public ::testing::WithParamInterface<ReplyCase> {};
 
 TEST_P(AtReplyTest, ReplyRecordAndLeftText)

@@ -21,6 +21,13 @@ std::vector<std::string> FunctionLines(const DebugCapture& capture)
     return lines;
 }
 
+// What a call rejected for a missing argument traces, in order.
+std::vector<std::string> RejectedTrace(const std::string& publicName, const std::string& innerName)
+{
+    return {"FUN:" + publicName, "FUN:" + innerName, "FUN:" + innerName + " Result:41,TALLY_ERROR_INVALID_PARAMETER",
+            "FUN:" + publicName + " Result:1,TALLY_ERROR_FALSE"};
+}
+
 TEST_F(AtOpsTest, NullListTracesFourLinesAndSendsNothing)
 {
     DebugCapture capture;
@@ -33,6 +40,7 @@ TEST_F(AtOpsTest, NullListTracesFourLinesAndSendsNothing)
         "FUN:AT_CGDCONT_READ Result:1,TALLY_ERROR_FALSE",
     };
     EXPECT_EQ(FunctionLines(capture), expected);
+    EXPECT_EQ(expected, RejectedTrace("AT_CGDCONT_READ", "ZCGDCONT_READ"));
     // Entry and result lines carry the level prefix after the thread id.
     EXPECT_EQ(capture.Count("threadid="), 4u);
     EXPECT_EQ(capture.Count("### R57D ## FUN:AT_CGDCONT_READ"), 2u);
@@ -86,13 +94,7 @@ TEST_F(AtOpsTest, MissingArgumentsSendNothing)
         Emulator().ClearReceived();
         EXPECT_EQ(c.run(), 1);
         EXPECT_TRUE(Lines().empty());
-        const std::vector<std::string> expected = {
-            std::string("FUN:") + c.publicName,
-            std::string("FUN:") + c.innerName,
-            std::string("FUN:") + c.innerName + " Result:41,TALLY_ERROR_INVALID_PARAMETER",
-            std::string("FUN:") + c.publicName + " Result:1,TALLY_ERROR_FALSE",
-        };
-        EXPECT_EQ(FunctionLines(capture), expected);
+        EXPECT_EQ(FunctionLines(capture), RejectedTrace(c.publicName, c.innerName));
     }
     EXPECT_EQ(value, 0);
 }

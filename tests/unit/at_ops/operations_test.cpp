@@ -35,6 +35,11 @@ std::vector<WireCase> AllWireCases()
     return cases;
 }
 
+void PrintTo(const WireCase& c, std::ostream* os)
+{
+    *os << c.op.name << " " << ReplyName(c.reply);
+}
+
 class OperationReplyTest : public AtOpsTest, public ::testing::WithParamInterface<WireCase> {};
 
 TEST_P(OperationReplyTest, LineAndFailureResult)
@@ -154,6 +159,9 @@ const std::vector<SuccessCase>& SuccessCases()
     auto times = [](Outputs& o) { return AT_GET_PIN_PUK_TIMES(&o.first, &o.second); };
     auto pinState = [](Outputs& o) { return AT_GET_PIN_STATE(&o.first); };
     auto auth = [](Outputs& o) { return AT_GetUserNameaAuth(o.user, &o.first); };
+    // the second context has an empty APN
+    static const std::string kTwoContexts = "\r\n+CGDCONT: 1,\"IP\",\"internet\",\"0.0.0.0\",0,0\r\n"
+                                            "\r\n+CGDCONT: 2,\"IPV6\",\"\",\"::\",0,0\r\n\r\nOK\r\n";
     static const std::vector<SuccessCase> cases = {
         {"State6", "AT+ZSNT?", Ok("+ZSNT: 6,1,0"), state, 0, [](const Outputs& o) { EXPECT_EQ(o.first, 2); }},
         {"State7", "AT+ZSNT?", Ok("+ZSNT: 7,0,2"), state, 0, [](const Outputs& o) { EXPECT_EQ(o.first, 3); }},
@@ -214,16 +222,19 @@ const std::vector<SuccessCase>& SuccessCases()
              EXPECT_STREQ(o.user, "keep");
              EXPECT_EQ(o.first, -7);
          }},
-        {"FirstContextLine", "AT+CGDCONT?", "\r\n+CGDCONT: 1,\"IP\",\"internet\",\"0.0.0.0\",0,0\r\n\r\n+CGDCONT: 2,\"IPV6\",\"\",\"::\",0,0\r\n\r\nOK\r\n", [](Outputs& o) { return AT_CGDCONT_READ_ONLY_MODIFY_APN(o.text); }, 0,
+        {"FirstContextLine", "AT+CGDCONT?", kTwoContexts,
+         [](Outputs& o) { return AT_CGDCONT_READ_ONLY_MODIFY_APN(o.text); }, 0,
          [](const Outputs& o) { EXPECT_STREQ(o.text, "1,\"IP\",\"internet\",\"0.0.0.0\",0,0"); }},
-        {"Contexts", "AT+CGDCONT?", "\r\n+CGDCONT: 1,\"IP\",\"internet\",\"0.0.0.0\",0,0\r\n\r\n+CGDCONT: 2,\"IPV6\",\"\",\"::\",0,0\r\n\r\nOK\r\n", [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); }, 0,
+        {"Contexts", "AT+CGDCONT?", kTwoContexts, [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); }, 0,
          [](const Outputs& o) {
              ASSERT_EQ(o.contexts.count, 2);
              EXPECT_EQ(o.contexts.entries[1].cid, 2);
              EXPECT_STREQ(o.contexts.entries[1].pdpType, "IPV6");
              EXPECT_STREQ(o.contexts.entries[1].apn, "");
          }},
-        {"Operators", "AT+COPS=?", "\r\n+COPS: (2,\"Op A\",\"A\",\"00101\",7),(1,\"Op B\",\"B\",\"00102\",2),,(0,1,2,3,4),(0,1,2)\r\n\r\nOK\r\n", [](Outputs& o) { return AT_COPS_READ(&o.operators); }, 0,
+        {"Operators", "AT+COPS=?",
+         "\r\n+COPS: (2,\"Op A\",\"A\",\"00101\",7),(1,\"Op B\",\"B\",\"00102\",2),,(0,1,2,3,4),(0,1,2)\r\n\r\nOK\r\n",
+         [](Outputs& o) { return AT_COPS_READ(&o.operators); }, 0,
          [](const Outputs& o) {
              ASSERT_EQ(o.operators.count, 2);
              EXPECT_EQ(o.operators.entries[0].status, 2);
@@ -233,6 +244,11 @@ const std::vector<SuccessCase>& SuccessCases()
          }},
     };
     return cases;
+}
+
+void PrintTo(const SuccessCase& c, std::ostream* os)
+{
+    *os << c.name;
 }
 
 class OperationSuccessTest : public AtOpsTest, public ::testing::WithParamInterface<SuccessCase> {};
