@@ -1,4 +1,5 @@
 #include "emulator/at_interpreter.h"
+#include "emulator/text_case.h"
 
 #include <algorithm>
 #include <cctype>
@@ -65,11 +66,6 @@ int SimGate(const DeviceState& state) {
         case SimState::Fail: return kSimFailure;
     }
     return kSimFailure;
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 struct Arg {
@@ -160,14 +156,14 @@ std::string PinChecked(DeviceState& state, const std::string& pin) {
 
 std::string Clck(DeviceState& state, const std::vector<Arg>& args) {
     int mode = -1;
-    if (args.size() < 2 || Upper(args[0].text) != "SC" || !ToInt(args[1], &mode)) return CmeError(state, kIncorrectParameters);
+    if (args.size() < 2 || UpperAscii(args[0].text) != "SC" || !ToInt(args[1], &mode)) return CmeError(state, kIncorrectParameters);
     if (int gate = SimGate(state)) return CmeError(state, gate);
     if (mode != 2) return CmeError(state, kNotSupported);
     return Info(std::string("+CLCK: ") + (state.pinVerification ? "1" : "0"));
 }
 
 std::string Cpwd(DeviceState& state, const std::vector<Arg>& args) {
-    if (args.size() != 3 || Upper(args[0].text) != "SC" || args[2].text.empty()) return CmeError(state, kIncorrectParameters);
+    if (args.size() != 3 || UpperAscii(args[0].text) != "SC" || args[2].text.empty()) return CmeError(state, kIncorrectParameters);
     if (int gate = SimGate(state)) return CmeError(state, gate);
     std::string err = PinChecked(state, args[1].text);
     if (!err.empty()) return err;
@@ -191,7 +187,7 @@ std::string CgdcontSet(DeviceState& state, const std::vector<Arg>& args) {
         state.contexts.erase(cid);
         return kOk;
     }
-    std::string type = Upper(args[1].text);
+    std::string type = UpperAscii(args[1].text);
     if (type != "IP" && type != "IPV6" && type != "IPV4V6") return kError;
     PdpContext c;
     c.cid = cid;
@@ -303,7 +299,7 @@ AtAnswer RunAtCommand(DeviceState& state, const std::string& rawLine, bool& echo
 
     std::string line = rawLine;
     while (!line.empty() && (line.back() == ' ' || line.back() == '\n')) line.pop_back();
-    if (line.size() < 2 || Upper(line.substr(0, 2)) != "AT") {
+    if (line.size() < 2 || UpperAscii(line.substr(0, 2)) != "AT") {
         reply(kError);
         return answer;
     }
@@ -314,7 +310,7 @@ AtAnswer RunAtCommand(DeviceState& state, const std::string& rawLine, bool& echo
     }
     // split name and form: "+CPIN?" read, "+COPS=?" test, "+CPIN=..." set, else execute
     size_t cut = body.find_first_of("=?");
-    std::string name = Upper(body.substr(0, cut));
+    std::string name = UpperAscii(body.substr(0, cut));
     char form = 'x';
     std::string params;
     if (cut != std::string::npos) {

@@ -1,4 +1,5 @@
 #include "emulator/goform_handler.h"
+#include "emulator/text_case.h"
 
 #include <cctype>
 
@@ -33,11 +34,6 @@ std::string Decode(const std::string& s) {
         }
     }
     return out;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 std::string JsonEscape(const std::string& s) {
@@ -133,8 +129,7 @@ WebAnswer Restart(const DeviceState& state, Mode mode) {
 
 WebAnswer Set(DeviceState& state, const Form& form, const HttpRequest& request) {
     std::string id = Field(form, "goformId");
-    std::string upper = id;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string upper = UpperAscii(id);
     if (upper == "SET_DEVICE_MODE" || upper == "SET_PRODUCT_MODE_FOR_MARL" || upper == "SET_PRODUCT_MODE") {
         // takes effect at the next reboot
         state.modeAfterReboot = Mode::Modem;
@@ -154,7 +149,7 @@ WebAnswer Set(DeviceState& state, const Form& form, const HttpRequest& request) 
     // "goformId=WIMAX2_ENABLE&wimax2_enable=on", or the short "goformId=wimax2_enable=on"
     std::string value;
     if (upper == "WIMAX2_ENABLE") value = Field(form, "wimax2_enable");
-    else if (Lower(id).rfind("wimax2_enable=", 0) == 0) value = id.substr(14);
+    else if (LowerAscii(id).rfind("wimax2_enable=", 0) == 0) value = id.substr(14);
     else return Json(kFailure);
     if (value != "on" && value != "off") return Json(kFailure);
     state.web["wimax2_enable"] = value;

@@ -1,4 +1,5 @@
 #include "emulator/http_wire.h"
+#include "emulator/text_case.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -44,14 +45,9 @@ void SendAll(int fd, const std::string& data) {
     }
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::string Header(const std::string& headers, const std::string& name) {
-    std::string lower = Lower(headers);
-    std::string key = "\r\n" + Lower(name) + ":";
+    std::string lower = LowerAscii(headers);
+    std::string key = "\r\n" + LowerAscii(name) + ":";
     size_t at = lower.find(key);
     if (at == std::string::npos) return "";
     size_t start = at + key.size();
@@ -86,7 +82,7 @@ bool Dechunk(const std::string& raw, std::string* body, bool* bad) {
 
 // The contents of the first part of a multipart body (the uploaded file).
 std::string FirstPart(const std::string& body, const std::string& contentType) {
-    size_t b = Lower(contentType).find("boundary=");
+    size_t b = LowerAscii(contentType).find("boundary=");
     if (b == std::string::npos) return body;
     std::string boundary = contentType.substr(b + 9);
     if (!boundary.empty() && boundary.front() == '"') boundary = boundary.substr(1, boundary.find('"', 1) - 1);
@@ -147,9 +143,9 @@ bool ReadHttpRequest(int fd, HttpRequest* request, const std::atomic<bool>& stop
     request->path = target.substr(0, q);
     request->query = q == std::string::npos ? "" : target.substr(q + 1);
 
-    if (Lower(Header(headers, "Expect")) == "100-continue") SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n");
+    if (LowerAscii(Header(headers, "Expect")) == "100-continue") SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n");
     std::string body;
-    if (Lower(Header(headers, "Transfer-Encoding")).find("chunked") != std::string::npos) {
+    if (LowerAscii(Header(headers, "Transfer-Encoding")).find("chunked") != std::string::npos) {
         bool bad = false;
         while (!Dechunk(rest, &body, &bad)) {
             if (bad || rest.size() > kMaxBodyBytes || !ReadSome(fd, &rest, stop)) return false;
@@ -164,7 +160,7 @@ bool ReadHttpRequest(int fd, HttpRequest* request, const std::atomic<bool>& stop
         body = rest.substr(0, length);
     }
     std::string type = Header(headers, "Content-Type");
-    request->body = Lower(type).rfind("multipart/", 0) == 0 ? FirstPart(body, type) : body;
+    request->body = LowerAscii(type).rfind("multipart/", 0) == 0 ? FirstPart(body, type) : body;
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "emulator/modem_emulator.h"
+#include "emulator/text_case.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -40,11 +41,6 @@ const char kDefaultAtGarbage[] = "\x01\xfe#%$garbage\x7f\r\n";
 const char kDefaultUnsolicitedBefore[] = "\r\n+CREG: 1\r\n";
 const char kDefaultUnsolicitedInside[] = "\r\nRING\r\n";
 const char kCdromCommand[] = "99000000000000000000";
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // Sleeps programMs of program time in small steps; false when stop was raised.
 bool Nap(uint32_t programMs, const std::atomic<bool>& stop) {
@@ -531,7 +527,7 @@ struct ModemEmulator::Impl {
         {
             std::lock_guard<std::mutex> lock(mu);
             atLines.push_back(line);
-            std::string upper = Upper(line);
+            std::string upper = UpperAscii(line);
             faulty = TakeFault(atFaults, [&](const AtFaultRule& r) { return upper.compare(0, r.prefix.size(), r.prefix) == 0; }, &fault);
             bool swallowed = faulty && (fault.kind == FaultKind::NoAnswer || fault.kind == FaultKind::Garbage || fault.kind == FaultKind::Vanish);
             // the line is echoed as it came, before an ATE0 in it takes effect
@@ -701,7 +697,7 @@ struct ModemEmulator::Impl {
             c.command = line.substr(b + 1);
         }
         auto bare = [](std::string id) {
-            id = Upper(id);
+            id = UpperAscii(id);
             if (id.rfind("0X", 0) == 0) id = id.substr(2);
             return id;
         };
@@ -736,8 +732,8 @@ struct ModemEmulator::Impl {
             std::lock_guard<std::mutex> lock(mu);
             httpRequests.push_back(request);
             if (!attached || state.mode != Mode::NetCard) return;
-            std::string key = Upper(GoformKeyOf(request));
-            std::string path = Upper(request.path);
+            std::string key = UpperAscii(GoformKeyOf(request));
+            std::string path = UpperAscii(request.path);
             faulty = TakeFault(httpFaults, [&](const HttpFaultRule& r) { return r.key == path || (!key.empty() && r.key == key); }, &fault);
             bool swallowed = faulty && fault.kind != FaultKind::Slow && fault.kind != FaultKind::Partial;
             if (!swallowed) answer = RunGoform(state, request);
@@ -1034,7 +1030,7 @@ void ModemEmulator::ClearReceived() {
 
 void ModemEmulator::InjectAtFault(const std::string& commandPrefix, const Fault& fault) {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    impl_->atFaults.push_back(AtFaultRule{Upper(commandPrefix), fault});
+    impl_->atFaults.push_back(AtFaultRule{UpperAscii(commandPrefix), fault});
 }
 void ModemEmulator::InjectDiagFault(int code, const Fault& fault) {
     std::lock_guard<std::mutex> lock(impl_->mu);
@@ -1049,7 +1045,7 @@ void ModemEmulator::InjectHttpFault(const std::string& key, int status, int time
 }
 void ModemEmulator::InjectHttpFault(const std::string& key, const Fault& fault) {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    impl_->httpFaults.push_back(HttpFaultRule{Upper(key), fault});
+    impl_->httpFaults.push_back(HttpFaultRule{UpperAscii(key), fault});
 }
 void ModemEmulator::ClearFaults() {
     std::lock_guard<std::mutex> lock(impl_->mu);

@@ -18,6 +18,8 @@ inline const char kWebHost[] = "192.168.100.1";
 
 class EmulatorTest : public ::testing::Test {
 protected:
+    // Timeouts of exchanges that should succeed are long: they end as soon as
+    // the answer is complete, and the scaled clock makes short ones tight.
     explicit EmulatorTest(Mode mode = Mode::Modem) {
         options_.mode = mode;
         options_.restartMs = 300;
@@ -49,7 +51,7 @@ protected:
     std::string Com(Port port) const { return std::to_string(emu_->ComNumber(port)); }
 
     // One AT exchange; the line goes out with its CR. Empty on failure.
-    std::string At(const std::string& line, int timeoutSeconds = 5, Port port = Port::At) {
+    std::string At(const std::string& line, int timeoutSeconds = 60, Port port = Port::At) {
         std::string com = Com(port);
         if (KestleInitPort(PORT_KIND_AT, com.c_str()) != 0) return "";
         std::string request = line + "\r";
@@ -60,7 +62,7 @@ protected:
     std::string AtMore(int timeoutSeconds) { return Exchange(PORT_KIND_AT, Com(Port::At), "", timeoutSeconds); }
 
     // The reply of a DIAG request as raw bytes as they came (framed).
-    std::string DiagRaw(const std::vector<uint8_t>& frame, int timeoutSeconds = 2) {
+    std::string DiagRaw(const std::vector<uint8_t>& frame, int timeoutSeconds = 30) {
         std::string com = Com(Port::Diag);
         if (KestleInitPort(PORT_KIND_DIAG, com.c_str()) != 0) return "";
         return Exchange(PORT_KIND_DIAG, com, std::string(frame.begin(), frame.end()), timeoutSeconds);
@@ -68,7 +70,7 @@ protected:
 
     // Frames the packet, exchanges it and unframes the answer; false when the
     // answer is missing or fails its CRC.
-    bool Diag(const std::vector<uint8_t>& packet, std::vector<uint8_t>* answer, int timeoutSeconds = 2) {
+    bool Diag(const std::vector<uint8_t>& packet, std::vector<uint8_t>* answer, int timeoutSeconds = 30) {
         std::string raw = DiagRaw(FrameDiagPacket(packet), timeoutSeconds);
         if (raw.empty() || static_cast<uint8_t>(raw.back()) != 0x7E) return false;
         raw.pop_back();
@@ -84,7 +86,7 @@ protected:
             std::vector<unsigned char> buf(1024, 0);
             int length = static_cast<int>(buf.size());
             good = KestleReadMsgFromPort_sync(PORT_KIND_HTTP, url.c_str(), reinterpret_cast<const unsigned char*>(request.data()),
-                                              static_cast<int>(request.size()), buf.data(), &length, 5) == 0;
+                                              static_cast<int>(request.size()), buf.data(), &length, 30) == 0;
             if (good) reply.assign(reinterpret_cast<char*>(buf.data()), static_cast<size_t>(length));
             KestleClosePort(PORT_KIND_HTTP, "");
         }
@@ -97,7 +99,7 @@ protected:
         std::vector<unsigned char> buf(256, 0);
         int length = static_cast<int>(buf.size());
         *ok = KestleInitPort(PORT_KIND_HTTP, "") == 0 &&
-              KestleReadMsgFromPortUploadFile(PORT_KIND_HTTP, url.c_str(), filePath.c_str(), 0, buf.data(), &length, 10) == 0;
+              KestleReadMsgFromPortUploadFile(PORT_KIND_HTTP, url.c_str(), filePath.c_str(), 0, buf.data(), &length, 30) == 0;
         KestleClosePort(PORT_KIND_HTTP, "");
         return *ok ? std::string(reinterpret_cast<char*>(buf.data()), static_cast<size_t>(length)) : "";
     }

@@ -85,7 +85,7 @@ TEST_F(GoformTest, EveryListedHostReachesTheServerAndOthersAreNeverContacted) {
 TEST_F(GoformTest, FactoryRestoreResetsTheSettingsAndRestarts) {
     emu_->SetWebSetting("privacy_setting", "on");
     EXPECT_EQ(Http(kSet, "goformId=RESTORE_FACTORY_SETTINGS"), "{\"result\":\"success\"}");
-    ASSERT_TRUE(emu_->WaitForRestarts(1, 5000));
+    ASSERT_TRUE(emu_->WaitForRestarts(1, 300000));
     EXPECT_EQ(emu_->CurrentMode(), Mode::NetCard);
     EXPECT_EQ(emu_->WebSetting("privacy_setting"), "off");
 }
@@ -101,7 +101,7 @@ TEST_F(GoformTest, RestoreUploadStoresTheFileAndRestarts) {
     EXPECT_TRUE(ok);
     ::unlink(path.c_str());
     EXPECT_EQ(emu_->UploadedRestoreFile(), std::string("backup\0data\r\nline two", 21));
-    ASSERT_TRUE(emu_->WaitForRestarts(1, 5000));
+    ASSERT_TRUE(emu_->WaitForRestarts(1, 300000));
     EXPECT_EQ(emu_->CurrentMode(), Mode::NetCard);
     auto requests = emu_->HttpRequests();
     ASSERT_FALSE(requests.empty());
@@ -118,13 +118,13 @@ TEST_F(GoformTest, ModeCommandThenRebootSwitchesToModemMode) {
         EXPECT_EQ(Http(kSet, command), "{\"result\":\"success\"}") << command;
         EXPECT_TRUE(ListingHas("usb_rndisx")) << "the mode waits for the reboot";
         EXPECT_EQ(Http(kSet, "goformId=REBOOT_DEVICE"), "{\"result\":\"success\"}");
-        ASSERT_TRUE(emu_->WaitForAttached(false, 5000));
+        ASSERT_TRUE(emu_->WaitForAttached(false, 300000));
         EXPECT_TRUE(Listing().empty());
         bool ok = true;
         Http(kGet, "cmd=imei", &ok);
         EXPECT_FALSE(ok) << "the web server is gone";
         emu_->Replug();
-        ASSERT_TRUE(emu_->WaitForMode(Mode::Modem, 5000)) << command;
+        ASSERT_TRUE(emu_->WaitForMode(Mode::Modem, 300000)) << command;
         EXPECT_TRUE(ListingHas("nmea"));
         EXPECT_FALSE(ListingHas("usb_rndisx"));
         Http(kGet, "cmd=imei", &ok);
@@ -134,7 +134,7 @@ TEST_F(GoformTest, ModeCommandThenRebootSwitchesToModemMode) {
 
 TEST_F(GoformTest, RebootAloneComesBackInTheSameMode) {
     EXPECT_EQ(Http(kSet, "goformId=REBOOT_DEVICE"), "{\"result\":\"success\"}");
-    ASSERT_TRUE(emu_->WaitForRestarts(1, 5000));
+    ASSERT_TRUE(emu_->WaitForRestarts(1, 300000));
     EXPECT_EQ(emu_->CurrentMode(), Mode::NetCard);
 }
 

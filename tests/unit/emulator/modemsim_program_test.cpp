@@ -43,7 +43,7 @@ std::string AtExchange(const char* com, const std::string& line) {
     int length = sizeof reply - 1;
     std::string request = line + "\r";
     KestleReadMsgFromPort_sync(PORT_KIND_AT, com, reinterpret_cast<const unsigned char*>(request.data()), static_cast<int>(request.size()),
-                               reinterpret_cast<unsigned char*>(reply), &length, 5);
+                               reinterpret_cast<unsigned char*>(reply), &length, 60);
     KestleClosePort(PORT_KIND_AT, com);
     return std::string(reply, static_cast<size_t>(length > 0 ? length : 0));
 }

@@ -47,11 +47,11 @@ TEST_F(ModesTest, AtSwitchToNetworkCardVanishesAndComesBack) {
     emu_->SetRestartMs(600000);
     EXPECT_EQ(At("AT+ZCPE=o"), "AT+ZCPE=o\r\r\nexit cpe mode result(0:FAIL 1:SUCCESS):1\r\n\r\nOK\r\n");
     EXPECT_EQ(At("AT+ZRST"), "AT+ZRST\r\r\nOK\r\n");
-    ASSERT_TRUE(emu_->WaitForAttached(false, 5000));
+    ASSERT_TRUE(emu_->WaitForAttached(false, 300000));
     EXPECT_TRUE(Listing().empty());
     EXPECT_EQ(At("AT"), "") << "the AT port is gone";
     emu_->Replug();
-    ASSERT_TRUE(emu_->WaitForMode(Mode::NetCard, 5000));
+    ASSERT_TRUE(emu_->WaitForMode(Mode::NetCard, 300000));
     EXPECT_TRUE(ListingHas("usb_rndisx"));
     EXPECT_TRUE(ListingHas("Windows Mobile-based Internet Sharing Device"));
     bool ok = false;
@@ -61,7 +61,7 @@ TEST_F(ModesTest, AtSwitchToNetworkCardVanishesAndComesBack) {
 TEST_F(ModesTest, RestartWithoutLeavingCpeModeKeepsModemModeAndAsksForThePinAgain) {
     emu_->SetPinVerification(true);
     EXPECT_EQ(At("AT+ZRST"), "AT+ZRST\r\r\nOK\r\n");
-    ASSERT_TRUE(emu_->WaitForRestarts(1, 5000));
+    ASSERT_TRUE(emu_->WaitForRestarts(1, 300000));
     EXPECT_EQ(emu_->CurrentMode(), Mode::Modem);
     EXPECT_EQ(At("AT+CPIN?"), "AT+CPIN?\r\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
 }
@@ -95,10 +95,10 @@ TEST_F(ModesTest, CdDriveCommandWithTheDevicesOwnIdsSwitchesToModemMode) {
 
     emu_->SetRestartMs(600000);
     EXPECT_EQ(KestleSendCmdByCDLogicDrive("abcd", "0127", "99000000000000000000"), 0);
-    ASSERT_TRUE(emu_->WaitForAttached(false, 5000));
+    ASSERT_TRUE(emu_->WaitForAttached(false, 300000));
     EXPECT_TRUE(Listing().empty());
     emu_->Replug();
-    ASSERT_TRUE(emu_->WaitForMode(Mode::Modem, 5000));
+    ASSERT_TRUE(emu_->WaitForMode(Mode::Modem, 300000));
     EXPECT_TRUE(ListingHas("nmea"));
     auto commands = emu_->CdromCommands();
     ASSERT_FALSE(commands.empty());
@@ -110,7 +110,7 @@ TEST_F(ModesTest, CdDriveCommandWithTheDevicesOwnIdsSwitchesToModemMode) {
 TEST_F(ModesTest, CdDriveCommandFromNetworkCardModeSwitchesToo) {
     emu_->SetMode(Mode::NetCard);
     EXPECT_EQ(KestleSendCmdByCDLogicDrive("ABCD", "0126", "99000000000000000000"), 0);
-    ASSERT_TRUE(emu_->WaitForRestarts(1, 5000));
+    ASSERT_TRUE(emu_->WaitForRestarts(1, 300000));
     EXPECT_EQ(emu_->CurrentMode(), Mode::Modem);
 }
 
