@@ -57,3 +57,10 @@ const AtCommandRow AtCommandTable[] = {
 };
 
 const size_t AtCommandTableRows = sizeof(AtCommandTable) / sizeof(AtCommandTable[0]);
+
+// Swapwell has no user authentication and so no "$QCPDPP" row.
+#if defined(SETWELL_USER_AUTH)
+static_assert(sizeof(AtCommandTable) / sizeof(AtCommandTable[0]) == 245);
+#else
+static_assert(sizeof(AtCommandTable) / sizeof(AtCommandTable[0]) == 244);
+#endif
