@@ -82,37 +82,42 @@ void SetTextAndNotify(HWND h, const std::wstring& text)
         NotifyParent(h, EN_CHANGE);
 }
 
+// the deselected rows first, then the selected one, each reported once its
+// state is in place, as a list view does
 void SelectListRow(HWND h, int row)
 {
-    std::vector<std::pair<int, UINT>> changes;   // row, old state
-    bool valid = false;
-    ChangeNode(h, kChangeItems, [&](Node& n) {
-        if (row < 0 || row >= static_cast<int>(n.rows.size()))
-            return;
-        valid = true;
-        for (int i = 0; i < static_cast<int>(n.rows.size()); ++i) {
-            UINT old = n.rows[i].state;
-            UINT now = i == row ? (old | LVIS_SELECTED | LVIS_FOCUSED) : (old & ~(LVIS_SELECTED | LVIS_FOCUSED));
-            if (now != old) {
-                n.rows[i].state = now;
-                changes.emplace_back(i, old);
-            }
-        }
-        n.selectionMark = row;
-    });
-    if (!valid)
+    int count = 0;
+    WithNode(h, [&](Node& n) { count = static_cast<int>(n.rows.size()); });
+    if (row < 0 || row >= count)
         return;
-    // the deselected rows first, then the selected one, as a list view reports them
-    std::stable_sort(changes.begin(), changes.end(), [&](auto& a, auto& b) { return a.first != row && b.first == row; });
-    for (auto& [i, old] : changes) {
+    constexpr UINT kSel = LVIS_SELECTED | LVIS_FOCUSED;
+    auto change = [&](int i, bool select) {
+        UINT old = 0, now = 0;
+        bool changed = false;
+        ChangeNode(h, kChangeItems, [&](Node& n) {
+            if (i >= static_cast<int>(n.rows.size()))
+                return;
+            old = n.rows[i].state;
+            now = select ? (old | kSel) : (old & ~kSel);
+            changed = now != old;
+            n.rows[i].state = now;
+            if (select)
+                n.selectionMark = i;
+        });
+        if (!changed)
+            return;
         NMLISTVIEW nm;
         nm.hdr.code = LVN_ITEMCHANGED;
         nm.iItem = i;
         nm.uChanged = LVIF_STATE;
         nm.uOldState = old;
-        nm.uNewState = i == row ? (old | LVIS_SELECTED | LVIS_FOCUSED) : (old & ~(LVIS_SELECTED | LVIS_FOCUSED));
+        nm.uNewState = now;
         NotifyParentNmhdr(h, &nm.hdr);
-    }
+    };
+    for (int i = 0; i < count; ++i)
+        if (i != row)
+            change(i, false);
+    change(row, true);
 }
 
 void TabClick(HWND h, POINT pt)
