@@ -13,7 +13,7 @@ UI_USE_TEMPLATE_FILE(sample_dialogs);
 namespace sample {
 
 constexpr UINT kDialogId = 60001, kPageOneId = 60002, kPageTwoId = 60003, kPlainId = 60004, kMenuId = 60100;
-constexpr UINT kMsgLoad = WM_USER + 1, kMsgSave = WM_USER + 2, kMsgAsk = WM_USER + 1001;
+constexpr UINT kMsgLoad = WM_USER + 1, kMsgSave = WM_USER + 2, kMsgJoinWorker = WM_USER + 3, kMsgAsk = WM_USER + 1001;
 
 class EventLog {
 public:
@@ -188,6 +188,22 @@ protected:
         log.Add(std::string("ask:") + (std::this_thread::get_id() == uiThread ? "ui" : "other"));
         return static_cast<LRESULT>(w + l);
     }
+    // starts a worker that asks this dialog by SendMessage and joins it here
+    afx_msg LRESULT OnJoinWorker(WPARAM, LPARAM)
+    {
+        struct Ctx {
+            HWND dialog;
+            LRESULT answer = 0;
+        } ctx{m_hWnd};
+        CWinThread* w = AfxBeginThread(
+            [](LPVOID p) -> UINT {
+                auto* c = static_cast<Ctx*>(p);
+                c->answer = ::SendMessage(c->dialog, kMsgAsk, 20, 1);
+                return 0;
+            },
+            &ctx);
+        return w->Join() ? ctx.answer : -1;
+    }
     afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
     {
         HBRUSH brush = CDialog::OnCtlColor(dc, wnd, ctlColor);
@@ -226,6 +242,7 @@ inline const ::ui::MessageMap* CSampleDialog::GetThisMessageMap()
         ON_MESSAGE(kMsgLoad, &CSampleDialog::OnLoad)
         ON_MESSAGE(kMsgSave, &CSampleDialog::OnSave)
         ON_MESSAGE(kMsgAsk, &CSampleDialog::OnAsk)
+        ON_MESSAGE(kMsgJoinWorker, &CSampleDialog::OnJoinWorker)
         ON_WM_CTLCOLOR()
         {0, 0, 0, nullptr}};
     static const ::ui::MessageMap map = {&CDialog::GetThisMessageMap, entries};
