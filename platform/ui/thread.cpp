@@ -18,7 +18,7 @@ struct CWinThread::State {
 
 namespace {
 // Every thread object lives until the process ends, so that a stored pointer
-// can be joined at any time; the system threads of ended ones are reaped.
+// can be joined at any time (Join waits on the end flag; the system thread is detached).
 struct Threads {
     std::mutex mu;
     std::vector<CWinThread*> all;
@@ -30,18 +30,6 @@ Threads& Reg()
     return *t;
 }
 
-void ReapLocked()
-{
-    for (CWinThread* t : Reg().all) {
-        bool ended;
-        {
-            std::lock_guard<std::mutex> lock(t->state_->mu);
-            ended = t->state_->ended;
-        }
-        if (ended && t->state_->thread.joinable())
-            t->state_->thread.join();
-    }
-}
 }  // namespace
 
 CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT, DWORD createFlags, void*)
@@ -55,7 +43,6 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT
     t->m_nThreadID = Reg().nextId++;
     std::shared_ptr<CWinThread::State> s = t->state_;
     std::lock_guard<std::mutex> lock(Reg().mu);
-    ReapLocked();
     Reg().all.push_back(t);
     s->thread = std::thread([s, proc, param] {
         {
@@ -70,6 +57,7 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT
         }
         s->cv.notify_all();
     });
+    s->thread.detach();
     return t;
 }
 

@@ -337,7 +337,17 @@ HWND CWnd::Detach()
     return h;
 }
 
-CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
+CWnd* CWnd::GetDlgItem(int id) const
+{
+    if (HWND h = ::GetDlgItem(m_hWnd, id))
+        return FromHandle(h);
+    // a closed dialog's controls: calls on them do nothing, so a watch thread
+    // that runs on for a moment after the modal loop ended cannot crash
+    static CWnd* gone = new CWnd;
+    if (m_hWnd && !::IsWindow(m_hWnd))
+        return gone;
+    return nullptr;
+}
 
 int CWnd::GetDlgCtrlID() const
 {
