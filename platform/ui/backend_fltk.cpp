@@ -1,5 +1,617 @@
+// Real windows on X11. The model stays the state; every change from any
+// thread marks its top-level window dirty and one Fl::awake callback on the
+// FLTK thread brings the widgets in line. Widgets of a dialog and of its pages
+// are all direct children of the top-level window, placed at their absolute
+// positions, so pages need no nested groups.
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Input_Choice.H>
+#include <FL/Fl_Menu_Bar.H>
+#include <FL/Fl_Round_Button.H>
+#include <FL/Fl_Secret_Input.H>
+#include <FL/Fl_Table_Row.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "platform/ui/menus.h"
 #include "platform/ui/model.h"
 
 namespace ui {
-std::unique_ptr<Backend> MakeFltkBackend() { return nullptr; }
+namespace {
+
+constexpr int kMenuBarHeight = 24;
+
+struct Snapshot {
+    Node node;   // the fields the drawing needs (no views, no queue)
+    int absX = 0, absY = 0;
+    bool shown = false;
+};
+
+Fl_Color ToFl(COLORREF c) { return fl_rgb_color(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+void PostInputTo(HWND h, UINT message, WPARAM w, LPARAM l, std::shared_ptr<std::wstring> payload = nullptr)
+{
+    QueuedItem item;
+    item.msg.hwnd = h;
+    item.msg.message = message;
+    item.msg.wParam = w;
+    item.msg.lParam = payload ? reinterpret_cast<LPARAM>(payload.get()) : l;
+    item.payload = payload;
+    item.keys.alt = (Fl::event_state() & FL_ALT) != 0;
+    Post(h, item);
+}
+
+HWND HwndOf(Fl_Widget* w) { return static_cast<HWND>(w->user_data()); }
+
+class GroupFrame : public Fl_Box {
+public:
+    using Fl_Box::Fl_Box;
+    void draw() override
+    {
+        int ty = y() + labelsize() / 2;
+        fl_draw_box(FL_ENGRAVED_FRAME, x(), ty, w(), h() - (ty - y()), color());
+        fl_font(labelfont(), labelsize());
+        int tw = static_cast<int>(fl_width(label() ? label() : "")) + 6;
+        fl_color(parent() ? parent()->color() : FL_BACKGROUND_COLOR);
+        fl_rectf(x() + 6, y(), tw, labelsize() + 2);
+        fl_color(labelcolor());
+        fl_draw(label() ? label() : "", x() + 9, y() + labelsize());
+    }
+};
+
+class InfoIcon : public Fl_Box {
+public:
+    using Fl_Box::Fl_Box;
+    void draw() override
+    {
+        int d = std::min(w(), h());
+        fl_color(fl_rgb_color(0x1E, 0x64, 0xC8));
+        fl_pie(x(), y(), d, d, 0, 360);
+        fl_color(FL_WHITE);
+        fl_font(FL_TIMES_BOLD, d * 2 / 3);
+        fl_draw("i", x(), y(), d, d, FL_ALIGN_CENTER);
+    }
+};
+
+class TabStrip : public Fl_Box {
+public:
+    using Fl_Box::Fl_Box;
+    Node snap;
+    void draw() override
+    {
+        RECT first = TabItemRectLocked(snap, 0);
+        int top = y() + first.bottom;
+        fl_draw_box(FL_UP_BOX, x(), top, w(), h() - first.bottom, FL_BACKGROUND_COLOR);
+        fl_font(labelfont(), labelsize());
+        for (int i = 0; i < static_cast<int>(snap.tabs.size()); ++i) {
+            RECT r = TabItemRectLocked(snap, i);
+            bool cur = i == snap.tabCur;
+            fl_draw_box(cur ? FL_UP_BOX : FL_THIN_UP_BOX, x() + r.left, y() + r.top - (cur ? 2 : 0), r.right - r.left,
+                        r.bottom - r.top + (cur ? 3 : 0), cur ? FL_BACKGROUND_COLOR : fl_darker(FL_BACKGROUND_COLOR));
+            fl_color(FL_BLACK);
+            fl_draw(WideToUtf8(snap.tabs[i]).c_str(), x() + r.left, y() + r.top, r.right - r.left, r.bottom - r.top,
+                    FL_ALIGN_CENTER);
+        }
+    }
+    int handle(int event) override
+    {
+        if (event == FL_PUSH) {
+            PostInputTo(HwndOf(this), WM_LBUTTONDOWN, 0, MAKELPARAM(Fl::event_x() - x(), Fl::event_y() - y()));
+            return 1;
+        }
+        return Fl_Box::handle(event);
+    }
+};
+
+class ListTable : public Fl_Table_Row {
+public:
+    ListTable(int x, int y, int w, int h) : Fl_Table_Row(x, y, w, h) { end(); }
+    Node snap;
+    void Load(const Node& n)
+    {
+        snap.columns = n.columns;
+        snap.rows = n.rows;
+        snap.exStyle = n.exStyle;
+        cols(static_cast<int>(snap.columns.size()));
+        rows(static_cast<int>(snap.rows.size()));
+        col_header(1);
+        col_header_height(labelsize() + 8);
+        row_height_all(labelsize() + 6);
+        for (int c = 0; c < static_cast<int>(snap.columns.size()); ++c)
+            col_width(c, std::max(10, snap.columns[c].width));
+        for (int r = 0; r < static_cast<int>(snap.rows.size()); ++r)
+            select_row(r, (snap.rows[r].state & LVIS_SELECTED) ? 1 : 0);
+        redraw();
+    }
+    void draw_cell(TableContext context, int r, int c, int x, int y, int w, int h) override
+    {
+        auto align = [&](int col) {
+            int f = col < static_cast<int>(snap.columns.size()) ? snap.columns[col].format : 0;
+            return f == LVCFMT_CENTER ? FL_ALIGN_CENTER : f == LVCFMT_RIGHT ? FL_ALIGN_RIGHT : FL_ALIGN_LEFT;
+        };
+        fl_font(labelfont(), labelsize());
+        if (context == CONTEXT_COL_HEADER) {
+            fl_draw_box(FL_THIN_UP_BOX, x, y, w, h, FL_BACKGROUND_COLOR);
+            fl_color(FL_BLACK);
+            fl_draw(WideToUtf8(snap.columns[c].text).c_str(), x + 3, y, w - 6, h, align(c));
+        } else if (context == CONTEXT_CELL) {
+            bool sel = row_selected(r);
+            fl_color(sel ? FL_SELECTION_COLOR : FL_WHITE);
+            fl_rectf(x, y, w, h);
+            fl_color(sel ? FL_WHITE : FL_BLACK);
+            const auto& texts = snap.rows[r].texts;
+            if (c < static_cast<int>(texts.size()))
+                fl_draw(WideToUtf8(texts[c]).c_str(), x + 3, y, w - 6, h, align(c));
+            if (snap.exStyle & LVS_EX_GRIDLINES) {
+                fl_color(FL_LIGHT2);
+                fl_rect(x, y, w + 1, h + 1);
+            }
+        }
+    }
+};
+
+class TopWindow : public Fl_Double_Window {
+public:
+    TopWindow(int w, int h) : Fl_Double_Window(w, h) {}
+    HWND hwnd = nullptr;
+    int handle(int event) override
+    {
+        if ((event == FL_KEYBOARD || event == FL_SHORTCUT) &&
+            (Fl::event_key() == FL_Enter || Fl::event_key() == FL_Escape)) {
+            HWND target = hwnd;
+            WithNode(hwnd, [&](Node& n) {
+                if (n.focus)
+                    target = n.focus;
+            });
+            PostInputTo(target, WM_KEYDOWN, Fl::event_key() == FL_Enter ? VK_RETURN : VK_ESCAPE, 0);
+            return 1;
+        }
+        return Fl_Double_Window::handle(event);
+    }
+};
+
+class FltkBackend : public Backend {
+public:
+    FltkBackend()
+    {
+        thread_ = std::this_thread::get_id();
+        Fl::lock();
+        Fl::set_font(FL_HELVETICA, " Noto Sans CJK JP");
+        Fl::set_font(FL_HELVETICA_BOLD, "BNoto Sans CJK JP");
+        fl_open_display();
+        for (int pt = 6; pt <= 14; ++pt) {
+            fl_font(FL_HELVETICA, FontSize(pt));
+            const char* sample = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+            units_[pt] = {static_cast<int>((fl_width(sample) / 26 + 1) / 2), fl_height()};
+        }
+        Fl::visual(FL_DOUBLE | FL_INDEX);
+        log_ = std::getenv("SETWELL_UI_MAPPED_LOG");
+    }
+    const char* Name() const override { return "fltk"; }
+    static int FontSize(int pt) { return (pt > 0 ? pt : 8) * 96 / 72 + 1; }
+
+    void BaseUnits(const std::wstring&, int pointSize, int* x, int* y) override
+    {
+        auto it = units_.find(std::clamp(pointSize, 6, 14));
+        *x = it->second.first;
+        *y = it->second.second;
+    }
+    void Created(HWND h) override { MarkDirty(h); }
+    void Changed(HWND h, unsigned) override { MarkDirty(h); }
+    void Destroyed(HWND h) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            gone_.insert(h);
+        }
+        Schedule();
+    }
+    void QueueCreated(ThreadQueue& q) override
+    {
+        if (q.thread == thread_)
+            q.wake = [] { Fl::awake(); };
+    }
+    void Wait(ThreadQueue& q, std::unique_lock<std::mutex>& lock) override
+    {
+        if (std::this_thread::get_id() != thread_) {
+            Backend::Wait(q, lock);
+            return;
+        }
+        lock.unlock();
+        Fl::wait(0.05);
+        lock.lock();
+    }
+
+private:
+    void MarkDirty(HWND h)
+    {
+        HWND top = TopLevelOf(h);
+        if (!top)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            dirty_.insert(top);
+        }
+        Schedule();
+    }
+    void Schedule()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            if (scheduled_)
+                return;
+            scheduled_ = true;
+        }
+        while (Fl::awake(&FltkBackend::SyncCallback, this) != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));   // queue full: retry
+    }
+    static void SyncCallback(void* self) { static_cast<FltkBackend*>(self)->Sync(); }
+
+    void Sync()
+    {
+        std::set<HWND> dirty, gone;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            dirty.swap(dirty_);
+            gone.swap(gone_);
+            scheduled_ = false;
+        }
+        for (HWND h : gone) {
+            auto it = widgets_.find(h);
+            if (it == widgets_.end())
+                continue;
+            Fl_Widget* w = it->second;
+            widgets_.erase(it);
+            if (auto* win = dynamic_cast<TopWindow*>(w)) {
+                win->hide();
+                Fl::delete_widget(win);
+                menus_.erase(h);
+            } else {
+                if (w->parent())
+                    w->parent()->remove(w);
+                Fl::delete_widget(w);
+            }
+        }
+        for (HWND top : dirty)
+            if (!gone.count(top))
+                SyncTop(top);
+    }
+
+    std::vector<Snapshot> TakeSnapshot(HWND top)
+    {
+        std::vector<Snapshot> out;
+        std::lock_guard<std::mutex> lock(ModelMutex());
+        std::function<void(HWND, int, int, bool)> walk = [&](HWND h, int ox, int oy, bool shown) {
+            Node* n = FindNodeLocked(h);
+            if (!n)
+                return;
+            Snapshot s;
+            s.node.kind = n->kind;
+            s.node.hwnd = n->hwnd;
+            s.node.id = n->id;
+            s.node.style = n->style;
+            s.node.text = n->text;
+            s.node.enabled = n->enabled;
+            s.node.visible = n->visible;
+            s.node.checked = n->checked;
+            s.node.rect = n->rect;
+            s.node.menu = n->menu;
+            s.node.pointSize = n->pointSize;
+            s.node.baseX = n->baseX;
+            s.node.baseY = n->baseY;
+            s.node.passwordChar = n->passwordChar;
+            s.node.items = n->items;
+            s.node.curSel = n->curSel;
+            s.node.exStyle = n->exStyle;
+            s.node.columns = n->columns;
+            s.node.rows = n->rows;
+            s.node.tabs = n->tabs;
+            s.node.tabCur = n->tabCur;
+            s.node.textColor = n->textColor;
+            s.node.hasTextColor = n->hasTextColor;
+            bool isTop = h == top;
+            s.absX = isTop ? 0 : ox + n->rect.left;
+            s.absY = isTop ? 0 : oy + n->rect.top;
+            s.shown = shown && n->visible;
+            int ax = s.absX, ay = s.absY;
+            bool childShown = isTop ? true : s.shown;
+            out.push_back(std::move(s));
+            for (HWND c : n->children)
+                walk(c, ax, ay, childShown);
+        };
+        walk(top, 0, 0, true);
+        return out;
+    }
+
+    void SyncTop(HWND top)
+    {
+        std::vector<Snapshot> snaps = TakeSnapshot(top);
+        if (snaps.empty())
+            return;
+        const Node& t = snaps[0].node;
+        int size = FontSize(t.pointSize);
+        MenuTemplate menu;
+        bool hasMenu = t.menu && MenuOf(t.menu, &menu);
+        int menuH = hasMenu ? kMenuBarHeight : 0;
+        auto* win = static_cast<TopWindow*>(widgets_.count(top) ? widgets_[top] : nullptr);
+        int cw = t.rect.right - t.rect.left, ch = t.rect.bottom - t.rect.top;
+        if (!win) {
+            win = new TopWindow(cw, ch + menuH);
+            win->end();
+            win->hwnd = top;
+            win->user_data(top);
+            win->callback([](Fl_Widget* w, void*) {
+                // the close box (Esc reaches the window's handle first)
+                PostInputTo(static_cast<TopWindow*>(w)->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            });
+            widgets_[top] = win;
+        }
+        captions_[top] = WideToUtf8(t.text);
+        win->label(captions_[top].c_str());
+        if (win->w() != cw || win->h() != ch + menuH)
+            win->size(cw, ch + menuH);
+        SyncMenu(win, top, hasMenu ? &menu : nullptr, size);
+        for (size_t i = 1; i < snaps.size(); ++i)
+            SyncWidget(win, snaps[i], menuH, size);
+        if (snaps[0].node.visible && !win->shown()) {
+            win->show();
+            ReportMapped(win, top);
+        } else if (!snaps[0].node.visible && win->shown()) {
+            win->hide();
+        }
+        win->redraw();
+    }
+
+    void SyncMenu(TopWindow* win, HWND top, const MenuTemplate* menu, int size)
+    {
+        Fl_Menu_Bar*& bar = menus_[top];
+        if (!menu) {
+            if (bar) {
+                win->remove(bar);
+                Fl::delete_widget(bar);
+                bar = nullptr;
+            }
+            return;
+        }
+        if (!bar) {
+            bar = new Fl_Menu_Bar(0, 0, win->w(), kMenuBarHeight);
+            bar->textfont(FL_HELVETICA);
+            bar->textsize(size);
+            bar->user_data(top);
+            win->add(bar);
+        }
+        bar->clear();
+        for (const auto& p : menu->popups) {
+            std::string title = WideToUtf8(p.text);
+            for (const auto& item : p.items) {
+                std::string path = title + "/" + WideToUtf8(item.text);
+                // the item's argument and its callback data are one field: the id
+                bar->add(path.c_str(), 0,
+                         [](Fl_Widget* w, void* id) {
+                             PostInputTo(static_cast<HWND>(w->user_data()), WM_COMMAND,
+                                         MAKEWPARAM(static_cast<UINT>(reinterpret_cast<uintptr_t>(id)), 0), 0);
+                         },
+                         reinterpret_cast<void*>(static_cast<uintptr_t>(item.id)));
+            }
+        }
+    }
+
+    Fl_Widget* MakeWidget(const Node& n, int x, int y, int w, int h)
+    {
+        DWORD type = n.style & BS_TYPEMASK;
+        switch (n.kind) {
+        case WndKind::Dialog: {
+            auto* b = new Fl_Box(FL_FLAT_BOX, x, y, w, h, nullptr);
+            return b;
+        }
+        case WndKind::Static:
+            if ((n.style & 0xF) == kStyleInfoIcon)
+                return new InfoIcon(x, y, w, h);
+            return new Fl_Box(x, y, w, h);
+        case WndKind::Button: {
+            Fl_Widget* b;
+            if (type == BS_GROUPBOX)
+                return new GroupFrame(x, y, w, h);
+            if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX)
+                b = new Fl_Check_Button(x, y, w, h);
+            else if (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON)
+                b = new Fl_Round_Button(x, y, w, h);
+            else
+                b = new Fl_Button(x, y, w, h);
+            b->callback([](Fl_Widget* wd, void*) { PostInputTo(HwndOf(wd), WM_LBUTTONUP, 0, 0); });
+            return b;
+        }
+        case WndKind::Edit: {
+            Fl_Input* in = n.passwordChar ? new Fl_Secret_Input(x, y, w, h) : new Fl_Input(x, y, w, h);
+            in->when(FL_WHEN_CHANGED);
+            in->callback([](Fl_Widget* wd, void*) {
+                PostInputTo(HwndOf(wd), kMsgInputText, 0, 0,
+                            std::make_shared<std::wstring>(Utf8ToWide(static_cast<Fl_Input*>(wd)->value())));
+            });
+            return in;
+        }
+        case WndKind::ComboBox: {
+            int ch = std::min(h, n.baseY + 9);
+            if ((n.style & 0x3) == CBS_DROPDOWN) {
+                auto* c = new Fl_Input_Choice(x, y, w, ch);
+                c->callback([](Fl_Widget* wd, void*) {
+                    auto* ic = static_cast<Fl_Input_Choice*>(wd);
+                    if (ic->changed() && ic->menubutton()->value() >= 0)
+                        PostInputTo(HwndOf(wd), kMsgSelectItem, ic->menubutton()->value(), 0);
+                });
+                return c;
+            }
+            auto* c = new Fl_Choice(x, y, w, ch);
+            c->callback([](Fl_Widget* wd, void*) {
+                PostInputTo(HwndOf(wd), kMsgSelectItem, static_cast<Fl_Choice*>(wd)->value(), 0);
+            });
+            return c;
+        }
+        case WndKind::ListView: {
+            auto* t = new ListTable(x, y, w, h);
+            t->type(Fl_Table_Row::SELECT_SINGLE);
+            t->when(FL_WHEN_RELEASE);
+            t->callback([](Fl_Widget* wd, void*) {
+                auto* tb = static_cast<ListTable*>(wd);
+                if (tb->callback_context() == Fl_Table::CONTEXT_CELL)
+                    PostInputTo(HwndOf(wd), kMsgSelectItem, tb->callback_row(), 0);
+            });
+            return t;
+        }
+        case WndKind::TabControl: return new TabStrip(x, y, w, h);
+        }
+        return new Fl_Box(x, y, w, h);
+    }
+
+    void SyncWidget(TopWindow* win, const Snapshot& s, int menuH, int size)
+    {
+        const Node& n = s.node;
+        int x = s.absX, y = s.absY + menuH, w = n.rect.right - n.rect.left, h = n.rect.bottom - n.rect.top;
+        Fl_Widget*& wd = widgets_[n.hwnd];
+        if (!wd) {
+            wd = MakeWidget(n, x, y, w, h);
+            wd->user_data(n.hwnd);
+            wd->labelfont(FL_HELVETICA);
+            wd->labelsize(size);
+            win->add(wd);
+        }
+        if (n.kind == WndKind::ComboBox)
+            h = wd->h();
+        if (wd->x() != x || wd->y() != y || wd->w() != w || wd->h() != h)
+            wd->resize(x, y, w, h);
+        std::string text = WideToUtf8(n.text);
+        labels_[n.hwnd] = text;
+        DWORD type = n.style & BS_TYPEMASK;
+        switch (n.kind) {
+        case WndKind::Static:
+        case WndKind::Button:
+            wd->copy_label(text.c_str());
+            if (n.kind == WndKind::Static)
+                wd->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_TOP);
+            if (n.kind == WndKind::Button && type == BS_DEFPUSHBUTTON)
+                wd->labelfont(FL_HELVETICA_BOLD);
+            if (n.kind == WndKind::Button && (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON ||
+                                              type == BS_CHECKBOX || type == BS_RADIOBUTTON))
+                static_cast<Fl_Button*>(wd)->value(n.checked ? 1 : 0);
+            wd->labelcolor(n.hasTextColor ? ToFl(n.textColor) : FL_BLACK);
+            break;
+        case WndKind::Edit: {
+            auto* in = static_cast<Fl_Input*>(wd);
+            in->textfont(FL_HELVETICA);
+            in->textsize(size);
+            in->readonly((n.style & ES_READONLY) ? 1 : 0);
+            if (n.style & ES_READONLY)
+                in->color(FL_BACKGROUND_COLOR);
+            if (text != in->value())
+                in->value(text.c_str());
+            in->textcolor(n.hasTextColor ? ToFl(n.textColor) : FL_BLACK);
+            break;
+        }
+        case WndKind::ComboBox: {
+            if (auto* c = dynamic_cast<Fl_Choice*>(wd)) {
+                c->clear();
+                c->textfont(FL_HELVETICA);
+                c->textsize(size);
+                for (auto& item : n.items)
+                    c->add(EscapeMenu(WideToUtf8(item)).c_str());
+                c->value(n.curSel);
+            } else if (auto* ic = dynamic_cast<Fl_Input_Choice*>(wd)) {
+                ic->clear();
+                ic->textfont(FL_HELVETICA);
+                ic->textsize(size);
+                for (auto& item : n.items)
+                    ic->add(EscapeMenu(WideToUtf8(item)).c_str());
+                if (text != ic->value())
+                    ic->value(text.c_str());
+            }
+            break;
+        }
+        case WndKind::ListView: {
+            auto* t = static_cast<ListTable*>(wd);
+            t->labelsize(size);
+            t->Load(n);
+            break;
+        }
+        case WndKind::TabControl: {
+            auto* t = static_cast<TabStrip*>(wd);
+            t->snap.tabs = n.tabs;
+            t->snap.tabCur = n.tabCur;
+            t->snap.baseX = n.baseX;
+            t->snap.baseY = n.baseY;
+            break;
+        }
+        case WndKind::Dialog: break;
+        }
+        if (n.enabled)
+            wd->activate();
+        else
+            wd->deactivate();
+        if (s.shown)
+            wd->show();
+        else
+            wd->hide();
+        wd->redraw();
+    }
+
+    static std::string EscapeMenu(const std::string& s)
+    {
+        std::string out;
+        for (char c : s) {
+            if (c == '/' || c == '\\' || c == '&' || c == '_')
+                out += '\\';
+            out += c;
+        }
+        return out;
+    }
+
+    void ReportMapped(TopWindow* win, HWND top)
+    {
+        if (!log_)
+            return;
+        Fl::flush();
+        if (FILE* f = std::fopen(log_, "a")) {
+            std::fprintf(f, "0x%lx %dx%d %s\n", static_cast<unsigned long>(fl_xid(win)), win->w(), win->h(),
+                         captions_[top].c_str());
+            std::fclose(f);
+        }
+    }
+
+    std::thread::id thread_;
+    std::map<int, std::pair<int, int>> units_;
+    const char* log_ = nullptr;
+    std::mutex mu_;
+    std::set<HWND> dirty_, gone_;
+    bool scheduled_ = false;
+    // FLTK thread only
+    std::map<HWND, Fl_Widget*> widgets_;
+    std::map<HWND, Fl_Menu_Bar*> menus_;
+    std::map<HWND, std::string> captions_, labels_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> MakeFltkBackend()
+{
+    Display* d = XOpenDisplay(nullptr);
+    if (!d)
+        return nullptr;
+    XCloseDisplay(d);
+    return std::make_unique<FltkBackend>();
+}
+
 }  // namespace ui
