@@ -10,9 +10,13 @@ HANDLE CheckSingleInstance(CWnd* window, const wchar_t* mutexName, RefusalStyle 
     HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName);
     if (GetLastError() != ERROR_ALREADY_EXISTS)
         return mutex;
-    if (style == RefusalStyle::Prompt || !window)
-        ShowPromptInfo(text, caption);
-    else
+    if (style == RefusalStyle::Prompt || !window) {
+        // over the dialog being initialised, which is not the main window yet
+        CPromptInfoDialog prompt(window ? window : AfxGetMainWnd());
+        prompt.m_strMessage = text ? text : L"";
+        prompt.m_strCaption = caption ? caption : L"";
+        prompt.DoModal();
+    } else
         window->MessageBox(text, caption, MB_ICONINFORMATION | MB_OK);
     CloseHandle(mutex);
     AfxExitProcess(0);
