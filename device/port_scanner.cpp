@@ -1,5 +1,6 @@
 #include "device/port_scanner.h"
 
+#include "device/device_lock.h"
 #include "device/ini_reader.h"
 #include "platform/portlib/KestlePortServer.h"
 #include "platform/win/clock.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 char g_szPortName[1024] = "";
 
@@ -42,6 +44,8 @@ int SetATPort(const char* portNumber)
 {
     if (!portNumber)
         return 1;
+    // never change the port under an exchange that is running on it
+    std::lock_guard<std::recursive_mutex> hold(DeviceOperationLock());
     // Closing kind 4 last on the old name, as the library expects on a change.
     char oldName[sizeof g_szPortName];
     CopyText(oldName, sizeof oldName, g_szPortName, strnlen(g_szPortName, sizeof g_szPortName));

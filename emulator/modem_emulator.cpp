@@ -241,7 +241,7 @@ struct ModemEmulator::Impl {
         std::string text;
         if (mode == Mode::Modem) {
             text += "Kestle Diagnostics Interface (COM" + std::to_string(opts.diagCom) + ") " + usb + "&MI_00\n";
-            text += "Kestle USB nmea Interface (COM" + std::to_string(opts.atCom) + ") " + usb + "&MI_01\n";
+            text += "Kestle USB nmea UI AT Interface (COM" + std::to_string(opts.atCom) + ") " + usb + "&MI_01\n";
             text += "Kestle USB Modem (COM" + std::to_string(opts.modemCom) + ") " + usb + "&MI_02\n";
         } else if (mode == Mode::NetCard) {
             text += "Windows Mobile-based Internet Sharing Device usb_rndisx " + usb + "&MI_00\n";

@@ -22,7 +22,7 @@ TEST_F(ModesTest, EachModeListsItsInterfaces) {
         std::vector<std::string> entries;
     } const cases[] = {
         {Mode::Modem,
-         {"Kestle Diagnostics Interface (COM5) USB\\VID_ABCD&PID_0125&MI_00", "Kestle USB nmea Interface (COM6) USB\\VID_ABCD&PID_0125&MI_01",
+         {"Kestle Diagnostics Interface (COM5) USB\\VID_ABCD&PID_0125&MI_00", "Kestle USB nmea UI AT Interface (COM6) USB\\VID_ABCD&PID_0125&MI_01",
           "Kestle USB Modem (COM7) USB\\VID_ABCD&PID_0125&MI_02", "USB Mass Storage Device Kestle CD-ROM USB\\VID_ABCD&PID_0125"}},
         {Mode::NetCard,
          {"Windows Mobile-based Internet Sharing Device usb_rndisx USB\\VID_ABCD&PID_0126&MI_00",
