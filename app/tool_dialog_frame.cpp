@@ -31,7 +31,12 @@ BOOL IsToolKeySwallowed(const MSG* msg)
 
 CToolDialogFrame::CToolDialogFrame(UINT templateId, CWnd* parent) : CDialog(templateId, parent) {}
 
-CToolDialogFrame::~CToolDialogFrame() = default;
+CToolDialogFrame::~CToolDialogFrame()
+{
+    // the running tool's dialog lives until the process ends; others let the name go
+    if (m_hMutex)
+        CloseHandle(m_hMutex);
+}
 
 BEGIN_MESSAGE_MAP(CToolDialogFrame, CDialog)
     ON_WM_CLOSE()

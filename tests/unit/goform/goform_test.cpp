@@ -286,7 +286,7 @@ TEST_F(Goform, RepliesStayTerminatedWithinTheirRoom)
     EXPECT_EQ(Http_GetIMEI(kHost, "cmd=privacy_setting", reply), 1);
     EXPECT_EQ(reply[0], '#');
 
-    char small[24];
+    char small[64];
     std::memset(small, '#', sizeof small);
     int room = 16;
     const char* text = "cmd=privacy_setting";
