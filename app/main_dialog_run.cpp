@@ -1,5 +1,9 @@
 #include "app/tally_kit_app.h"
 
-// No tool dialog exists yet, so the dispatcher never hands one over; once the
-// dialog class is there this sets m_pMainWnd and runs DoModal().
-void RunMainDialog(CWinApp& app, CDialog* dialog) {}
+#include "platform/ui/afx.h"
+
+void RunMainDialog(CWinApp& app, CDialog* dialog)
+{
+    app.m_pMainWnd = dialog;
+    dialog->DoModal();
+}

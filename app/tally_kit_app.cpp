@@ -1,4 +1,5 @@
 #include "app/tally_kit_app.h"
+#include "tools/genswitch/switch_mode_tool_dlg.h"
 
 #include "app/app_paths.h"
 #include "app/work_folder.h"
@@ -39,7 +40,7 @@ const ToolDialogRow kToolDialogs[] = {
     {6, nullptr, nullptr},            // MarlModemSettingDlgNew
     {7, PrepareWimaxTool, nullptr},   // CMarlWimaxDlg
     {8, nullptr, nullptr},            // CVX520ModemSettingDlg
-    {9, nullptr, nullptr},            // CSwitchModeToolDlg
+    {9, nullptr, CreateSwitchModeToolDlg},
 };
 
 const ToolDialogRow& FindToolDialogRow(int32_t toolType)

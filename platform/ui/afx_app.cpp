@@ -1,9 +1,14 @@
 #include "platform/ui/afx_app.h"
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/ui/model.h"
@@ -20,6 +25,44 @@ std::wstring ProgramName()
     path[n] = 0;
     const char* base = std::strrchr(path, '/');
     return ui::Utf8ToWide(base ? base + 1 : path);
+}
+int g_terminatePipe[2] = {-1, -1};
+
+void OnTerminateSignal(int)
+{
+    char byte = 1;
+    ssize_t ignored = write(g_terminatePipe[1], &byte, 1);
+    (void)ignored;
+}
+
+// SIGTERM and SIGINT close the main window as its close box would, so the
+// program still cleans up; a tool that does not end soon is ended anyway.
+void CloseOnTerminateSignals()
+{
+    if (pipe2(g_terminatePipe, O_CLOEXEC) != 0)
+        return;
+    struct sigaction action {};
+    action.sa_handler = OnTerminateSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    std::thread([] {
+        char byte;
+        while (read(g_terminatePipe[0], &byte, 1) != 1)
+            if (errno != EINTR)
+                return;
+        using namespace std::chrono;
+        for (auto end = steady_clock::now() + seconds(5); steady_clock::now() < end;) {
+            CWnd* main = AfxGetMainWnd();
+            if (main && main->m_hWnd) {
+                ::PostMessage(main->m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+                std::this_thread::sleep_for(seconds(5));
+                break;
+            }
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        AfxExitProcess(0);
+    }).detach();
 }
 }  // namespace
 
@@ -56,6 +99,7 @@ int AfxWinMain()
     if (!g_app)
         return 1;
     ui::ChooseBackend();
+    CloseOnTerminateSignals();
     g_app->InitInstance();
     return 0;
 }

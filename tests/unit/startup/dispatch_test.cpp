@@ -3,6 +3,7 @@
 #include "device/ini_reader.h"
 #include "private_tmpdir.h"
 
+#include <csignal>
 #include <dirent.h>
 #include <set>
 #include <spawn.h>
@@ -156,12 +157,18 @@ std::set<std::string> Entries(const std::string& dir)
     return names;
 }
 
-class WholeProgram : public PrivateTmpdir, public ::testing::WithParamInterface<const char*> {};
+struct Deliverable {
+    const char* program;
+    bool showsTool;  // runs its tool until closed (here by SIGTERM, as by its close box)
+};
 
-// The program makes its working folder, ends at once (no tool dialog yet) and leaves nothing.
+class WholeProgram : public PrivateTmpdir, public ::testing::WithParamInterface<Deliverable> {};
+
+// The program makes its working folder, runs its tool (or ends at once when
+// its tool type has none) and leaves nothing behind.
 TEST_P(WholeProgram, StartsAndCleansUp)
 {
-    const std::string program = std::string(TEST_BUILD_DIR "/") + GetParam();
+    const std::string program = std::string(TEST_BUILD_DIR "/") + GetParam().program;
     ASSERT_TRUE(Exists(program)) << program;
     ASSERT_EQ(mkdir((tmp_ + "/tempPath0").c_str(), 0700), 0); // taken: the program must use tempPath1
 
@@ -169,9 +176,13 @@ TEST_P(WholeProgram, StartsAndCleansUp)
     ASSERT_GE(watch, 0);
     ASSERT_GE(inotify_add_watch(watch, tmp_.c_str(), IN_CREATE | IN_DELETE), 0);
 
-    std::vector<std::string> env = {"TMPDIR=" + tmp_, "SETWELL_UI=headless", "SETWELL_TIME_SCALE=0.01"};
+    const std::string runtime = tmp_ + "/run";
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    std::vector<std::string> env = {"TMPDIR=" + tmp_, "SETWELL_UI=headless", "SETWELL_TIME_SCALE=0.01",
+                                    "XDG_RUNTIME_DIR=" + runtime};
     for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind("TMPDIR=", 0) != 0 && std::string(*e).rfind("SETWELL_", 0) != 0)
+        if (std::string(*e).rfind("TMPDIR=", 0) != 0 && std::string(*e).rfind("SETWELL_", 0) != 0 &&
+            std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0 && std::string(*e).rfind("KESTLE_", 0) != 0)
             env.push_back(*e);
     std::vector<char*> envp;
     for (std::string& e : env)
@@ -181,6 +192,14 @@ TEST_P(WholeProgram, StartsAndCleansUp)
     char* argv[] = {arg0.data(), nullptr};
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+    if (GetParam().showsTool) {
+        // the tool is up once it has written its language file
+        const std::string language = tmp_ + "/tempPath1/lan_jap_cfg.ini";
+        for (int i = 0; i < 400 && !Exists(language); ++i)
+            usleep(25000);
+        EXPECT_TRUE(Exists(language));
+        kill(pid, SIGTERM);
+    }
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
@@ -205,6 +224,8 @@ TEST_P(WholeProgram, StartsAndCleansUp)
     EXPECT_EQ(left, std::set<std::string>{"tempPath0"});
 }
 
-INSTANTIATE_TEST_SUITE_P(BothDeliverables, WholeProgram, ::testing::Values("Setwell", "Swapwell"));
+INSTANTIATE_TEST_SUITE_P(BothDeliverables, WholeProgram,
+                         ::testing::Values(Deliverable{"Setwell", false}, Deliverable{"Swapwell", true}),
+                         [](const auto& info) { return std::string(info.param.program); });
 
 } // namespace

@@ -1,0 +1,326 @@
+// The mode switch tool against the emulator, in the headless back end.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "app/app_paths.h"
+#include "app/notice_dialogs.h"
+#include "app/prompt_dialogs.h"
+#include "emulator/modem_emulator.h"
+#include "platform/portlib/KestlePortServer.h"
+#include "platform/ui/test_driver.h"
+#include "platform/win/debug_output.h"
+#include "platform/win/own_resources.h"
+#include "platform/win/registry.h"
+#include "tools/genswitch/switch_mode_tool_dlg.h"
+
+namespace fs = std::filesystem;
+using namespace ui::test;
+
+namespace {
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+char (*Entries())[KESTLE_ENTRY_SIZE]
+{
+    static char entries[4][KESTLE_ENTRY_SIZE];
+    return entries;
+}
+
+SwitchPortKind Classify(std::initializer_list<const char*> texts)
+{
+    char(*entries)[KESTLE_ENTRY_SIZE] = Entries();
+    int n = 0;
+    for (const char* t : texts)
+        std::snprintf(entries[n++], KESTLE_ENTRY_SIZE, "%s", t);
+    return ClassifySwitchListing(entries, n);
+}
+
+class SwapwellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/swapwell-e2e-XXXXXX";
+        const char* tmp = std::getenv("TMPDIR");
+        std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/swapwell-e2e-XXXXXX";
+        std::snprintf(pattern, sizeof pattern, "%s", "/tmp/swapwell-e2e-XXXXXX");
+        std::string templ = base;
+        root_ = mkdtemp(templ.data());
+        ASSERT_FALSE(root_.empty());
+        for (const char* sub : {"config", "run", "work"})
+            fs::create_directories(root_ + "/" + sub);
+        ::chmod((root_ + "/run").c_str(), 0700);
+        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
+
+        g_strWorkFolder = Wide(root_ + "/work");
+        g_strCfgFilePath = g_strWorkFolder + L"/Adatper_cfg.ini";
+        const OwnResource* config = FindOwnResource("TOOLS", 133);
+        ASSERT_NE(config, nullptr);
+        std::ofstream(root_ + "/work/Adatper_cfg.ini", std::ios::binary)
+            .write(reinterpret_cast<const char*>(config->data), static_cast<std::streamsize>(config->size));
+
+        modemsim::EmulatorOptions options;
+        options.dir = root_ + "/device";
+        options.restartMs = 2000;
+        emulator_ = std::make_unique<modemsim::ModemEmulator>(options);
+        std::string error;
+        ASSERT_TRUE(emulator_->Start(&error)) << error;
+        setenv("KESTLE_DEVICE_DIR", emulator_->DeviceDir().c_str(), 1);
+    }
+
+    void TearDown() override
+    {
+        CloseTool();
+        if (emulator_)
+            emulator_->Stop();
+        unsetenv("KESTLE_DEVICE_DIR");
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    void OpenTool()
+    {
+        DiscardPopups();
+        ui_ = std::thread([this] {
+            dialog_ = new CSwitchModeToolDlg();
+            // as the program runs it: the tool is the main window and owns the prompts
+            app_.m_pMainWnd = dialog_;
+            dialog_->DoModal();
+            app_.m_pMainWnd = nullptr;
+        });
+        hwnd_ = WaitForDialog(IDD_SWITCH_MODE_TOOL);
+        ASSERT_NE(hwnd_, nullptr);
+    }
+
+    void CloseTool()
+    {
+        if (!ui_.joinable())
+            return;
+        PressCloseBox(hwnd_);
+        ui_.join();
+        delete dialog_;
+        dialog_ = nullptr;
+    }
+
+    HWND Item(int id) { return Control(hwnd_, id); }
+
+    bool ButtonsAre(bool normal, bool modem)
+    {
+        return WaitUntil([&] { return IsEnabled(Item(IDC_GEN_NORMAL_MODE)) == normal &&
+                                      IsEnabled(Item(IDC_GEN_MODEM_MODE)) == modem; });
+    }
+
+    // The next popup's text, after closing it.
+    std::wstring AnswerNext(UINT expectedTemplate, DWORD timeoutMs = 60000)
+    {
+        auto popup = WaitForPopup(timeoutMs);
+        if (!popup)
+            return L"<no popup>";
+        EXPECT_EQ(popup->templateId, expectedTemplate) << std::string(popup->text.begin(), popup->text.end());
+        ClosePopup(*popup);
+        return popup->text;
+    }
+
+    size_t CountAt(const std::string& prefix)
+    {
+        size_t n = 0;
+        for (const auto& line : emulator_->AtLines())
+            if (line.rfind(prefix, 0) == 0)
+                ++n;
+        return n;
+    }
+
+    void SetNoticeKey(const wchar_t* suffix)
+    {
+        HKEY key = nullptr;
+        std::wstring path = std::wstring(kDontShowAgainKeyPrefix) + suffix;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+
+    CWinApp app_;
+    std::string root_;
+    std::unique_ptr<modemsim::ModemEmulator> emulator_;
+    std::thread ui_;
+    CSwitchModeToolDlg* dialog_ = nullptr;
+    HWND hwnd_ = nullptr;
+};
+
+}  // namespace
+
+TEST(SwitchListing, FirstMatchingEntryDecidesAndCaseCounts)
+{
+    EXPECT_EQ(Classify({"Kestle ui at port (COM6)", "usb_rndisx card"}), SwitchPortKind::ModemPort);
+    EXPECT_EQ(Classify({"other", "usbrndis6 card", "nmea (COM6)"}), SwitchPortKind::NetworkCard);
+    EXPECT_EQ(Classify({"UI AT port", "USB_RNDISX", "NMEA"}), SwitchPortKind::None);
+    EXPECT_EQ(Classify({}), SwitchPortKind::None);
+}
+
+TEST_F(SwapwellTest, StartsInJapaneseWithTheButtonThatFitsModemMode)
+{
+    OpenTool();
+    EXPECT_TRUE(ButtonsAre(true, false));
+    EXPECT_NE(Text(hwnd_).find(L"モード切替ツール"), std::wstring::npos);
+    EXPECT_FALSE(IsVisible(Item(IDC_GEN_WAITING_INFO)));
+    EXPECT_FALSE(IsVisible(Item(IDC_GEN_WAITING_ANIMATION)));
+    EXPECT_TRUE(fs::exists(root_ + "/work/lan_jap_cfg.ini"));
+}
+
+TEST_F(SwapwellTest, NormalModeSwitchesToTheNetworkCard)
+{
+    OpenTool();
+    ASSERT_TRUE(ButtonsAre(true, false));
+    DebugCapture capture;
+    ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
+    // the notice comes first while its key is absent; only its OK closes it
+    auto notice = WaitForPopup(30000);
+    ASSERT_TRUE(notice.has_value());
+    EXPECT_EQ(notice->templateId, IDD_NORMAL_MODE_NOTICE);
+    ASSERT_TRUE(Click(Control(notice->hwnd, IDC_NORMAL_NOTICE_OK)));
+    EXPECT_TRUE(WaitUntil([&] { return IsVisible(Item(IDC_GEN_WAITING_ANIMATION)); }, 30000));
+    std::wstring result = AnswerNext(IDD_PROMPT_INFO);
+    EXPECT_NE(result.find(L"成功"), std::wstring::npos);
+    EXPECT_EQ(CountAt("AT+ZCPE=o"), 1u);
+    EXPECT_EQ(CountAt("AT+ZRST"), 1u);
+    EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::NetCard);
+    // the watch thread comes back and asks the web server before trusting the card
+    EXPECT_TRUE(ButtonsAre(false, true));
+    EXPECT_GE(capture.Count("kestle:SwitchNormalModeOperationThread 1  "), 1u);
+    EXPECT_GE(capture.Count("KESTLE: CPlatformManager, Search RNDIS Port SUCCESS!"), 1u);
+    EXPECT_FALSE(IsVisible(Item(IDC_GEN_WAITING_INFO)));
+}
+
+TEST_F(SwapwellTest, ModemModeSwitchesBackThroughTheWebServer)
+{
+    emulator_->SetMode(modemsim::Mode::NetCard);
+    SetNoticeKey(kModemModeSuffix);
+    OpenTool();
+    ASSERT_TRUE(ButtonsAre(false, true));
+    ASSERT_TRUE(Click(Item(IDC_GEN_MODEM_MODE)));
+    std::wstring result = AnswerNext(IDD_PROMPT_INFO);
+    EXPECT_NE(result.find(L"成功"), std::wstring::npos);
+    EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::Modem);
+    bool sawMode = false, sawReboot = false;
+    for (const auto& request : emulator_->HttpRequests()) {
+        sawMode |= request.body.find("goformId=SET_PRODUCT_MODE&debug_enable=1") != std::string::npos;
+        sawReboot |= request.body.find("REBOOT_DEVICE") != std::string::npos;
+    }
+    EXPECT_TRUE(sawMode);
+    EXPECT_TRUE(sawReboot);
+    EXPECT_TRUE(ButtonsAre(true, false));
+}
+
+TEST_F(SwapwellTest, NoticeKeyPresentGoesStraightToTheCommands)
+{
+    SetNoticeKey(kNormalModeSuffix);
+    OpenTool();
+    ASSERT_TRUE(ButtonsAre(true, false));
+    ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
+    EXPECT_EQ(AnswerNext(IDD_PROMPT_INFO).find(L"成功") != std::wstring::npos, true);
+}
+
+TEST_F(SwapwellTest, AtCommandFailingThreeTimesGivesFailed)
+{
+    SetNoticeKey(kNormalModeSuffix);
+    modemsim::Fault fault;
+    fault.kind = modemsim::FaultKind::Garbage;
+    fault.text = "\r\nERROR\r\n";
+    fault.times = -1;
+    emulator_->InjectAtFault("AT+ZCPE", fault);
+    OpenTool();
+    ASSERT_TRUE(ButtonsAre(true, false));
+    ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
+    EXPECT_NE(AnswerNext(IDD_PROMPT_INFO).find(L"失敗"), std::wstring::npos);
+    EXPECT_EQ(CountAt("AT+ZCPE=o"), 3u);
+    EXPECT_EQ(CountAt("AT+ZRST"), 0u);
+    EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::Modem);
+}
+
+TEST_F(SwapwellTest, WebServerFailingThreeTimesGivesFailed)
+{
+    emulator_->SetMode(modemsim::Mode::NetCard);
+    SetNoticeKey(kModemModeSuffix);
+    OpenTool();
+    ASSERT_TRUE(ButtonsAre(false, true));
+    emulator_->InjectHttpFault("SET_PRODUCT_MODE", 500, 3);
+    ASSERT_TRUE(Click(Item(IDC_GEN_MODEM_MODE)));
+    EXPECT_NE(AnswerNext(IDD_PROMPT_INFO).find(L"失敗"), std::wstring::npos);
+    EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::NetCard);
+}
+
+TEST_F(SwapwellTest, WebServerAnsweringOnTheThirdTryStillSwitches)
+{
+    emulator_->SetMode(modemsim::Mode::NetCard);
+    SetNoticeKey(kModemModeSuffix);
+    OpenTool();
+    ASSERT_TRUE(ButtonsAre(false, true));
+    emulator_->InjectHttpFault("SET_PRODUCT_MODE", 500, 2);
+    ASSERT_TRUE(Click(Item(IDC_GEN_MODEM_MODE)));
+    EXPECT_NE(AnswerNext(IDD_PROMPT_INFO).find(L"成功"), std::wstring::npos);
+    EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::Modem);
+}
+
+TEST_F(SwapwellTest, DeviceNeverComingBackGivesFailedAfterTheWait)
+{
+    SetNoticeKey(kNormalModeSuffix);
+    emulator_->SetRestartMs(100000000);
+    OpenTool();
+    ASSERT_TRUE(ButtonsAre(true, false));
+    ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
+    EXPECT_NE(AnswerNext(IDD_PROMPT_INFO, 120000).find(L"失敗"), std::wstring::npos);
+    EXPECT_EQ(CountAt("AT+ZRST"), 1u);
+    EXPECT_FALSE(IsVisible(Item(IDC_GEN_WAITING_INFO)));
+    EXPECT_TRUE(ButtonsAre(false, false));
+}
+
+TEST_F(SwapwellTest, NoAtPortGivesFailedAfterThreeTries)
+{
+    SetNoticeKey(kNormalModeSuffix);
+    OpenTool();
+    ASSERT_TRUE(ButtonsAre(true, false));
+    // the listing still shows the port to the watch pass, then the device goes
+    ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
+    emulator_->Unplug();
+    EXPECT_NE(AnswerNext(IDD_PROMPT_INFO, 120000).find(L"失敗"), std::wstring::npos);
+}
+
+TEST_F(SwapwellTest, NetworkCardWithoutWebServerLeavesTheButtons)
+{
+    emulator_->SetMode(modemsim::Mode::NetCard);
+    emulator_->InjectHttpFault("/goform/goform_get_cmd_process", 500, -1);
+    emulator_->InjectHttpFault("ONLINE_UPGRADE_TOOL", 500, -1);
+    OpenTool();
+    // the watch keeps asking without a pause and never enables a button
+    EXPECT_FALSE(WaitUntil([&] { return IsEnabled(Item(IDC_GEN_MODEM_MODE)); }, 300));
+    EXPECT_FALSE(IsEnabled(Item(IDC_GEN_NORMAL_MODE)));
+    emulator_->ClearFaults();
+    EXPECT_TRUE(ButtonsAre(false, true));
+}
+
+TEST_F(SwapwellTest, EnglishFromTheMenuChangesEveryText)
+{
+    SetNoticeKey(kNormalModeSuffix);
+    OpenTool();
+    ASSERT_TRUE(ChooseMenuItem(hwnd_, ID_LANGUAGE_ENGLISH_138));
+    EXPECT_TRUE(WaitUntil([&] { return Text(hwnd_) == L"Modem Switch Tool for K415NQ"; }));
+    EXPECT_EQ(Text(Item(IDC_GEN_NORMAL_MODE)), L"NORMAL MODE");
+    EXPECT_EQ(Text(Item(IDC_GEN_MODEM_MODE)), L"MODEM MODE");
+    EXPECT_EQ(Text(Item(IDC_GEN_SWITCH_GROUP)), L"Select the mode for your device.");
+    EXPECT_TRUE(fs::exists(root_ + "/work/lan_eng_cfg.ini"));
+    ASSERT_TRUE(ButtonsAre(true, false));
+    ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
+    // English animates the message line itself; the second line stays hidden
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_GEN_WAITING_INFO)).find(L" Switching mode, please wait") == 0; },
+                          30000));
+    EXPECT_FALSE(IsVisible(Item(IDC_GEN_WAITING_ANIMATION)));
+    EXPECT_EQ(AnswerNext(IDD_PROMPT_INFO), L"Set successfully!");
+}
