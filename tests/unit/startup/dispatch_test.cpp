@@ -2,6 +2,7 @@
 #include "app/tally_kit_app.h"
 #include "device/ini_reader.h"
 #include "private_tmpdir.h"
+#include "tools/genswitch/switch_mode_tool_dlg.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -55,7 +56,13 @@ TEST_F(Dispatch, ToolTypeFromTheConfiguration)
         app.CreateToolDialog(&dialog);
         EXPECT_EQ(app.m_nToolType, c.toolType);
         EXPECT_EQ(DispatchedToolType(app.m_nToolType), c.dispatched);
-        EXPECT_EQ(dialog, nullptr);
+        // only the mode switch tool exists so far
+        if (c.toolType == 9) {
+            EXPECT_NE(dynamic_cast<CSwitchModeToolDlg*>(dialog), nullptr);
+            delete dialog;
+        } else {
+            EXPECT_EQ(dialog, nullptr);
+        }
     }
 }
 
