@@ -1,5 +1,7 @@
 #include "platform/ui/cstring.h"
 
+#include "platform/win/code_page.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
@@ -72,64 +74,10 @@ std::wstring FormatWide(const wchar_t* format, va_list args)
     }
 }
 
-std::string WideToUtf8(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t wc : text) {
-        uint32_t c = static_cast<uint32_t>(wc);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+// the system code page's conversions, under the framework's names
+std::string WideToUtf8(const std::wstring& text) { return ::WideToUtf8(text); }
 
-std::wstring Utf8ToWide(const std::string& s)
-{
-    std::wstring out;
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char b = static_cast<unsigned char>(s[i]);
-        int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > s.size()) {
-            out += L'\uFFFD';
-            ++i;
-            continue;
-        }
-        uint32_t c = len == 1 ? b : b & (0xFF >> (len + 1));
-        bool ok = true;
-        for (int k = 1; k < len; ++k) {
-            unsigned char cb = static_cast<unsigned char>(s[i + k]);
-            if ((cb & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            c = (c << 6) | (cb & 0x3F);
-        }
-        if (!ok) {
-            out += L'\uFFFD';
-            ++i;
-            continue;
-        }
-        out += static_cast<wchar_t>(c);
-        i += len;
-    }
-    return out;
-}
+std::wstring Utf8ToWide(const std::string& s) { return ::Utf8ToWide(s); }
 
 }  // namespace ui
 

@@ -1,5 +1,7 @@
 #include "platform/win/debug_output.h"
 
+#include "platform/win/code_page.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,30 +24,6 @@ FILE* EnvironmentSink()
         return std::fopen(name, "a");
     }();
     return sink;
-}
-
-std::string WideToUtf8(const wchar_t* text)
-{
-    std::string out;
-    for (; *text; ++text) {
-        uint32_t c = static_cast<uint32_t>(*text);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 void Emit(const std::string& text)
@@ -72,7 +50,7 @@ void OutputDebugStringA(const char* text)
 void OutputDebugStringW(const wchar_t* text)
 {
     if (text)
-        Emit(WideToUtf8(text));
+        Emit(WideToUtf8(std::wstring(text)));
 }
 
 DebugCapture::DebugCapture()
