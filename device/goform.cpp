@@ -1,7 +1,9 @@
 #include "device/goform.h"
+#include "device/goform_reply.h"
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/portlib/KestlePortServer.h"
 
@@ -10,8 +12,6 @@ namespace {
 constexpr int HTTP_TIMEOUT_SECONDS = 5;
 constexpr int UPLOAD_TIMEOUT_SECONDS = 10;
 constexpr const char* CD_SWITCH_COMMAND = "99000000000000000000";
-
-enum class ResultKind { Exchange, Success, OnOff, Version };
 
 bool FitsTextRoom(const std::string& text) { return text.size() < static_cast<size_t>(GOFORM_TEXT_ROOM); }
 
@@ -26,43 +26,6 @@ struct ReplyBuffer {
     int room;
     std::string bytes;
 };
-
-// The caller's text holds exactly the room, terminator included.
-void CopyReply(const ReplyBuffer& buffer, char* out)
-{
-    if (!out)
-        return;
-    size_t n = strnlen(buffer.bytes.data(), static_cast<size_t>(buffer.room) - 1);
-    memcpy(out, buffer.bytes.data(), n);
-    out[n] = '\0';
-}
-
-int Judge(ResultKind kind, int exchange, const char* reply, int* flag)
-{
-    if (exchange != 0)
-        return 1;
-    switch (kind) {
-    case ResultKind::Exchange:
-        return 0;
-    case ResultKind::Success:
-        return strstr(reply, "success") ? 0 : 1;
-    case ResultKind::Version:
-        return reply[0] ? 0 : 1;
-    case ResultKind::OnOff:
-        if (strstr(reply, "on")) {
-            if (flag)
-                *flag = 1;
-            return 0;
-        }
-        if (strstr(reply, "off")) {
-            if (flag)
-                *flag = 0;
-            return 0;
-        }
-        return 1;
-    }
-    return 1;
-}
 
 // Init, one exchange, close whatever it gave; no close after a failed init.
 // The library keeps the reply within its room; we make sure of it.
@@ -91,7 +54,7 @@ int ExchangeOnHttpPort(const char* url, char* reply, int* replyRoom, Exchange ex
 struct Request {
     const char* path;
     const char* builtIn;
-    ResultKind kind;
+    GoformReplyKind kind;
     int room = GOFORM_REPLY_ROOM;
 };
 
@@ -108,9 +71,7 @@ int RunRequest(const Request& r, const char* host, const std::string& text, char
     int room = reply.room;
     int exchange = Http_SendGoformRequest(url.c_str(), text.c_str(), static_cast<int>(text.size()),
                                           reply.bytes.data(), &room);
-    if (exchange == 0)
-        CopyReply(reply, replyOut);
-    return Judge(r.kind, exchange, reply.bytes.data(), flag);
+    return EvaluateGoformReply(r.kind, exchange, reply.bytes.data(), reply.room, replyOut, flag);
 }
 
 int RunFamily(const Request& r, const char* host, const char* request, char* replyOut, int* flag = nullptr)
@@ -119,6 +80,41 @@ int RunFamily(const Request& r, const char* host, const char* request, char* rep
 }
 
 }  // namespace
+
+int EvaluateGoformReply(GoformReplyKind kind, int exchange, const char* reply, int room, char* replyOut, int* flag)
+{
+    if (exchange != 0)
+        return 1;
+    // the port library need not terminate what it received
+    std::string_view text;
+    if (reply && room > 0)
+        text = std::string_view(reply, strnlen(reply, static_cast<size_t>(room) - 1));
+    if (replyOut && room > 0) {
+        memcpy(replyOut, text.data(), text.size());
+        replyOut[text.size()] = '\0';
+    }
+    switch (kind) {
+    case GoformReplyKind::Exchange:
+        return 0;
+    case GoformReplyKind::Success:
+        return text.find("success") != std::string_view::npos ? 0 : 1;
+    case GoformReplyKind::Version:
+        return text.empty() ? 1 : 0;
+    case GoformReplyKind::OnOff:
+        if (text.find("on") != std::string_view::npos) {
+            if (flag)
+                *flag = 1;
+            return 0;
+        }
+        if (text.find("off") != std::string_view::npos) {
+            if (flag)
+                *flag = 0;
+            return 0;
+        }
+        return 1;
+    }
+    return 1;
+}
 
 int Http_SendGoformRequest(const char* url, const char* request, int requestLength, char* reply, int* replyRoom)
 {
@@ -142,26 +138,26 @@ int Http_UploadGoformFile(const char* url, const char* filePath, int length, cha
 
 namespace {
 const Request kGetCurrentVersion{GOFORM_PROCESS_PATH, "goformId=ONLINE_UPGRADE_TOOL&command=get_current_version",
-                                 ResultKind::Version, GOFORM_VERSION_REPLY_ROOM};
-const Request kGetImei{GOFORM_GET_PATH, "cmd=imei", ResultKind::Exchange};
-const Request kSetDeviceMode{GOFORM_SET_PATH, "goformId=SET_DEVICE_MODE&debug_enable=2", ResultKind::Exchange};
-const Request kRebootDevice{GOFORM_SET_PATH, "goformId=REBOOT_DEVICE", ResultKind::Exchange};
-const Request kRestoreFactorySettings{GOFORM_SET_PATH, "goformId=RESTORE_FACTORY_SETTINGS", ResultKind::Success};
+                                 GoformReplyKind::Version, GOFORM_VERSION_REPLY_ROOM};
+const Request kGetImei{GOFORM_GET_PATH, "cmd=imei", GoformReplyKind::Exchange};
+const Request kSetDeviceMode{GOFORM_SET_PATH, "goformId=SET_DEVICE_MODE&debug_enable=2", GoformReplyKind::Exchange};
+const Request kRebootDevice{GOFORM_SET_PATH, "goformId=REBOOT_DEVICE", GoformReplyKind::Exchange};
+const Request kRestoreFactorySettings{GOFORM_SET_PATH, "goformId=RESTORE_FACTORY_SETTINGS", GoformReplyKind::Success};
 const Request kSetProductModeForMarl{GOFORM_SET_PATH, "goformId=SET_PRODUCT_MODE_FOR_MARL&debug_enable=1",
-                                     ResultKind::Success};
+                                     GoformReplyKind::Success};
 // The placeholder goes out as it stands.
 const Request kSaveApn{GOFORM_SET_PATH, "goformId=APN_PROC_EX&apn_action=save&wan_apn=%s&pdp_type=IP",
-                       ResultKind::Success};
+                       GoformReplyKind::Success};
 const Request kDeleteApn{GOFORM_SET_PATH, "goformId=APN_PROC_EX&apn_action=delete&apn_mode=manual&index=1",
-                         ResultKind::Success};
+                         GoformReplyKind::Success};
 const Request kSetDefaultApn{GOFORM_SET_PATH,
                              "goformId=APN_PROC_EX&apn_mode=manual&apn_action=set_default&set_default_flag=1"
                              "&pdp_type=IPv4&index=1",
-                             ResultKind::Success};
-const Request kGetPrivacySetting{GOFORM_GET_PATH, "cmd=privacy_setting", ResultKind::OnOff};
-const Request kGetRestrictDefaultProfile{GOFORM_GET_PATH, "cmd=restrict_default_profile", ResultKind::OnOff};
-const Request kGetWimax2Enable{GOFORM_GET_PATH, "cmd=wimax2_enable", ResultKind::OnOff};
-const Request kSetWimax2Enable{GOFORM_SET_PATH, "goformId=wimax2_enable=on", ResultKind::Success};
+                             GoformReplyKind::Success};
+const Request kGetPrivacySetting{GOFORM_GET_PATH, "cmd=privacy_setting", GoformReplyKind::OnOff};
+const Request kGetRestrictDefaultProfile{GOFORM_GET_PATH, "cmd=restrict_default_profile", GoformReplyKind::OnOff};
+const Request kGetWimax2Enable{GOFORM_GET_PATH, "cmd=wimax2_enable", GoformReplyKind::OnOff};
+const Request kSetWimax2Enable{GOFORM_SET_PATH, "goformId=wimax2_enable=on", GoformReplyKind::Success};
 constexpr const char* kUploadRestoreQuery = "goformId=UPLOADFILE_RESTORE&isTest=false";
 }  // namespace
 
@@ -242,9 +238,7 @@ int Http_UploadRestoreFile(const char* host, const char* query, const char* file
     ReplyBuffer buffer(GOFORM_REPLY_ROOM);
     int room = buffer.room;
     int exchange = Http_UploadGoformFile(url.c_str(), filePath, 0, buffer.bytes.data(), &room);
-    if (exchange == 0)
-        CopyReply(buffer, reply);
-    return Judge(ResultKind::Success, exchange, buffer.bytes.data(), nullptr);
+    return EvaluateGoformReply(GoformReplyKind::Success, exchange, buffer.bytes.data(), buffer.room, reply, nullptr);
 }
 
 int SCSI_SwitchDeviceMode(const char* vendorId, const char* productId)
