@@ -285,6 +285,20 @@ static void CollectTree(HWND h, std::vector<HWND>& out)
         CollectTree(c, out);
 }
 
+// A view that GetDlgItem handed out may still be held by another thread (a
+// watch thread between two calls on a control) when its dialog goes, so the
+// framework's own views live on, bound to their dead handle, where every call
+// does nothing.
+static void RetireViews(std::vector<std::shared_ptr<Node>>& nodes)
+{
+    static std::mutex lock;
+    static auto* retired = new std::vector<std::unique_ptr<CWnd>>();
+    std::lock_guard<std::mutex> hold(lock);
+    for (auto& n : nodes)
+        if (n->ownWrapper)
+            retired->push_back(std::move(n->ownWrapper));
+}
+
 void DestroyNodeTree(HWND hwnd)
 {
     std::vector<HWND> tree;
@@ -317,7 +331,8 @@ void DestroyNodeTree(HWND hwnd)
         CurrentBackend().Destroyed(h);
     for (auto& n : removed)
         n->queue->Notify();   // a modal loop of a destroyed dialog ends
-    removed.clear();          // views die outside the model lock
+    RetireViews(removed);
+    removed.clear();          // nodes die outside the model lock
 }
 
 std::vector<HWND> Children(HWND hwnd)
