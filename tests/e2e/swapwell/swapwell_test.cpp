@@ -187,6 +187,9 @@ TEST_F(SwapwellTest, NormalModeSwitchesToTheNetworkCard)
     EXPECT_EQ(notice->templateId, IDD_NORMAL_MODE_NOTICE);
     ASSERT_TRUE(Click(Control(notice->hwnd, IDC_NORMAL_NOTICE_OK)));
     EXPECT_TRUE(WaitUntil([&] { return IsVisible(Item(IDC_GEN_WAITING_ANIMATION)); }, 30000));
+    // Japanese: the second line carries the animation, the first the message
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_GEN_WAITING_ANIMATION)).rfind(L" モード", 0) == 0; }, 30000));
+    EXPECT_EQ(Text(Item(IDC_GEN_WAITING_INFO)), L"モードを切り替えています。しばらくお待ち下さい");
     std::wstring result = AnswerNext(IDD_PROMPT_INFO);
     EXPECT_NE(result.find(L"成功"), std::wstring::npos);
     EXPECT_EQ(CountAt("AT+ZCPE=o"), 1u);
@@ -194,6 +197,10 @@ TEST_F(SwapwellTest, NormalModeSwitchesToTheNetworkCard)
     EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::NetCard);
     // the watch thread comes back and asks the web server before trusting the card
     EXPECT_TRUE(ButtonsAre(false, true));
+    bool versionAsked = false;
+    for (const auto& request : emulator_->HttpRequests())
+        versionAsked |= request.body.find("command=get_current_version") != std::string::npos;
+    EXPECT_TRUE(versionAsked);
     EXPECT_GE(capture.Count("kestle:SwitchNormalModeOperationThread 1  "), 1u);
     EXPECT_GE(capture.Count("KESTLE: CPlatformManager, Search RNDIS Port SUCCESS!"), 1u);
     EXPECT_FALSE(IsVisible(Item(IDC_GEN_WAITING_INFO)));
@@ -254,6 +261,13 @@ TEST_F(SwapwellTest, WebServerFailingThreeTimesGivesFailed)
     emulator_->InjectHttpFault("SET_PRODUCT_MODE", 500, 3);
     ASSERT_TRUE(Click(Item(IDC_GEN_MODEM_MODE)));
     EXPECT_NE(AnswerNext(IDD_PROMPT_INFO).find(L"失敗"), std::wstring::npos);
+    size_t modeRequests = 0, reboots = 0;
+    for (const auto& request : emulator_->HttpRequests()) {
+        modeRequests += request.body.find("goformId=SET_PRODUCT_MODE&") != std::string::npos;
+        reboots += request.body.find("REBOOT_DEVICE") != std::string::npos;
+    }
+    EXPECT_EQ(modeRequests, 3u);
+    EXPECT_EQ(reboots, 0u);
     EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::NetCard);
 }
 
@@ -288,9 +302,13 @@ TEST_F(SwapwellTest, NoAtPortGivesFailedAfterThreeTries)
     OpenTool();
     ASSERT_TRUE(ButtonsAre(true, false));
     // the listing still shows the port to the watch pass, then the device goes
+    DebugCapture capture;
     ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
     emulator_->Unplug();
     EXPECT_NE(AnswerNext(IDD_PROMPT_INFO, 120000).find(L"失敗"), std::wstring::npos);
+    EXPECT_EQ(capture.Count("kestle:SwitchNormalModeOperationThread 2"), 3u);
+    EXPECT_EQ(capture.Count("kestle:SwitchNormalModeOperationThread 4"), 1u);
+    EXPECT_EQ(CountAt("AT+ZRST"), 0u);
 }
 
 TEST_F(SwapwellTest, NetworkCardWithoutWebServerLeavesTheButtons)
