@@ -1,0 +1,171 @@
+#pragma once
+// The network tab of the VX520 modem setting tool: network mode, network
+// selection with the operator search, roaming, the APN of context 1 and (Setwell
+// only) the user authentication of the data profile.
+#include "device/at_fields.h"
+#include "device/port_manager.h"
+#include "platform/ui/afx.h"
+
+constexpr UINT IDD_VX520_NETWORK_PAGE = 147;
+
+// Controls of dialog 147.
+constexpr int IDC_NET_MODE_HEADING = 1409;
+constexpr int IDC_NET_MODE_ALL = 1388;        // "4G/LTE/3G/GSM"
+constexpr int IDC_NET_MODE_LTE = 1389;        // "4G/LTE"
+constexpr int IDC_NET_ROAMING_HEADING = 1399;
+constexpr int IDC_NET_ROAMING_ENABLE = 1390;
+constexpr int IDC_NET_ROAMING_DISABLE = 1391;
+constexpr int IDC_NET_ROAMING_WARNING = 1439;
+constexpr int IDC_NET_SELECTION_HEADING = 1400;
+constexpr int IDC_NET_SELECTION_AUTO = 1392;
+constexpr int IDC_NET_SELECTION_MANUAL = 1393;
+constexpr int IDC_NET_SEARCH = 1401;
+constexpr int IDC_NET_LIST_HEADING = 1402;
+constexpr int IDC_NET_OPERATOR_LIST = 1407;
+constexpr int IDC_NET_PROFILE_HEADING = 1396;
+constexpr int IDC_NET_APN_LABEL = 1397;
+constexpr int IDC_NET_APN_EDIT = 1398;
+constexpr int IDC_NET_APN_ERROR = 1403;
+constexpr int IDC_NET_AUTH_LABEL = 1412;
+constexpr int IDC_NET_AUTH_COMBO = 1339;
+constexpr int IDC_NET_USER_LABEL = 1413;
+constexpr int IDC_NET_USER_EDIT = 1414;
+constexpr int IDC_NET_USER_ERROR = 1415;
+constexpr int IDC_NET_PASSWORD_LABEL = 1408;
+constexpr int IDC_NET_PASSWORD_EDIT = 1410;
+constexpr int IDC_NET_PASSWORD_ERROR = 1411;
+
+// The eight authentication controls, in the order they are shown and hidden.
+constexpr int kNetworkAuthControls[8] = {IDC_NET_AUTH_LABEL,     IDC_NET_AUTH_COMBO,    IDC_NET_USER_LABEL,
+                                         IDC_NET_USER_EDIT,      IDC_NET_USER_ERROR,    IDC_NET_PASSWORD_LABEL,
+                                         IDC_NET_PASSWORD_EDIT,  IDC_NET_PASSWORD_ERROR};
+
+// Combo 1339 items.
+enum : int { NET_AUTH_INDEX_CHAP = 0, NET_AUTH_INDEX_PAP = 1, NET_AUTH_INDEX_NONE = 2 };
+
+// ReadApnFromPage when the APN check refuses the text.
+constexpr int NET_APN_REFUSED = 817;
+// Longest APN written, and the longest user name / password kept in the edits.
+constexpr int NET_APN_MAX_CHARS = 62;
+constexpr int NET_CREDENTIAL_MAX_CHARS = 64;
+
+// Text conversions of the list and of the device values, shared with the tests.
+const wchar_t* NetworkActText(int accessTechnology);     // 7 "4G", 2 "WCDMA", else "GSM"
+int NetworkActFromText(const CString& text);             // "4G" 7, "WCDMA" 2, else 0
+const wchar_t* NetworkStatusKey(int status);             // language key of the status column
+int AuthIndexFromType(int type);                         // 1 -> 1, 0 -> 2, else 0
+int AuthTypeFromIndex(int index);                        // 0 -> 2, 1 -> 1, else 0
+// Whole-text matches of the entry checks.
+bool IsApnTextAllowed(const CString& text);
+bool IsCredentialTextAllowed(const CString& text);
+
+class CVX520ModemSettingNetworkSettingPage : public CDialog {
+public:
+    explicit CVX520ModemSettingNetworkSettingPage(CWnd* parent = nullptr);
+    ~CVX520ModemSettingNetworkSettingPage() override;
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+    BOOL OnInitDialog() override;
+
+    // --- used by the VX520 dialog ---
+    // Every setting from the device into the page; the read status.
+    int ReadNetworkSettings(bool clearOperatorList);
+    // Writes the page's settings, prompts the outcome; the network selection status.
+    int ApplyNetworkSettings();
+    // True for the carrier's own SIM and on every read failure (Swapwell, which
+    // has no user authentication, always answers true).
+    bool IsCarrierSim();
+    void SetNetworkPageTexts();
+    bool CheckApnForApply();
+    void ResetNetworkPageEntries();
+    static UINT SearchOperatorsThread(LPVOID page);
+
+    // --- reading and applying ---
+#if defined(SETWELL_USER_AUTH)
+    int WriteUserAuth();
+    int ShowUserAuth(int type, const char* userName);
+#endif
+    int WriteApnFromPage();
+    int ReadApnFromPage(PdpContextEntry& entry);
+    int WriteApnOnly(const PdpContextEntry& entry);
+    int SplitFirstContextLine(char* head, size_t headSize, char* tail, size_t tailSize);
+    void ReadSelectedOperator(char* mccMnc, size_t mccMncSize, int& accessTechnology);
+
+    // One try of one AT operation each, after opening the AT port.
+    int QueryNetworkSelection(int& mode, int& selection);
+    int QueryContexts(PdpContextList& list);
+    int QueryFirstContextLine(char* text);   // text: at least 1024 bytes
+    int QueryRoaming(int& value);
+    bool IsApnLocked();
+    bool IsModeLocked();
+    bool IsRoamingLocked();
+    int SetNetworkSelection(int mode, int selection);
+    int SelectOperator(const OperatorList& list);
+    int SetRoamingSwitch(int value);
+    int SearchOperators(OperatorList& list);
+
+    // --- controls ---
+    void InitNetworkPageControls();
+    void FillOperatorList();
+    void RefreshOperatorListTexts();
+#if defined(SETWELL_USER_AUTH)
+    void ShowAuthControls(int cmdShow);
+#endif
+
+    HANDLE m_hMutex = nullptr;
+    OperatorList m_operatorList{};
+    CWinThread* m_pSearchThread = nullptr;
+    CMarlPortManager m_portManager;
+    RECT m_rectOperatorList{};
+    CListCtrl m_listOperator;
+    CString m_strSelectedMccMnc;
+    CString m_strSelectedAct;
+
+    // Written by this page, the dialog's watch thread and the workers.
+    BYTE m_bRoamingEnabled = 0;   // meaningful once m_bRoamingKnown is set
+    bool m_bRoamingKnown = false;
+    BYTE m_bApnLocked = 0;
+    BYTE m_bModeLocked = 0;
+    BYTE m_bRoamingLocked = 0;
+    BYTE m_bApnValid = 1;
+    BYTE m_bApnEmpty = 0;
+    volatile BYTE m_bSearchRunning = 0;
+    BYTE m_bLockNoticeShown = 0;
+    BYTE m_bUserNameValid = 1;
+    BYTE m_bPasswordValid = 1;
+    BYTE m_bUserNameRequired = 0;
+    BYTE m_bPasswordRequired = 0;
+    BYTE m_bConnected = 0;   // kept by the dialog's watch thread
+
+    CString m_strApn;
+    CComboBox m_comboAuth;
+    int m_nAuthIndex = 0;
+    CString m_strUserName;
+    CString m_strPassword;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+
+    afx_msg void OnSearchButton();
+    afx_msg void OnManualSelected();
+    afx_msg void OnAutoSelected();
+    afx_msg void OnOperatorSelected(NMHDR* header, LRESULT* result);
+    afx_msg void OnRoamingButton();
+    afx_msg void ValidateApnChars();
+    afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
+#if defined(SETWELL_USER_AUTH)
+    afx_msg void ValidateUserName();
+    afx_msg void ValidatePassword();
+    afx_msg void OnAuthTypeChange();
+#endif
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+#if defined(SETWELL_USER_AUTH)
+    void ValidateCredential(int editId, int labelId, CString& text, BYTE& valid, const wchar_t* invalidKey);
+#endif
+};
+
+// Process-wide time of the last accepted operator search (0 until the first).
+extern DWORD g_dwLastOperatorSearchTick;
