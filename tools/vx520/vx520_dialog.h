@@ -21,14 +21,6 @@ constexpr int IDC_VX520_TAB = 1404;
 constexpr int IDC_VX520_READ = 1402;
 constexpr int IDC_VX520_APPLY = 1379;
 
-// Page templates of the two tabs.
-constexpr UINT IDD_VX520_NETWORK_PAGE = 147;
-constexpr UINT IDD_VX520_PIN_SETTING_PAGE = 149;
-constexpr UINT IDD_VX520_PIN_ENTRY_PAGE = 151;
-constexpr UINT IDD_VX520_PUK_ENTRY_PAGE = 152;
-constexpr UINT IDD_VX520_MODIFY_PIN_PAGE = 153;
-constexpr UINT IDD_VX520_PIN_FAIL_PAGE = 154;
-
 // Posted by the watch thread and the PIN pages; handled on the UI thread.
 #ifndef WM_SWITCH_PIN_PAGE
 #define WM_SWITCH_PIN_PAGE (WM_USER + 1001)
