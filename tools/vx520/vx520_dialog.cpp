@@ -1,0 +1,692 @@
+#include "tools/vx520/vx520_dialog.h"
+
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "app/app_paths.h"
+#include "app/language.h"
+#include "app/prompt_dialogs.h"
+#include "device/at_ops_sim.h"
+#include "device/device_lock.h"
+#include "platform/win/clock.h"
+#include "platform/win/debug_output.h"
+#include "tools/vx520/network_page.h"
+#include "tools/vx520/pin_pages.h"
+
+UI_USE_TEMPLATE_FILE(vx520_dialog);
+
+namespace {
+
+constexpr const wchar_t* kRefusalText = L"The program has been running. Cannot open it again!";
+constexpr const wchar_t* kRefusalCaption = L"Modem Setting Tool for K415NQ";
+constexpr int kCpinAnswerRoom = 1024;
+
+// Network page controls that follow the device and the SIM.
+constexpr int kSettingControls[] = {IDC_NET_MODE_HEADING,    IDC_NET_MODE_ALL,        IDC_NET_MODE_LTE,
+                                    IDC_NET_PROFILE_HEADING, IDC_NET_APN_LABEL,       IDC_NET_APN_EDIT,
+                                    IDC_NET_ROAMING_HEADING, IDC_NET_ROAMING_ENABLE,  IDC_NET_ROAMING_DISABLE,
+                                    IDC_NET_ROAMING_WARNING, IDC_NET_SELECTION_HEADING, IDC_NET_SELECTION_AUTO,
+                                    IDC_NET_SELECTION_MANUAL, IDC_NET_LIST_HEADING};
+constexpr int kSearchControls[] = {IDC_NET_SEARCH, IDC_NET_OPERATOR_LIST};
+
+struct CpinText {
+    const char* text;
+    int state;
+};
+// First hit wins; "ready" also covers "sim ready".
+constexpr CpinText kCpinTexts[] = {
+    {"sim not insert", SIM_STATE_NOT_INSERTED}, {"sim busy", SIM_STATE_BUSY}, {"sim failure", SIM_STATE_FAILURE},
+    {"sim pin", SIM_STATE_PIN},                 {"sim puk", SIM_STATE_PUK},   {"ready", SIM_STATE_READY},
+};
+
+CVX520ModemSettingDlg* FromParam(LPVOID param) { return static_cast<CVX520ModemSettingDlg*>(param); }
+
+void EnableItem(CWnd* window, int id, bool enabled)
+{
+    if (!window)
+        return;
+    if (CWnd* control = window->GetDlgItem(id))
+        control->EnableWindow(enabled ? TRUE : FALSE);
+}
+
+template <size_t N>
+void EnableItems(CWnd* window, const int (&ids)[N], bool enabled)
+{
+    for (int id : ids)
+        EnableItem(window, id, enabled);
+}
+
+void HideAuthControls(CWnd* page)
+{
+    if (!page)
+        return;
+    for (int id : kNetworkAuthControls)
+        if (CWnd* control = page->GetDlgItem(id))
+            control->ShowWindow(SW_HIDE);
+}
+
+void EnableButtons(CWnd* dialog, bool enabled)
+{
+    EnableItem(dialog, IDC_VX520_READ, enabled);
+    EnableItem(dialog, IDC_VX520_APPLY, enabled);
+}
+
+}  // namespace
+
+int SimStateFromCpinAnswer(const char* answer)
+{
+    if (!answer)
+        return SIM_STATE_UNKNOWN;
+    std::string lower(answer);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const CpinText& entry : kCpinTexts)
+        if (lower.find(entry.text) != std::string::npos)
+            return entry.state;
+    return SIM_STATE_UNKNOWN;
+}
+
+int PinPageKindForSimState(int simState)
+{
+    switch (simState) {
+    case 0: case 1: case 2: case 5: case 6: case 7: case 8:
+        return PIN_PAGE_SETTING;
+    case SIM_STATE_PIN:
+        return PIN_PAGE_ENTRY;
+    case SIM_STATE_PUK:
+        return PIN_PAGE_PUK;
+    case SIM_STATE_FAILURE:
+        return PIN_PAGE_SIM_FAIL;
+    default:
+        return -1;
+    }
+}
+
+BEGIN_MESSAGE_MAP(CVX520ModemSettingDlg, CToolDialogFrame)
+    ON_NOTIFY(TCN_SELCHANGE, IDC_VX520_TAB, &CVX520ModemSettingDlg::OnVX520TabChange)
+    ON_BN_CLICKED(IDC_VX520_READ, &CVX520ModemSettingDlg::OnReadButton)
+    ON_BN_CLICKED(IDC_VX520_APPLY, &CVX520ModemSettingDlg::OnApplyButton)
+    ON_MESSAGE(WM_SWITCH_PIN_PAGE, &CVX520ModemSettingDlg::OnSwitchPinPage)
+    ON_COMMAND(ID_LANGUAGE_JAPANESE_136, &CVX520ModemSettingDlg::SelectJapanese)
+    ON_COMMAND(ID_LANGUAGE_ENGLISH_136, &CVX520ModemSettingDlg::SelectEnglish)
+    ON_COMMAND(ID_LANGUAGE_JAPANESE_138, &CVX520ModemSettingDlg::SelectJapanese)
+    ON_COMMAND(ID_LANGUAGE_ENGLISH_138, &CVX520ModemSettingDlg::SelectEnglish)
+END_MESSAGE_MAP()
+
+CVX520ModemSettingDlg::CVX520ModemSettingDlg(CWnd* parent) : CToolDialogFrame(IDD_VX520_MODEM_SETTING, parent)
+{
+    m_pszLanguageSection = kVX520Section;
+    m_pfnWatchProc = &CVX520ModemSettingDlg::WatchVX520Device;
+    CreateVX520Pages();
+}
+
+CVX520ModemSettingDlg::~CVX520ModemSettingDlg()
+{
+    // nothing may still use a page once it is deleted
+    StopWatchThread();
+    WaitForWorker();
+    WaitForUpdateThread();
+    delete m_pNetworkPage;
+    delete m_pPinSettingPage;
+    delete m_pPukPage;
+    delete m_pPinEntryPage;
+    delete m_pModifyPinPage;
+    delete m_pPinFailPage;
+    m_pNetworkPage = nullptr;
+    m_pPinSettingPage = nullptr;
+    m_pPukPage = nullptr;
+    m_pPinEntryPage = nullptr;
+    m_pModifyPinPage = nullptr;
+    m_pPinFailPage = nullptr;
+    m_nDevicePresent = 0;
+    m_nPrevDevicePresent = 0;
+}
+
+void CVX520ModemSettingDlg::CreateVX520Pages()
+{
+    m_pNetworkPage = new (std::nothrow) CVX520ModemSettingNetworkSettingPage();
+    m_pPinSettingPage = new (std::nothrow) CVX520ModemSettingPinSettingPage();
+    m_pModifyPinPage = new (std::nothrow) CVX520ModemSettingModifyPinPage();
+    m_pPukPage = new (std::nothrow) CVX520ModemSettingToolPUKPage(IDD_VX520_PUK_ENTRY_PAGE);
+    m_pPinEntryPage = new (std::nothrow) CVX520ModemSettingToolPinPage(IDD_VX520_PIN_ENTRY_PAGE);
+    m_pPinFailPage = new (std::nothrow) CVX520ModemSettingToolPinFail(IDD_VX520_SIM_FAIL_PAGE);
+}
+
+void CVX520ModemSettingDlg::DoDataExchange(CDataExchange* dx)
+{
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_VX520_TAB, m_tabSheet);
+}
+
+CString CVX520ModemSettingDlg::ReadOwnString(const wchar_t* key) const { return ReadVX520String(key); }
+
+int CVX520ModemSettingDlg::CurrentTab() const { return m_tabSheet.GetCurSel(); }
+
+BOOL CVX520ModemSettingDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_hMutex = CheckSingleInstance(this, single_instance::kVX520ModemSetting, RefusalStyle::MessageBox, kRefusalText,
+                                   kRefusalCaption);
+    m_strWorkFolder = g_strWorkFolder;
+    ReleaseLanguageFile(this, IDR_LANGUAGE_JAPANESE, kJapaneseLanguageFile);
+    ReleaseLanguageFile(this, IDR_LANGUAGE_ENGLISH, kEnglishLanguageFile);
+
+    m_nLanguageFlag = LANGUAGE_JAPANESE;
+    g_strLanguageFilePath = m_strWorkFolder + L"/" + kJapaneseLanguageFile;
+    SetWindowText(ReadOwnString(L"TITLE"));
+    if (m_menuJapanese.LoadMenu(IDR_MENU_JAPANESE))
+        SetMenu(&m_menuJapanese);
+
+    SetVX520ButtonTexts();
+    SetVX520TabTitles();
+    if (m_pNetworkPage)
+        m_pNetworkPage->SetNetworkPageTexts();
+
+    m_nDevicePresent = 0;
+    m_nPrevDevicePresent = 0;
+    StartWatchThread(&CVX520ModemSettingDlg::WatchVX520Device);
+    return TRUE;
+}
+
+void CVX520ModemSettingDlg::SetVX520ButtonTexts()
+{
+    SetDlgItemText(IDC_VX520_READ, ReadOwnString(L"BUTTON_READ_INFO"));
+    SetDlgItemText(IDC_VX520_APPLY, ReadOwnString(L"BUTTON_WRITE_INFO"));
+}
+
+int CVX520ModemSettingDlg::SetVX520TabTitles()
+{
+    m_tabSheet.AddPage(ReadOwnString(L"NetworkSetting_TITLE"), m_pNetworkPage, IDD_VX520_NETWORK_PAGE);
+    m_tabSheet.AddPage(ReadOwnString(L"PinSetting_TITLE"), m_pPinSettingPage, IDD_VX520_PIN_SETTING_PAGE);
+    m_tabSheet.ShowPages();
+    return 1;
+}
+
+namespace {
+UINT PinPageTemplate(int kind)
+{
+    switch (kind) {
+    case PIN_PAGE_SETTING: return IDD_VX520_PIN_SETTING_PAGE;
+    case PIN_PAGE_ENTRY: return IDD_VX520_PIN_ENTRY_PAGE;
+    case PIN_PAGE_MODIFY: return IDD_VX520_MODIFY_PIN_PAGE;
+    case PIN_PAGE_PUK: return IDD_VX520_PUK_ENTRY_PAGE;
+    case PIN_PAGE_SIM_FAIL: return IDD_VX520_SIM_FAIL_PAGE;
+    default: return 0;
+    }
+}
+}  // namespace
+
+void CVX520ModemSettingDlg::SetPinTabTitle()
+{
+    CString title = ReadOwnString(L"PinSetting_TITLE");
+    m_tabSheet.SetPageTitle(title, IDD_VX520_PIN_SETTING_PAGE);
+    if (UINT id = PinPageTemplate(m_nPinPageKind))
+        m_tabSheet.SetPageTitle(title, id);
+}
+
+// ---- watch thread ----------------------------------------------------------
+
+UINT CVX520ModemSettingDlg::WatchVX520Device(LPVOID param)
+{
+    CVX520ModemSettingDlg* dlg = FromParam(param);
+    if (!dlg)
+        return 0;
+    EnableButtons(dlg, false);
+    dlg->m_nPinRefreshFlag = 1;
+    while (!dlg->StopRequested() && dlg->WatchCycle()) {
+        if (!dlg->WatchPause(1000))
+            break;
+    }
+    dlg->WatchEnded();
+    return 0;
+}
+
+bool CVX520ModemSettingDlg::WatchCycle()
+{
+    CVX520ModemSettingNetworkSettingPage* page = m_pNetworkPage;
+    int tab = CurrentTab();
+    int portNumber = 0;
+    if (m_portManager.FindATPortNumber(&portNumber) != 0) {
+        OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Port Fail!");
+        EnableButtons(this, false);
+        EnableItems(page, kSearchControls, false);
+        EnableItems(page, kSettingControls, false);
+        HideAuthControls(page);
+        m_nDevicePresent = 0;
+        if (page) {
+            page->m_bConnected = 0;
+            page->m_listOperator.DeleteAllItems();
+        }
+    } else {
+        if (StopRequested())
+            return false;
+        OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Port SUCCESS!");
+        if (tab != 0) {
+            EnableButtons(this, true);
+        } else if (page && page->m_bSearchRunning) {
+            EnableButtons(this, false);
+        } else {
+            if (!m_bSimQueried)
+                IsSimReady();
+            if (m_nSimState != SIM_STATE_READY) {
+                EnableButtons(this, false);
+                EnableItems(page, kSearchControls, false);
+                EnableItems(page, kSettingControls, false);
+            } else {
+                EnableButtons(this, true);
+                if (page) {
+                    EnableItem(page, IDC_NET_MODE_HEADING, true);
+                    if (!page->m_bModeLocked) {
+                        EnableItem(page, IDC_NET_MODE_ALL, true);
+                        EnableItem(page, IDC_NET_MODE_LTE, true);
+                    }
+                    EnableItem(page, IDC_NET_PROFILE_HEADING, true);
+                    EnableItem(page, IDC_NET_APN_LABEL, true);
+                    if (!page->m_bApnLocked)
+                        EnableItem(page, IDC_NET_APN_EDIT, true);
+                    EnableItem(page, IDC_NET_ROAMING_HEADING, true);
+                    if (!page->m_bRoamingLocked) {
+                        EnableItem(page, IDC_NET_ROAMING_ENABLE, true);
+                        EnableItem(page, IDC_NET_ROAMING_DISABLE, true);
+                    }
+                    for (int id : {IDC_NET_ROAMING_WARNING, IDC_NET_SELECTION_HEADING, IDC_NET_SELECTION_AUTO,
+                                   IDC_NET_SELECTION_MANUAL, IDC_NET_LIST_HEADING})
+                        EnableItem(page, id, true);
+                    if (!page->IsCarrierSim()) {
+                        EnableItem(page, IDC_NET_AUTH_LABEL, true);
+                        EnableItem(page, IDC_NET_AUTH_COMBO, true);
+                        auto* combo = static_cast<CComboBox*>(page->GetDlgItem(IDC_NET_AUTH_COMBO));
+                        bool none = combo && combo->GetCurSel() == NET_AUTH_INDEX_NONE;
+                        for (int id : {IDC_NET_USER_LABEL, IDC_NET_PASSWORD_LABEL, IDC_NET_USER_EDIT,
+                                       IDC_NET_PASSWORD_EDIT})
+                            EnableItem(page, id, !none);
+                        page->SetDlgItemText(IDC_NET_AUTH_LABEL, ReadOwnString(L"USERAUTH"));
+                        page->SetDlgItemText(IDC_NET_USER_LABEL, ReadOwnString(L"USERNAME"));
+                        page->SetDlgItemText(IDC_NET_PASSWORD_LABEL, ReadOwnString(L"USERPASSWORD"));
+                    }
+                }
+            }
+        }
+        m_nDevicePresent = 1;
+        if (page)
+            page->m_bConnected = 1;
+    }
+
+    if (m_nDevicePresent != m_nPrevDevicePresent)
+        m_nPinRefreshFlag = 1;
+
+    if (tab == 1 && m_nPinRefreshFlag) {
+        ReadPinState();
+        tab = CurrentTab();
+        if (tab == 1) {
+            PostMessage(WM_SWITCH_PIN_PAGE, 1, 0);
+            Sleep(100);
+            m_nPinRefreshFlag = 0;
+        }
+    }
+
+    if (m_nDevicePresent == 1 && m_nPrevDevicePresent == 0) {
+        if (tab == 0) {
+            if (page)
+                page->m_bLockNoticeShown = 0;
+            if (IsSimReady()) {
+                if (page)
+                    page->ReadNetworkSettings(false);
+            } else {
+                EnableButtons(this, false);
+                EnableItems(page, kSettingControls, false);
+                EnableItem(page, IDC_NET_SEARCH, false);
+                HideAuthControls(page);
+            }
+        } else if (tab == 1) {
+            EnableButtons(this, true);
+        } else {
+            ShowPromptInfo(ReadOwnString(L"MESSAGE_SWITCH_ERROR"), ReadOwnString(L"ATTENTION"));
+        }
+    }
+    m_nPrevDevicePresent = m_nDevicePresent;
+    return true;
+}
+
+// ---- workers ---------------------------------------------------------------
+
+UINT CVX520ModemSettingDlg::ReadParametersThread(LPVOID param)
+{
+    CVX520ModemSettingDlg* dlg = FromParam(param);
+    if (!dlg)
+        return 0;
+    int tab = dlg->CurrentTab();
+    EnableButtons(dlg, false);
+    if (tab == 0) {
+        if (dlg->m_pNetworkPage)
+            dlg->m_pNetworkPage->ReadNetworkSettings(true);
+    } else if (tab == 1) {
+        int sim = dlg->m_nSimState;
+        if (sim == SIM_STATE_UNKNOWN || sim == SIM_STATE_NOT_INSERTED) {
+            dlg->ReadPinState();
+            if (dlg->m_nSimState == SIM_STATE_NOT_INSERTED)
+                ShowPromptInfo(dlg->ReadOwnString(L"INSERT_SIM"), dlg->ReadOwnString(L"ATTENTION"));
+        }
+    } else {
+        ShowPromptInfo(dlg->ReadOwnString(L"MESSAGE_SWITCH_ERROR"), dlg->ReadOwnString(L"ATTENTION"));
+    }
+    EnableButtons(dlg, true);
+    dlg->EndWorker();
+    return 0;
+}
+
+UINT CVX520ModemSettingDlg::ApplyParametersThread(LPVOID param)
+{
+    CVX520ModemSettingDlg* dlg = FromParam(param);
+    if (!dlg)
+        return 0;
+    int tab = dlg->CurrentTab();
+    EnableButtons(dlg, false);
+    if (tab == 0) {
+        if (dlg->m_pNetworkPage)
+            dlg->m_pNetworkPage->ApplyNetworkSettings();
+    } else if (tab == 1) {
+        if (dlg->m_nSimState == SIM_STATE_NOT_INSERTED)
+            ShowPromptInfo(dlg->ReadOwnString(L"INSERT_SIM"), dlg->ReadOwnString(L"ATTENTION"));
+        else
+            dlg->ApplyPinPage();
+    } else {
+        ShowPromptInfo(dlg->ReadOwnString(L"MESSAGE_SWITCH_ERROR"), dlg->ReadOwnString(L"ATTENTION"));
+    }
+    EnableButtons(dlg, true);
+    dlg->EndWorker();
+    return 0;
+}
+
+void CVX520ModemSettingDlg::OnReadButton()
+{
+    StartWorker(&CVX520ModemSettingDlg::ReadParametersThread, &m_pReadThread);
+}
+
+void CVX520ModemSettingDlg::OnApplyButton()
+{
+    StartWorker(&CVX520ModemSettingDlg::ApplyParametersThread, &m_pApplyThread);
+}
+
+// ---- SIM state -------------------------------------------------------------
+
+int CVX520ModemSettingDlg::QuerySimState()
+{
+    char answer[kCpinAnswerRoom];
+    int status = 1;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::memset(answer, 0, sizeof answer);
+        status = AT_CPIN(answer);
+        if (status == 0)
+            break;
+        OutputDebugStringW(L"CVX520ModemSettingPinSettingPage: AT_CPIN,Fail \r\n");
+        m_nSimState = SIM_STATE_UNKNOWN;
+        Sleep(200);
+    }
+    if (status != 0)
+        return status;
+    answer[sizeof answer - 1] = '\0';
+    m_nSimState = SimStateFromCpinAnswer(answer);
+    return 0;
+}
+
+bool CVX520ModemSettingDlg::IsSimReady()
+{
+    // the port choice and the query belong together when the UI thread and
+    // the watch thread both ask
+    std::lock_guard<std::recursive_mutex> hold(DeviceOperationLock());
+    int portNumber = 0;
+    if (m_portManager.FindATPortNumber(&portNumber) != 0 || m_portManager.OpenATPort() != 0)
+        return false;
+    QuerySimState();
+    Sleep(500);
+    m_bSimQueried = true;
+    return m_nSimState == SIM_STATE_READY;
+}
+
+int CVX520ModemSettingDlg::ReadPinState()
+{
+    int pinTimes = 3;
+    int pukTimes = 10;
+    {
+        std::lock_guard<std::recursive_mutex> hold(DeviceOperationLock());
+        int portNumber = 0;
+        if (m_portManager.FindATPortNumber(&portNumber) != 0 || m_portManager.OpenATPort() != 0) {
+            m_nSimState = SIM_STATE_UNKNOWN;
+            m_nPinPageKind = PIN_PAGE_SETTING;
+            return 1;
+        }
+        QuerySimState();
+        Sleep(500);
+        if (m_nSimState == SIM_STATE_NOT_INSERTED) {
+            m_nPinPageKind = PIN_PAGE_SETTING;
+            return 1;
+        }
+        Sleep(500);
+        // a failed read keeps 3 and 10
+        if (AT_GET_PIN_PUK_TIMES(&pinTimes, &pukTimes) != 0) {
+            pinTimes = 3;
+            pukTimes = 10;
+        }
+    }
+    if (pinTimes == 0 && pukTimes == 0)
+        m_nSimState = SIM_STATE_FAILURE;
+    if (m_pPinSettingPage) {
+        m_pPinSettingPage->m_nPinAttempts = pinTimes;
+        m_pPinSettingPage->m_nPukAttempts = pukTimes;
+    }
+    if (m_pPukPage) {
+        m_pPukPage->m_nPinAttempts = pinTimes;
+        m_pPukPage->m_nPukAttempts = pukTimes;
+    }
+    if (m_pPinEntryPage) {
+        m_pPinEntryPage->m_nPinAttempts = pinTimes;
+        m_pPinEntryPage->m_nPukAttempts = pukTimes;
+    }
+    if (m_pModifyPinPage) {
+        m_pModifyPinPage->m_nPinAttempts = pinTimes;
+        m_pModifyPinPage->m_nPukAttempts = pukTimes;
+    }
+    SelectPinPageKind();
+    return 0;
+}
+
+void CVX520ModemSettingDlg::SelectPinPageKind()
+{
+    int kind = PinPageKindForSimState(m_nSimState);
+    if (kind >= 0)
+        m_nPinPageKind = kind;
+}
+
+// ---- PIN page --------------------------------------------------------------
+
+LRESULT CVX520ModemSettingDlg::OnSwitchPinPage(WPARAM wParam, LPARAM lParam)
+{
+    if (lParam == 1)
+        m_nPinPageKind = PIN_PAGE_MODIFY;
+    else if (lParam == 2)
+        m_nPinPageKind = PIN_PAGE_SETTING;
+    else if (lParam == 3)
+        m_nPendingModifyFlag = 1;
+    if (wParam == 1) {
+        if (m_nPendingModifyFlag.exchange(0))
+            m_nPinPageKind = PIN_PAGE_MODIFY;
+        ShowPinPage();
+    }
+    return 1;
+}
+
+void CVX520ModemSettingDlg::ShowPinPage()
+{
+    if (CurrentTab() == 0)
+        return;
+    CString title = ReadOwnString(L"PinSetting_TITLE");
+    switch (m_nPinPageKind) {
+    case PIN_PAGE_SETTING:
+        if (m_pPinSettingPage && m_tabSheet.ReplaceSecondPage(m_pPinSettingPage, title, IDD_VX520_PIN_SETTING_PAGE)) {
+            m_pPinSettingPage->m_pDialogWnd = this;
+            if (m_pModifyPinPage)
+                m_pModifyPinPage->m_pDialogWnd = this;
+            m_pPinSettingPage->FillPinSettingPage();
+        }
+        break;
+    case PIN_PAGE_ENTRY:
+        if (m_pPinEntryPage && m_tabSheet.ReplaceSecondPage(m_pPinEntryPage, title, IDD_VX520_PIN_ENTRY_PAGE))
+            m_pPinEntryPage->FillPinEntryPage();
+        break;
+    case PIN_PAGE_MODIFY:
+        if (m_pModifyPinPage && m_tabSheet.ReplaceSecondPage(m_pModifyPinPage, title, IDD_VX520_MODIFY_PIN_PAGE))
+            m_pModifyPinPage->FillModifyPinPage();
+        break;
+    case PIN_PAGE_PUK:
+        if (m_pPukPage && m_tabSheet.ReplaceSecondPage(m_pPukPage, title, IDD_VX520_PUK_ENTRY_PAGE))
+            m_pPukPage->FillPukEntryPage();
+        break;
+    case PIN_PAGE_SIM_FAIL:
+        if (m_pPinFailPage && m_tabSheet.ReplaceSecondPage(m_pPinFailPage, title, IDD_VX520_SIM_FAIL_PAGE))
+            m_pPinFailPage->FillSimFailurePage();
+        break;
+    default:
+        break;
+    }
+}
+
+void CVX520ModemSettingDlg::RefreshPinPage()
+{
+    if (CurrentTab() != 0) {
+        switch (m_nPinPageKind) {
+        case PIN_PAGE_SETTING:
+            if (m_pPinSettingPage)
+                m_pPinSettingPage->RefreshPinSettingPage();
+            break;
+        case PIN_PAGE_ENTRY:
+            if (m_pPinEntryPage)
+                m_pPinEntryPage->RefreshPinEntryPage();
+            break;
+        case PIN_PAGE_MODIFY:
+            if (m_pModifyPinPage)
+                m_pModifyPinPage->RefreshModifyPinPage();
+            break;
+        case PIN_PAGE_PUK:
+            if (m_pPukPage)
+                m_pPukPage->RefreshPukEntryPage();
+            break;
+        case PIN_PAGE_SIM_FAIL:
+            if (m_pPinFailPage)
+                m_pPinFailPage->FillSimFailurePage();
+            break;
+        default:
+            break;
+        }
+    }
+    m_nPinPageReady = 1;
+}
+
+int CVX520ModemSettingDlg::ApplyPinPage()
+{
+    switch (m_nPinPageKind) {
+    case PIN_PAGE_ENTRY:
+        if (m_pPinEntryPage)
+            m_pPinEntryPage->ApplyPinEntry();
+        break;
+    case PIN_PAGE_MODIFY:
+        if (m_pModifyPinPage)
+            m_pModifyPinPage->ApplyModifyPin();
+        break;
+    case PIN_PAGE_PUK:
+        if (m_pPukPage)
+            m_pPukPage->ApplyPukEntry();
+        break;
+    default:
+        break;
+    }
+    return 1;
+}
+
+void CVX520ModemSettingDlg::StartUpdatePinThread()
+{
+    // the ready flag goes down before the thread exists, so that a tab change
+    // right after this one already sees the update running
+    m_nPinPageReady = 0;
+    CWinThread* thread = AfxBeginThread(&CVX520ModemSettingDlg::UpdatePINInterfaceThread, this);
+    if (!thread)
+        m_nPinPageReady = 1;
+    pUpdatePINInterfaceThread = thread;
+}
+
+UINT CVX520ModemSettingDlg::UpdatePINInterfaceThread(LPVOID param)
+{
+    CVX520ModemSettingDlg* dlg = FromParam(param);
+    if (!dlg)
+        return 0;
+    dlg->m_nPinPageReady = 0;
+    dlg->RefreshPinPage();
+    return 0;
+}
+
+void CVX520ModemSettingDlg::WaitForUpdateThread()
+{
+    if (CWinThread* thread = pUpdatePINInterfaceThread.load())
+        thread->Join();
+}
+
+// ---- tab change and language ---------------------------------------------
+
+void CVX520ModemSettingDlg::OnVX520TabChange(NMHDR* /*header*/, LRESULT* result)
+{
+    if (m_nPinPageReady == 0)
+        return;
+    int tab = CurrentTab();
+    m_bSimQueried = false;
+    if (tab == 0) {
+        if (IsSimReady() && m_pNetworkPage)
+            m_pNetworkPage->ReadNetworkSettings(true);
+        if (m_pNetworkPage)
+            m_pNetworkPage->SetNetworkPageTexts();
+    } else if (tab == 1) {
+        StartUpdatePinThread();
+    }
+    m_tabSheet.SetCurSel(tab);
+    if (result)
+        *result = 0;
+}
+
+void CVX520ModemSettingDlg::SelectJapanese() { SelectLanguage(LANGUAGE_JAPANESE); }
+
+void CVX520ModemSettingDlg::SelectEnglish() { SelectLanguage(LANGUAGE_ENGLISH); }
+
+void CVX520ModemSettingDlg::SelectLanguage(BYTE flag)
+{
+    bool english = flag == LANGUAGE_ENGLISH;
+    m_nLanguageFlag = flag;
+    g_strLanguageFilePath = m_strWorkFolder + L"/" + (english ? kEnglishLanguageFile : kJapaneseLanguageFile);
+    SetWindowText(ReadOwnString(L"TITLE"));
+
+    CMenu& other = english ? m_menuJapanese : m_menuEnglish;
+    CMenu& menu = english ? m_menuEnglish : m_menuJapanese;
+    // a menu of this language loaded before is shown again; the other one goes
+    if (menu.GetSafeHmenu() || menu.LoadMenu(english ? IDR_MENU_ENGLISH : IDR_MENU_JAPANESE))
+        SetMenu(&menu);
+    if (other.GetSafeHmenu())
+        other.DestroyMenu();
+
+    SetVX520ButtonTexts();
+    m_tabSheet.SetPageTitle(ReadOwnString(L"NetworkSetting_TITLE"), IDD_VX520_NETWORK_PAGE);
+    SetPinTabTitle();
+
+    int tab = CurrentTab();
+    if (tab == 0) {
+        if (m_pNetworkPage)
+            m_pNetworkPage->SetNetworkPageTexts();
+    } else if (tab == 1) {
+        if (m_nPinPageReady == 0)
+            return;
+        StartUpdatePinThread();
+    }
+    if (tab >= 0 && tab < m_tabSheet.GetPageCount())
+        m_tabSheet.SetCurSel(tab);
+}
+
+CDialog* CreateVX520ModemSettingDlg() { return new CVX520ModemSettingDlg(); }
