@@ -2,9 +2,14 @@
 // The network tab of the VX520 modem setting tool: network mode, network
 // selection with the operator search, roaming, the APN of context 1 and (Setwell
 // only) the user authentication of the data profile.
+#include <atomic>
+#include <mutex>
+#include <vector>
+
 #include "device/at_fields.h"
 #include "device/port_manager.h"
 #include "platform/ui/afx.h"
+#include "platform/win/named_mutex.h"
 
 constexpr UINT IDD_VX520_NETWORK_PAGE = 147;
 
@@ -121,21 +126,21 @@ public:
     CString m_strSelectedMccMnc;
     CString m_strSelectedAct;
 
-    // Written by this page, the dialog's watch thread and the workers.
-    BYTE m_bRoamingEnabled = 0;   // meaningful once m_bRoamingKnown is set
-    bool m_bRoamingKnown = false;
-    BYTE m_bApnLocked = 0;
-    BYTE m_bModeLocked = 0;
-    BYTE m_bRoamingLocked = 0;
-    BYTE m_bApnValid = 1;
-    BYTE m_bApnEmpty = 0;
-    volatile BYTE m_bSearchRunning = 0;
-    BYTE m_bLockNoticeShown = 0;
-    BYTE m_bUserNameValid = 1;
-    BYTE m_bPasswordValid = 1;
-    BYTE m_bUserNameRequired = 0;
-    BYTE m_bPasswordRequired = 0;
-    BYTE m_bConnected = 0;   // kept by the dialog's watch thread
+    // Written by this page, the dialog's watch thread and the workers (hence atomic).
+    std::atomic<BYTE> m_bRoamingEnabled{0};   // meaningful once m_bRoamingKnown is set
+    std::atomic<bool> m_bRoamingKnown{false};
+    std::atomic<BYTE> m_bApnLocked{0};
+    std::atomic<BYTE> m_bModeLocked{0};
+    std::atomic<BYTE> m_bRoamingLocked{0};
+    std::atomic<BYTE> m_bApnValid{1};
+    std::atomic<BYTE> m_bApnEmpty{0};
+    std::atomic<BYTE> m_bSearchRunning{0};
+    std::atomic<BYTE> m_bLockNoticeShown{0};
+    std::atomic<BYTE> m_bUserNameValid{1};
+    std::atomic<BYTE> m_bPasswordValid{1};
+    std::atomic<BYTE> m_bUserNameRequired{0};
+    std::atomic<BYTE> m_bPasswordRequired{0};
+    std::atomic<BYTE> m_bConnected{0};   // kept by the dialog's watch thread
 
     CString m_strApn;
     CComboBox m_comboAuth;
@@ -162,10 +167,15 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Guards the stored operator list and the selected operator (search worker,
+    // UI thread, Apply worker).
+    mutable std::mutex m_operatorLock;
+    // Every search worker started, joined before the page goes away.
+    std::vector<CWinThread*> m_searchThreads;
 #if defined(SETWELL_USER_AUTH)
-    void ValidateCredential(int editId, int labelId, CString& text, BYTE& valid, const wchar_t* invalidKey);
+    void ValidateCredential(int editId, int labelId, CString& text, std::atomic<BYTE>& valid, const wchar_t* invalidKey);
 #endif
 };
 
 // Process-wide time of the last accepted operator search (0 until the first).
-extern DWORD g_dwLastOperatorSearchTick;
+extern std::atomic<DWORD> g_dwLastOperatorSearchTick;
