@@ -1,0 +1,528 @@
+// The VX520 modem setting tool against the emulator, in the headless back end.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/app_paths.h"
+#include "app/language.h"
+#include "app/prompt_dialogs.h"
+#include "emulator/modem_emulator.h"
+#include "platform/ui/test_driver.h"
+#include "platform/win/debug_output.h"
+#include "platform/win/own_resources.h"
+#include "tools/vx520/network_page.h"
+#include "tools/vx520/pin_pages.h"
+#include "tools/vx520/vx520_dialog.h"
+
+namespace fs = std::filesystem;
+using namespace ui::test;
+using modemsim::SimState;
+
+namespace {
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+constexpr const wchar_t* kJapaneseTitle = L"K415NQ モデム設定ツール";
+constexpr const wchar_t* kEnglishTitle = L"Modem Setting Tool for K415NQ";
+
+// Network page controls that follow the device.
+constexpr int kSettingIds[] = {IDC_NET_MODE_HEADING,     IDC_NET_MODE_ALL,        IDC_NET_MODE_LTE,
+                               IDC_NET_PROFILE_HEADING,  IDC_NET_APN_LABEL,       IDC_NET_APN_EDIT,
+                               IDC_NET_ROAMING_HEADING,  IDC_NET_ROAMING_ENABLE,  IDC_NET_ROAMING_DISABLE,
+                               IDC_NET_ROAMING_WARNING,  IDC_NET_SELECTION_HEADING, IDC_NET_SELECTION_AUTO,
+                               IDC_NET_SELECTION_MANUAL, IDC_NET_LIST_HEADING};
+
+class SetwellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/setwell-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(templ.data()), nullptr);
+        root_ = templ;
+        for (const char* sub : {"config", "run", "work"})
+            fs::create_directories(root_ + "/" + sub);
+        ::chmod((root_ + "/run").c_str(), 0700);
+        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
+
+        g_strWorkFolder = Wide(root_ + "/work");
+        g_strCfgFilePath = g_strWorkFolder + L"/Adatper_cfg.ini";
+        g_strLanguageFilePath.clear();
+        const OwnResource* config = FindOwnResource("TOOLS", 133);
+        ASSERT_NE(config, nullptr);
+        std::ofstream(root_ + "/work/Adatper_cfg.ini", std::ios::binary)
+            .write(reinterpret_cast<const char*>(config->data), static_cast<std::streamsize>(config->size));
+    }
+
+    void StartEmulator(SimState sim = SimState::Ready)
+    {
+        modemsim::EmulatorOptions options;
+        options.dir = root_ + "/device";
+        options.sim = sim;
+        emulator_ = std::make_unique<modemsim::ModemEmulator>(options);
+        std::string error;
+        ASSERT_TRUE(emulator_->Start(&error)) << error;
+        setenv("KESTLE_DEVICE_DIR", emulator_->DeviceDir().c_str(), 1);
+    }
+
+    void TearDown() override
+    {
+        CloseTool();
+        if (emulator_)
+            emulator_->Stop();
+        unsetenv("KESTLE_DEVICE_DIR");
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    void OpenTool()
+    {
+        DiscardPopups();
+        ui_ = std::thread([this] {
+            dialog_ = new CVX520ModemSettingDlg();
+            // as the program runs it: the tool is the main window and owns the prompts
+            app_.m_pMainWnd = dialog_;
+            dialog_->DoModal();
+            app_.m_pMainWnd = nullptr;
+        });
+        hwnd_ = WaitForDialog(IDD_VX520_MODEM_SETTING);
+        ASSERT_NE(hwnd_, nullptr);
+    }
+
+    void CloseTool()
+    {
+        if (!ui_.joinable())
+            return;
+        // a prompt left open by a failed test would hold a thread
+        std::thread answering([] {
+            for (int i = 0; i < 20 && AnswerPopup(200); ++i) {
+            }
+        });
+        PressCloseBox(hwnd_);
+        ui_.join();
+        answering.join();
+        delete dialog_;
+        dialog_ = nullptr;
+    }
+
+    HWND Item(int id) { return Control(hwnd_, id); }
+    HWND NetItem(int id) { return FindControl(IDD_VX520_NETWORK_PAGE, id); }
+    HWND Tab() { return Item(IDC_VX520_TAB); }
+
+    bool ButtonsEnabled(bool enabled)
+    {
+        return WaitUntil([&] {
+            return IsEnabled(Item(IDC_VX520_READ)) == enabled && IsEnabled(Item(IDC_VX520_APPLY)) == enabled;
+        });
+    }
+
+    // Waits until the PIN tab holds the page of that template, shown.
+    bool PinPageShown(UINT templateId)
+    {
+        return WaitUntil([&] {
+            HWND page = FindDialog(templateId);
+            return page && IsVisible(page);
+        });
+    }
+
+    size_t CountAt(const std::string& prefix)
+    {
+        size_t n = 0;
+        for (const auto& line : emulator_->AtLines())
+            if (line.rfind(prefix, 0) == 0)
+                ++n;
+        return n;
+    }
+
+    // Answers every popup until one holds the text; false when none came.
+    bool AnswerUntil(const std::wstring& text, DWORD timeoutMs = 30000)
+    {
+        for (int i = 0; i < 10; ++i) {
+            auto popup = AnswerPopup(timeoutMs);
+            if (!popup)
+                return false;
+            if (popup->text.find(text) != std::wstring::npos)
+                return true;
+        }
+        return false;
+    }
+
+    CWinApp app_;
+    std::string root_;
+    std::unique_ptr<modemsim::ModemEmulator> emulator_;
+    std::thread ui_;
+    CVX520ModemSettingDlg* dialog_ = nullptr;
+    HWND hwnd_ = nullptr;
+};
+
+}  // namespace
+
+TEST(CpinAnswer, FirstNamedStateWinsInAnyCase)
+{
+    struct Case {
+        const char* answer;
+        int state;
+    };
+    const Case cases[] = {
+        {"+CPIN: READY", SIM_STATE_READY},
+        {"+cpin: sim ready", SIM_STATE_READY},
+        {"+CPIN: SIM PIN", SIM_STATE_PIN},
+        {"+CPIN: Sim Pin2", SIM_STATE_PIN},
+        {"+CPIN: SIM PUK", SIM_STATE_PUK},
+        {"+CME ERROR: SIM not inserted", SIM_STATE_NOT_INSERTED},
+        {"+CME ERROR: SIM busy", SIM_STATE_BUSY},
+        {"+CME ERROR: SIM failure", SIM_STATE_FAILURE},
+        // an earlier row of the search wins over a later one
+        {"SIM BUSY, then READY", SIM_STATE_BUSY},
+        {"+CME ERROR: incorrect parameters", SIM_STATE_UNKNOWN},
+        {"", SIM_STATE_UNKNOWN},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SimStateFromCpinAnswer(c.answer), c.state) << c.answer;
+    EXPECT_EQ(SimStateFromCpinAnswer(nullptr), SIM_STATE_UNKNOWN);
+}
+
+TEST(PinPageKind, FollowsTheSimState)
+{
+    const int expected[][2] = {{0, PIN_PAGE_SETTING}, {1, PIN_PAGE_SETTING}, {2, PIN_PAGE_SETTING},
+                               {3, PIN_PAGE_ENTRY},   {4, PIN_PAGE_PUK},     {5, PIN_PAGE_SETTING},
+                               {6, PIN_PAGE_SETTING}, {7, PIN_PAGE_SETTING}, {8, PIN_PAGE_SETTING},
+                               {9, PIN_PAGE_SIM_FAIL}, {10, -1},             {-1, -1}};
+    for (const auto& row : expected)
+        EXPECT_EQ(PinPageKindForSimState(row[0]), row[1]) << row[0];
+}
+
+TEST_F(SetwellTest, StartsInJapaneseWithEverythingDisabledWithoutAModem)
+{
+    StartEmulator();
+    emulator_->Unplug();
+    DebugCapture capture;
+    OpenTool();
+    ASSERT_TRUE(WaitUntil([&] { return capture.Count("KESTLE: CPlatformManager, Search NMEA Port Fail!") > 0; }));
+    EXPECT_EQ(Text(hwnd_), kJapaneseTitle);
+    EXPECT_EQ(Items(Tab()), (std::vector<std::wstring>{L"ネットワーク設定", L"PIN管理"}));
+    EXPECT_EQ(Text(Item(IDC_VX520_READ)), L"読み込み");
+    EXPECT_EQ(Text(Item(IDC_VX520_APPLY)), L"適用");
+    EXPECT_EQ(Selection(Tab()), 0);
+    EXPECT_TRUE(ButtonsEnabled(false));
+    for (int id : kSettingIds)
+        EXPECT_FALSE(IsEnabled(NetItem(id))) << id;
+    EXPECT_FALSE(IsEnabled(NetItem(IDC_NET_SEARCH)));
+    EXPECT_FALSE(IsEnabled(NetItem(IDC_NET_OPERATOR_LIST)));
+    for (int id : kNetworkAuthControls)
+        EXPECT_FALSE(IsVisible(NetItem(id))) << id;
+    EXPECT_TRUE(Rows(NetItem(IDC_NET_OPERATOR_LIST)).empty());
+    auto menu = MenuItems(hwnd_);
+    ASSERT_FALSE(menu.empty());
+    EXPECT_EQ(menu[0].rfind(L"日本語", 0), 0u);
+    EXPECT_TRUE(fs::exists(root_ + "/work/lan_jap_cfg.ini"));
+    EXPECT_TRUE(fs::exists(root_ + "/work/lan_eng_cfg.ini"));
+    EXPECT_EQ(g_strLanguageFilePath, Wide(root_ + "/work/lan_jap_cfg.ini"));
+}
+
+TEST_F(SetwellTest, PluggedInReadySimEnablesTheNetworkPageAndReadsItOnce)
+{
+    StartEmulator();
+    emulator_->Unplug();
+    modemsim::PdpContext context;
+    context.apn = "plugged.apn";
+    emulator_->SetPdpContext(context);
+    modemsim::AuthProfile auth;
+    auth.type = 1;
+    auth.user = "someone";
+    emulator_->SetAuthProfile(auth);
+    DebugCapture capture;
+    OpenTool();
+    ASSERT_TRUE(WaitUntil([&] { return capture.Count("Search NMEA Port Fail!") > 0; }));
+    emulator_->ClearReceived();
+    emulator_->Replug();
+
+    ASSERT_TRUE(ButtonsEnabled(true));
+    EXPECT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"plugged.apn"; }));
+    for (int id : kSettingIds)
+        EXPECT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(id)); })) << id;
+    EXPECT_TRUE(WaitUntil([&] { return IsVisible(NetItem(IDC_NET_AUTH_COMBO)); }));
+    EXPECT_TRUE(IsEnabled(NetItem(IDC_NET_AUTH_LABEL)));
+    EXPECT_TRUE(IsEnabled(NetItem(IDC_NET_AUTH_COMBO)));
+    EXPECT_TRUE(IsEnabled(NetItem(IDC_NET_USER_EDIT)));
+    EXPECT_EQ(Text(NetItem(IDC_NET_AUTH_LABEL)), L"認証方式:");
+    EXPECT_EQ(Text(NetItem(IDC_NET_USER_LABEL)), L"ユーザー名:");
+    EXPECT_EQ(Text(NetItem(IDC_NET_PASSWORD_LABEL)), L"パスワード:");
+    // later cycles only follow the SIM: the settings were read on connecting only
+    capture.Clear();
+    ASSERT_TRUE(WaitUntil([&] { return capture.Count("Search NMEA Port SUCCESS!") >= 3; }));
+    EXPECT_EQ(CountAt("AT+ZSNT?"), 1u);
+    EXPECT_EQ(CountAt("AT+CGDCONT?"), 1u);
+
+    // the device goes: everything off again and the operator list emptied
+    emulator_->Unplug();
+    EXPECT_TRUE(ButtonsEnabled(false));
+    EXPECT_TRUE(WaitUntil([&] { return !IsVisible(NetItem(IDC_NET_AUTH_COMBO)); }));
+    for (int id : kSettingIds)
+        EXPECT_FALSE(IsEnabled(NetItem(id))) << id;
+    EXPECT_TRUE(Rows(NetItem(IDC_NET_OPERATOR_LIST)).empty());
+}
+
+TEST_F(SetwellTest, AuthenticationNoneKeepsUserAndPasswordDisabledEveryCycle)
+{
+    StartEmulator();
+    modemsim::AuthProfile none;
+    none.type = 0;
+    emulator_->SetAuthProfile(none);
+    DebugCapture capture;
+    OpenTool();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    ASSERT_TRUE(WaitUntil([&] { return Selection(NetItem(IDC_NET_AUTH_COMBO)) == NET_AUTH_INDEX_NONE; }));
+    const int credentialIds[] = {IDC_NET_USER_LABEL, IDC_NET_PASSWORD_LABEL, IDC_NET_USER_EDIT,
+                                 IDC_NET_PASSWORD_EDIT};
+    for (int id : credentialIds)
+        EXPECT_TRUE(WaitUntil([&] { return !IsEnabled(NetItem(id)); })) << id;
+    // turned on behind the tool's back, the next cycle turns them off again
+    for (int id : credentialIds)
+        EnableWindow(NetItem(id), TRUE);
+    for (int id : credentialIds)
+        EXPECT_TRUE(WaitUntil([&] { return !IsEnabled(NetItem(id)); })) << id;
+    EXPECT_TRUE(IsEnabled(NetItem(IDC_NET_AUTH_COMBO)));
+}
+
+TEST_F(SetwellTest, NotReadySimKeepsTheNetworkPageDisabled)
+{
+    StartEmulator(SimState::Pin);
+    DebugCapture capture;
+    OpenTool();
+    ASSERT_TRUE(WaitUntil([&] { return capture.Count("Search NMEA Port SUCCESS!") >= 3; }));
+    EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+    EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+    for (int id : kSettingIds)
+        EXPECT_FALSE(IsEnabled(NetItem(id))) << id;
+    for (int id : kNetworkAuthControls)
+        EXPECT_FALSE(IsVisible(NetItem(id))) << id;
+    // on the PIN tab the buttons act on the PIN page
+    ASSERT_TRUE(SelectTab(Tab(), 1));
+    EXPECT_TRUE(ButtonsEnabled(true));
+}
+
+TEST_F(SetwellTest, PinTabShowsThePageOfTheSimState)
+{
+    struct Case {
+        SimState sim;
+        int pinLeft, pukLeft;
+        UINT page;
+    };
+    const Case cases[] = {
+        {SimState::Pin, 3, 10, IDD_VX520_PIN_ENTRY_PAGE},
+        {SimState::Puk, 0, 10, IDD_VX520_PUK_ENTRY_PAGE},
+        {SimState::Ready, 3, 10, IDD_VX520_PIN_SETTING_PAGE},
+        {SimState::Fail, 0, 0, IDD_VX520_SIM_FAIL_PAGE},
+        // a SIM without attempts left counts as failed whatever it answers
+        {SimState::Ready, 0, 0, IDD_VX520_SIM_FAIL_PAGE},
+    };
+    StartEmulator();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(modemsim::SimStateName(c.sim)) + " " + std::to_string(c.pinLeft));
+        emulator_->SetSim(c.sim);
+        emulator_->SetPinCounters(c.pinLeft, c.pukLeft);
+        OpenTool();
+        ASSERT_TRUE(SelectTab(Tab(), 1));
+        EXPECT_TRUE(PinPageShown(c.page));
+        EXPECT_EQ(Items(Tab()).at(1), L"PIN管理");
+        EXPECT_TRUE(ButtonsEnabled(true));
+        CloseTool();
+    }
+}
+
+TEST_F(SetwellTest, PinStateReadAfterEveryWorkerWhileThePinTabIsCurrent)
+{
+    StartEmulator(SimState::Ready);
+    OpenTool();
+    ASSERT_TRUE(SelectTab(Tab(), 1));
+    ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
+    ASSERT_TRUE(ButtonsEnabled(true));
+    // the SIM changes; the page follows once the watch thread starts again
+    emulator_->SetSim(SimState::Pin);
+    emulator_->ClearReceived();
+    ASSERT_TRUE(Click(Item(IDC_VX520_READ)));
+    EXPECT_TRUE(PinPageShown(IDD_VX520_PIN_ENTRY_PAGE));
+    EXPECT_TRUE(ButtonsEnabled(true));
+    // the Read worker itself leaves a PIN-asking SIM alone and prompts nothing
+    EXPECT_FALSE(WaitForPopup(300).has_value());
+    EXPECT_GE(CountAt("AT+CPIN?"), 1u);
+}
+
+TEST_F(SetwellTest, ReadAndApplyOnThePinTabAskForASimWhenNoneIsInserted)
+{
+    StartEmulator(SimState::None);
+    OpenTool();
+    ASSERT_TRUE(SelectTab(Tab(), 1));
+    ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
+    for (int button : {IDC_VX520_READ, IDC_VX520_APPLY}) {
+        SCOPED_TRACE(button);
+        ASSERT_TRUE(ButtonsEnabled(true));
+        emulator_->ClearReceived();
+        ASSERT_TRUE(Click(Item(button)));
+        auto popup = WaitForPopup(30000);
+        ASSERT_TRUE(popup.has_value());
+        EXPECT_EQ(popup->templateId, IDD_PROMPT_INFO);
+        EXPECT_EQ(popup->caption, L"注意");
+        EXPECT_EQ(popup->text, L"SIMカードを挿入して下さい。");
+        ClosePopup(*popup);
+    }
+    // Apply sent nothing that changes the SIM
+    EXPECT_EQ(CountAt("AT+CPIN="), 0u);
+}
+
+TEST_F(SetwellTest, ReadOnTheNetworkTabReadsTheSettingsAgain)
+{
+    StartEmulator();
+    OpenTool();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    modemsim::PdpContext context;
+    context.apn = "second.read";
+    emulator_->SetPdpContext(context);
+    ASSERT_TRUE(Click(Item(IDC_VX520_READ)));
+    EXPECT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"second.read"; }, 30000));
+    EXPECT_TRUE(ButtonsEnabled(true));
+}
+
+TEST_F(SetwellTest, ApplyOnTheNetworkTabWritesTheApn)
+{
+    StartEmulator();
+    OpenTool();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    // the read made on connecting fills the edit first
+    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+    ASSERT_TRUE(IsEnabled(NetItem(IDC_NET_APN_EDIT)));
+    ASSERT_TRUE(TypeText(NetItem(IDC_NET_APN_EDIT), L"applied.apn"));
+    ASSERT_TRUE(Click(Item(IDC_VX520_APPLY)));
+    EXPECT_TRUE(AnswerUntil(L"設定に成功しました。", 60000));
+    // the notices that follow the outcome belong to the page
+    while (AnswerPopup(1000)) {
+    }
+    EXPECT_TRUE(WaitUntil([&] {
+        auto contexts = emulator_->PdpContexts();
+        return !contexts.empty() && contexts[0].apn == "applied.apn";
+    }));
+    EXPECT_TRUE(ButtonsEnabled(true));
+}
+
+TEST_F(SetwellTest, TabChangeToTheNetworkTabReadsOnTheUiThread)
+{
+    StartEmulator();
+    OpenTool();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    ASSERT_TRUE(SelectTab(Tab(), 1));
+    ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
+    emulator_->ClearReceived();
+    // the input call returns once the UI thread handled the change: the
+    // exchanges have been made by then
+    ASSERT_TRUE(SelectTab(Tab(), 0));
+    EXPECT_GE(CountAt("AT+CPIN?"), 1u);
+    EXPECT_EQ(CountAt("AT+ZSNT?"), 1u);
+    EXPECT_TRUE(IsVisible(FindDialog(IDD_VX520_NETWORK_PAGE)));
+    EXPECT_EQ(Selection(Tab()), 0);
+}
+
+TEST_F(SetwellTest, TabChangeIsIgnoredWhileThePinPageUpdates)
+{
+    StartEmulator();
+    OpenTool();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    ASSERT_TRUE(SelectTab(Tab(), 1));
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
+    // as while UpdatePINInterfaceThread runs
+    dialog_->m_nPinPageReady = 0;
+    emulator_->ClearReceived();
+    ASSERT_TRUE(SelectTab(Tab(), 0));
+    EXPECT_EQ(CountAt("AT+ZSNT?"), 0u);
+    EXPECT_EQ(CountAt("AT+CGDCONT?"), 0u);
+    dialog_->m_nPinPageReady = 1;
+}
+
+TEST_F(SetwellTest, SwitchPinPageMessageChoosesThePage)
+{
+    struct Step {
+        WPARAM wParam;
+        LPARAM lParam;
+        UINT shown;  // 0: the page on display stays
+    };
+    const Step steps[] = {
+        {1, 1, IDD_VX520_MODIFY_PIN_PAGE},
+        {1, 2, IDD_VX520_PIN_SETTING_PAGE},
+        {0, 1, 0},                           // kind set, nothing shown yet
+        {1, 7, IDD_VX520_MODIFY_PIN_PAGE},   // an unknown lParam keeps the kind
+        {1, 2, IDD_VX520_PIN_SETTING_PAGE},
+        {0, 3, 0},                           // remembered for the next showing
+        {1, 0, IDD_VX520_MODIFY_PIN_PAGE},
+    };
+    StartEmulator();
+    OpenTool();
+    ASSERT_TRUE(SelectTab(Tab(), 1));
+    ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
+    ASSERT_TRUE(ButtonsEnabled(true));
+    UINT onDisplay = IDD_VX520_PIN_SETTING_PAGE;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(std::to_string(s.wParam) + "," + std::to_string(s.lParam));
+        ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, s.wParam, s.lParam));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        if (s.shown)
+            onDisplay = s.shown;
+        EXPECT_TRUE(PinPageShown(onDisplay));
+    }
+}
+
+TEST_F(SetwellTest, SwitchPinPageWhileTheNetworkTabIsCurrentShowsNothing)
+{
+    StartEmulator();
+    OpenTool();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 1));
+    ASSERT_TRUE(WaitIdle(hwnd_));
+    EXPECT_EQ(FindDialog(IDD_VX520_MODIFY_PIN_PAGE), nullptr);
+    EXPECT_TRUE(IsVisible(FindDialog(IDD_VX520_NETWORK_PAGE)));
+    EXPECT_EQ(Selection(Tab()), 0);
+}
+
+TEST_F(SetwellTest, LanguageMenuSwitchesEveryText)
+{
+    StartEmulator();
+    OpenTool();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    ASSERT_TRUE(ChooseMenuItem(hwnd_, ID_LANGUAGE_ENGLISH_138));
+    EXPECT_EQ(Text(hwnd_), kEnglishTitle);
+    EXPECT_EQ(Text(Item(IDC_VX520_READ)), L"Read");
+    EXPECT_EQ(Text(Item(IDC_VX520_APPLY)), L"Apply");
+    EXPECT_EQ(Items(Tab()), (std::vector<std::wstring>{L"Network Setting", L"PIN Management"}));
+    EXPECT_EQ(Text(NetItem(IDC_NET_MODE_HEADING)), L"Mobile Network Setting");
+    EXPECT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_AUTH_LABEL)) == L"Authentication:"; }));
+    EXPECT_EQ(g_strLanguageFilePath, Wide(root_ + "/work/lan_eng_cfg.ini"));
+    auto menu = MenuItems(hwnd_);
+    ASSERT_FALSE(menu.empty());
+    EXPECT_EQ(menu[0].rfind(L"English", 0), 0u);
+
+    // the PIN page follows the language too
+    ASSERT_TRUE(SelectTab(Tab(), 1));
+    ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
+    EXPECT_TRUE(WaitUntil([&] {
+        return Text(FindControl(IDD_VX520_PIN_SETTING_PAGE, IDC_PIN_NOTICE)).rfind(L"If Verification", 0) == 0;
+    }));
+    ASSERT_TRUE(ChooseMenuItem(hwnd_, ID_LANGUAGE_JAPANESE_136));
+    EXPECT_EQ(Text(hwnd_), kJapaneseTitle);
+    EXPECT_EQ(Items(Tab()), (std::vector<std::wstring>{L"ネットワーク設定", L"PIN管理"}));
+    EXPECT_TRUE(WaitUntil([&] {
+        return Text(FindControl(IDD_VX520_PIN_SETTING_PAGE, IDC_PIN_NOTICE)).rfind(L"PIN認証", 0) == 0;
+    }));
+    EXPECT_EQ(Selection(Tab()), 1);
+    EXPECT_TRUE(IsVisible(FindDialog(IDD_VX520_PIN_SETTING_PAGE)));
+    menu = MenuItems(hwnd_);
+    ASSERT_FALSE(menu.empty());
+    EXPECT_EQ(menu[0].rfind(L"日本語", 0), 0u);
+}
