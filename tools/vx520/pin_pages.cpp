@@ -84,6 +84,22 @@ bool ReadCode(CWnd* page, int editId, int length, const wchar_t* lengthKey, char
     return WideToAnsi(text, out, room) == length;
 }
 
+// The new PIN (1417) and its confirmation (1420): the new PIN as a code,
+// then the confirmation equal to it, else PIN_NOT_MATCH.
+bool ReadNewPin(CWnd* page, char* newPin, size_t room)
+{
+    if (!ReadCode(page, IDC_PIN_EDIT, PIN_CODE_LENGTH, L"PIN_LEN_ERROR", newPin, room))
+        return false;
+    CString typed, confirm;
+    page->GetDlgItemText(IDC_PIN_EDIT, typed);
+    page->GetDlgItemText(IDC_PIN_CONFIRM_EDIT, confirm);
+    if (confirm != typed) {
+        Prompt(L"PIN_NOT_MATCH");
+        return false;
+    }
+    return true;
+}
+
 // The remaining attempts after a change; both 0 when they cannot be read.
 int ReadAttemptsAfterChange(int* pinTries, int* pukTries)
 {
@@ -371,17 +387,10 @@ int CVX520ModemSettingModifyPinPage::ApplyModifyPin()
     };
     char currentPin[PIN_CODE_ROOM];
     char newPin[PIN_CODE_ROOM];
-    CString confirm, typedNew;
     if (!ReadCode(this, IDC_CURRENT_PIN_EDIT, PIN_CODE_LENGTH, L"PIN_LEN_ERROR", currentPin, sizeof currentPin))
         return refuse();
-    if (!ReadCode(this, IDC_PIN_EDIT, PIN_CODE_LENGTH, L"PIN_LEN_ERROR", newPin, sizeof newPin))
+    if (!ReadNewPin(this, newPin, sizeof newPin))
         return refuse();
-    GetDlgItemText(IDC_PIN_EDIT, typedNew);
-    GetDlgItemText(IDC_PIN_CONFIRM_EDIT, confirm);
-    if (confirm != typedNew) {
-        Prompt(L"PIN_NOT_MATCH");
-        return refuse();
-    }
 
     int status = AT_SET_PIN(currentPin, newPin);
     int pinTries = 0, pukTries = 0;
@@ -522,15 +531,8 @@ int CVX520ModemSettingToolPUKPage::ApplyPukEntry()
     char newPin[PIN_CODE_ROOM];
     if (!ReadCode(this, IDC_PUK_EDIT, PUK_CODE_LENGTH, L"PUK_LEN_ERROR", puk, sizeof puk))
         return 1;
-    if (!ReadCode(this, IDC_PIN_EDIT, PIN_CODE_LENGTH, L"PIN_LEN_ERROR", newPin, sizeof newPin))
+    if (!ReadNewPin(this, newPin, sizeof newPin))
         return 1;
-    CString typedNew, confirm;
-    GetDlgItemText(IDC_PIN_EDIT, typedNew);
-    GetDlgItemText(IDC_PIN_CONFIRM_EDIT, confirm);
-    if (confirm != typedNew) {
-        Prompt(L"PIN_NOT_MATCH");
-        return 1;
-    }
 
     int status = AT_SET_PIN_PUK(puk, newPin);
     int pinTries = 0, pukTries = 0;
