@@ -1,5 +1,6 @@
 #include "app/tally_kit_app.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
+#include "tools/vx520/vx520_dialog.h"
 
 #include "app/app_paths.h"
 #include "app/work_folder.h"
@@ -39,7 +40,7 @@ const ToolDialogRow kToolDialogs[] = {
     {5, PrepareKittingTool, nullptr}, // CMarlWriteAPNInfoDlg
     {6, nullptr, nullptr},            // MarlModemSettingDlgNew
     {7, PrepareWimaxTool, nullptr},   // CMarlWimaxDlg
-    {8, nullptr, nullptr},            // CVX520ModemSettingDlg
+    {8, nullptr, CreateVX520ModemSettingDlg},
     {9, nullptr, CreateSwitchModeToolDlg},
 };
 

@@ -3,6 +3,7 @@
 #include "device/ini_reader.h"
 #include "private_tmpdir.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
+#include "tools/vx520/vx520_dialog.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -56,9 +57,12 @@ TEST_F(Dispatch, ToolTypeFromTheConfiguration)
         app.CreateToolDialog(&dialog);
         EXPECT_EQ(app.m_nToolType, c.toolType);
         EXPECT_EQ(DispatchedToolType(app.m_nToolType), c.dispatched);
-        // only the mode switch tool exists so far
+        // only the mode switch tool and the modem setting tool exist so far
         if (c.toolType == 9) {
             EXPECT_NE(dynamic_cast<CSwitchModeToolDlg*>(dialog), nullptr);
+            delete dialog;
+        } else if (c.toolType == 8) {
+            EXPECT_NE(dynamic_cast<CVX520ModemSettingDlg*>(dialog), nullptr);
             delete dialog;
         } else {
             EXPECT_EQ(dialog, nullptr);
@@ -232,7 +236,7 @@ TEST_P(WholeProgram, StartsAndCleansUp)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDeliverables, WholeProgram,
-                         ::testing::Values(Deliverable{"Setwell", false}, Deliverable{"Swapwell", true}),
+                         ::testing::Values(Deliverable{"Setwell", true}, Deliverable{"Swapwell", true}),
                          [](const auto& info) { return std::string(info.param.program); });
 
 } // namespace
