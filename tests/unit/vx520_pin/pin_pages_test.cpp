@@ -120,12 +120,15 @@ protected:
     void TearDown() override
     {
         if (ui_.joinable()) {
-            if (page_)
-                OnUi([this] { page_->DestroyWindow(); });
+            OnUi([this] {
+                for (auto& page : pages_)
+                    page->DestroyWindow();
+            });
             PressCloseBox(hostWnd_);
             ui_.join();
         }
         delete host_;
+        pages_.clear();
         if (emulator_)
             emulator_->Stop();
         unsetenv("KESTLE_DEVICE_DIR");
@@ -147,12 +150,19 @@ protected:
             g_strWorkFolder + L"/" + (flag == LANGUAGE_ENGLISH ? kEnglishLanguageFile : kJapaneseLanguageFile);
     }
 
+    // Page objects live until the fixture ends, as the dialog keeps them.
+    template <class Page>
+    Page& Make()
+    {
+        pages_.push_back(std::make_unique<Page>());
+        return static_cast<Page&>(*pages_.back());
+    }
+
     void OnUi(std::function<void()> fn) { SendMessage(hostWnd_, WM_RUN_ON_UI, 0, reinterpret_cast<LPARAM>(&fn)); }
 
     // Creates the page's window inside the host, shown, as the tab sheet does.
     void PutIn(CDialog* page, UINT templateId)
     {
-        page_ = page;
         OnUi([&] {
             page->Create(templateId, host_);
             page->ShowWindow(SW_SHOW);
@@ -196,7 +206,7 @@ protected:
     std::thread ui_;
     CPinPageHost* host_ = nullptr;
     HWND hostWnd_ = nullptr;
-    CDialog* page_ = nullptr;
+    std::vector<std::unique_ptr<CDialog>> pages_;
     HWND pageWnd_ = nullptr;
 };
 
@@ -239,10 +249,10 @@ TEST_F(PinPagesTest, ValidatorsCutLongTextAndDropNonDigits)
         {IDD_VX520_MODIFY_PIN_PAGE, IDC_PIN_CONFIRM_EDIT, L"55555", {L"PIN_LEN_ERROR"}, L"5555"},
         {IDD_VX520_PIN_SETTING_PAGE, IDC_PIN_EDIT, L"x", {L"INVALID_CHARACTER"}, L""},
     };
-    CVX520ModemSettingToolPinPage pinPage;
-    CVX520ModemSettingToolPUKPage pukPage;
-    CVX520ModemSettingModifyPinPage modifyPage;
-    CVX520ModemSettingPinSettingPage settingPage;
+    auto& pinPage = Make<CVX520ModemSettingToolPinPage>();
+    auto& pukPage = Make<CVX520ModemSettingToolPUKPage>();
+    auto& modifyPage = Make<CVX520ModemSettingModifyPinPage>();
+    auto& settingPage = Make<CVX520ModemSettingPinSettingPage>();
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.typed.begin(), c.typed.end()));
         CDialog* page = c.page == IDD_VX520_PIN_ENTRY_PAGE   ? static_cast<CDialog*>(&pinPage)
@@ -268,7 +278,6 @@ TEST_F(PinPagesTest, ValidatorsCutLongTextAndDropNonDigits)
         EXPECT_FALSE(WaitForPopup(200).has_value());
         EXPECT_EQ(Text(edit), c.left);
         OnUi([&] { page->DestroyWindow(); });
-        page_ = nullptr;
     }
 }
 
@@ -278,7 +287,7 @@ TEST_F(PinPagesTest, PinSettingPageWithoutPortIsDisabledWithFixedThree)
 {
     UseLanguage(LANGUAGE_JAPANESE);
     emulator_->Unplug();
-    CVX520ModemSettingPinSettingPage page;
+    auto& page = Make<CVX520ModemSettingPinSettingPage>();
     page.m_nPinAttempts = 1;
     PutIn(&page, IDD_VX520_PIN_SETTING_PAGE);
     int result = -1;
@@ -305,7 +314,7 @@ TEST_F(PinPagesTest, PinSettingPageShowsVerificationStateAndAttempts)
     for (const Case& c : {Case{true, L"ENABLE", {L"DISABLE", L"MODIFY"}}, Case{false, L"DISABLE", {L"ENABLE"}}}) {
         SCOPED_TRACE(c.verification);
         emulator_->SetPinVerification(c.verification);
-        CVX520ModemSettingPinSettingPage page;
+        auto& page = Make<CVX520ModemSettingPinSettingPage>();
         page.m_nPinAttempts = 2;
         PutIn(&page, IDD_VX520_PIN_SETTING_PAGE);
         int result = -1;
@@ -334,14 +343,13 @@ TEST_F(PinPagesTest, PinSettingPageShowsVerificationStateAndAttempts)
         EXPECT_EQ(ItemText(IDC_PIN_STATUS), Key(c.status));
         EXPECT_TRUE(emulator_->AtLines().empty());
         OnUi([&] { page.DestroyWindow(); });
-        page_ = nullptr;
     }
 }
 
 TEST_F(PinPagesTest, PinSettingPageWithoutSimIsDisabled)
 {
     emulator_->SetSim(SimState::None);
-    CVX520ModemSettingPinSettingPage page;
+    auto& page = Make<CVX520ModemSettingPinSettingPage>();
     PutIn(&page, IDD_VX520_PIN_SETTING_PAGE);
     int result = -1;
     OnUi([&] { result = page.FillPinSettingPage(); });
@@ -359,7 +367,7 @@ TEST_F(PinPagesTest, PinSettingPageKeepsStatusWhenVerificationReadFails)
 {
     // a busy SIM answers AT+CPIN? and refuses AT+CLCK
     emulator_->SetSim(SimState::Busy);
-    CVX520ModemSettingPinSettingPage page;
+    auto& page = Make<CVX520ModemSettingPinSettingPage>();
     page.m_nPinAttempts = 2;
     PutIn(&page, IDD_VX520_PIN_SETTING_PAGE);
     int result = 0;
@@ -377,7 +385,7 @@ TEST_F(PinPagesTest, PinSettingPageKeepsStatusWhenVerificationReadFails)
 TEST_F(PinPagesTest, PinSettingPageModifyChoiceAsksForTheChangePinPage)
 {
     emulator_->SetPinVerification(true);
-    CVX520ModemSettingPinSettingPage page;
+    auto& page = Make<CVX520ModemSettingPinSettingPage>();
     PutIn(&page, IDD_VX520_PIN_SETTING_PAGE);
     page.m_pDialogWnd = host_;
     OnUi([&] { page.FillPinSettingPage(); });
@@ -395,7 +403,7 @@ TEST_F(PinPagesTest, PinSettingPageModifyChoiceAsksForTheChangePinPage)
 TEST_F(PinPagesTest, ChangePinPageFillsAndGoesBackOnDisable)
 {
     UseLanguage(LANGUAGE_JAPANESE);
-    CVX520ModemSettingModifyPinPage page;
+    auto& page = Make<CVX520ModemSettingModifyPinPage>();
     page.m_nPinAttempts = 2;
     PutIn(&page, IDD_VX520_MODIFY_PIN_PAGE);
     page.m_pDialogWnd = host_;
@@ -447,7 +455,7 @@ TEST_F(PinPagesTest, ChangePinOutcomes)
         emulator_->SetPinCodes("1234", "12345678");
         emulator_->SetPinCounters(c.pinLeftBefore, 10);
         emulator_->ClearReceived();
-        CVX520ModemSettingModifyPinPage page;
+        auto& page = Make<CVX520ModemSettingModifyPinPage>();
         page.m_nPinAttempts = c.pinLeftBefore;
         PutIn(&page, IDD_VX520_MODIFY_PIN_PAGE);
         page.m_pDialogWnd = host_;
@@ -470,7 +478,6 @@ TEST_F(PinPagesTest, ChangePinOutcomes)
         const Posts expectedPosts = c.posted ? Posts{{0, 3}} : Posts{};
         EXPECT_EQ(added, expectedPosts);
         OnUi([&] { page.DestroyWindow(); });
-        page_ = nullptr;
     }
 }
 
@@ -480,7 +487,7 @@ TEST_F(PinPagesTest, PinEntryPageFillsAttemptsWithTimes)
 {
     for (BYTE language : {LANGUAGE_JAPANESE, LANGUAGE_ENGLISH}) {
         UseLanguage(language);
-        CVX520ModemSettingToolPinPage page;
+        auto& page = Make<CVX520ModemSettingToolPinPage>();
         page.m_nPinAttempts = 2;
         PutIn(&page, IDD_VX520_PIN_ENTRY_PAGE);
         int fill = -1, refresh = -1;
@@ -495,14 +502,13 @@ TEST_F(PinPagesTest, PinEntryPageFillsAttemptsWithTimes)
         EXPECT_EQ(refresh, 0);
         EXPECT_EQ(ItemText(IDC_PIN_ATTEMPTS), language == LANGUAGE_JAPANESE ? L"1回" : L"1");
         OnUi([&] { page.DestroyWindow(); });
-        page_ = nullptr;
     }
 }
 
 TEST_F(PinPagesTest, PinEntryShortPinSendsNothing)
 {
     emulator_->SetSim(SimState::Pin);
-    CVX520ModemSettingToolPinPage page;
+    auto& page = Make<CVX520ModemSettingToolPinPage>();
     PutIn(&page, IDD_VX520_PIN_ENTRY_PAGE);
     ASSERT_TRUE(TypeText(Item(IDC_PIN_EDIT), L"123"));
     emulator_->ClearReceived();
@@ -515,7 +521,7 @@ TEST_F(PinPagesTest, PinEntryShortPinSendsNothing)
 TEST_F(PinPagesTest, PinEntryRightPinUnlocksWithoutPrompt)
 {
     emulator_->SetSim(SimState::Pin);
-    CVX520ModemSettingToolPinPage page;
+    auto& page = Make<CVX520ModemSettingToolPinPage>();
     PutIn(&page, IDD_VX520_PIN_ENTRY_PAGE);
     ASSERT_TRUE(TypeText(Item(IDC_PIN_EDIT), L"1234"));
     auto [result, shown] = Apply([&] { return page.ApplyPinEntry(); });
@@ -527,7 +533,7 @@ TEST_F(PinPagesTest, PinEntryRightPinUnlocksWithoutPrompt)
 TEST_F(PinPagesTest, ThreeWrongPinsCountDownThenAskForPuk)
 {
     emulator_->SetSim(SimState::Pin);
-    CVX520ModemSettingToolPinPage page;
+    auto& page = Make<CVX520ModemSettingToolPinPage>();
     PutIn(&page, IDD_VX520_PIN_ENTRY_PAGE);
     const std::vector<std::pair<UINT, std::wstring>> expected[] = {
         {Normal(L"WRONG_PIN")}, {Normal(L"WRONG_PIN")}, {Tall(L"WRONG_PIN_THREE_TIMES")}};
@@ -551,7 +557,7 @@ TEST_F(PinPagesTest, PinEntryWithUnreadableAttemptsTakesTheBlockedPrompt)
     fault.text = "\r\nERROR\r\n";
     fault.times = 3;
     emulator_->InjectAtFault("AT+ZPINPUK", fault);
-    CVX520ModemSettingToolPinPage page;
+    auto& page = Make<CVX520ModemSettingToolPinPage>();
     PutIn(&page, IDD_VX520_PIN_ENTRY_PAGE);
     ASSERT_TRUE(TypeText(Item(IDC_PIN_EDIT), L"0000"));
     auto [result, shown] = Apply([&] { return page.ApplyPinEntry(); });
@@ -565,7 +571,7 @@ TEST_F(PinPagesTest, PinEntryWithUnreadableAttemptsTakesTheBlockedPrompt)
 TEST_F(PinPagesTest, PukEntryPageFillsPukAttempts)
 {
     UseLanguage(LANGUAGE_JAPANESE);
-    CVX520ModemSettingToolPUKPage page;
+    auto& page = Make<CVX520ModemSettingToolPUKPage>();
     page.m_nPinAttempts = 0;
     page.m_nPukAttempts = 7;
     PutIn(&page, IDD_VX520_PUK_ENTRY_PAGE);
@@ -602,7 +608,7 @@ TEST_F(PinPagesTest, PukEntryOutcomes)
         emulator_->SetPinCodes("1234", "12345678");
         emulator_->SetPinCounters(0, 10);
         emulator_->ClearReceived();
-        CVX520ModemSettingToolPUKPage page;
+        auto& page = Make<CVX520ModemSettingToolPUKPage>();
         page.m_nPinAttempts = 0;
         page.m_nPukAttempts = 10;
         PutIn(&page, IDD_VX520_PUK_ENTRY_PAGE);
@@ -618,7 +624,6 @@ TEST_F(PinPagesTest, PukEntryOutcomes)
         if (c.simAfter == SimState::Ready)
             EXPECT_EQ(emulator_->PinCode(), "4321");
         OnUi([&] { page.DestroyWindow(); });
-        page_ = nullptr;
     }
 }
 
@@ -628,14 +633,13 @@ TEST_F(PinPagesTest, SimFailurePageInBothLanguages)
 {
     for (BYTE language : {LANGUAGE_JAPANESE, LANGUAGE_ENGLISH}) {
         UseLanguage(language);
-        CVX520ModemSettingToolPinFail page;
+        auto& page = Make<CVX520ModemSettingToolPinFail>();
         PutIn(&page, IDD_VX520_SIM_FAIL_PAGE);
         OnUi([&] { page.FillSimFailurePage(); });
         EXPECT_EQ(ItemText(IDC_SIM_FAIL1), Key(L"SIM_FAIL1"));
         EXPECT_EQ(ItemText(IDC_SIM_FAIL2), Key(L"SIM_FAIL2"));
         EXPECT_FALSE(ItemText(IDC_SIM_FAIL1).empty());
         OnUi([&] { page.DestroyWindow(); });
-        page_ = nullptr;
     }
     UseLanguage(LANGUAGE_ENGLISH);
     EXPECT_EQ(Key(L"SIM_FAIL1"), L"No USIM or USIM card invalid!");
