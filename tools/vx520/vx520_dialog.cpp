@@ -105,6 +105,7 @@ int PinPageKindForSimState(int simState)
 }
 
 BEGIN_MESSAGE_MAP(CVX520ModemSettingDlg, CToolDialogFrame)
+    ON_WM_DESTROY()
     ON_NOTIFY(TCN_SELCHANGE, IDC_VX520_TAB, &CVX520ModemSettingDlg::OnVX520TabChange)
     ON_BN_CLICKED(IDC_VX520_READ, &CVX520ModemSettingDlg::OnReadButton)
     ON_BN_CLICKED(IDC_VX520_APPLY, &CVX520ModemSettingDlg::OnApplyButton)
@@ -142,6 +143,14 @@ CVX520ModemSettingDlg::~CVX520ModemSettingDlg()
     m_pPinFailPage = nullptr;
     m_nDevicePresent = 0;
     m_nPrevDevicePresent = 0;
+}
+
+void CVX520ModemSettingDlg::OnDestroy()
+{
+    // the watch thread works on the pages' controls; it ends before they go
+    StopWatchThread();
+    WaitForUpdateThread();
+    CToolDialogFrame::OnDestroy();
 }
 
 void CVX520ModemSettingDlg::CreateVX520Pages()
@@ -297,8 +306,7 @@ bool CVX520ModemSettingDlg::WatchCycle()
                     if (!page->IsCarrierSim()) {
                         EnableItem(page, IDC_NET_AUTH_LABEL, true);
                         EnableItem(page, IDC_NET_AUTH_COMBO, true);
-                        auto* combo = static_cast<CComboBox*>(page->GetDlgItem(IDC_NET_AUTH_COMBO));
-                        bool none = combo && combo->GetCurSel() == NET_AUTH_INDEX_NONE;
+                        bool none = page->m_comboAuth.GetCurSel() == NET_AUTH_INDEX_NONE;
                         for (int id : {IDC_NET_USER_LABEL, IDC_NET_PASSWORD_LABEL, IDC_NET_USER_EDIT,
                                        IDC_NET_PASSWORD_EDIT})
                             EnableItem(page, id, !none);
@@ -357,7 +365,7 @@ UINT CVX520ModemSettingDlg::ReadParametersThread(LPVOID param)
     CVX520ModemSettingDlg* dlg = FromParam(param);
     if (!dlg)
         return 0;
-    int tab = dlg->CurrentTab();
+    int tab = dlg->m_nWorkerTab;
     EnableButtons(dlg, false);
     if (tab == 0) {
         if (dlg->m_pNetworkPage)
@@ -382,7 +390,7 @@ UINT CVX520ModemSettingDlg::ApplyParametersThread(LPVOID param)
     CVX520ModemSettingDlg* dlg = FromParam(param);
     if (!dlg)
         return 0;
-    int tab = dlg->CurrentTab();
+    int tab = dlg->m_nWorkerTab;
     EnableButtons(dlg, false);
     if (tab == 0) {
         if (dlg->m_pNetworkPage)
@@ -402,11 +410,14 @@ UINT CVX520ModemSettingDlg::ApplyParametersThread(LPVOID param)
 
 void CVX520ModemSettingDlg::OnReadButton()
 {
+    // taken here: the PIN tab is briefly unselected while its page is replaced
+    m_nWorkerTab = CurrentTab();
     StartWorker(&CVX520ModemSettingDlg::ReadParametersThread, &m_pReadThread);
 }
 
 void CVX520ModemSettingDlg::OnApplyButton()
 {
+    m_nWorkerTab = CurrentTab();
     StartWorker(&CVX520ModemSettingDlg::ApplyParametersThread, &m_pApplyThread);
 }
 
@@ -522,6 +533,8 @@ void CVX520ModemSettingDlg::ShowPinPage()
 {
     if (CurrentTab() == 0)
         return;
+    // a refresh still at work on the page would race its re-creation
+    WaitForUpdateThread();
     CString title = ReadOwnString(L"PinSetting_TITLE");
     switch (m_nPinPageKind) {
     case PIN_PAGE_SETTING:
@@ -660,8 +673,14 @@ void CVX520ModemSettingDlg::SelectEnglish() { SelectLanguage(LANGUAGE_ENGLISH); 
 void CVX520ModemSettingDlg::SelectLanguage(BYTE flag)
 {
     bool english = flag == LANGUAGE_ENGLISH;
+    // the watch thread, the PIN page update and a worker read the language
+    // path; none of them may run while it changes
+    WaitForWorker();
+    StopWatchThread();
+    WaitForUpdateThread();
     m_nLanguageFlag = flag;
     g_strLanguageFilePath = m_strWorkFolder + L"/" + (english ? kEnglishLanguageFile : kJapaneseLanguageFile);
+    StartWatchThread(&CVX520ModemSettingDlg::WatchVX520Device);
     SetWindowText(ReadOwnString(L"TITLE"));
 
     CMenu& other = english ? m_menuJapanese : m_menuEnglish;

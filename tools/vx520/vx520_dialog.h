@@ -103,6 +103,8 @@ public:
     std::atomic<int> m_nPinRefreshFlag{0};
     std::atomic<int> m_nPendingModifyFlag{0};
     std::atomic<bool> m_bSimQueried{false};
+    // the tab the Read or Apply button was pressed on
+    std::atomic<int> m_nWorkerTab{0};
     // watch thread only
     int m_nDevicePresent = 0;
     int m_nPrevDevicePresent = 0;
@@ -110,6 +112,7 @@ public:
     std::atomic<int> m_nPinPageReady{1};
 
 protected:
+    afx_msg void OnDestroy();
     afx_msg void OnVX520TabChange(NMHDR* header, LRESULT* result);
     afx_msg void OnReadButton();
     afx_msg void OnApplyButton();
