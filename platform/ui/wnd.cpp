@@ -500,13 +500,14 @@ CWnd* CWnd::GetFocus()
 
 void CWnd::CheckDlgButton(int id, UINT check)
 {
-    if (auto* b = static_cast<CButton*>(GetDlgItem(id)))
+    // a closed dialog hands out plain views, not buttons
+    if (auto* b = dynamic_cast<CButton*>(GetDlgItem(id)))
         b->SetCheck(static_cast<int>(check));
 }
 
 UINT CWnd::IsDlgButtonChecked(int id) const
 {
-    auto* b = static_cast<CButton*>(GetDlgItem(id));
+    auto* b = dynamic_cast<CButton*>(GetDlgItem(id));
     return b ? static_cast<UINT>(b->GetCheck()) : 0;
 }
 
