@@ -17,6 +17,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/own_resources.h"
+#include "tests/support/tool_test_env.h"
 #include "tools/vx520/network_page.h"
 #include "tools/vx520/pin_pages.h"
 #include "tools/vx520/vx520_dialog.h"
@@ -43,74 +44,31 @@ class SetwellTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/setwell-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(templ.data()), nullptr);
-        root_ = templ;
-        for (const char* sub : {"config", "run", "work"})
-            fs::create_directories(root_ + "/" + sub);
-        ::chmod((root_ + "/run").c_str(), 0700);
-        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
-
-        g_strWorkFolder = Wide(root_ + "/work");
-        g_strCfgFilePath = g_strWorkFolder + L"/Adatper_cfg.ini";
+        place_.Make("setwell-e2e");
+        place_.WriteToolConfig();
         g_strLanguageFilePath.clear();
-        const OwnResource* config = FindOwnResource("TOOLS", 133);
-        ASSERT_NE(config, nullptr);
-        std::ofstream(root_ + "/work/Adatper_cfg.ini", std::ios::binary)
-            .write(reinterpret_cast<const char*>(config->data), static_cast<std::streamsize>(config->size));
     }
 
     void StartEmulator(SimState sim = SimState::Ready)
     {
         modemsim::EmulatorOptions options;
-        options.dir = root_ + "/device";
         options.sim = sim;
-        emulator_ = std::make_unique<modemsim::ModemEmulator>(options);
-        std::string error;
-        ASSERT_TRUE(emulator_->Start(&error)) << error;
-        setenv("KESTLE_DEVICE_DIR", emulator_->DeviceDir().c_str(), 1);
+        emulator_ = place_.StartEmulator(options);
     }
 
     void TearDown() override
     {
-        CloseTool();
+        tool_.Close();
         if (emulator_)
             emulator_->Stop();
-        unsetenv("KESTLE_DEVICE_DIR");
-        std::error_code ec;
-        fs::remove_all(root_, ec);
+        place_.Remove();
     }
 
     void OpenTool()
     {
-        DiscardPopups();
-        ui_ = std::thread([this] {
-            dialog_ = new CVX520ModemSettingDlg();
-            // as the program runs it: the tool is the main window and owns the prompts
-            app_.m_pMainWnd = dialog_;
-            dialog_->DoModal();
-            app_.m_pMainWnd = nullptr;
-        });
-        hwnd_ = WaitForDialog(IDD_VX520_MODEM_SETTING);
+        hwnd_ = tool_.Open(IDD_VX520_MODEM_SETTING);
         ASSERT_NE(hwnd_, nullptr);
-    }
-
-    void CloseTool()
-    {
-        if (!ui_.joinable())
-            return;
-        // a prompt left open by a failed test would hold a thread
-        std::thread answering([] {
-            for (int i = 0; i < 20 && AnswerPopup(200); ++i) {
-            }
-        });
-        PressCloseBox(hwnd_);
-        ui_.join();
-        answering.join();
-        delete dialog_;
-        dialog_ = nullptr;
+        dialog_ = tool_.dialog();
     }
 
     HWND Item(int id) { return Control(hwnd_, id); }
@@ -155,10 +113,9 @@ protected:
         return false;
     }
 
-    CWinApp app_;
-    std::string root_;
+    tooltest::Workplace place_;
+    tooltest::ModalRun<CVX520ModemSettingDlg> tool_;
     std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    std::thread ui_;
     CVX520ModemSettingDlg* dialog_ = nullptr;
     HWND hwnd_ = nullptr;
 };
@@ -223,9 +180,9 @@ TEST_F(SetwellTest, StartsInJapaneseWithEverythingDisabledWithoutAModem)
     auto menu = MenuItems(hwnd_);
     ASSERT_FALSE(menu.empty());
     EXPECT_EQ(menu[0].rfind(L"日本語", 0), 0u);
-    EXPECT_TRUE(fs::exists(root_ + "/work/lan_jap_cfg.ini"));
-    EXPECT_TRUE(fs::exists(root_ + "/work/lan_eng_cfg.ini"));
-    EXPECT_EQ(g_strLanguageFilePath, Wide(root_ + "/work/lan_jap_cfg.ini"));
+    EXPECT_TRUE(fs::exists(place_.Work() + "/lan_jap_cfg.ini"));
+    EXPECT_TRUE(fs::exists(place_.Work() + "/lan_eng_cfg.ini"));
+    EXPECT_EQ(g_strLanguageFilePath, Wide(place_.Work() + "/lan_jap_cfg.ini"));
 }
 
 TEST_F(SetwellTest, PluggedInReadySimEnablesTheNetworkPageAndReadsItOnce)
@@ -335,7 +292,7 @@ TEST_F(SetwellTest, PinTabShowsThePageOfTheSimState)
         EXPECT_TRUE(PinPageShown(c.page));
         EXPECT_EQ(Items(Tab()).at(1), L"PIN管理");
         EXPECT_TRUE(ButtonsEnabled(true));
-        CloseTool();
+        tool_.Close();
     }
 }
 
@@ -365,9 +322,11 @@ TEST_F(SetwellTest, ReadAndApplyOnThePinTabAskForASimWhenNoneIsInserted)
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     for (int button : {IDC_VX520_READ, IDC_VX520_APPLY}) {
         SCOPED_TRACE(button);
-        ASSERT_TRUE(ButtonsEnabled(true));
+        // a press while the last worker is still ending is refused, and the
+        // watch thread it restarts disables the buttons until its first pass
+        ASSERT_TRUE(WaitUntil([&] { return !dialog_->WorkerRunning(); }));
         emulator_->ClearReceived();
-        ASSERT_TRUE(Click(Item(button)));
+        ASSERT_TRUE(WaitUntil([&] { return Click(Item(button)); }));
         auto popup = WaitForPopup(30000);
         ASSERT_TRUE(popup.has_value());
         EXPECT_EQ(popup->templateId, IDD_PROMPT_INFO);
@@ -503,7 +462,7 @@ TEST_F(SetwellTest, LanguageMenuSwitchesEveryText)
     EXPECT_EQ(Items(Tab()), (std::vector<std::wstring>{L"Network Setting", L"PIN Management"}));
     EXPECT_EQ(Text(NetItem(IDC_NET_MODE_HEADING)), L"Mobile Network Setting");
     EXPECT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_AUTH_LABEL)) == L"Authentication:"; }));
-    EXPECT_EQ(g_strLanguageFilePath, Wide(root_ + "/work/lan_eng_cfg.ini"));
+    EXPECT_EQ(g_strLanguageFilePath, Wide(place_.Work() + "/lan_eng_cfg.ini"));
     auto menu = MenuItems(hwnd_);
     ASSERT_FALSE(menu.empty());
     EXPECT_EQ(menu[0].rfind(L"English", 0), 0u);

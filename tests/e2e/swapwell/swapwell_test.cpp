@@ -18,14 +18,13 @@
 #include "platform/win/debug_output.h"
 #include "platform/win/own_resources.h"
 #include "platform/win/registry.h"
+#include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
 namespace fs = std::filesystem;
 using namespace ui::test;
 
 namespace {
-
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 char (*Entries())[KESTLE_ENTRY_SIZE]
 {
@@ -46,67 +45,25 @@ class SwapwellTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/swapwell-e2e-XXXXXX";
-        const char* tmp = std::getenv("TMPDIR");
-        std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/swapwell-e2e-XXXXXX";
-        std::snprintf(pattern, sizeof pattern, "%s", "/tmp/swapwell-e2e-XXXXXX");
-        std::string templ = base;
-        root_ = mkdtemp(templ.data());
-        ASSERT_FALSE(root_.empty());
-        for (const char* sub : {"config", "run", "work"})
-            fs::create_directories(root_ + "/" + sub);
-        ::chmod((root_ + "/run").c_str(), 0700);
-        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
-
-        g_strWorkFolder = Wide(root_ + "/work");
-        g_strCfgFilePath = g_strWorkFolder + L"/Adatper_cfg.ini";
-        const OwnResource* config = FindOwnResource("TOOLS", 133);
-        ASSERT_NE(config, nullptr);
-        std::ofstream(root_ + "/work/Adatper_cfg.ini", std::ios::binary)
-            .write(reinterpret_cast<const char*>(config->data), static_cast<std::streamsize>(config->size));
-
+        place_.Make("swapwell-e2e");
+        place_.WriteToolConfig();
         modemsim::EmulatorOptions options;
-        options.dir = root_ + "/device";
         options.restartMs = 2000;
-        emulator_ = std::make_unique<modemsim::ModemEmulator>(options);
-        std::string error;
-        ASSERT_TRUE(emulator_->Start(&error)) << error;
-        setenv("KESTLE_DEVICE_DIR", emulator_->DeviceDir().c_str(), 1);
+        emulator_ = place_.StartEmulator(options);
     }
 
     void TearDown() override
     {
-        CloseTool();
+        tool_.Close();
         if (emulator_)
             emulator_->Stop();
-        unsetenv("KESTLE_DEVICE_DIR");
-        std::error_code ec;
-        fs::remove_all(root_, ec);
+        place_.Remove();
     }
 
     void OpenTool()
     {
-        DiscardPopups();
-        ui_ = std::thread([this] {
-            dialog_ = new CSwitchModeToolDlg();
-            // as the program runs it: the tool is the main window and owns the prompts
-            app_.m_pMainWnd = dialog_;
-            dialog_->DoModal();
-            app_.m_pMainWnd = nullptr;
-        });
-        hwnd_ = WaitForDialog(IDD_SWITCH_MODE_TOOL);
+        hwnd_ = tool_.Open(IDD_SWITCH_MODE_TOOL);
         ASSERT_NE(hwnd_, nullptr);
-    }
-
-    void CloseTool()
-    {
-        if (!ui_.joinable())
-            return;
-        PressCloseBox(hwnd_);
-        ui_.join();
-        delete dialog_;
-        dialog_ = nullptr;
     }
 
     HWND Item(int id) { return Control(hwnd_, id); }
@@ -147,11 +104,9 @@ protected:
         RegCloseKey(key);
     }
 
-    CWinApp app_;
-    std::string root_;
+    tooltest::Workplace place_;
+    tooltest::ModalRun<CSwitchModeToolDlg> tool_;
     std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    std::thread ui_;
-    CSwitchModeToolDlg* dialog_ = nullptr;
     HWND hwnd_ = nullptr;
 };
 
@@ -172,7 +127,7 @@ TEST_F(SwapwellTest, StartsInJapaneseWithTheButtonThatFitsModemMode)
     EXPECT_NE(Text(hwnd_).find(L"モード切替ツール"), std::wstring::npos);
     EXPECT_FALSE(IsVisible(Item(IDC_GEN_WAITING_INFO)));
     EXPECT_FALSE(IsVisible(Item(IDC_GEN_WAITING_ANIMATION)));
-    EXPECT_TRUE(fs::exists(root_ + "/work/lan_jap_cfg.ini"));
+    EXPECT_TRUE(fs::exists(place_.Work() + "/lan_jap_cfg.ini"));
 }
 
 TEST_F(SwapwellTest, NormalModeSwitchesToTheNetworkCard)
@@ -333,7 +288,7 @@ TEST_F(SwapwellTest, EnglishFromTheMenuChangesEveryText)
     EXPECT_EQ(Text(Item(IDC_GEN_NORMAL_MODE)), L"NORMAL MODE");
     EXPECT_EQ(Text(Item(IDC_GEN_MODEM_MODE)), L"MODEM MODE");
     EXPECT_EQ(Text(Item(IDC_GEN_SWITCH_GROUP)), L"Select the mode for your device.");
-    EXPECT_TRUE(fs::exists(root_ + "/work/lan_eng_cfg.ini"));
+    EXPECT_TRUE(fs::exists(place_.Work() + "/lan_eng_cfg.ini"));
     ASSERT_TRUE(ButtonsAre(true, false));
     ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
     // English animates the message line itself; the second line stays hidden

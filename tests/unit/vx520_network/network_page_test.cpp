@@ -23,6 +23,7 @@
 #include "platform/win/clock.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/own_resources.h"
+#include "tests/support/tool_test_env.h"
 #include "tools/vx520/network_page.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +38,6 @@ const ui::DialogTemplate kHostTemplate = {IDD_NETWORK_HOST, L"network host", 330
                                           WS_POPUP | WS_CAPTION | WS_SYSMENU, {}};
 const ui::TemplateFile kHostFile({&kHostTemplate}, {});
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 std::wstring Key(const wchar_t* key) { return std::wstring(ReadVX520String(key)); }
 
 // The tool dialog's place: holds the page and runs calls on the UI thread.
@@ -62,41 +62,15 @@ class NetworkPageTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vx520-net-XXXXXX";
-        root_ = mkdtemp(templ.data());
-        ASSERT_FALSE(root_.empty());
-        for (const char* sub : {"config", "run", "work"})
-            fs::create_directories(root_ + "/" + sub);
-        ::chmod((root_ + "/run").c_str(), 0700);
-        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
-        g_strWorkFolder = Wide(root_ + "/work");
-        for (auto [id, name] : {std::pair{IDR_LANGUAGE_JAPANESE, kJapaneseLanguageFile},
-                                std::pair{IDR_LANGUAGE_ENGLISH, kEnglishLanguageFile}}) {
-            const OwnResource* res = FindOwnResource("TOOLS", id);
-            ASSERT_NE(res, nullptr);
-            std::ofstream(root_ + "/work/" + std::string(name, name + std::wcslen(name)), std::ios::binary)
-                .write(reinterpret_cast<const char*>(res->data), static_cast<std::streamsize>(res->size));
-        }
+        place_.Make("vx520-net");
+        place_.WriteResource(IDR_LANGUAGE_JAPANESE, "lan_jap_cfg.ini");
+        place_.WriteResource(IDR_LANGUAGE_ENGLISH, "lan_eng_cfg.ini");
         UseLanguage(LANGUAGE_ENGLISH);
+        emulator_ = place_.StartEmulator();
 
-        modemsim::EmulatorOptions options;
-        options.dir = root_ + "/device";
-        emulator_ = std::make_unique<modemsim::ModemEmulator>(options);
-        std::string error;
-        ASSERT_TRUE(emulator_->Start(&error)) << error;
-        setenv("KESTLE_DEVICE_DIR", emulator_->DeviceDir().c_str(), 1);
-
-        DiscardPopups();
-        ui_ = std::thread([this] {
-            host_ = new CNetworkHost();
-            app_.m_pMainWnd = host_;
-            host_->DoModal();
-            app_.m_pMainWnd = nullptr;
-        });
-        hostWnd_ = WaitForDialog(IDD_NETWORK_HOST);
+        hostWnd_ = hostRun_.Open(IDD_NETWORK_HOST);
         ASSERT_NE(hostWnd_, nullptr);
+        host_ = hostRun_.dialog();
         page_ = std::make_unique<CVX520ModemSettingNetworkSettingPage>();
         OnUi([this] {
             page_->Create(IDD_VX520_NETWORK_PAGE, host_);
@@ -108,18 +82,11 @@ protected:
 
     void TearDown() override
     {
-        if (ui_.joinable()) {
-            OnUi([this] { page_->DestroyWindow(); });
-            PressCloseBox(hostWnd_);
-            ui_.join();
-        }
+        hostRun_.Close([this] { OnUi([this] { page_->DestroyWindow(); }); });
         page_.reset();
-        delete host_;
         if (emulator_)
             emulator_->Stop();
-        unsetenv("KESTLE_DEVICE_DIR");
-        std::error_code ec;
-        fs::remove_all(root_, ec);
+        place_.Remove();
     }
 
     void UseLanguage(BYTE flag)
@@ -191,10 +158,9 @@ protected:
         EXPECT_TRUE(prompts.empty());
     }
 
-    CWinApp app_;
-    std::string root_;
+    tooltest::Workplace place_;
     std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    std::thread ui_;
+    tooltest::ModalRun<CNetworkHost> hostRun_;
     CNetworkHost* host_ = nullptr;
     HWND hostWnd_ = nullptr;
     std::unique_ptr<CVX520ModemSettingNetworkSettingPage> page_;
@@ -312,8 +278,9 @@ TEST_F(NetworkPageTest, TypedEntriesSetTheRedLabelsAndFlags)
         ASSERT_TRUE(TypeText(Item(c.edit), c.typed));
         EXPECT_EQ(ItemText(c.edit), c.left);
         EXPECT_EQ(IsVisible(Item(c.label)), !c.valid);
-        if (c.key)
+        if (c.key) {
             EXPECT_EQ(ItemText(c.label), Key(c.key));
+        }
         const auto& flag = c.edit == IDC_NET_APN_EDIT    ? page_->m_bApnValid
                            : c.edit == IDC_NET_USER_EDIT ? page_->m_bUserNameValid
                                                          : page_->m_bPasswordValid;
@@ -357,8 +324,9 @@ TEST_F(NetworkPageTest, ApnCheckBeforeWriting)
         EXPECT_EQ(ItemText(IDC_NET_APN_EDIT), c.left);
         EXPECT_EQ(page_->m_bApnEmpty.load(), c.empty);
         EXPECT_EQ(IsVisible(Item(IDC_NET_APN_ERROR)), !c.accepted);
-        if (c.key)
+        if (c.key) {
             EXPECT_EQ(ItemText(IDC_NET_APN_ERROR), Key(c.key));
+        }
     }
 }
 

@@ -24,6 +24,7 @@
 #include "platform/ui/dialog_template.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/own_resources.h"
+#include "tests/support/tool_test_env.h"
 #include "tools/vx520/pin_pages.h"
 
 namespace fs = std::filesystem;
@@ -38,7 +39,6 @@ constexpr UINT WM_RUN_ON_UI = WM_APP + 7;
 const ui::DialogTemplate kHost = {IDD_TEST_HOST, L"PIN page host", 320, 380, L"MS Shell Dlg", 8,
                                   WS_POPUP | WS_CAPTION | WS_SYSMENU, {}};
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 // Stands in for the tool dialog: hosts one page and records WM_SWITCH_PIN_PAGE.
 class CPinPageHost : public CDialog {
@@ -84,64 +84,29 @@ class PinPagesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vx520-pin-XXXXXX";
-        root_ = mkdtemp(templ.data());
-        ASSERT_FALSE(root_.empty());
-        for (const char* sub : {"config", "run", "work"})
-            fs::create_directories(root_ + "/" + sub);
-        ::chmod((root_ + "/run").c_str(), 0700);
-        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
-        g_strWorkFolder = Wide(root_ + "/work");
-        WriteResource(IDR_LANGUAGE_JAPANESE, "lan_jap_cfg.ini");
-        WriteResource(IDR_LANGUAGE_ENGLISH, "lan_eng_cfg.ini");
+        place_.Make("vx520-pin");
+        place_.WriteResource(IDR_LANGUAGE_JAPANESE, "lan_jap_cfg.ini");
+        place_.WriteResource(IDR_LANGUAGE_ENGLISH, "lan_eng_cfg.ini");
         UseLanguage(LANGUAGE_ENGLISH);
-
-        modemsim::EmulatorOptions options;
-        options.dir = root_ + "/device";
-        emulator_ = std::make_unique<modemsim::ModemEmulator>(options);
-        std::string error;
-        ASSERT_TRUE(emulator_->Start(&error)) << error;
-        setenv("KESTLE_DEVICE_DIR", emulator_->DeviceDir().c_str(), 1);
+        emulator_ = place_.StartEmulator();
         ASSERT_EQ(portManager_.OpenATPort(), 0);
-
-        DiscardPopups();
-        ui_ = std::thread([this] {
-            host_ = new CPinPageHost();
-            app_.m_pMainWnd = host_;
-            host_->DoModal();
-            app_.m_pMainWnd = nullptr;
-        });
-        hostWnd_ = WaitForDialog(IDD_TEST_HOST);
+        hostWnd_ = hostRun_.Open(IDD_TEST_HOST);
         ASSERT_NE(hostWnd_, nullptr);
+        host_ = hostRun_.dialog();
     }
 
     void TearDown() override
     {
-        if (ui_.joinable()) {
+        hostRun_.Close([this] {
             OnUi([this] {
                 for (auto& page : pages_)
                     page->DestroyWindow();
             });
-            PressCloseBox(hostWnd_);
-            ui_.join();
-        }
-        delete host_;
+        });
         pages_.clear();
         if (emulator_)
             emulator_->Stop();
-        unsetenv("KESTLE_DEVICE_DIR");
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-
-    void WriteResource(UINT id, const char* name)
-    {
-        const OwnResource* res = FindOwnResource("TOOLS", id);
-        ASSERT_NE(res, nullptr);
-        std::ofstream(root_ + "/work/" + name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(res->data), static_cast<std::streamsize>(res->size));
+        place_.Remove();
     }
 
     void UseLanguage(BYTE flag)
@@ -199,11 +164,10 @@ protected:
         return n;
     }
 
-    CWinApp app_;
-    std::string root_;
+    tooltest::Workplace place_;
     std::unique_ptr<modemsim::ModemEmulator> emulator_;
     CMarlPortManager portManager_;
-    std::thread ui_;
+    tooltest::ModalRun<CPinPageHost> hostRun_;
     CPinPageHost* host_ = nullptr;
     HWND hostWnd_ = nullptr;
     std::vector<std::unique_ptr<CDialog>> pages_;
@@ -621,8 +585,9 @@ TEST_F(PinPagesTest, PukEntryOutcomes)
         EXPECT_EQ(CountAt("AT+CPIN="), c.sent ? 1u : 0u);
         EXPECT_EQ(emulator_->Sim(), c.simAfter);
         EXPECT_EQ(emulator_->PinCounters().second, c.pukLeftAfter);
-        if (c.simAfter == SimState::Ready)
+        if (c.simAfter == SimState::Ready) {
             EXPECT_EQ(emulator_->PinCode(), "4321");
+        }
         OnUi([&] { page.DestroyWindow(); });
     }
 }
