@@ -88,6 +88,38 @@ public:
     }
 };
 
+// A static text that wraps between any two characters, as the dialogs' labels
+// do: FLTK's own wrapping breaks only at blanks, and Japanese has none.
+class WrapText : public Fl_Box {
+public:
+    using Fl_Box::Fl_Box;
+    void draw() override
+    {
+        const char* text = label();
+        if (!text || !*text)
+            return;
+        fl_font(labelfont(), labelsize());
+        fl_color(active_r() ? labelcolor() : fl_inactive(labelcolor()));
+        const int lineHeight = fl_height();
+        int top = y();
+        const char* line = text;
+        while (*line && top + lineHeight <= y() + h() + lineHeight / 2) {
+            const char* end = line;
+            const char* fit = line;
+            while (*end && *end != '\n') {
+                int len = fl_utf8len1(*end);
+                const char* next = end + (len > 0 ? len : 1);
+                if (fl_width(line, static_cast<int>(next - line)) > w() && fit != line)
+                    break;
+                fit = end = next;
+            }
+            fl_draw(line, static_cast<int>(fit - line), x(), top + fl_height() - fl_descent());
+            top += lineHeight;
+            line = *fit == '\n' ? fit + 1 : fit;
+        }
+    }
+};
+
 class TabStrip : public Fl_Box {
 public:
     using Fl_Box::Fl_Box;
@@ -422,7 +454,7 @@ private:
         case WndKind::Static:
             if ((n.style & 0xF) == kStyleInfoIcon)
                 return new InfoIcon(x, y, w, h);
-            return new Fl_Box(x, y, w, h);
+            return new WrapText(x, y, w, h);
         case WndKind::Button: {
             Fl_Widget* b;
             if (type == BS_GROUPBOX)

@@ -182,13 +182,13 @@ TEST_F(SampleDialogTest, ComboEditAndListNotifications)
     ASSERT_TRUE(SelectListRow(Ctl(1016), 1));
     ASSERT_TRUE(SelectListRow(Ctl(1016), 2));
     EXPECT_FALSE(SelectListRow(Ctl(1016), 3));
-    EXPECT_EQ(Events(), (std::vector<std::string>{"CBN_SELCHANGE:2", "EN_CHANGE:ab", "LVN_ITEMCHANGED:1:1:1:44051",
-                                                  "LVN_ITEMCHANGED:1:0:-1:", "LVN_ITEMCHANGED:2:1:2:44020"}));
+    EXPECT_EQ(Events(), (std::vector<std::string>{"CBN_SELCHANGE:2", "EN_CHANGE:ab", "LVN_ITEMCHANGED:1:1:1:00102",
+                                                  "LVN_ITEMCHANGED:1:0:-1:", "LVN_ITEMCHANGED:2:1:2:00103"}));
     EXPECT_EQ(Selection(Ctl(1016)), 2);
     EXPECT_EQ(Columns(Ctl(1016)), (std::vector<std::wstring>{L"Operation Name", L"Network", L"MCC MNC", L"Status"}));
     auto rows = Rows(Ctl(1016));
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[2][0], L"ソフトバンク");
+    EXPECT_EQ(rows[2][0], L"みなみ通信");
     EXPECT_EQ(rows[2][1], L"GSM");
     LVCOLUMN col;
     col.mask = LVCF_FMT | LVCF_WIDTH;

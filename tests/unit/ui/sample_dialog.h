@@ -87,9 +87,9 @@ public:
         col.mask = LVCF_FMT;
         col.fmt = LVCFMT_CENTER;
         m_list.SetColumn(0, &col);
-        const wchar_t* rows[][4] = {{L"NTT", L"4G", L"44010", L"Current"},
-                                    {L"KDDI", L"WCDMA", L"44051", L"Avaiable"},
-                                    {L"ソフトバンク", L"GSM", L"44020", L"Unavaiable"}};
+        const wchar_t* rows[][4] = {{L"Northwind", L"4G", L"00101", L"Current"},
+                                    {L"Bluefield", L"WCDMA", L"00102", L"Avaiable"},
+                                    {L"みなみ通信", L"GSM", L"00103", L"Unavaiable"}};
         for (int r = 0; r < 3; ++r) {
             m_list.InsertItem(r, rows[r][0]);
             for (int c = 1; c < 4; ++c)
