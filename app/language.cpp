@@ -61,6 +61,17 @@ BOOL ReleaseLanguageFile(CLanguageOwner* dialog, UINT resourceId, const wchar_t*
     return FALSE;
 }
 
+BOOL UseCarrierLanguageFile()
+{
+    if (!g_strLanguageFilePath.empty())
+        return TRUE;
+    std::wstring path = g_strWorkFolder + L"/" + kJapaneseLanguageFile;
+    if (!WriteResource(IDR_LANGUAGE_JAPANESE, path))
+        return FALSE;
+    g_strLanguageFilePath = path;
+    return TRUE;
+}
+
 void SwitchGenericToolLanguage(CLanguageOwner* dialog, BYTE flag)
 {
     if (!dialog)

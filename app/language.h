@@ -61,6 +61,12 @@ BOOL ReleaseLanguageFile(CLanguageOwner* dialog, UINT resourceId, const wchar_t*
 // caption TITLE, menu 138 or 136 (the other stays loaded), every text again.
 void SwitchGenericToolLanguage(CLanguageOwner* dialog, BYTE flag);
 
+// The carrier tools have no language menu and nothing else sets the process-wide
+// path for them: they show the Japanese texts, from the file written out once
+// into the working folder. Does nothing when a path is set already; FALSE when
+// the file could not be written (the texts then stay empty).
+BOOL UseCarrierLanguageFile();
+
 // The look-up family: one member per section.
 CString ReadRestoreFactoryString(const wchar_t* key);
 CString ReadSwitchModeString(const wchar_t* key);

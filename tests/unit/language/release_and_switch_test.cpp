@@ -9,6 +9,7 @@
 #include <iterator>
 #include <thread>
 
+#include "app/app_paths.h"
 #include "app/language.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/code_page.h"
@@ -180,4 +181,28 @@ TEST_F(LanguageRelease, TheGenericToolSwitchesFileCaptionMenuAndTexts)
     EXPECT_NE(dialog.m_menuJapanese.GetSafeHmenu(), nullptr);
     ASSERT_TRUE(ui::test::PressCloseBox(hwnd));
     ui.join();
+}
+
+TEST_F(LanguageRelease, CarrierToolsGetTheJapaneseFileOnceAndKeepASetPath)
+{
+    g_strWorkFolder = Utf8ToWide(folder_);
+    g_strLanguageFilePath.clear();
+    EXPECT_EQ(UseCarrierLanguageFile(), TRUE);
+    EXPECT_EQ(g_strLanguageFilePath, Utf8ToWide(folder_ + "/lan_jap_cfg.ini"));
+    EXPECT_EQ(Bytes(folder_ + "/lan_jap_cfg.ini"), Resource(IDR_LANGUAGE_JAPANESE));
+    EXPECT_EQ(std::wstring(ReadRestoreFactoryString(L"TITLE")).empty(), false);
+
+    // a path set before is kept and nothing is written
+    g_strLanguageFilePath = L"/elsewhere/lan_eng_cfg.ini";
+    std::filesystem::remove(folder_ + "/lan_jap_cfg.ini");
+    EXPECT_EQ(UseCarrierLanguageFile(), TRUE);
+    EXPECT_EQ(g_strLanguageFilePath, L"/elsewhere/lan_eng_cfg.ini");
+    EXPECT_FALSE(std::filesystem::exists(folder_ + "/lan_jap_cfg.ini"));
+
+    // no working folder to write to: the texts stay empty
+    g_strLanguageFilePath.clear();
+    g_strWorkFolder = Utf8ToWide(folder_ + "/missing");
+    EXPECT_EQ(UseCarrierLanguageFile(), FALSE);
+    EXPECT_TRUE(g_strLanguageFilePath.empty());
+    g_strWorkFolder.clear();
 }
