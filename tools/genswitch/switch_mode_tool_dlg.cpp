@@ -8,6 +8,7 @@
 #include "app/language.h"
 #include "app/notice_dialogs.h"
 #include "app/prompt_dialogs.h"
+#include "app/web_server_check.h"
 #include "device/at_ops_network.h"
 #include "device/goform.h"
 #include "device/ini_reader.h"
@@ -135,19 +136,7 @@ int CSwitchModeToolDlg::ReadGenDomainName(char* out, size_t outSize) const
     return static_cast<int>(std::strlen(out));
 }
 
-int CSwitchModeToolDlg::IsDeviceWebServerDown() const
-{
-    char domain[1024];
-    char command[1024];
-    ReadGenConfig("DOMAIN_NAME", domain, sizeof domain);
-    ReadGenConfig("GET_OUT_VERSION_COMMAND", command, sizeof command);
-    char answer[GOFORM_VERSION_REPLY_ROOM] = {};
-    if (Http_GetCurrentVersion(domain, command, answer) != 0)
-        return 1;
-    if (answer[0] == '\0' || std::strstr(answer, "failure"))
-        return 1;
-    return 0;
-}
+int CSwitchModeToolDlg::IsDeviceWebServerDown() const { return IsWebServerDownForSection(kConfigSection); }
 
 void CSwitchModeToolDlg::AnimateWaitingLabel(int staticId)
 {
