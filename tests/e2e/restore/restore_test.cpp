@@ -1,0 +1,227 @@
+// The factory restore tool against the emulator, in the headless back end.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "app/app_paths.h"
+#include "emulator/modem_emulator.h"
+#include "platform/ui/test_driver.h"
+#include "platform/win/code_page.h"
+#include "platform/win/debug_output.h"
+#include "tests/e2e/restore/second_copy.h"
+#include "tests/support/tool_test_env.h"
+#include "tools/restore/restore_factory_setting_dlg.h"
+
+using namespace ui::test;
+
+namespace {
+
+const std::wstring kTitle = L"MARL リセットツール";
+const std::wstring kSuccess = L"オールリセットに成功しました。";
+const std::wstring kFailed = L"オールリセットに失敗しました。再度、操作し直して下さい。";
+
+class RestoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        place_.Make("restore-e2e");
+        place_.WriteToolConfig();
+        // each test writes its own language file into its own working folder
+        g_strLanguageFilePath.clear();
+        modemsim::EmulatorOptions options;
+        options.mode = modemsim::Mode::NetCard;
+        options.restartMs = 500;
+        emulator_ = place_.StartEmulator(options);
+    }
+
+    void TearDown() override
+    {
+        tool_.Close();
+        if (emulator_)
+            emulator_->Stop();
+        g_strLanguageFilePath.clear();
+        place_.Remove();
+    }
+
+    void OpenTool()
+    {
+        hwnd_ = tool_.Open(IDD_MARL_RESTORE_FACTORY_SETTING);
+        ASSERT_NE(hwnd_, nullptr);
+    }
+
+    HWND Button() { return Control(hwnd_, IDC_RESTORE_BUTTON); }
+
+    bool ButtonBecomes(bool enabled, DWORD timeoutMs = 10000)
+    {
+        return WaitUntil([&] { return IsEnabled(Button()) == enabled; }, timeoutMs);
+    }
+
+    // The next popup, which must be an information message box with the
+    // tool's title; its text, after pressing OK.
+    std::wstring AnswerMessageBox()
+    {
+        auto popup = WaitForPopup(60000);
+        if (!popup)
+            return L"<no popup>";
+        EXPECT_TRUE(popup->messageBox);
+        EXPECT_NE(popup->type & MB_ICONINFORMATION, 0u);
+        EXPECT_EQ(popup->caption, kTitle);
+        ClosePopup(*popup);
+        return popup->text;
+    }
+
+    size_t RestoreRequests()
+    {
+        size_t n = 0;
+        for (const auto& request : emulator_->HttpRequests())
+            n += request.body.find("goformId=RESTORE_FACTORY_SETTINGS") != std::string::npos;
+        return n;
+    }
+
+    void WriteConfig(const std::string& section)
+    {
+        std::ofstream(place_.Work() + "/Adatper_cfg.ini") << "[TOOLS_INFO]\r\nTOOLS_TYPE = 2\r\n" << section;
+    }
+
+    tooltest::Workplace place_;
+    tooltest::ModalRun<CMarlRestoreFactorySettingDlg> tool_;
+    std::unique_ptr<modemsim::ModemEmulator> emulator_;
+    HWND hwnd_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(RestoreTest, ShowsTheJapaneseTextsAndEnablesTheButtonWhileTheWebServerAnswers)
+{
+    DebugCapture capture;
+    OpenTool();
+    EXPECT_TRUE(ButtonBecomes(true));
+    EXPECT_EQ(Text(hwnd_), kTitle);
+    EXPECT_EQ(Text(Control(hwnd_, IDC_RESTORE_GROUP)),
+              L"オールリセットを実行すると、端末の設定情報が初期設定値に戻ります。");
+    EXPECT_EQ(Text(Button()), L"オールリセット");
+    EXPECT_GE(capture.Count("KESTLE: CPlatformManager, Search RNDIS Port SUCCESS!"), 1u);
+}
+
+TEST_F(RestoreTest, ButtonFollowsTheWebServer)
+{
+    DebugCapture capture;
+    OpenTool();
+    ASSERT_TRUE(ButtonBecomes(true));
+    // modem mode: no web server
+    emulator_->SetMode(modemsim::Mode::Modem);
+    EXPECT_TRUE(ButtonBecomes(false));
+    EXPECT_GE(capture.Count("KESTLE: CPlatformManager, Search RNDIS Port Fail!"), 1u);
+    emulator_->SetMode(modemsim::Mode::NetCard);
+    EXPECT_TRUE(ButtonBecomes(true));
+    // a version answer holding "failure" counts as no web server
+    emulator_->SetVersions({"failure", "", "", "", "", "", "", "", ""});
+    EXPECT_TRUE(ButtonBecomes(false));
+    emulator_->SetVersions({"V1.0", "", "", "", "", "", "", "", ""});
+    EXPECT_TRUE(ButtonBecomes(true));
+    emulator_->Unplug();
+    EXPECT_TRUE(ButtonBecomes(false));
+}
+
+TEST_F(RestoreTest, ConfigurationWithoutDomainNameNeverEnablesTheButton)
+{
+    WriteConfig("[MARL_RESTORE_FACTORY_SETTING_TOOL_INFO]\r\nRESTORE_COMMAND=goformId=RESTORE_FACTORY_SETTINGS\r\n");
+    DebugCapture capture;
+    OpenTool();
+    ASSERT_TRUE(WaitUntil([&] { return capture.Count("KESTLE: CPlatformManager, Search RNDIS Port Fail!") >= 3; }));
+    EXPECT_FALSE(IsEnabled(Button()));
+}
+
+TEST_F(RestoreTest, RestoreSucceedsAndTheButtonComesBack)
+{
+    OpenTool();
+    ASSERT_TRUE(ButtonBecomes(true));
+    ASSERT_TRUE(Click(Button()));
+    EXPECT_EQ(AnswerMessageBox(), kSuccess);
+    EXPECT_EQ(RestoreRequests(), 1u);
+    EXPECT_TRUE(emulator_->WaitForRestarts(1, 60000));
+    EXPECT_TRUE(ButtonBecomes(true));
+}
+
+TEST_F(RestoreTest, RefusedRequestsAreTriedThreeTimes)
+{
+    struct Case {
+        int failures;
+        const std::wstring& result;
+        size_t requests;
+    } cases[] = {
+        {1, kSuccess, 2},
+        {2, kSuccess, 3},
+        {3, kFailed, 3},
+    };
+    OpenTool();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failures);
+        ASSERT_TRUE(ButtonBecomes(true, 60000));
+        emulator_->ClearReceived();
+        emulator_->InjectHttpFault("RESTORE_FACTORY_SETTINGS", 500, c.failures);
+        ASSERT_TRUE(Click(Button()));
+        EXPECT_EQ(AnswerMessageBox(), c.result);
+        EXPECT_EQ(RestoreRequests(), c.requests);
+        emulator_->ClearFaults();
+        emulator_->Replug();
+    }
+}
+
+TEST_F(RestoreTest, WebServerNotAnsweringTheRestoreGivesFailed)
+{
+    OpenTool();
+    ASSERT_TRUE(ButtonBecomes(true));
+    modemsim::Fault silent;
+    silent.kind = modemsim::FaultKind::NoAnswer;
+    silent.times = -1;
+    emulator_->InjectHttpFault("RESTORE_FACTORY_SETTINGS", silent);
+    ASSERT_TRUE(Click(Button()));
+    EXPECT_EQ(AnswerMessageBox(), kFailed);
+    EXPECT_EQ(RestoreRequests(), 3u);
+    EXPECT_EQ(emulator_->RestartCount(), 0);
+    // the watch thread runs again
+    EXPECT_TRUE(ButtonBecomes(true));
+}
+
+TEST_F(RestoreTest, EmptyRestoreCommandSendsTheBuiltInRequest)
+{
+    WriteConfig("[MARL_RESTORE_FACTORY_SETTING_TOOL_INFO]\r\nDOMAIN_NAME=192.168.100.1\r\n");
+    OpenTool();
+    ASSERT_TRUE(ButtonBecomes(true));
+    ASSERT_TRUE(Click(Button()));
+    EXPECT_EQ(AnswerMessageBox(), kSuccess);
+    EXPECT_EQ(RestoreRequests(), 1u);
+}
+
+TEST_F(RestoreTest, KeysNeverCloseTheTool)
+{
+    OpenTool();
+    ASSERT_TRUE(ButtonBecomes(true));
+    PressEsc(hwnd_);
+    PressEnter(hwnd_);
+    PressAltF4(hwnd_);
+    WaitIdle(hwnd_);
+    EXPECT_EQ(FindDialog(IDD_MARL_RESTORE_FACTORY_SETTING), hwnd_);
+    EXPECT_EQ(RestoreRequests(), 0u);
+}
+
+// Runs only as the second copy, started by the test below.
+TEST(RestoreSecondCopy, Run) { secondcopy::RunAsSecondCopy<CMarlRestoreFactorySettingDlg>(); }
+
+TEST_F(RestoreTest, SecondCopyIsRefusedWithAMessageBoxAndTheFirstRunsOn)
+{
+    OpenTool();
+    ASSERT_TRUE(ButtonBecomes(true));
+    secondcopy::Refusal refusal = secondcopy::StartSecondCopy("RestoreSecondCopy.Run", place_.Work());
+    EXPECT_EQ(refusal.exitCode, 0);
+    ASSERT_TRUE(refusal.seen);
+    EXPECT_TRUE(refusal.messageBox);
+    EXPECT_NE(refusal.type & MB_ICONINFORMATION, 0u);
+    EXPECT_EQ(refusal.caption, WideToUtf8(kTitle));
+    EXPECT_EQ(refusal.text, "MARL リセットツールは既に起動中です。");
+    // the first copy still follows the device
+    emulator_->SetMode(modemsim::Mode::Modem);
+    EXPECT_TRUE(ButtonBecomes(false));
+}
