@@ -1,0 +1,472 @@
+// The WiMAX 2+ switch tool against the emulator, in the headless back end.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "app/app_paths.h"
+#include "app/language.h"
+#include "emulator/modem_emulator.h"
+#include "platform/ui/test_driver.h"
+#include "platform/win/debug_output.h"
+#include "platform/win/named_mutex.h"
+#include "tests/support/tool_test_env.h"
+#include "tools/wimax/wimax_dlg.h"
+
+namespace fs = std::filesystem;
+using namespace ui::test;
+
+namespace {
+
+constexpr const char* kWebGetKey = "wimax2_enable";
+constexpr const char* kWebSetKey = "WIMAX2_ENABLE";
+
+class WimaxTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        place_.Make("wimax-e2e");
+        place_.WriteToolConfig();
+        const char* tmp = std::getenv("TMPDIR");
+        oldTmp_ = tmp ? tmp : "";
+        hadTmp_ = tmp != nullptr;
+        // the tool folder lives in the temporary folder: keep it private to this test
+        setenv("TMPDIR", place_.Root().c_str(), 1);
+        fs::create_directories(ToolFolder());
+        g_strLanguageFilePath.clear();
+    }
+
+    void TearDown() override
+    {
+        tool_.Close();
+        if (emulator_)
+            emulator_->Stop();
+        if (hadTmp_)
+            setenv("TMPDIR", oldTmp_.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        place_.Remove();
+        g_strLanguageFilePath.clear();
+    }
+
+    std::string ToolFolder() const { return place_.Root() + "/VX530WimaxTool"; }
+
+    void WriteUserConfig(const std::string& text) { std::ofstream(ToolFolder() + "/config.ini") << text; }
+
+    void StartDevice(modemsim::Mode mode)
+    {
+        modemsim::EmulatorOptions options;
+        options.mode = mode;
+        emulator_ = place_.StartEmulator(options);
+    }
+
+    void OpenTool()
+    {
+        hwnd_ = tool_.Open(IDD_MARL_WIMAX);
+        ASSERT_NE(hwnd_, nullptr);
+    }
+
+    HWND Item(int id) { return Control(hwnd_, id); }
+
+    bool ButtonsEnabled(bool enabled, DWORD timeoutMs = kDefaultTimeoutMs)
+    {
+        return WaitUntil([&] { return IsEnabled(Item(IDC_WIMAX_READ)) == enabled &&
+                                      IsEnabled(Item(IDC_WIMAX_SET)) == enabled; },
+                         timeoutMs);
+    }
+
+    // Presses a button once the watch has enabled it; the result message box's
+    // text, after checking its caption and icon and closing it.
+    std::wstring PressAndAnswer(int buttonId, DWORD timeoutMs = 60000)
+    {
+        if (!ButtonsEnabled(true))
+            return L"<buttons disabled>";
+        if (!Click(Item(buttonId)))
+            return L"<not clicked>";
+        return AnswerResult(timeoutMs);
+    }
+
+    std::wstring AnswerResult(DWORD timeoutMs = 60000)
+    {
+        auto popup = WaitForPopup(timeoutMs);
+        if (!popup)
+            return L"<no popup>";
+        EXPECT_TRUE(popup->messageBox);
+        EXPECT_NE(popup->type & MB_ICONINFORMATION, 0u);
+        EXPECT_EQ(popup->caption, Lang(L"TITLE"));
+        ClosePopup(*popup);
+        return popup->text;
+    }
+
+    // The tool's text of a key in the carrier language file (never empty here).
+    static std::wstring Lang(const wchar_t* key)
+    {
+        std::wstring text = static_cast<const wchar_t*>(ReadWimaxString(key));
+        EXPECT_FALSE(text.empty()) << "no text for a key";
+        return text;
+    }
+
+    void ChooseRadios(bool on, bool off)
+    {
+        tool_.dialog()->CheckDlgButton(IDC_WIMAX_ON, on ? BST_CHECKED : BST_UNCHECKED);
+        tool_.dialog()->CheckDlgButton(IDC_WIMAX_OFF, off ? BST_CHECKED : BST_UNCHECKED);
+    }
+
+    bool RadiosAre(bool on, bool off)
+    {
+        return IsChecked(Item(IDC_WIMAX_ON)) == on && IsChecked(Item(IDC_WIMAX_OFF)) == off;
+    }
+
+    // The device's network state 1, 2 or 3 is its "+ZSNT" mode 2, 6 or 7.
+    void SetNetworkState(int state) { emulator_->SetNetworkSelect(state == 1 ? 2 : state == 2 ? 6 : 7, 0); }
+
+    size_t CountHttp(const std::string& needle)
+    {
+        size_t n = 0;
+        for (const auto& request : emulator_->HttpRequests())
+            if ((request.query + "&" + request.body).find(needle) != std::string::npos)
+                ++n;
+        return n;
+    }
+
+    size_t CountAt(const std::string& prefix)
+    {
+        size_t n = 0;
+        for (auto line : emulator_->AtLines()) {
+            for (char& ch : line)
+                ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            if (line.rfind(prefix, 0) == 0)
+                ++n;
+        }
+        return n;
+    }
+
+    tooltest::Workplace place_;
+    tooltest::ModalRun<CMarlWimaxDlg> tool_;
+    std::unique_ptr<modemsim::ModemEmulator> emulator_;
+    HWND hwnd_ = nullptr;
+    std::string oldTmp_;
+    bool hadTmp_ = false;
+};
+
+}  // namespace
+
+TEST_F(WimaxTest, OpensOnOffWithItsTextsAndTheToolFolder)
+{
+    OpenTool();
+    EXPECT_EQ(Text(hwnd_), L"4G LTE ONLY 設定ツール");
+    EXPECT_TRUE(RadiosAre(false, true));
+    EXPECT_EQ(Text(Item(IDC_WIMAX_READ)), Lang(L"BUTTON_READ_INFO"));
+    EXPECT_EQ(Text(Item(IDC_WIMAX_SET)), Lang(L"BUTTON_WRITE_INFO"));
+    EXPECT_EQ(Text(Item(IDC_WIMAX_ON)), Lang(L"RADIO_WIMAX_ON"));
+    EXPECT_EQ(Text(Item(IDC_WIMAX_OFF)), Lang(L"RADIO_WIMAX_OFF"));
+    EXPECT_EQ(tool_.dialog()->ToolFolderPath(), Utf8ToWide(ToolFolder()));
+    // no device: the watch keeps both buttons disabled
+    EXPECT_TRUE(ButtonsEnabled(false));
+}
+
+TEST_F(WimaxTest, UserIdFieldShowsTheIdOfTheToolFolderConfig)
+{
+    const std::string longId(300, '7');
+    struct Case {
+        const char* name;
+        bool writeFile;
+        std::string config;
+        std::wstring shown;
+    } cases[] = {
+        {"five digits", true, "[USR_INFO]\r\nUSR_ID=12345\r\n", L"ID=12345"},
+        {"no file", false, "", L""},
+        {"empty id", true, "[USR_INFO]\r\nUSR_ID=\r\n", L""},
+        {"other section", true, "[OTHER]\r\nUSR_ID=12345\r\n", L""},
+        {"cut to its room", true, "[USR_INFO]\r\nUSR_ID=" + longId + "\r\n", L"ID=" + std::wstring(255, L'7')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(ToolFolder() + "/config.ini");
+        if (c.writeFile)
+            WriteUserConfig(c.config);
+        OpenTool();
+        EXPECT_EQ(Text(Item(IDC_WIMAX_USER_ID)), c.shown);
+        EXPECT_EQ(tool_.dialog()->ShowUserId(), c.shown.empty() ? 1 : 0);
+        tool_.Close();
+    }
+}
+
+TEST_F(WimaxTest, WithoutATemporaryFolderThereIsNoToolFolderAndNoId)
+{
+    WriteUserConfig("[USR_INFO]\r\nUSR_ID=12345\r\n");
+    setenv("TMPDIR", (place_.Root() + "/missing").c_str(), 1);
+    OpenTool();
+    EXPECT_TRUE(tool_.dialog()->ToolFolderPath().empty());
+    EXPECT_EQ(Text(Item(IDC_WIMAX_USER_ID)), L"");
+    EXPECT_EQ(tool_.dialog()->ShowUserId(), 1);
+}
+
+TEST_F(WimaxTest, WatchEnablesTheButtonsForEitherPath)
+{
+    struct Case {
+        modemsim::Mode mode;
+        const char* line;
+    } cases[] = {
+        {modemsim::Mode::NetCard, "KESTLE: CPlatformManager, Search RNDIS Port SUCCESS!"},
+        {modemsim::Mode::Modem, "KESTLE: CPlatformManager, Search NMEA Port SUCCESS!"},
+    };
+    StartDevice(modemsim::Mode::Modem);
+    DebugCapture capture;
+    OpenTool();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        emulator_->SetMode(c.mode);
+        EXPECT_TRUE(WaitUntil([&] { return capture.Count(c.line) > 0; }, 30000));
+        EXPECT_TRUE(ButtonsEnabled(true));
+    }
+    emulator_->Unplug();
+    EXPECT_TRUE(WaitUntil([&] { return capture.Count("KESTLE: CPlatformManager, Search Port Fail!") > 0; }, 30000));
+    EXPECT_TRUE(ButtonsEnabled(false));
+}
+
+TEST_F(WimaxTest, ReadOverTheWebServerShowsTheDeviceState)
+{
+    StartDevice(modemsim::Mode::NetCard);
+    OpenTool();
+    struct Case {
+        const char* reply;
+        bool on;
+    } cases[] = {{"on", true}, {"off", false}, {"on", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        emulator_->SetWebSetting(kWebGetKey, c.reply);
+        EXPECT_EQ(PressAndAnswer(IDC_WIMAX_READ), Lang(L"READ_STATE_SUCCESS"));
+        EXPECT_TRUE(RadiosAre(c.on, !c.on));
+        EXPECT_TRUE(ButtonsEnabled(true));
+    }
+    EXPECT_GE(CountHttp("cmd=wimax2_enable"), 3u);
+}
+
+TEST_F(WimaxTest, SetOverTheWebServerSendsTheRadioChoice)
+{
+    StartDevice(modemsim::Mode::NetCard);
+    OpenTool();
+    struct Case {
+        const char* name;
+        bool on, off;
+        const char* sent;
+    } cases[] = {
+        {"on chosen", true, false, "on"},
+        {"off chosen", false, true, "off"},
+        {"neither checked", false, false, "off"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        emulator_->SetWebSetting(kWebGetKey, c.sent[1] == 'n' ? "off" : "on");
+        emulator_->ClearReceived();
+        ASSERT_TRUE(ButtonsEnabled(true));
+        ChooseRadios(c.on, c.off);
+        EXPECT_EQ(PressAndAnswer(IDC_WIMAX_SET), Lang(L"WRITE_STATE_SUCCESS"));
+        EXPECT_EQ(emulator_->WebSetting(kWebGetKey), c.sent);
+        EXPECT_EQ(CountHttp(std::string("goformId=WIMAX2_ENABLE&wimax2_enable=") + c.sent), 1u);
+        // nothing is read back after a set
+        EXPECT_TRUE(RadiosAre(c.on, c.off));
+    }
+}
+
+TEST_F(WimaxTest, WebRequestsFailAfterTenTries)
+{
+    StartDevice(modemsim::Mode::NetCard);
+    OpenTool();
+
+    // a reply that holds neither on nor off
+    emulator_->SetWebSetting(kWebGetKey, "unknown");
+    emulator_->ClearReceived();
+    EXPECT_EQ(PressAndAnswer(IDC_WIMAX_READ), Lang(L"READ_STATE_FAILED"));
+    EXPECT_EQ(CountHttp("cmd=wimax2_enable"), 10u);
+    EXPECT_TRUE(RadiosAre(false, true));
+
+    // the server answers an error status to every get
+    emulator_->SetWebSetting(kWebGetKey, "on");
+    emulator_->InjectHttpFault(kWebGetKey, 500, -1);
+    EXPECT_EQ(PressAndAnswer(IDC_WIMAX_READ), Lang(L"READ_STATE_FAILED"));
+    EXPECT_TRUE(RadiosAre(false, true));
+    emulator_->ClearFaults();
+
+    emulator_->InjectHttpFault(kWebSetKey, 500, -1);
+    emulator_->ClearReceived();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    ChooseRadios(true, false);
+    EXPECT_EQ(PressAndAnswer(IDC_WIMAX_SET), Lang(L"WRITE_STATE_FAILED"));
+    EXPECT_EQ(CountHttp("goformId=WIMAX2_ENABLE&wimax2_enable=on"), 10u);
+    EXPECT_EQ(emulator_->WebSetting(kWebGetKey), "on");
+    emulator_->ClearFaults();
+
+    // a try that fails once is followed by one that works
+    emulator_->InjectHttpFault(kWebSetKey, 500, 1);
+    ChooseRadios(false, true);
+    EXPECT_EQ(PressAndAnswer(IDC_WIMAX_SET), Lang(L"WRITE_STATE_SUCCESS"));
+    EXPECT_EQ(emulator_->WebSetting(kWebGetKey), "off");
+}
+
+TEST_F(WimaxTest, ReadOverTheAtPortShowsTheWimaxFlag)
+{
+    StartDevice(modemsim::Mode::Modem);
+    OpenTool();
+    struct Case {
+        std::array<int, 4> flags;
+        bool on;
+    } cases[] = {{{1, 0, 1, 0}, true}, {{0, 1, 0, 0}, false}, {{0, 0, 1, 0}, true}};
+    for (const auto& c : cases) {
+        emulator_->SetDeviceFlags(c.flags);
+        EXPECT_EQ(PressAndAnswer(IDC_WIMAX_READ), Lang(L"READ_STATE_SUCCESS"));
+        EXPECT_TRUE(RadiosAre(c.on, !c.on));
+    }
+    // the web server was asked first, then the flags were read over AT
+    EXPECT_EQ(CountAt("AT+ZEFSGET?"), 3u);
+}
+
+TEST_F(WimaxTest, SetOverTheAtPortFollowsTheCaseTable)
+{
+    StartDevice(modemsim::Mode::Modem);
+    OpenTool();
+    struct Case {
+        const char* name;
+        std::array<int, 4> flags;
+        int networkState;
+        bool on, off;
+        std::string band;  // "" when none is sent
+        std::array<int, 4> written;
+    } cases[] = {
+        {"plus area, on chosen", {1, 1, 0, 0}, 3, true, false, "1,1,30000030015,4C00000", {1, 0, 1, 0}},
+        {"plus area, flag1 0, on chosen", {1, 0, 0, 0}, 3, true, false, "1,1,30000030015,4C00000", {1, 0, 1, 0}},
+        {"plus area, off chosen", {1, 1, 1, 0}, 3, false, true, "1,1,30015,4C00000", {1, 0, 0, 0}},
+        {"high speed, neither checked counts as on", {0, 0, 0, 0}, 3, false, false, "", {0, 0, 1, 0}},
+        {"high speed, off chosen", {0, 0, 1, 0}, 1, false, true, "", {0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        emulator_->SetDeviceFlags(c.flags);
+        SetNetworkState(c.networkState);
+        emulator_->ClearReceived();
+        ASSERT_TRUE(ButtonsEnabled(true));
+        ChooseRadios(c.on, c.off);
+        EXPECT_EQ(PressAndAnswer(IDC_WIMAX_SET), Lang(L"WRITE_STATE_SUCCESS"));
+        EXPECT_EQ(CountAt("AT+ZNLOCKBAND="), c.band.empty() ? 0u : 1u);
+        if (!c.band.empty())
+            EXPECT_EQ(emulator_->BandLock(), c.band);
+        EXPECT_EQ(emulator_->DeviceFlags(), c.written);
+    }
+
+    // the device already has what was chosen: nothing is sent, still a success
+    emulator_->SetDeviceFlags({0, 0, 1, 0});
+    SetNetworkState(3);
+    emulator_->ClearReceived();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    ChooseRadios(true, false);
+    EXPECT_EQ(PressAndAnswer(IDC_WIMAX_SET), Lang(L"WRITE_STATE_SUCCESS"));
+    EXPECT_EQ(CountAt("AT+ZEFSGET="), 0u);
+}
+
+TEST_F(WimaxTest, AtStepFailuresShowTheFailureAndUndoNothing)
+{
+    StartDevice(modemsim::Mode::Modem);
+    OpenTool();
+    modemsim::Fault silent;
+    silent.kind = modemsim::FaultKind::NoAnswer;
+    silent.times = -1;
+    struct Case {
+        const char* name;
+        const char* faultPrefix;  // "" for no fault
+        std::array<int, 4> flags;
+        int networkState;
+        int button;
+        const wchar_t* message;
+        size_t flagWrites;  // tries of the flag write that were sent
+    } cases[] = {
+        {"flag read on read", "AT+ZEFSGET?", {1, 0, 1, 0}, 3, IDC_WIMAX_READ, L"READ_STATE_FAILED", 0},
+        {"flag read on set", "AT+ZEFSGET?", {1, 0, 0, 0}, 3, IDC_WIMAX_SET, L"WRITE_STATE_FAILED", 0},
+        {"network state", "AT+ZSNT?", {1, 0, 0, 0}, 3, IDC_WIMAX_SET, L"WRITE_STATE_FAILED", 0},
+        {"no case", "", {1, 0, 0, 0}, 2, IDC_WIMAX_SET, L"WRITE_STATE_FAILED", 0},
+        // a failed band lock stops before the flags
+        {"band lock", "AT+ZNLOCKBAND", {1, 0, 0, 0}, 3, IDC_WIMAX_SET, L"WRITE_STATE_FAILED", 0},
+        {"flag write", "AT+ZEFSGET=", {1, 0, 0, 0}, 3, IDC_WIMAX_SET, L"WRITE_STATE_FAILED", 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        emulator_->ClearFaults();
+        emulator_->SetDeviceFlags(c.flags);
+        SetNetworkState(c.networkState);
+        ASSERT_TRUE(ButtonsEnabled(true));
+        ChooseRadios(true, false);
+        emulator_->ClearReceived();
+        if (*c.faultPrefix)
+            emulator_->InjectAtFault(c.faultPrefix, silent);
+        EXPECT_EQ(PressAndAnswer(c.button), Lang(c.message));
+        EXPECT_EQ(emulator_->DeviceFlags(), c.flags);
+        EXPECT_EQ(CountAt("AT+ZEFSGET="), c.flagWrites);
+        // radios keep the choice after a failed read
+        EXPECT_TRUE(RadiosAre(true, false));
+    }
+    emulator_->ClearFaults();
+}
+
+TEST_F(WimaxTest, NoDeviceForFiftyAttemptsFailsThenTheWatchRunsAgain)
+{
+    StartDevice(modemsim::Mode::Modem);
+    OpenTool();
+    ASSERT_TRUE(ButtonsEnabled(true));
+    emulator_->Unplug();
+    DebugCapture capture;
+    // the button may already be disabled by the watch; the click message still reaches the dialog
+    PostMessage(hwnd_, WM_COMMAND, MAKEWPARAM(IDC_WIMAX_READ, BN_CLICKED), 0);
+    EXPECT_EQ(AnswerResult(), Lang(L"READ_STATE_FAILED"));
+    EXPECT_GE(capture.Count("KESTLE: CPlatformManager, Search Port Fail!"), 50u);
+
+    PostMessage(hwnd_, WM_COMMAND, MAKEWPARAM(IDC_WIMAX_SET, BN_CLICKED), 0);
+    EXPECT_EQ(AnswerResult(), Lang(L"WRITE_STATE_FAILED"));
+    EXPECT_TRUE(RadiosAre(false, true));
+
+    // the watch started again: it sees the device come back
+    emulator_->Replug();
+    EXPECT_TRUE(ButtonsEnabled(true, 30000));
+    EXPECT_NE(tool_.dialog()->CurrentWatchThread(), nullptr);
+}
+
+// Runs in the child of the death test: meets the held name, shows the refusal, ends with 0.
+TEST(WimaxSecondCopyDeathTest, RefusalMessageThenExitZero)
+{
+    tooltest::Workplace place;
+    place.Make("wimax-copy");
+    place.WriteToolConfig();
+    setenv("KESTLE_DEVICE_DIR", (place.Root() + "/no-device").c_str(), 1);
+    g_strLanguageFilePath.clear();
+    HANDLE held = CreateMutexW(nullptr, FALSE, single_instance::kMarlWimax);
+    ASSERT_NE(held, nullptr);
+    ASSERT_EQ(GetLastError(), 0u);
+
+    EXPECT_EXIT(
+        {
+            std::thread([] {
+                auto popup = WaitForPopup(30000);
+                bool match = popup && popup->messageBox && (popup->type & MB_ICONINFORMATION) &&
+                             popup->caption == static_cast<const wchar_t*>(ReadWimaxString(L"TITLE")) &&
+                             popup->text == static_cast<const wchar_t*>(ReadWimaxString(L"SINGLE_TOOL")) &&
+                             !popup->text.empty();
+                std::cerr << (match ? "REFUSAL SHOWN" : "REFUSAL WRONG") << std::endl;
+                if (popup)
+                    ClosePopup(*popup);
+            }).detach();
+            CWinApp app;
+            CMarlWimaxDlg dialog;
+            app.m_pMainWnd = &dialog;
+            dialog.DoModal();
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(0), "REFUSAL SHOWN");
+
+    CloseHandle(held);
+    place.Remove();
+    g_strLanguageFilePath.clear();
+}
