@@ -1,0 +1,447 @@
+// The carrier APN page inside a stand-in parent dialog, against the emulator's
+// PDP contexts, in the headless back end.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/app_paths.h"
+#include "app/language.h"
+#include "emulator/modem_emulator.h"
+#include "platform/ui/dialog_template.h"
+#include "platform/ui/test_driver.h"
+#include "platform/win/debug_output.h"
+#include "platform/win/named_mutex.h"
+#include "tests/support/tool_test_env.h"
+#include "tools/carriersetting/apn_page.h"
+
+using namespace ui::test;
+
+namespace {
+
+constexpr UINT IDD_APN_HOST = 60139;
+constexpr UINT WM_HOST_CALL = WM_APP + 23;
+
+const ui::DialogTemplate kHostTemplate = {IDD_APN_HOST, L"apn host", 320, 230, L"MS Shell Dlg", 8,
+                                          WS_POPUP | WS_CAPTION | WS_SYSMENU, {}};
+const ui::TemplateFile kHostFile({&kHostTemplate}, {});
+
+std::wstring Key(const wchar_t* key) { return std::wstring(ReadModemSettingString(key)); }
+
+// The modem setting dialog's place: holds the page and runs calls on the UI thread.
+class CApnHost : public CDialog {
+public:
+    CApnHost() : CDialog(IDD_APN_HOST) {}
+
+protected:
+    LRESULT OnHostCall(WPARAM, LPARAM l)
+    {
+        (*reinterpret_cast<std::function<void()>*>(l))();
+        return 0;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CApnHost, CDialog)
+    ON_MESSAGE(WM_HOST_CALL, &CApnHost::OnHostCall)
+END_MESSAGE_MAP()
+
+struct Row {
+    std::wstring apn;
+    int ipType;
+};
+
+class ApnPageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        place_.Make("apn-page");
+        place_.WriteResource(IDR_LANGUAGE_ENGLISH, "lan_eng_cfg.ini");
+        g_strLanguageFilePath = g_strWorkFolder + L"/" + kEnglishLanguageFile;
+        emulator_ = place_.StartEmulator();
+        for (const auto& c : emulator_->PdpContexts())
+            emulator_->DeletePdpContext(c.cid);
+
+        hostWnd_ = hostRun_.Open(IDD_APN_HOST);
+        ASSERT_NE(hostWnd_, nullptr);
+        page_ = std::make_unique<CMarlModemSettingAPNPage>();
+        OnUi([this] {
+            page_->Create(IDD_MARL_APN_PAGE, hostRun_.dialog());
+            page_->ShowWindow(SW_SHOW);
+            page_->FillIpTypeCombos();
+        });
+        pageWnd_ = page_->GetSafeHwnd();
+        ASSERT_NE(pageWnd_, nullptr);
+    }
+
+    void TearDown() override
+    {
+        hostRun_.Close([this] { OnUi([this] { page_->DestroyWindow(); }); });
+        // the page keeps its single-instance handle for the life of the process
+        CloseHandle(page_->m_hMutex);
+        page_.reset();
+        if (emulator_)
+            emulator_->Stop();
+        place_.Remove();
+        g_strLanguageFilePath.clear();
+    }
+
+    void OnUi(std::function<void()> fn) { SendMessage(hostWnd_, WM_HOST_CALL, 0, reinterpret_cast<LPARAM>(&fn)); }
+
+    // Runs a routine as the dialog's worker would; answers every message box
+    // (the routine's and the validation's) and returns their texts.
+    int AsWorker(std::function<int()> routine, std::vector<std::wstring>& boxes)
+    {
+        auto result = std::async(std::launch::async, routine);
+        while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+            AnswerBox(boxes, 20);
+        while (AnswerBox(boxes, 50)) {
+        }
+        return result.get();
+    }
+    bool AnswerBox(std::vector<std::wstring>& boxes, DWORD timeoutMs)
+    {
+        auto popup = WaitForPopup(timeoutMs);
+        if (!popup)
+            return false;
+        EXPECT_TRUE(popup->messageBox);
+        EXPECT_EQ(popup->caption, Key(L"TITLE"));
+        EXPECT_EQ(popup->type & 0xF0u, static_cast<UINT>(MB_ICONINFORMATION));
+        boxes.push_back(popup->text);
+        ClosePopup(*popup);
+        return true;
+    }
+    int Read(std::vector<std::wstring>& boxes)
+    {
+        return AsWorker([this] { return page_->ReadAPNList(); }, boxes);
+    }
+    int Write(std::vector<std::wstring>& boxes)
+    {
+        return AsWorker([this] { return page_->WriteAPNList(); }, boxes);
+    }
+
+    // Types into a row's edit as a user would; the message boxes it raises.
+    std::vector<std::wstring> Type(int row, const std::wstring& text)
+    {
+        std::vector<std::wstring> boxes;
+        auto typed = std::async(std::launch::async, [&] { return TypeText(Edit(row), text); });
+        while (typed.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+            AnswerBox(boxes, 20);
+        EXPECT_TRUE(typed.get());
+        while (AnswerBox(boxes, 50)) {
+        }
+        WaitIdle(pageWnd_);
+        return boxes;
+    }
+    void SetRows(const std::vector<Row>& rows)
+    {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            int row = static_cast<int>(i) + 1;
+            EXPECT_TRUE(Type(row, rows[i].apn).empty()) << row;
+            EXPECT_TRUE(SelectComboItem(Combo(row), rows[i].ipType)) << row;
+        }
+    }
+
+    HWND Edit(int row) { return Control(pageWnd_, ApnRowEditId(row)); }
+    HWND Combo(int row) { return Control(pageWnd_, ApnRowComboId(row)); }
+    std::vector<std::string> SetLines()
+    {
+        std::vector<std::string> out;
+        for (const auto& line : emulator_->AtLines())
+            if (line.rfind("AT+CGDCONT=", 0) == 0)
+                out.push_back(line);
+        return out;
+    }
+    size_t CountAt(const std::string& line)
+    {
+        size_t n = 0;
+        for (const auto& l : emulator_->AtLines())
+            n += l == line ? 1 : 0;
+        return n;
+    }
+    std::vector<modemsim::PdpContext> ContextsOnDevice() { return emulator_->PdpContexts(); }
+    void FailAt(const std::string& prefix)
+    {
+        modemsim::Fault fault;
+        // an ERROR reply counts as done for reads and sets: only silence fails every try
+        fault.kind = modemsim::FaultKind::NoAnswer;
+        fault.times = -1;
+        emulator_->InjectAtFault(prefix, fault);
+    }
+
+    tooltest::Workplace place_;
+    std::unique_ptr<modemsim::ModemEmulator> emulator_;
+    tooltest::ModalRun<CApnHost> hostRun_;
+    HWND hostWnd_ = nullptr;
+    std::unique_ptr<CMarlModemSettingAPNPage> page_;
+    HWND pageWnd_ = nullptr;
+};
+
+// ---- start ----------------------------------------------------------------
+
+TEST_F(ApnPageTest, StartShowsHeadersCombosAndMasksTheFirstRow)
+{
+    EXPECT_EQ(Text(Control(pageWnd_, IDC_APN_HEADER_CID)), L"CID");
+    EXPECT_EQ(Text(Control(pageWnd_, IDC_APN_HEADER_NAME)), L"APN Name");
+    EXPECT_EQ(Text(Control(pageWnd_, IDC_APN_HEADER_IPTYPE)), L"IP Type");
+    EXPECT_EQ(Text(hostWnd_), L"Modem setting tool");
+
+    const std::wstring none = Key(L"STATIC_INFO_NONE");
+    EXPECT_EQ(Items(Combo(0)), (std::vector<std::wstring>{L"IPv4", L"IPv6", L"IPv4v6", none}));
+    for (int row = 0; row < APN_ROW_COUNT; ++row) {
+        if (row > 0)
+            EXPECT_EQ(Items(Combo(row)), (std::vector<std::wstring>{L"IPv4", L"IPv6", none})) << row;
+        EXPECT_EQ(Selection(Combo(row)), 0) << row;
+        EXPECT_EQ(Text(Control(pageWnd_, ApnRowLabelId(row))), std::to_wstring(row + 1)) << row;
+        EXPECT_EQ(IsEnabled(Edit(row)), row != 0) << row;
+        EXPECT_EQ(IsEnabled(Combo(row)), row != 0) << row;
+    }
+    auto* first = static_cast<CEdit*>(page_->GetDlgItem(IDC_APN_ROW0_EDIT));
+    EXPECT_EQ(first->GetPasswordChar(), L'\u25CF');
+    // filling twice keeps the items once
+    OnUi([this] { page_->FillIpTypeCombos(); });
+    EXPECT_EQ(Items(Combo(1)).size(), 3u);
+}
+
+TEST_F(ApnPageTest, PdpTypeTextsAndComboIndices)
+{
+    const struct {
+        const wchar_t* text;
+        int first, later;
+    } cases[] = {{L"IP", 0, 0},     {L"ip", 0, 0},     {L"IPV6", 1, 1}, {L"ipv6", 1, 1},
+                 {L"IPV4V6", 2, 2}, {L"PPP", 3, 2},    {L"", 3, 2},     {L"IPV4", 3, 2}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ApnIpTypeIndexFromText(c.text, true), c.first) << c.text;
+        EXPECT_EQ(ApnIpTypeIndexFromText(c.text, false), c.later) << c.text;
+    }
+    EXPECT_STREQ(ApnPdpTypeFromIndex(0), "IP");
+    EXPECT_STREQ(ApnPdpTypeFromIndex(1), "IPV6");
+    for (int index : {2, 3, -1})
+        EXPECT_STREQ(ApnPdpTypeFromIndex(index), "") << index;
+}
+
+// ---- typing -----------------------------------------------------------------
+
+TEST_F(ApnPageTest, TypedTextIsCorrectedOneFaultAtATime)
+{
+    const std::wstring invalid = Key(L"INVALID_CHARACTER");
+    const std::wstring tooLong = Key(L"MAX_62_INFO");
+    EXPECT_EQ(tooLong, L"Please input no more than 20 characters.");
+    const struct {
+        std::wstring typed;
+        std::vector<std::wstring> boxes;
+        std::wstring shown;
+    } cases[] = {
+        {L"ab_c", {invalid}, L"abc"},
+        {L"Corp-1.example", {}, L"Corp-1.example"},
+        {std::wstring(25, L'a'), {tooLong}, std::wstring(20, L'a')},
+        {std::wstring(20, L'b'), {}, std::wstring(20, L'b')},
+        // characters above 0x7F first, the forbidden set after
+        {L"a b.example\u20ACx", {invalid, invalid}, L"ab.examplex"},
+        {L"\u3042" + std::wstring(21, L'c') + L"_", {invalid, invalid, tooLong}, std::wstring(20, L'c')},
+        {L"a,,b", {invalid, invalid}, L"ab"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Type(3, c.typed), c.boxes) << std::string(c.typed.begin(), c.typed.end());
+        EXPECT_EQ(Text(Edit(3)), c.shown);
+    }
+}
+
+TEST_F(ApnPageTest, EveryForbiddenCharacterIsRefused)
+{
+    const std::wstring forbidden = L"+*/`~!@=#$%^&()_{}[]|\\<>,? \"':;";
+    ASSERT_EQ(forbidden.size(), 31u);
+    const std::wstring invalid = Key(L"INVALID_CHARACTER");
+    for (wchar_t ch : forbidden + L"\u00E9\u0080\u25CF") {
+        std::wstring typed = L"in" + std::wstring(1, ch) + L"ternet";
+        EXPECT_EQ(Type(2, typed), std::vector<std::wstring>{invalid}) << static_cast<int>(ch);
+        EXPECT_EQ(Text(Edit(2)), L"internet") << static_cast<int>(ch);
+    }
+}
+
+TEST_F(ApnPageTest, CorrectionPutsTheCaretAtTheEndAndFocusesTheEdit)
+{
+    SetFocusTo(Edit(1));
+    EXPECT_EQ(Type(3, L"abc_defg").size(), 1u);
+    EXPECT_EQ(Text(Edit(3)), L"abcdefg");
+    int start = -1, end = -1;
+    static_cast<CEdit*>(page_->GetDlgItem(ApnRowEditId(3)))->GetSel(start, end);
+    EXPECT_EQ(start, 7);
+    EXPECT_EQ(end, 7);
+    HWND focus = FocusOf(hostWnd_);
+    EXPECT_EQ(focus, Edit(3));
+}
+
+// ---- reading ----------------------------------------------------------------
+
+TEST_F(ApnPageTest, ReadShowsContextsOneToTenInTheirRows)
+{
+    SetRows({{L"stale", 0}, {L"stale", 1}, {L"stale", 0}});
+    for (const modemsim::PdpContext& c : std::vector<modemsim::PdpContext>{
+             {1, "IPV4V6", "carrier.apn"}, {2, "IPV4V6", "two"}, {3, "IP", "three"}, {5, "IPV6", "five"},
+             {10, "PPP", "ten"}, {11, "IP", "eleven"}, {16, "IP", "sixteen"}})
+        emulator_->SetPdpContext(c);
+    emulator_->ClearReceived();
+
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Read(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Read APN Successfully!"});
+    EXPECT_EQ(CountAt("AT+CGDCONT?"), 1u);
+
+    const std::pair<std::wstring, int> expected[APN_ROW_COUNT] = {
+        {L"carrier.apn", 2}, {L"two", 2}, {L"three", 0}, {L"", 2}, {L"five", 1},
+        {L"", 2},            {L"", 2},    {L"", 2},      {L"", 2}, {L"ten", 2}};
+    for (int row = 0; row < APN_ROW_COUNT; ++row) {
+        EXPECT_EQ(Text(Edit(row)), expected[row].first) << row;
+        EXPECT_EQ(Selection(Combo(row)), expected[row].second) << row;
+    }
+
+    // the None row of CID 2 is deleted at the next write; CID 1 is left alone
+    emulator_->ClearReceived();
+    EXPECT_EQ(Write(boxes), 0);
+    auto lines = SetLines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[0], "AT+CGDCONT=2");
+    EXPECT_EQ(lines[1], "AT+CGDCONT=3,\"IP\",\"three\"");
+    EXPECT_EQ(lines[3], "AT+CGDCONT=5,\"IPV6\",\"five\"");
+    EXPECT_EQ(lines[8], "AT+CGDCONT=10");
+    auto left = ContextsOnDevice();
+    ASSERT_GE(left.size(), 3u);
+    EXPECT_EQ(left[0].cid, 1);
+    EXPECT_EQ(left[0].apn, "carrier.apn");
+}
+
+TEST_F(ApnPageTest, FirstContextOfAnUnknownTypeShowsNoneInEitherCombo)
+{
+    const struct {
+        std::vector<modemsim::PdpContext> contexts;
+        int row, index;
+    } cases[] = {
+        {{{1, "PPP", "first"}, {2, "PPP", "second"}}, 0, 3},
+        {{{1, "PPP", "first"}, {2, "PPP", "second"}}, 1, 2},
+        // no CID 1: the first context of the list still lands on a None its row has
+        {{{4, "PPP", "four"}}, 3, 2},
+    };
+    for (const auto& c : cases) {
+        for (const auto& old : ContextsOnDevice())
+            emulator_->DeletePdpContext(old.cid);
+        for (const auto& context : c.contexts)
+            emulator_->SetPdpContext(context);
+        std::vector<std::wstring> boxes;
+        EXPECT_EQ(Read(boxes), 0);
+        EXPECT_EQ(Selection(Combo(c.row)), c.index) << c.row;
+    }
+}
+
+TEST_F(ApnPageTest, EmptyDeviceListClearsEveryRow)
+{
+    SetRows({{L"old", 0}, {L"old", 1}});
+    DebugCapture capture;
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Read(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Read APN Successfully!"});
+    for (int row = 0; row < APN_ROW_COUNT; ++row) {
+        EXPECT_EQ(Text(Edit(row)), L"") << row;
+        EXPECT_EQ(Selection(Combo(row)), row == 0 ? 3 : 2) << row;
+    }
+}
+
+TEST_F(ApnPageTest, ReadWithoutAnAtPortFailsAndLeavesTheRowsCleared)
+{
+    emulator_->SetPdpContext({2, "IP", "two"});
+    SetRows({{L"typed", 1}});
+    emulator_->Unplug();
+    emulator_->ClearReceived();
+    std::vector<std::wstring> boxes;
+    EXPECT_NE(Read(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Read APN Failed!"});
+    EXPECT_TRUE(emulator_->AtLines().empty());
+    EXPECT_EQ(Text(Edit(1)), L"");
+    EXPECT_EQ(Selection(Combo(1)), 2);
+    EXPECT_EQ(Selection(Combo(0)), 3);
+}
+
+TEST_F(ApnPageTest, ReadApnThatBreaksTheRulesIsCorrectedInTheRow)
+{
+    emulator_->SetPdpContext({1, "IP", "first_apn"});
+    emulator_->SetPdpContext({2, "IP", "an.apn.longer.than.twenty"});
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Read(boxes), 0);
+    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"Invalid character!", L"Please input no more than 20 characters.",
+                                                 L"Read APN Successfully!"}));
+    EXPECT_EQ(Text(Edit(0)), L"firstapn");
+    EXPECT_EQ(Text(Edit(1)), L"an.apn.longer.than.t");
+}
+
+// ---- writing ----------------------------------------------------------------
+
+TEST_F(ApnPageTest, WriteSetsOrDeletesRowsTwoToTenWithTheExactLines)
+{
+    emulator_->SetPdpContext({1, "IP", "keep.me"});
+    emulator_->SetPdpContext({5, "IP", "goes"});
+    OnUi([this] { page_->SetDlgItemText(IDC_APN_ROW0_EDIT, L"not.written"); });
+    SetRows({{L"one.apn", 0}, {L"Two-v6", 1}, {L"", 0}, {L"dropped", 2}});
+    emulator_->ClearReceived();
+
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
+    EXPECT_EQ(SetLines(), (std::vector<std::string>{"AT+CGDCONT=2,\"IP\",\"one.apn\"", "AT+CGDCONT=3,\"IPV6\",\"Two-v6\"",
+                                                    "AT+CGDCONT=4", "AT+CGDCONT=5", "AT+CGDCONT=6", "AT+CGDCONT=7",
+                                                    "AT+CGDCONT=8", "AT+CGDCONT=9", "AT+CGDCONT=10"}));
+    auto contexts = ContextsOnDevice();
+    ASSERT_EQ(contexts.size(), 3u);
+    EXPECT_EQ(contexts[0].apn, "keep.me");
+    EXPECT_EQ(contexts[1].cid, 2);
+    EXPECT_EQ(contexts[1].type, "IP");
+    EXPECT_EQ(contexts[1].apn, "one.apn");
+    EXPECT_EQ(contexts[2].cid, 3);
+    EXPECT_EQ(contexts[2].type, "IPV6");
+}
+
+TEST_F(ApnPageTest, AllRowsEmptyMeansNineDeletes)
+{
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
+    std::vector<std::string> expected;
+    for (int cid = 2; cid <= 10; ++cid)
+        expected.push_back("AT+CGDCONT=" + std::to_string(cid));
+    EXPECT_EQ(SetLines(), expected);
+}
+
+TEST_F(ApnPageTest, RefusedDeleteIsGivenUpAfterThreeTriesAndTheOtherRowsAreStillWritten)
+{
+    emulator_->SetPdpContext({4, "IP", "four"});
+    SetRows({{L"two", 0}, {L"three", 1}});
+    FailAt("AT+CGDCONT=4");
+    emulator_->ClearReceived();
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Write(boxes), 1);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Failed!"});
+    EXPECT_EQ(CountAt("AT+CGDCONT=4"), 3u);
+    EXPECT_EQ(CountAt("AT+CGDCONT=10"), 1u);
+    auto contexts = ContextsOnDevice();
+    ASSERT_EQ(contexts.size(), 3u);
+    EXPECT_EQ(contexts[0].apn, "two");
+    EXPECT_EQ(contexts[1].type, "IPV6");
+    EXPECT_EQ(contexts[2].apn, "four");  // nothing undone, nothing read back
+}
+
+TEST_F(ApnPageTest, WriteWithoutAnAtPortFailsEveryRowWithoutSending)
+{
+    SetRows({{L"two", 0}});
+    emulator_->Unplug();
+    emulator_->ClearReceived();
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Write(boxes), 1);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Failed!"});
+    EXPECT_TRUE(SetLines().empty());
+}
+
+}  // namespace
