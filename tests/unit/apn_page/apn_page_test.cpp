@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <future>
 #include <memory>
@@ -206,6 +207,26 @@ TEST_F(ApnPageTest, StartShowsHeadersCombosAndMasksTheFirstRow)
     // filling twice keeps the items once
     OnUi([this] { page_->FillIpTypeCombos(); });
     EXPECT_EQ(Items(Combo(1)).size(), 3u);
+}
+
+TEST_F(ApnPageTest, SecondPageInTheProcessMeetsTheRefusalAndEndsIt)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto* second = new CMarlModemSettingAPNPage();
+            auto created = std::async(std::launch::async, [&] {
+                OnUi([&] { second->Create(IDD_MARL_APN_PAGE, hostRun_.dialog()); });
+            });
+            auto box = WaitForPopup();
+            if (!box || box->text != L"The program has been running. Cannot open it again!" ||
+                box->caption != L"Modem setting tool")
+                std::_Exit(4);
+            ClosePopup(*box);
+            created.wait();
+            std::_Exit(5);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ApnPageTest, PdpTypeTextsAndComboIndices)
