@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 #include <string>
 
@@ -13,7 +12,7 @@
 #include "platform/win/code_page.h"
 #include "platform/win/debug_output.h"
 #include "tests/e2e/restore/second_copy.h"
-#include "tests/support/tool_test_env.h"
+#include "tests/e2e/restore/carrier_tool_fixture.h"
 #include "tools/carrierswitch/marl_switch_mode_tool_dlg.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
@@ -25,52 +24,17 @@ const std::wstring kTitle = L"MARL モデム切替ツール";
 const std::wstring kSuccess = L"モード切替に成功しました。端末をPCから取り外して下さい。";
 const std::wstring kFailed = L"モード切替に失敗しました。再度、操作し直して下さい。";
 
-class CarrierSwitchTest : public ::testing::Test {
+class CarrierSwitchTest : public carriertest::CarrierToolTest<CMarlSwitchModeToolDlg> {
 protected:
-    void SetUp() override
+    CarrierSwitchTest() : CarrierToolTest("carrier-switch-e2e", IDD_MARL_SWITCH_MODE_TOOL, kTitle, modemsim::Mode::Modem)
     {
-        place_.Make("carrier-switch-e2e");
-        place_.WriteToolConfig();
-        g_strLanguageFilePath.clear();
-        modemsim::EmulatorOptions options;
-        options.restartMs = 500;
-        emulator_ = place_.StartEmulator(options);
     }
-
-    void TearDown() override
-    {
-        tool_.Close();
-        if (emulator_)
-            emulator_->Stop();
-        g_strLanguageFilePath.clear();
-        place_.Remove();
-    }
-
-    void OpenTool()
-    {
-        hwnd_ = tool_.Open(IDD_MARL_SWITCH_MODE_TOOL);
-        ASSERT_NE(hwnd_, nullptr);
-    }
-
-    HWND Item(int id) { return Control(hwnd_, id); }
 
     bool ButtonsAre(bool eou, bool modem, DWORD timeoutMs = 20000)
     {
         return WaitUntil(
             [&] { return IsEnabled(Item(IDC_MARL_SET_EOU)) == eou && IsEnabled(Item(IDC_MARL_SET_MODEM)) == modem; },
             timeoutMs);
-    }
-
-    std::wstring AnswerMessageBox()
-    {
-        auto popup = WaitForPopup(60000);
-        if (!popup)
-            return L"<no popup>";
-        EXPECT_TRUE(popup->messageBox);
-        EXPECT_NE(popup->type & MB_ICONINFORMATION, 0u);
-        EXPECT_EQ(popup->caption, kTitle);
-        ClosePopup(*popup);
-        return popup->text;
     }
 
     size_t CountAt(const std::string& prefix)
@@ -80,24 +44,6 @@ protected:
             n += line.rfind(prefix, 0) == 0;
         return n;
     }
-
-    size_t CountHttp(const std::string& part)
-    {
-        size_t n = 0;
-        for (const auto& request : emulator_->HttpRequests())
-            n += request.body.find(part) != std::string::npos;
-        return n;
-    }
-
-    void WriteConfig(const std::string& section)
-    {
-        std::ofstream(place_.Work() + "/Adatper_cfg.ini") << "[TOOLS_INFO]\r\nTOOLS_TYPE = 3\r\n" << section;
-    }
-
-    tooltest::Workplace place_;
-    tooltest::ModalRun<CMarlSwitchModeToolDlg> tool_;
-    std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    HWND hwnd_ = nullptr;
 };
 
 }  // namespace
@@ -139,16 +85,16 @@ TEST_F(CarrierSwitchTest, WatchEnablesTheButtonThatFitsTheDevice)
 
 TEST_F(CarrierSwitchTest, NetworkCardWhoseWebServerReportsFailureIsNotTakenYet)
 {
-    emulator_->SetVersions({"failure", "", "", "", "", "", "", "", ""});
+    SetVersionAnswer("failure");
     emulator_->SetMode(modemsim::Mode::NetCard);
     OpenTool();
     // the card is listed, but a first sighting waits for the web server
     ASSERT_TRUE(WaitUntil([&] { return CountHttp("get_current_version") >= 6; }));
     EXPECT_TRUE(ButtonsAre(false, false, 0));
-    emulator_->SetVersions({"V1.0", "", "", "", "", "", "", "", ""});
+    SetVersionAnswer("V1.0");
     EXPECT_TRUE(ButtonsAre(false, true));
     // once taken, the listing alone keeps it
-    emulator_->SetVersions({"failure", "", "", "", "", "", "", "", ""});
+    SetVersionAnswer("failure");
     emulator_->ClearReceived();
     ASSERT_TRUE(WaitUntil([&] { return CountHttp("get_current_version") >= 3; }));
     EXPECT_TRUE(ButtonsAre(false, true, 0));
@@ -240,7 +186,7 @@ TEST_F(CarrierSwitchTest, SetModemRequestFailures)
 
 TEST_F(CarrierSwitchTest, EmptySwitchCommandSendsTheBuiltInRequest)
 {
-    WriteConfig("[MARL_SWITCH_MODE_TOOL_INFO]\r\nDOMAIN_NAME=192.168.100.1\r\n");
+    WriteConfig(3, "[MARL_SWITCH_MODE_TOOL_INFO]\r\nDOMAIN_NAME=192.168.100.1\r\n");
     emulator_->SetMode(modemsim::Mode::NetCard);
     OpenTool();
     ASSERT_TRUE(ButtonsAre(false, true));
@@ -266,7 +212,7 @@ TEST_F(CarrierSwitchTest, DeviceNotComingBackLeavesBothButtonsDisabled)
 
 TEST_F(CarrierSwitchTest, WithoutDomainNameTheWebServerIsNeverAsked)
 {
-    WriteConfig("[MARL_SWITCH_MODE_TOOL_INFO]\r\n");
+    WriteConfig(3, "[MARL_SWITCH_MODE_TOOL_INFO]\r\n");
     emulator_->SetMode(modemsim::Mode::NetCard);
     OpenTool();
     // the card is listed, but an empty host name never reaches the web server

@@ -1,7 +1,6 @@
 // The factory restore tool against the emulator, in the headless back end.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "app/app_paths.h"
@@ -10,7 +9,7 @@
 #include "platform/win/code_page.h"
 #include "platform/win/debug_output.h"
 #include "tests/e2e/restore/second_copy.h"
-#include "tests/support/tool_test_env.h"
+#include "tests/e2e/restore/carrier_tool_fixture.h"
 #include "tools/restore/restore_factory_setting_dlg.h"
 
 using namespace ui::test;
@@ -21,73 +20,18 @@ const std::wstring kTitle = L"MARL リセットツール";
 const std::wstring kSuccess = L"オールリセットに成功しました。";
 const std::wstring kFailed = L"オールリセットに失敗しました。再度、操作し直して下さい。";
 
-class RestoreTest : public ::testing::Test {
+class RestoreTest : public carriertest::CarrierToolTest<CMarlRestoreFactorySettingDlg> {
 protected:
-    void SetUp() override
-    {
-        place_.Make("restore-e2e");
-        place_.WriteToolConfig();
-        // each test writes its own language file into its own working folder
-        g_strLanguageFilePath.clear();
-        modemsim::EmulatorOptions options;
-        options.mode = modemsim::Mode::NetCard;
-        options.restartMs = 500;
-        emulator_ = place_.StartEmulator(options);
-    }
+    RestoreTest() : CarrierToolTest("restore-e2e", IDD_MARL_RESTORE_FACTORY_SETTING, kTitle, modemsim::Mode::NetCard) {}
 
-    void TearDown() override
-    {
-        tool_.Close();
-        if (emulator_)
-            emulator_->Stop();
-        g_strLanguageFilePath.clear();
-        place_.Remove();
-    }
-
-    void OpenTool()
-    {
-        hwnd_ = tool_.Open(IDD_MARL_RESTORE_FACTORY_SETTING);
-        ASSERT_NE(hwnd_, nullptr);
-    }
-
-    HWND Button() { return Control(hwnd_, IDC_RESTORE_BUTTON); }
+    HWND Button() { return Item(IDC_RESTORE_BUTTON); }
 
     bool ButtonBecomes(bool enabled, DWORD timeoutMs = 10000)
     {
         return WaitUntil([&] { return IsEnabled(Button()) == enabled; }, timeoutMs);
     }
 
-    // The next popup, which must be an information message box with the
-    // tool's title; its text, after pressing OK.
-    std::wstring AnswerMessageBox()
-    {
-        auto popup = WaitForPopup(60000);
-        if (!popup)
-            return L"<no popup>";
-        EXPECT_TRUE(popup->messageBox);
-        EXPECT_NE(popup->type & MB_ICONINFORMATION, 0u);
-        EXPECT_EQ(popup->caption, kTitle);
-        ClosePopup(*popup);
-        return popup->text;
-    }
-
-    size_t RestoreRequests()
-    {
-        size_t n = 0;
-        for (const auto& request : emulator_->HttpRequests())
-            n += request.body.find("goformId=RESTORE_FACTORY_SETTINGS") != std::string::npos;
-        return n;
-    }
-
-    void WriteConfig(const std::string& section)
-    {
-        std::ofstream(place_.Work() + "/Adatper_cfg.ini") << "[TOOLS_INFO]\r\nTOOLS_TYPE = 2\r\n" << section;
-    }
-
-    tooltest::Workplace place_;
-    tooltest::ModalRun<CMarlRestoreFactorySettingDlg> tool_;
-    std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    HWND hwnd_ = nullptr;
+    size_t RestoreRequests() { return CountHttp("goformId=RESTORE_FACTORY_SETTINGS"); }
 };
 
 }  // namespace
@@ -116,9 +60,9 @@ TEST_F(RestoreTest, ButtonFollowsTheWebServer)
     emulator_->SetMode(modemsim::Mode::NetCard);
     EXPECT_TRUE(ButtonBecomes(true));
     // a version answer holding "failure" counts as no web server
-    emulator_->SetVersions({"failure", "", "", "", "", "", "", "", ""});
+    SetVersionAnswer("failure");
     EXPECT_TRUE(ButtonBecomes(false));
-    emulator_->SetVersions({"V1.0", "", "", "", "", "", "", "", ""});
+    SetVersionAnswer("V1.0");
     EXPECT_TRUE(ButtonBecomes(true));
     emulator_->Unplug();
     EXPECT_TRUE(ButtonBecomes(false));
@@ -126,7 +70,7 @@ TEST_F(RestoreTest, ButtonFollowsTheWebServer)
 
 TEST_F(RestoreTest, ConfigurationWithoutDomainNameNeverEnablesTheButton)
 {
-    WriteConfig("[MARL_RESTORE_FACTORY_SETTING_TOOL_INFO]\r\nRESTORE_COMMAND=goformId=RESTORE_FACTORY_SETTINGS\r\n");
+    WriteConfig(2, "[MARL_RESTORE_FACTORY_SETTING_TOOL_INFO]\r\nRESTORE_COMMAND=goformId=RESTORE_FACTORY_SETTINGS\r\n");
     DebugCapture capture;
     OpenTool();
     ASSERT_TRUE(WaitUntil([&] { return capture.Count("KESTLE: CPlatformManager, Search RNDIS Port Fail!") >= 3; }));
@@ -187,7 +131,7 @@ TEST_F(RestoreTest, WebServerNotAnsweringTheRestoreGivesFailed)
 
 TEST_F(RestoreTest, EmptyRestoreCommandSendsTheBuiltInRequest)
 {
-    WriteConfig("[MARL_RESTORE_FACTORY_SETTING_TOOL_INFO]\r\nDOMAIN_NAME=192.168.100.1\r\n");
+    WriteConfig(2, "[MARL_RESTORE_FACTORY_SETTING_TOOL_INFO]\r\nDOMAIN_NAME=192.168.100.1\r\n");
     OpenTool();
     ASSERT_TRUE(ButtonBecomes(true));
     ASSERT_TRUE(Click(Button()));
