@@ -171,14 +171,18 @@ void CDlgFunction::OnGetVersion()
     std::memset(&versions, 0, sizeof versions);
     if (Diag_GetVersion(&versions) != 0)
         return;
-    for (size_t i = 0; i < DIAG_VERSION_TEXT_COUNT; ++i) {
-        // a slot that is full carries no terminator
-        char text[DIAG_VERSION_TEXT_SLOT + 1] = {};
-        std::memcpy(text, versions.text[i], DIAG_VERSION_TEXT_SLOT);
-        CString wide;
-        AnsiToWideString(text, wide);
-        SetDlgItemText(kDiagVersionEdits[i], wide);
-    }
+    for (size_t i = 0; i < DIAG_VERSION_TEXT_COUNT; ++i)
+        SetDlgItemText(kDiagVersionEdits[i], DiagVersionText(versions, i));
 }
 
 void CDlgFunction::OnUnusedButton() {}
+
+CString DiagVersionText(const NineVersionRecord& versions, size_t index)
+{
+    char text[DIAG_VERSION_TEXT_SLOT + 1] = {};
+    if (index < DIAG_VERSION_TEXT_COUNT)
+        std::memcpy(text, versions.text[index], DIAG_VERSION_TEXT_SLOT);
+    CString wide;
+    AnsiToWideString(text, wide);
+    return wide;
+}

@@ -83,5 +83,9 @@ private:
     void RunDiagButton(int (*op)(), const wchar_t* success, const wchar_t* failure);
 };
 
+struct NineVersionRecord;
+// Wide form of one version text; a full slot carries no terminator.
+CString DiagVersionText(const NineVersionRecord& versions, size_t index);
+
 // Factory of the dispatcher (tool type 0 and every type without a tool).
 CDialog* CreateDlgFunction();

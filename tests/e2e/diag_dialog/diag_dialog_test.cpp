@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device/diag_ops.h"
 #include "device/goform.h"
 #include "device/port_scanner.h"
 #include "emulator/modem_emulator.h"
@@ -336,4 +337,14 @@ TEST(DiagDialogFactory, BuildsTheDialog)
 {
     std::unique_ptr<CDialog> dialog(CreateDlgFunction());
     EXPECT_NE(dynamic_cast<CDlgFunction*>(dialog.get()), nullptr);
+}
+
+TEST(DiagVersionText, FullSlotEndsAtItsEdge)
+{
+    NineVersionRecord versions;
+    std::memset(&versions, 'v', sizeof versions);
+    std::memcpy(versions.text[2], "short", 6);
+    EXPECT_EQ(DiagVersionText(versions, 0), std::wstring(DIAG_VERSION_TEXT_SLOT, L'v'));
+    EXPECT_EQ(DiagVersionText(versions, 2), L"short");
+    EXPECT_EQ(DiagVersionText(versions, DIAG_VERSION_TEXT_COUNT), L"");
 }
