@@ -46,6 +46,16 @@ struct Provisioning {
     std::optional<std::string> pdpType;
 };
 
+Provisioning Apns(const std::string& apnNum, std::map<int, std::string> commands,
+                  std::optional<std::string> pdpType = std::nullopt)
+{
+    Provisioning p;
+    p.apnNum = apnNum;
+    p.commands = std::move(commands);
+    p.pdpType = std::move(pdpType);
+    return p;
+}
+
 std::string Sent(const modemsim::HttpRequest& r) { return r.query + r.body; }
 
 class KittingTest : public ::testing::Test {
@@ -239,9 +249,7 @@ TEST_F(KittingTest, KeysNeverCloseTheTool)
 TEST_F(KittingTest, WholeRoadWithRestrictedDefaultProfile)
 {
     emulator_->SetWebSetting("restrict_default_profile", "on");
-    Write({.apnNum = "2",
-           .commands = {{1, SaveCommand("corp.one")}, {2, SaveCommand("corp.two")}},
-           .pdpType = "ipv4&ipv6"});
+    Write(Apns("2", {{1, SaveCommand("corp.one")}, {2, SaveCommand("corp.two")}}, "ipv4&ipv6"));
     OpenTool();
     DebugCapture trace;
     int restarts = emulator_->RestartCount();
@@ -281,9 +289,11 @@ TEST_F(KittingTest, WholeRoadWithRestrictedDefaultProfile)
     EXPECT_EQ(trace.Count("KESTLE: WriteAPNParameters Success!"), 2u);
     EXPECT_EQ(tool_.dialog()->PdpType(), KITTING_PDP_IPV4V6);
 
-    // the watch thread is back and so is the button
+    // the watch thread is back: the button follows the web server again
+    EXPECT_TRUE(WaitUntil([&] { return tool_.dialog()->CurrentWatchThread() != nullptr; }));
     EXPECT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_KITTING_WRITE)); }));
-    EXPECT_NE(tool_.dialog()->CurrentWatchThread(), nullptr);
+    emulator_->Unplug();
+    EXPECT_TRUE(WaitUntil([&] { return !IsEnabled(Item(IDC_KITTING_WRITE)); }));
 }
 
 TEST_F(KittingTest, ApnCommandsAndTheirCount)
@@ -345,7 +355,7 @@ TEST_F(KittingTest, ConfiguredPdpTypeBecomesTheDefault)
     OpenTool();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.configured.value_or("(absent)"));
-        Write({.apnNum = "1", .commands = {{1, SaveCommand("typed")}}, .pdpType = c.configured});
+        Write(Apns("1", {{1, SaveCommand("typed")}}, c.configured));
         auto boxes = RunWrite();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, c.succeeds ? kSuccess : kFailed);
@@ -433,7 +443,7 @@ TEST_F(KittingTest, FailedRequestsAreTriedFiftyTimesThenTheRunFails)
         // the upload decides nothing: the run goes on
         {"UPLOADFILE_RESTORE", "UPLOADFILE_RESTORE", true, 0},
     };
-    Write({.apnNum = "1", .commands = {{1, SaveCommand("tried")}}});
+    Write(Apns("1", {{1, SaveCommand("tried")}}));
     OpenTool();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
@@ -451,7 +461,7 @@ TEST_F(KittingTest, FailedRequestsAreTriedFiftyTimesThenTheRunFails)
 
 TEST_F(KittingTest, ARequestThatRecoversWithinItsTriesSucceeds)
 {
-    Write({.apnNum = "1", .commands = {{1, SaveCommand("late")}}});
+    Write(Apns("1", {{1, SaveCommand("late")}}));
     OpenTool();
     emulator_->InjectHttpFault("imei", 500, 3);
     auto boxes = RunWrite();
