@@ -37,6 +37,11 @@ CMarlModemSettingDlgBase::~CMarlModemSettingDlgBase()
     // nothing may still use a page once it is deleted
     StopWatchThread();
     WaitForWorker();
+    // a deleted dialog lets its pages' names go too (the running tool's lives until the process ends)
+    if (m_pAPNPage && m_pAPNPage->m_hMutex) {
+        CloseHandle(m_pAPNPage->m_hMutex);
+        m_pAPNPage->m_hMutex = nullptr;
+    }
     delete m_pAPNPage;
     delete m_pCommunicationModePage;
     m_pAPNPage = nullptr;

@@ -127,16 +127,6 @@ protected:
         g_strLanguageFilePath.clear();
     }
 
-    // The APN page keeps its name until the process ends, so each tool run of
-    // one process gets a runtime folder (a name space) of its own.
-    void FreshNames(const std::string& tag)
-    {
-        std::string run = place_.Root() + "/run-" + tag;
-        fs::create_directories(run);
-        fs::permissions(run, fs::perms::owner_all, fs::perm_options::replace);
-        setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
-    }
-
     tooltest::Workplace place_;
 };
 
@@ -154,7 +144,6 @@ TEST_F(CarrierSettingCopies, RunningToolHoldsItsNameAndBothPageNames)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.toolType);
-        FreshNames(std::to_string(row.toolType));
         tooltest::ModalRun<CDialog> tool;
         ASSERT_NE(tool.Open(row.templateId, [&] { return MakeTool(row.toolType).release(); }), nullptr);
         EXPECT_TRUE(NameHeld(row.ownName));
@@ -164,6 +153,7 @@ TEST_F(CarrierSettingCopies, RunningToolHoldsItsNameAndBothPageNames)
         tool.Close();
         // a closed tool lets every name go
         EXPECT_FALSE(NameHeld(row.ownName));
+        EXPECT_FALSE(NameHeld(single_instance::kMarlModemSettingAPNPage));
         EXPECT_FALSE(NameHeld(single_instance::kMarlModemSettingCommunicationModePage));
     }
 }
@@ -177,7 +167,6 @@ TEST_F(CarrierSettingCopies, SecondCopyOfEitherToolShowsTheRefusalAndExitsZero)
     const Row rows[] = {{4, 4}, {4, 6}, {6, 4}, {6, 6}};
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.running << " then " << row.started);
-        FreshNames(std::to_string(row.running) + std::to_string(row.started));
         tooltest::ModalRun<CDialog> tool;
         ASSERT_NE(tool.Open(row.running == 6 ? IDD_MARL_MODEM_SETTING_NEW : IDD_MARL_MODEM_SETTING,
                             [&] { return MakeTool(row.running).release(); }),
