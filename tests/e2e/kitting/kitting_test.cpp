@@ -472,3 +472,27 @@ TEST_F(KittingTest, ARequestThatRecoversWithinItsTriesSucceeds)
 }
 
 }  // namespace
+
+namespace {
+
+// A temporary folder deeper than the old 256-byte path room: the backup path
+// goes out whole, not cut to some other file's name.
+TEST_F(KittingTest, LongToolFolderPathStillUploadsTheBackup)
+{
+    std::string deep = place_.Root();
+    while (deep.size() < 300)
+        deep += "/long-temporary-folder-name";
+    fs::create_directories(deep + "/VX530KittingTool");
+    setenv("TMPDIR", deep.c_str(), 1);
+    toolFolder_ = deep + "/VX530KittingTool";
+    std::ofstream(toolFolder_ + "/backupinfo", std::ios::binary) << "deep backup";
+    Write(Apns("1", {{1, SaveCommand("deep")}}));
+    OpenTool();
+    ASSERT_GT(tool_.dialog()->ToolFolder().size(), 300u);
+    auto boxes = RunWrite();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kSuccess);
+    EXPECT_EQ(emulator_->UploadedRestoreFile(), "deep backup");
+}
+
+}  // namespace
