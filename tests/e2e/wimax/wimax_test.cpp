@@ -425,6 +425,7 @@ TEST_F(WimaxTest, NoDeviceForFiftyAttemptsFailsThenTheWatchRunsAgain)
     EXPECT_EQ(AnswerResult(), Lang(L"READ_STATE_FAILED"));
     EXPECT_GE(capture.Count("KESTLE: CPlatformManager, Search Port Fail!"), 50u);
 
+    ASSERT_TRUE(WaitUntil([&] { return !tool_.dialog()->WorkerRunning(); }));
     PostMessage(hwnd_, WM_COMMAND, MAKEWPARAM(IDC_WIMAX_SET, BN_CLICKED), 0);
     EXPECT_EQ(AnswerResult(), Lang(L"WRITE_STATE_FAILED"));
     EXPECT_TRUE(RadiosAre(false, true));
