@@ -126,8 +126,9 @@ int ZCGDCONT_SET(const PdpContextEntry* entry)
     TraceInnerAtEntry("ZCGDCONT_SET");
     if (entry == nullptr)
         return RejectInnerAtCall("ZCGDCONT_SET");
+    // a context the device refused is not written: report it
     return RunInnerAtExchange(
-        {45, AT_TYPE_SET, 5, false},
+        {45, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
             return FormatText(c.szParam, sizeof(c.szParam), "%d,\"%.*s\",\"%.*s\"", entry->cid,
                               Width(entry->pdpType, sizeof(entry->pdpType)), entry->pdpType,
@@ -142,7 +143,7 @@ int ZCGDCONT_SET_ONLY_MODIFY_APN(const char* param)
     if (param == nullptr)
         return RejectInnerAtCall("ZCGDCONT_SET_ONLY_MODIFY_APN");
     return RunInnerAtExchange(
-        {45, AT_TYPE_SET, 5, false},
+        {45, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", param) == 0; }, nullptr);
 }
 
@@ -294,7 +295,7 @@ int ZSET_ROAMING_STATE(int value)
 {
     TraceInnerAtEntry("ZSET_ROAMING_STATE");
     return RunInnerAtExchange(
-        {121, AT_TYPE_SET, 5, false},
+        {121, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%d", value) == 0; }, nullptr);
 }
 

@@ -191,7 +191,7 @@ int ZSET_ID_PASSWORD_AUTH(const char* userName, const char* password, int authTy
     if (authType != 0 && (userName == nullptr || password == nullptr))
         return RejectInnerAtCall("ZSET_ID_PASSWORD_AUTH");
     return RunInnerAtExchange(
-        {126, AT_TYPE_SET, 5, false},
+        {126, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
             if (authType == 0)
                 return FormatText(c.szParam, sizeof(c.szParam), "%d,%d", 9, 0) == 0;

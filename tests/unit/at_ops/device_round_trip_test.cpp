@@ -41,10 +41,9 @@ TEST_F(AtOpsTest, ContextsDefinedReadAndDeleted)
 
     EXPECT_EQ(AT_CGDCONT_DELETE(2), 0);
     EXPECT_EQ(Emulator().PdpContexts().size(), 1u);
-    // A context the device refuses (cid out of range): the definition still
-    // reports success, the deletion does not.
+    // A context the device refuses (cid out of range) is reported, as is its deletion.
     entry.cid = 40;
-    EXPECT_EQ(AT_CGDCONT_SET(&entry), 0);
+    EXPECT_EQ(AT_CGDCONT_SET(&entry), 1);
     EXPECT_EQ(AT_CGDCONT_DELETE(40), 1);
 }
 
@@ -199,7 +198,7 @@ TEST_F(AtOpsTest, PolicyLocksFlagsRoamingAndBand)
     EXPECT_EQ(AT_SetRoaming(0), 0);
     EXPECT_EQ(AT_GetRoaming(&roaming), 0);
     EXPECT_EQ(roaming, 0);
-    EXPECT_EQ(AT_SetRoaming(7), 0); // refused with ERROR, not tested
+    EXPECT_EQ(AT_SetRoaming(7), 1); // refused with ERROR
 
     EXPECT_EQ(AT_SET_BAND("1,0,10000000000,4C00000"), 0);
     EXPECT_EQ(Emulator().BandLock(), "1,0,10000000000,4C00000");
