@@ -243,32 +243,30 @@ UINT CMarlWimaxDlg::WatchWimaxDevice(LPVOID param)
     return 0;
 }
 
-UINT CMarlWimaxDlg::ReadParametersThread(LPVOID param)
+// The common steps of both workers around the one operation.
+UINT RunWimaxWorker(LPVOID param, int (CMarlWimaxDlg::*operation)(), const wchar_t* successKey,
+                    const wchar_t* failedKey)
 {
     CMarlWimaxDlg* dlg = FromParam(param);
     if (!dlg)
         return 0;
     SetButtonsEnabled(dlg, false);
-    int result = dlg->ReadWimaxState();
-    dlg->MessageBox(dlg->ReadOwnString(result == 0 ? L"READ_STATE_SUCCESS" : L"READ_STATE_FAILED"),
-                    dlg->ReadOwnString(L"TITLE"), MB_ICONINFORMATION);
+    int result = (dlg->*operation)();
+    dlg->MessageBox(dlg->ReadOwnString(result == 0 ? successKey : failedKey), dlg->ReadOwnString(L"TITLE"),
+                    MB_ICONINFORMATION);
     SetButtonsEnabled(dlg, true);
     dlg->EndWorker();
     return 0;
 }
 
+UINT CMarlWimaxDlg::ReadParametersThread(LPVOID param)
+{
+    return RunWimaxWorker(param, &CMarlWimaxDlg::ReadWimaxState, L"READ_STATE_SUCCESS", L"READ_STATE_FAILED");
+}
+
 UINT CMarlWimaxDlg::WriteParametersThread(LPVOID param)
 {
-    CMarlWimaxDlg* dlg = FromParam(param);
-    if (!dlg)
-        return 0;
-    SetButtonsEnabled(dlg, false);
-    int result = dlg->WriteWimaxState();
-    dlg->MessageBox(dlg->ReadOwnString(result == 0 ? L"WRITE_STATE_SUCCESS" : L"WRITE_STATE_FAILED"),
-                    dlg->ReadOwnString(L"TITLE"), MB_ICONINFORMATION);
-    SetButtonsEnabled(dlg, true);
-    dlg->EndWorker();
-    return 0;
+    return RunWimaxWorker(param, &CMarlWimaxDlg::WriteWimaxState, L"WRITE_STATE_SUCCESS", L"WRITE_STATE_FAILED");
 }
 
 void CMarlWimaxDlg::OnReadButton() { StartWorker(&CMarlWimaxDlg::ReadParametersThread, &pReadParametersThread); }

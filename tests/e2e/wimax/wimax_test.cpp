@@ -231,22 +231,37 @@ TEST_F(WimaxTest, WatchEnablesTheButtonsForEitherPath)
     EXPECT_TRUE(ButtonsEnabled(false));
 }
 
-TEST_F(WimaxTest, ReadOverTheWebServerShowsTheDeviceState)
+TEST_F(WimaxTest, ReadShowsTheDeviceStateOverEitherPath)
 {
-    StartDevice(modemsim::Mode::NetCard);
+    using modemsim::Mode;
+    StartDevice(Mode::NetCard);
     OpenTool();
+    // each row's other path holds the opposite state, so the path taken shows
     struct Case {
-        const char* reply;
+        Mode mode;
+        const char* webReply;
+        std::array<int, 4> flags;
         bool on;
-    } cases[] = {{"on", true}, {"off", false}, {"on", true}};
+    } cases[] = {
+        {Mode::NetCard, "on", {0, 0, 0, 0}, true},
+        {Mode::NetCard, "off", {1, 0, 1, 0}, false},
+        {Mode::Modem, "off", {1, 0, 1, 0}, true},
+        {Mode::Modem, "on", {0, 1, 0, 0}, false},
+        {Mode::Modem, "off", {0, 0, 1, 0}, true},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.reply);
-        emulator_->SetWebSetting(kWebGetKey, c.reply);
+        SCOPED_TRACE(std::string(ModeName(c.mode)) + " " + c.webReply);
+        emulator_->SetMode(c.mode);
+        emulator_->SetWebSetting(kWebGetKey, c.webReply);
+        emulator_->SetDeviceFlags(c.flags);
+        emulator_->ClearReceived();
         EXPECT_EQ(PressAndAnswer(IDC_WIMAX_READ), Lang(L"READ_STATE_SUCCESS"));
         EXPECT_TRUE(RadiosAre(c.on, !c.on));
+        bool web = c.mode == Mode::NetCard;
+        EXPECT_EQ(CountHttp("cmd=wimax2_enable"), web ? 1u : 0u);
+        EXPECT_EQ(CountAt("AT+ZEFSGET?"), web ? 0u : 1u);
         EXPECT_TRUE(ButtonsEnabled(true));
     }
-    EXPECT_GE(CountHttp("cmd=wimax2_enable"), 3u);
 }
 
 TEST_F(WimaxTest, SetOverTheWebServerSendsTheRadioChoice)
@@ -309,23 +324,6 @@ TEST_F(WimaxTest, WebRequestsFailAfterTenTries)
     ChooseRadios(false, true);
     EXPECT_EQ(PressAndAnswer(IDC_WIMAX_SET), Lang(L"WRITE_STATE_SUCCESS"));
     EXPECT_EQ(emulator_->WebSetting(kWebGetKey), "off");
-}
-
-TEST_F(WimaxTest, ReadOverTheAtPortShowsTheWimaxFlag)
-{
-    StartDevice(modemsim::Mode::Modem);
-    OpenTool();
-    struct Case {
-        std::array<int, 4> flags;
-        bool on;
-    } cases[] = {{{1, 0, 1, 0}, true}, {{0, 1, 0, 0}, false}, {{0, 0, 1, 0}, true}};
-    for (const auto& c : cases) {
-        emulator_->SetDeviceFlags(c.flags);
-        EXPECT_EQ(PressAndAnswer(IDC_WIMAX_READ), Lang(L"READ_STATE_SUCCESS"));
-        EXPECT_TRUE(RadiosAre(c.on, !c.on));
-    }
-    // the web server was asked first, then the flags were read over AT
-    EXPECT_EQ(CountAt("AT+ZEFSGET?"), 3u);
 }
 
 TEST_F(WimaxTest, SetOverTheAtPortFollowsTheCaseTable)
