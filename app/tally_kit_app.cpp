@@ -1,5 +1,10 @@
 #include "app/tally_kit_app.h"
+#include "tools/carriersetting/carrier_setting_dlg.h"
+#include "tools/carrierswitch/marl_switch_mode_tool_dlg.h"
+#include "tools/diag/dlg_function.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
+#include "tools/kitting/write_apn_info_dlg.h"
+#include "tools/restore/restore_factory_setting_dlg.h"
 #include "tools/vx520/vx520_dialog.h"
 
 #include "app/app_paths.h"
@@ -33,12 +38,12 @@ struct ToolDialogRow {
 };
 
 const ToolDialogRow kToolDialogs[] = {
-    {0, nullptr, nullptr},            // CDlgFunction
-    {2, nullptr, nullptr},            // CMarlRestoreFactorySettingDlg
-    {3, nullptr, nullptr},            // CMarlSwitchModeToolDlg
-    {4, nullptr, nullptr},            // CMarlModemSettingDlg
-    {5, PrepareKittingTool, nullptr}, // CMarlWriteAPNInfoDlg
-    {6, nullptr, nullptr},            // MarlModemSettingDlgNew
+    {0, nullptr, CreateDlgFunction},
+    {2, nullptr, CreateMarlRestoreFactorySettingDlg},
+    {3, nullptr, CreateMarlSwitchModeToolDlg},
+    {4, nullptr, CreateMarlModemSettingDlg},
+    {5, PrepareKittingTool, CreateMarlWriteAPNInfoDlg},
+    {6, nullptr, CreateMarlModemSettingDlgNew},
     {7, PrepareWimaxTool, nullptr},   // CMarlWimaxDlg
     {8, nullptr, CreateVX520ModemSettingDlg},
     {9, nullptr, CreateSwitchModeToolDlg},

@@ -2,8 +2,6 @@
 #include "app/tally_kit_app.h"
 #include "device/ini_reader.h"
 #include "private_tmpdir.h"
-#include "tools/genswitch/switch_mode_tool_dlg.h"
-#include "tools/vx520/vx520_dialog.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -26,6 +24,23 @@ protected:
     }
 };
 
+// The dialog template of each tool type.
+UINT ToolTemplateOf(int32_t toolType)
+{
+    switch (toolType) {
+    case 0: return 129;
+    case 2: return 136;
+    case 3: return 138;
+    case 4: return 137;
+    case 5: return 141;
+    case 6: return 142;
+    case 7: return 145;
+    case 8: return 146;
+    case 9: return 150;
+    default: return 0;
+    }
+}
+
 TEST_F(Dispatch, ToolTypeFromTheConfiguration)
 {
     struct {
@@ -36,6 +51,11 @@ TEST_F(Dispatch, ToolTypeFromTheConfiguration)
         {"TOOLS_TYPE = 8", 8, 8},
         {"TOOLS_TYPE=9", 9, 9},
         {"TOOLS_TYPE=4", 4, 4},
+        {"TOOLS_TYPE=2", 2, 2},
+        {"TOOLS_TYPE=3", 3, 3},
+        {"TOOLS_TYPE=5", 5, 5},
+        {"TOOLS_TYPE=6", 6, 6},
+        {"TOOLS_TYPE=7", 7, 7},
         {"TOOLS_TYPE=10", 10, 0},
         {"TOOLS_TYPE=-1", -1, 0},
         {"TOOLS_TYPE=1", 1, 0},
@@ -57,15 +77,14 @@ TEST_F(Dispatch, ToolTypeFromTheConfiguration)
         app.CreateToolDialog(&dialog);
         EXPECT_EQ(app.m_nToolType, c.toolType);
         EXPECT_EQ(DispatchedToolType(app.m_nToolType), c.dispatched);
-        // only the mode switch tool and the modem setting tool exist so far
-        if (c.toolType == 9) {
-            EXPECT_NE(dynamic_cast<CSwitchModeToolDlg*>(dialog), nullptr);
-            delete dialog;
-        } else if (c.toolType == 8) {
-            EXPECT_NE(dynamic_cast<CVX520ModemSettingDlg*>(dialog), nullptr);
-            delete dialog;
-        } else {
+        // every tool type builds the dialog of its template; types 5 and 7
+        // release their appended files first, which this test program lacks
+        if (c.dispatched == 5 || c.dispatched == 7) {
             EXPECT_EQ(dialog, nullptr);
+        } else {
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->GetTemplateId(), ToolTemplateOf(c.dispatched));
+            delete dialog;
         }
     }
 }
