@@ -1,6 +1,7 @@
 #include "app/app_paths.h"
 #include "app/tally_kit_app.h"
 #include "device/ini_reader.h"
+#include "platform/ui/afx.h"
 #include "private_tmpdir.h"
 
 #include <csignal>
