@@ -6,6 +6,7 @@
 #include "tools/kitting/write_apn_info_dlg.h"
 #include "tools/restore/restore_factory_setting_dlg.h"
 #include "tools/vx520/vx520_dialog.h"
+#include "tools/wimax/wimax_dlg.h"
 
 #include "app/app_paths.h"
 #include "app/work_folder.h"
@@ -44,7 +45,7 @@ const ToolDialogRow kToolDialogs[] = {
     {4, nullptr, CreateMarlModemSettingDlg},
     {5, PrepareKittingTool, CreateMarlWriteAPNInfoDlg},
     {6, nullptr, CreateMarlModemSettingDlgNew},
-    {7, PrepareWimaxTool, nullptr},   // CMarlWimaxDlg
+    {7, PrepareWimaxTool, CreateMarlWimaxDlg},
     {8, nullptr, CreateVX520ModemSettingDlg},
     {9, nullptr, CreateSwitchModeToolDlg},
 };
