@@ -316,22 +316,30 @@ TEST_F(SetwellTest, PinStateReadAfterEveryWorkerWhileThePinTabIsCurrent)
 
 TEST_F(SetwellTest, ReadAndApplyOnThePinTabAskForASimWhenNoneIsInserted)
 {
+    DebugCapture capture;
     StartEmulator(SimState::None);
     OpenTool();
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     for (int button : {IDC_VX520_READ, IDC_VX520_APPLY}) {
         SCOPED_TRACE(button);
-        // a press while the last worker is still ending is refused, and the
-        // watch thread it restarts disables the buttons until its first pass
-        ASSERT_TRUE(WaitUntil([&] { return !dialog_->WorkerRunning(); }));
+        // a press while the last worker is still ending is refused; the worker
+        // enables the buttons just before the watch thread it restarts
+        // disables them again until its pass has found the port, so only the
+        // buttons enabled after that pass take a press
+        ASSERT_TRUE(WaitUntil([&] {
+            return !dialog_->WorkerRunning() && capture.Count("Search NMEA Port SUCCESS!") > 0;
+        }));
+        ASSERT_TRUE(ButtonsEnabled(true));
         emulator_->ClearReceived();
-        ASSERT_TRUE(WaitUntil([&] { return Click(Item(button)); }));
+        ASSERT_TRUE(Click(Item(button)));
         auto popup = WaitForPopup(30000);
         ASSERT_TRUE(popup.has_value());
         EXPECT_EQ(popup->templateId, IDD_PROMPT_INFO);
         EXPECT_EQ(popup->caption, L"注意");
         EXPECT_EQ(popup->text, L"SIMカードを挿入して下さい。");
+        // the watch thread stays stopped while the worker shows its prompt
+        capture.Clear();
         ClosePopup(*popup);
     }
     // Apply sent nothing that changes the SIM
