@@ -91,6 +91,14 @@ protected:
         });
     }
 
+    // Waits until the watch thread's first pass, which enables the buttons
+    // before it reads the network page for the new connection, has ended:
+    // the second pass has begun.
+    bool FirstWatchPassEnded(const DebugCapture& capture)
+    {
+        return WaitUntil([&] { return capture.Count("Search NMEA Port SUCCESS!") >= 2; });
+    }
+
     size_t CountAt(const std::string& prefix)
     {
         size_t n = 0;
@@ -382,9 +390,12 @@ TEST_F(SetwellTest, ApplyOnTheNetworkTabWritesTheApn)
 
 TEST_F(SetwellTest, TabChangeToTheNetworkTabReadsOnTheUiThread)
 {
+    DebugCapture capture;
     StartEmulator();
     OpenTool();
     ASSERT_TRUE(ButtonsEnabled(true));
+    // the network read of that pass would add to the exchanges counted here
+    ASSERT_TRUE(FirstWatchPassEnded(capture));
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
@@ -400,9 +411,12 @@ TEST_F(SetwellTest, TabChangeToTheNetworkTabReadsOnTheUiThread)
 
 TEST_F(SetwellTest, TabChangeIsIgnoredWhileThePinPageUpdates)
 {
+    DebugCapture capture;
     StartEmulator();
     OpenTool();
     ASSERT_TRUE(ButtonsEnabled(true));
+    // the network read of that pass would add to the exchanges counted here
+    ASSERT_TRUE(FirstWatchPassEnded(capture));
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
     // as while UpdatePINInterfaceThread runs
