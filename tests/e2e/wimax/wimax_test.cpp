@@ -84,8 +84,17 @@ protected:
     // text, after checking its caption and icon and closing it.
     std::wstring PressAndAnswer(int buttonId, DWORD timeoutMs = 60000)
     {
-        // the worker enables the buttons just before it ends; a click before that is refused
-        if (!WaitUntil([&] { return !tool_.dialog()->WorkerRunning(); }) || !ButtonsEnabled(true))
+        // a press while the last worker is still ending is refused; the worker
+        // enables the buttons just before the watch thread it restarts disables
+        // them again until a pass has found the device, so only the buttons
+        // enabled after such a pass take a press. The last result box is closed,
+        // so the worker prints no more: a found line from now on is a watch pass.
+        DebugCapture capture;
+        if (!WaitUntil([&] {
+                return !tool_.dialog()->WorkerRunning() &&
+                       capture.Count("Search RNDIS Port SUCCESS!") + capture.Count("Search NMEA Port SUCCESS!") > 0;
+            }) ||
+            !ButtonsEnabled(true))
             return L"<buttons disabled>";
         if (!Click(Item(buttonId)))
             return L"<not clicked>";
