@@ -171,7 +171,9 @@ TEST_F(SetwellTest, StartsInJapaneseWithEverythingDisabledWithoutAModem)
     emulator_->Unplug();
     DebugCapture capture;
     OpenTool();
-    ASSERT_TRUE(WaitUntil([&] { return capture.Count("KESTLE: CPlatformManager, Search NMEA Port Fail!") > 0; }));
+    // the pass traces the failed search before it disables the controls; the
+    // second trace comes after the first pass has ended
+    ASSERT_TRUE(WaitUntil([&] { return capture.Count("KESTLE: CPlatformManager, Search NMEA Port Fail!") >= 2; }));
     EXPECT_EQ(Text(hwnd_), kJapaneseTitle);
     EXPECT_EQ(Items(Tab()), (std::vector<std::wstring>{L"ネットワーク設定", L"PIN管理"}));
     EXPECT_EQ(Text(Item(IDC_VX520_READ)), L"読み込み");
@@ -444,11 +446,18 @@ TEST_F(SetwellTest, SwitchPinPageMessageChoosesThePage)
         {0, 3, 0},                           // remembered for the next showing
         {1, 0, IDD_VX520_MODIFY_PIN_PAGE},
     };
+    DebugCapture capture;
     StartEmulator();
     OpenTool();
+    // the watch thread's PIN refresh, due since its start, sets the kind from
+    // the SIM and posts its own switch on its first pass over the PIN tab; it
+    // has to be handled before the steps' messages
+    ASSERT_TRUE(FirstWatchPassEnded(capture));
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     ASSERT_TRUE(ButtonsEnabled(true));
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinRefreshFlag.load() == 0; }));
+    ASSERT_TRUE(WaitIdle(hwnd_));
     UINT onDisplay = IDD_VX520_PIN_SETTING_PAGE;
     for (const Step& s : steps) {
         SCOPED_TRACE(std::to_string(s.wParam) + "," + std::to_string(s.lParam));
