@@ -32,6 +32,8 @@ const std::wstring kSuccess = L"Write the informaton successed!";
 const std::wstring kFailed = L"Write the informaton failed!";
 const std::wstring kImeiInvalid = L"IMEI is invalid!";
 const std::wstring kPrivacyOn = L"Privacy setting is on, you can not operate.";
+// a watch pass (or the worker's wait) that found the web server
+constexpr const char* kWebServerFound = "Search RNDIS Port SUCCESS!";
 
 std::string SaveCommand(const std::string& apn)
 {
@@ -125,14 +127,25 @@ protected:
     // Presses Write and answers every box up to the result box; all boxes in order.
     std::vector<Popup> RunWrite()
     {
+        // the worker enables the button just before the watch thread it
+        // restarts disables it until its first pass; a press in between is
+        // lost, so only the button enabled by a watch pass after the last run
+        // takes one
+        EXPECT_TRUE(WaitUntil([&] {
+            return !tool_.dialog()->WorkerRunning() && trace_.Count(kWebServerFound) > foundBeforeLastResult_ &&
+                   IsEnabled(Item(IDC_KITTING_WRITE));
+        }));
         emulator_->ClearReceived();
-        // a new watch thread disables the button for its first pass
-        EXPECT_TRUE(WaitUntil([&] { return Click(Item(IDC_KITTING_WRITE)); }));
+        EXPECT_TRUE(Click(Item(IDC_KITTING_WRITE)));
         std::vector<Popup> boxes;
         while (auto popup = WaitForPopup(120000)) {
+            bool result = popup->caption == kChildTitle;
+            // the worker waits in its result box and the watch thread is stopped
+            if (result)
+                foundBeforeLastResult_ = trace_.Count(kWebServerFound);
             ClosePopup(*popup);
             boxes.push_back(*popup);
-            if (popup->caption == kChildTitle)
+            if (result)
                 break;
         }
         return boxes;
@@ -162,6 +175,9 @@ protected:
     HWND hwnd_ = nullptr;
     std::string toolFolder_;
     std::optional<std::string> oldTmp_;
+    // before the tool opens, so that its first watch pass is seen
+    DebugCapture trace_;
+    size_t foundBeforeLastResult_ = 0;
 };
 
 TEST(KittingImeiAnswer, TakesTheQuotedValueOfTheFirstKey)
@@ -251,7 +267,6 @@ TEST_F(KittingTest, WholeRoadWithRestrictedDefaultProfile)
     emulator_->SetWebSetting("restrict_default_profile", "on");
     Write(Apns("2", {{1, SaveCommand("corp.one")}, {2, SaveCommand("corp.two")}}, "ipv4&ipv6"));
     OpenTool();
-    DebugCapture trace;
     int restarts = emulator_->RestartCount();
     auto boxes = RunWrite();
     ASSERT_EQ(boxes.size(), 1u);
@@ -285,8 +300,8 @@ TEST_F(KittingTest, WholeRoadWithRestrictedDefaultProfile)
     expected.push_back(
         "goformId=APN_PROC_EX&apn_mode=manual&apn_action=set_default&set_default_flag=1&pdp_type=IPv4v6&index=1");
     EXPECT_EQ(order, expected);
-    EXPECT_EQ(trace.Count("KESTLE: DeleteAPN Success!"), 9u);
-    EXPECT_EQ(trace.Count("KESTLE: WriteAPNParameters Success!"), 2u);
+    EXPECT_EQ(trace_.Count("KESTLE: DeleteAPN Success!"), 9u);
+    EXPECT_EQ(trace_.Count("KESTLE: WriteAPNParameters Success!"), 2u);
     EXPECT_EQ(tool_.dialog()->PdpType(), KITTING_PDP_IPV4V6);
 
     // the watch thread is back: the button follows the web server again
