@@ -8,8 +8,8 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/code_page.h"
 #include "platform/win/debug_output.h"
-#include "tests/e2e/restore/second_copy.h"
-#include "tests/e2e/restore/carrier_tool_fixture.h"
+#include "tests/support/second_copy.h"
+#include "tests/support/carrier_tool_fixture.h"
 #include "tools/restore/restore_factory_setting_dlg.h"
 
 using namespace ui::test;
