@@ -18,6 +18,7 @@
 #include "platform/ui/afx.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/code_page.h"
+#include "tests/support/child_process.h"
 
 extern char** environ;
 
@@ -74,23 +75,10 @@ inline Refusal StartSecondCopy(const std::string& filter, const std::string& fol
 {
     Refusal result;
     std::string report = folder + "/second-copy-report.txt";
-    std::vector<std::string> env = {std::string(kReportVariable) + "=" + report};
-    for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind(std::string(kReportVariable) + "=", 0) != 0)
-            env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::string filterArg = "--gtest_filter=" + filter;
-    char* argv[] = {self.data(), filterArg.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
+    pid_t pid = childproc::SpawnSelf(filter, {std::string(kReportVariable) + "=" + report});
+    if (pid < 0)
         return result;
-    int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
+    result.exitCode = childproc::WaitExit(pid);
     std::ifstream in(report);
     std::string line;
     if (std::getline(in, line)) {

@@ -22,6 +22,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/code_page.h"
 #include "platform/win/named_mutex.h"
+#include "tests/support/child_process.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/carriersetting/carrier_setting_dlg.h"
 
@@ -33,41 +34,9 @@ namespace {
 constexpr const char* kToolVariable = "CARRIER_SETTING_COPY_TOOL";
 constexpr const char* kReportVariable = "CARRIER_SETTING_COPY_REPORT";
 
-pid_t SpawnCopy(const std::vector<std::string>& own)
-{
-    std::vector<std::string> env = own;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        bool replaced = false;
-        for (const auto& mine : own)
-            replaced |= entry.compare(0, mine.find('=') + 1, mine, 0, mine.find('=') + 1) == 0;
-        if (!replaced)
-            env.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string self = fs::read_symlink("/proc/self/exe");
-    std::string filter = "--gtest_filter=CarrierSettingCopy.Run";
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    pid_t pid = 0;
-    return posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) == 0 ? pid : -1;
-}
+pid_t SpawnCopy(const std::vector<std::string>& own) { return childproc::SpawnSelf("CarrierSettingCopy.Run", own); }
 
-// Exit code, or -1 when the copy did not end by itself within the wait.
-int WaitExit(pid_t pid, int ms)
-{
-    for (int waited = 0; waited < ms; waited += 20) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
+using childproc::WaitExit;
 
 std::unique_ptr<CDialog> MakeTool(int toolType)
 {

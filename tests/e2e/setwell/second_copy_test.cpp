@@ -17,6 +17,7 @@
 
 #include "app/app_paths.h"
 #include "platform/ui/test_driver.h"
+#include "tests/support/child_process.h"
 #include "tools/vx520/vx520_dialog.h"
 
 extern char** environ;
@@ -27,47 +28,7 @@ namespace {
 constexpr const char* kRoleVariable = "SETWELL_COPY_ROLE";
 constexpr const char* kReportVariable = "SETWELL_COPY_REPORT";
 
-std::vector<char*> EnvironmentWith(std::vector<std::string>& own)
-{
-    std::vector<char*> pointers;
-    for (auto& e : own)
-        pointers.push_back(e.data());
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        bool replaced = false;
-        for (const auto& mine : own)
-            replaced |= entry.compare(0, mine.find('=') + 1, mine, 0, mine.find('=') + 1) == 0;
-        if (!replaced)
-            pointers.push_back(*e);
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-pid_t SpawnSelf(std::vector<std::string> env)
-{
-    std::string self = fs::read_symlink("/proc/self/exe");
-    std::string filter = "--gtest_filter=SetwellCopy.Run";
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    std::vector<char*> envp = EnvironmentWith(env);
-    pid_t pid = 0;
-    return posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) == 0 ? pid : -1;
-}
-
-bool WaitForFile(const std::string& path, int ms)
-{
-    for (int waited = 0; waited < ms && !fs::exists(path); waited += 20)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return fs::exists(path);
-}
-
-int WaitExit(pid_t pid)
-{
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
+pid_t SpawnSelf(const std::vector<std::string>& env) { return childproc::SpawnSelf("SetwellCopy.Run", env); }
 
 std::string Ascii(const std::wstring& w)
 {
@@ -134,9 +95,9 @@ TEST(SetwellCopies, SecondCopyShowsTheFixedRefusalAndExitsZero)
     };
     pid_t first = SpawnSelf(env("first"));
     ASSERT_GT(first, 0);
-    bool up = WaitForFile(root + "/first/report.txt", 30000);
+    bool up = childproc::WaitForFile(root + "/first/report.txt", 30000);
     pid_t second = up ? SpawnSelf(env("second")) : -1;
-    int secondExit = second > 0 ? WaitExit(second) : -1;
+    int secondExit = second > 0 ? childproc::WaitExit(second) : -1;
     bool firstRuns = waitpid(first, nullptr, WNOHANG) == 0;
     kill(first, SIGKILL);
     waitpid(first, nullptr, 0);

@@ -18,6 +18,7 @@
 #include "app/app_paths.h"
 #include "app/prompt_dialogs.h"
 #include "platform/ui/test_driver.h"
+#include "tests/support/child_process.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
 extern char** environ;
@@ -32,55 +33,8 @@ std::string MakeRoot()
     return mkdtemp(templ.data()) ? templ : std::string();
 }
 
-// The environment of this process with the given variables replaced.
-struct ChildEnvironment {
-    explicit ChildEnvironment(std::vector<std::string> own) : entries(std::move(own))
-    {
-        for (char** e = environ; *e; ++e) {
-            std::string entry(*e);
-            bool replaced = false;
-            for (const auto& mine : entries)
-                replaced |= entry.compare(0, mine.find('=') + 1, mine, 0, mine.find('=') + 1) == 0;
-            if (!replaced)
-                entries.push_back(entry);
-        }
-        for (auto& e : entries)
-            pointers.push_back(e.data());
-        pointers.push_back(nullptr);
-    }
-    std::vector<std::string> entries;
-    std::vector<char*> pointers;
-};
-
-pid_t Spawn(const std::string& program, std::vector<std::string> args, ChildEnvironment& env)
-{
-    std::vector<char*> argv;
-    std::string arg0 = program;
-    argv.push_back(arg0.data());
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), env.pointers.data()) == 0 ? pid : -1;
-}
-
-bool WaitForFile(const std::string& path, int ms)
-{
-    for (int waited = 0; waited < ms; waited += 20) {
-        if (fs::exists(path))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return fs::exists(path);
-}
-
-int WaitExit(pid_t pid)
-{
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
+using childproc::WaitExit;
+using childproc::WaitForFile;
 
 std::string Utf8(const std::wstring& w)
 {
@@ -134,7 +88,7 @@ protected:
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
-    ChildEnvironment Env(std::vector<std::string> more = {})
+    std::vector<std::string> Env(std::vector<std::string> more = {})
     {
         more.push_back("TMPDIR=" + root_);
         more.push_back("XDG_RUNTIME_DIR=" + runtime_);
@@ -142,7 +96,7 @@ protected:
         more.push_back("SETWELL_UI=headless");
         more.push_back("SETWELL_TIME_SCALE=0.01");
         more.push_back("KESTLE_DEVICE_DIR=" + root_ + "/no-device");
-        return ChildEnvironment(std::move(more));
+        return more;
     }
     std::string root_, runtime_;
     std::vector<pid_t> pids_;
@@ -150,8 +104,8 @@ protected:
 
 TEST_F(SwapwellCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
 {
-    ChildEnvironment env = Env();
-    pid_t first = Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
+    std::vector<std::string> env = Env();
+    pid_t first = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(first, 0);
     pids_.push_back(first);
     ASSERT_TRUE(WaitForFile(root_ + "/tempPath0/lan_jap_cfg.ini", 10000));
@@ -159,9 +113,8 @@ TEST_F(SwapwellCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
     // the same dialog code as a second copy, with a driver that answers its refusal
     fs::create_directories(root_ + "/second");
     std::string report = root_ + "/second/report.txt";
-    ChildEnvironment secondEnv = Env({"SWAPWELL_SECOND_COPY_REPORT=" + report});
-    std::string self = fs::read_symlink("/proc/self/exe");
-    pid_t second = Spawn(self, {"--gtest_filter=SwapwellSecondCopy.Run"}, secondEnv);
+    std::vector<std::string> secondEnv = Env({"SWAPWELL_SECOND_COPY_REPORT=" + report});
+    pid_t second = childproc::SpawnSelf("SwapwellSecondCopy.Run", secondEnv);
     ASSERT_GT(second, 0);
     EXPECT_EQ(WaitExit(second), 0);
     std::ifstream in(report);
@@ -182,12 +135,12 @@ TEST_F(SwapwellCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
 
 TEST_F(SwapwellCopies, SecondProgramStopsAtItsRefusal)
 {
-    ChildEnvironment env = Env();
-    pid_t first = Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
+    std::vector<std::string> env = Env();
+    pid_t first = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(first, 0);
     pids_.push_back(first);
     ASSERT_TRUE(WaitForFile(root_ + "/tempPath0/lan_jap_cfg.ini", 10000));
-    pid_t second = Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
+    pid_t second = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(second, 0);
     pids_.push_back(second);
     // the second program made its own working folder but stops at the refusal,
