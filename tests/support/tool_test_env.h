@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/app_paths.h"
+#include "app/language.h"
 #include "emulator/modem_emulator.h"
 #include "platform/ui/afx.h"
 #include "platform/ui/test_driver.h"
@@ -56,6 +57,18 @@ public:
     {
         WriteResource(133, "Adatper_cfg.ini");
         g_strCfgFilePath = g_strWorkFolder + L"/Adatper_cfg.ini";
+    }
+
+    // Both language files in the working folder, and the process-wide path on one.
+    void WriteLanguageFiles()
+    {
+        WriteResource(IDR_LANGUAGE_JAPANESE, "lan_jap_cfg.ini");
+        WriteResource(IDR_LANGUAGE_ENGLISH, "lan_eng_cfg.ini");
+    }
+    void UseLanguage(BYTE flag)
+    {
+        g_strLanguageFilePath =
+            g_strWorkFolder + L"/" + (flag == LANGUAGE_ENGLISH ? kEnglishLanguageFile : kJapaneseLanguageFile);
     }
 
     // Starts the emulator in <root>/device and publishes it.

@@ -362,8 +362,9 @@ TEST_F(WimaxTest, SetOverTheAtPortFollowsTheCaseTable)
         ChooseRadios(c.on, c.off);
         EXPECT_EQ(PressAndAnswer(IDC_WIMAX_SET), Lang(L"WRITE_STATE_SUCCESS"));
         EXPECT_EQ(CountAt("AT+ZNLOCKBAND="), c.band.empty() ? 0u : 1u);
-        if (!c.band.empty())
+        if (!c.band.empty()) {
             EXPECT_EQ(emulator_->BandLock(), c.band);
+        }
         EXPECT_EQ(emulator_->DeviceFlags(), c.written);
     }
 

@@ -196,8 +196,9 @@ TEST_F(ApnPageTest, StartShowsHeadersCombosAndMasksTheFirstRow)
     const std::wstring none = Key(L"STATIC_INFO_NONE");
     EXPECT_EQ(Items(Combo(0)), (std::vector<std::wstring>{L"IPv4", L"IPv6", L"IPv4v6", none}));
     for (int row = 0; row < APN_ROW_COUNT; ++row) {
-        if (row > 0)
+        if (row > 0) {
             EXPECT_EQ(Items(Combo(row)), (std::vector<std::wstring>{L"IPv4", L"IPv6", none})) << row;
+        }
         EXPECT_EQ(Selection(Combo(row)), 0) << row;
         EXPECT_EQ(Text(Control(pageWnd_, ApnRowLabelId(row))), std::to_wstring(row + 1)) << row;
         EXPECT_EQ(IsEnabled(Edit(row)), row != 0) << row;

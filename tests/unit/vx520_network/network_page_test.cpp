@@ -63,8 +63,7 @@ protected:
     void SetUp() override
     {
         place_.Make("vx520-net");
-        place_.WriteResource(IDR_LANGUAGE_JAPANESE, "lan_jap_cfg.ini");
-        place_.WriteResource(IDR_LANGUAGE_ENGLISH, "lan_eng_cfg.ini");
+        place_.WriteLanguageFiles();
         UseLanguage(LANGUAGE_ENGLISH);
         emulator_ = place_.StartEmulator();
 
@@ -89,11 +88,7 @@ protected:
         place_.Remove();
     }
 
-    void UseLanguage(BYTE flag)
-    {
-        g_strLanguageFilePath =
-            g_strWorkFolder + L"/" + (flag == LANGUAGE_ENGLISH ? kEnglishLanguageFile : kJapaneseLanguageFile);
-    }
+    void UseLanguage(BYTE flag) { place_.UseLanguage(flag); }
 
     void OnUi(std::function<void()> fn) { SendMessage(hostWnd_, WM_HOST_CALL, 0, reinterpret_cast<LPARAM>(&fn)); }
 

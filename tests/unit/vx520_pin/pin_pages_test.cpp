@@ -85,8 +85,7 @@ protected:
     void SetUp() override
     {
         place_.Make("vx520-pin");
-        place_.WriteResource(IDR_LANGUAGE_JAPANESE, "lan_jap_cfg.ini");
-        place_.WriteResource(IDR_LANGUAGE_ENGLISH, "lan_eng_cfg.ini");
+        place_.WriteLanguageFiles();
         UseLanguage(LANGUAGE_ENGLISH);
         emulator_ = place_.StartEmulator();
         ASSERT_EQ(portManager_.OpenATPort(), 0);
@@ -109,11 +108,7 @@ protected:
         place_.Remove();
     }
 
-    void UseLanguage(BYTE flag)
-    {
-        g_strLanguageFilePath =
-            g_strWorkFolder + L"/" + (flag == LANGUAGE_ENGLISH ? kEnglishLanguageFile : kJapaneseLanguageFile);
-    }
+    void UseLanguage(BYTE flag) { place_.UseLanguage(flag); }
 
     // Page objects live until the fixture ends, as the dialog keeps them.
     template <class Page>
