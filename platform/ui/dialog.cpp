@@ -119,7 +119,6 @@ void InitDialog(HWND h)
     if (Dispatch(h, WM_INITDIALOG, 0, 0))
         InitialFocus(h);
     UpdateThreadTextColors();
-    WithNode(h, [](Node& n) { n.initDone = true; });
 }
 
 }  // namespace
@@ -190,6 +189,8 @@ INT_PTR CDialog::DoModal()
         messageBox = n.messageBox;
         if (!ended)
             n.visible = true;
+        // a test finds the dialog only once it can take input
+        n.initDone = true;
     });
     if (!ended && (owner || nested || messageBox))
         RegisterPopup(h);
@@ -214,8 +215,11 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent)
     HWND p = parent ? parent->m_hWnd : nullptr;
     HWND h = CreateDialogWindow(*t, p, p ? TopLevelOf(p) : nullptr, this, false);
     InitDialog(h);
-    if (t->style & WS_VISIBLE)
-        ChangeNode(h, kChangeState, [](Node& n) { n.visible = true; });
+    ChangeNode(h, kChangeState, [&](Node& n) {
+        if (t->style & WS_VISIBLE)
+            n.visible = true;
+        n.initDone = true;
+    });
     return TRUE;
 }
 
