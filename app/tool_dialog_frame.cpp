@@ -102,6 +102,7 @@ void CToolDialogFrame::RunWatchPasses(const std::function<DWORD()>& pass)
 {
     while (!StopRequested()) {
         DWORD pause = pass();
+        ++m_nWatchPasses;
         if (!WatchPause(pause))
             break;
     }

@@ -77,6 +77,8 @@ public:
     // The last step of a watch procedure with a loop of its own.
     void WatchEnded();
     CWinThread* CurrentWatchThread() const { return m_pWatchThread.load(); }
+    // Passes of RunWatchPasses ended so far, over every watch thread.
+    unsigned WatchPassCount() const { return m_nWatchPasses.load(); }
 
     // --- workers ---
     // UI thread: refused (FALSE) while a worker runs; else stops and joins the
@@ -103,6 +105,7 @@ protected:
 
 private:
     std::atomic<CWinThread*> m_pWatchThread{nullptr};  // null when none runs
+    std::atomic<unsigned> m_nWatchPasses{0};
     mutable std::mutex m_threadLock;
     CWinThread* m_pLastWatchThread = nullptr;  // kept for joining
     CWinThread* m_pWorkerThread = nullptr;

@@ -11,6 +11,7 @@
 #include "app/app_paths.h"
 #include "emulator/modem_emulator.h"
 #include "platform/ui/test_driver.h"
+#include "tests/support/settled_click.h"
 #include "tests/support/tool_test_env.h"
 
 namespace carriertest {
@@ -51,6 +52,9 @@ protected:
     }
 
     HWND Item(int id) { return ui::test::Control(hwnd_, id); }
+
+    // Presses a button once the buttons follow the device (see ClickWhenSettled).
+    bool Press(int id) { return tooltest::ClickWhenSettled(tool_.dialog(), Item(id)); }
 
     // The next popup, which must be an information message box with the
     // tool's title; its text, after pressing OK.

@@ -16,6 +16,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
 #include "platform/win/debug_output.h"
+#include "tests/support/settled_click.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/carriersetting/carrier_setting_dlg.h"
 
@@ -79,7 +80,7 @@ protected:
     std::optional<Popup> PressAndAnswer(int buttonId)
     {
         EXPECT_TRUE(ButtonsEnabled(true));
-        EXPECT_TRUE(Click(Item(buttonId)));
+        EXPECT_TRUE(tooltest::ClickWhenSettled(tool_.dialog(), Item(buttonId)));
         auto popup = WaitForPopup(30000);
         if (popup)
             ClosePopup(*popup);

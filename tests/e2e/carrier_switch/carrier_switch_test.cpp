@@ -105,7 +105,7 @@ TEST_F(CarrierSwitchTest, SetEouSwitchesOverAt)
     DebugCapture capture;
     OpenTool();
     ASSERT_TRUE(ButtonsAre(true, false));
-    ASSERT_TRUE(Click(Item(IDC_MARL_SET_EOU)));
+    ASSERT_TRUE(Press(IDC_MARL_SET_EOU));
     EXPECT_EQ(AnswerMessageBox(), kSuccess);
     EXPECT_EQ(CountAt("AT+ZCPE=o"), 1u);
     EXPECT_EQ(CountAt("AT+ZRST"), 1u);
@@ -127,7 +127,7 @@ TEST_F(CarrierSwitchTest, SetEouRefusedThreeTimesGivesFailedWithoutRestart)
     DebugCapture capture;
     OpenTool();
     ASSERT_TRUE(ButtonsAre(true, false));
-    ASSERT_TRUE(Click(Item(IDC_MARL_SET_EOU)));
+    ASSERT_TRUE(Press(IDC_MARL_SET_EOU));
     EXPECT_EQ(AnswerMessageBox(), kFailed);
     EXPECT_EQ(CountAt("AT+ZCPE=o"), 3u);
     EXPECT_EQ(CountAt("AT+ZRST"), 0u);
@@ -142,7 +142,7 @@ TEST_F(CarrierSwitchTest, SetModemSwitchesOverTheWebServer)
     DebugCapture capture;
     OpenTool();
     ASSERT_TRUE(ButtonsAre(false, true));
-    ASSERT_TRUE(Click(Item(IDC_MARL_SET_MODEM)));
+    ASSERT_TRUE(Press(IDC_MARL_SET_MODEM));
     EXPECT_EQ(AnswerMessageBox(), kSuccess);
     EXPECT_EQ(CountHttp("goformId=SET_PRODUCT_MODE_FOR_MARL&debug_enable=1"), 1u);
     EXPECT_EQ(CountHttp("REBOOT_DEVICE"), 1u);
@@ -172,7 +172,7 @@ TEST_F(CarrierSwitchTest, SetModemRequestFailures)
         ASSERT_TRUE(ButtonsAre(false, true, 60000));
         emulator_->ClearReceived();
         emulator_->InjectHttpFault(c.key, 500, c.failures);
-        ASSERT_TRUE(Click(Item(IDC_MARL_SET_MODEM)));
+        ASSERT_TRUE(Press(IDC_MARL_SET_MODEM));
         EXPECT_EQ(AnswerMessageBox(), c.result);
         EXPECT_EQ(CountHttp("goformId=SET_PRODUCT_MODE_FOR_MARL"), c.modeRequests);
         EXPECT_EQ(CountHttp("REBOOT_DEVICE"), c.reboots);
@@ -190,7 +190,7 @@ TEST_F(CarrierSwitchTest, EmptySwitchCommandSendsTheBuiltInRequest)
     emulator_->SetMode(modemsim::Mode::NetCard);
     OpenTool();
     ASSERT_TRUE(ButtonsAre(false, true));
-    ASSERT_TRUE(Click(Item(IDC_MARL_SET_MODEM)));
+    ASSERT_TRUE(Press(IDC_MARL_SET_MODEM));
     EXPECT_EQ(AnswerMessageBox(), kSuccess);
     EXPECT_EQ(CountHttp("goformId=SET_PRODUCT_MODE_FOR_MARL&debug_enable=1"), 1u);
     EXPECT_EQ(CountHttp("REBOOT_DEVICE"), 1u);
@@ -202,7 +202,7 @@ TEST_F(CarrierSwitchTest, DeviceNotComingBackLeavesBothButtonsDisabled)
     emulator_->SetRestartMs(100000000);
     OpenTool();
     ASSERT_TRUE(ButtonsAre(false, true));
-    ASSERT_TRUE(Click(Item(IDC_MARL_SET_MODEM)));
+    ASSERT_TRUE(Press(IDC_MARL_SET_MODEM));
     // the reboot was accepted: the tool reports the switch as done
     EXPECT_EQ(AnswerMessageBox(), kSuccess);
     EXPECT_TRUE(ButtonsAre(false, false));

@@ -81,7 +81,7 @@ TEST_F(RestoreTest, RestoreSucceedsAndTheButtonComesBack)
 {
     OpenTool();
     ASSERT_TRUE(ButtonBecomes(true));
-    ASSERT_TRUE(Click(Button()));
+    ASSERT_TRUE(Press(IDC_RESTORE_BUTTON));
     EXPECT_EQ(AnswerMessageBox(), kSuccess);
     EXPECT_EQ(RestoreRequests(), 1u);
     EXPECT_TRUE(emulator_->WaitForRestarts(1, 60000));
@@ -105,7 +105,7 @@ TEST_F(RestoreTest, RefusedRequestsAreTriedThreeTimes)
         ASSERT_TRUE(ButtonBecomes(true, 60000));
         emulator_->ClearReceived();
         emulator_->InjectHttpFault("RESTORE_FACTORY_SETTINGS", 500, c.failures);
-        ASSERT_TRUE(Click(Button()));
+        ASSERT_TRUE(Press(IDC_RESTORE_BUTTON));
         EXPECT_EQ(AnswerMessageBox(), c.result);
         EXPECT_EQ(RestoreRequests(), c.requests);
         emulator_->ClearFaults();
@@ -121,7 +121,7 @@ TEST_F(RestoreTest, WebServerNotAnsweringTheRestoreGivesFailed)
     silent.kind = modemsim::FaultKind::NoAnswer;
     silent.times = -1;
     emulator_->InjectHttpFault("RESTORE_FACTORY_SETTINGS", silent);
-    ASSERT_TRUE(Click(Button()));
+    ASSERT_TRUE(Press(IDC_RESTORE_BUTTON));
     EXPECT_EQ(AnswerMessageBox(), kFailed);
     EXPECT_EQ(RestoreRequests(), 3u);
     EXPECT_EQ(emulator_->RestartCount(), 0);
@@ -134,7 +134,7 @@ TEST_F(RestoreTest, EmptyRestoreCommandSendsTheBuiltInRequest)
     WriteConfig(2, "[MARL_RESTORE_FACTORY_SETTING_TOOL_INFO]\r\nDOMAIN_NAME=192.168.100.1\r\n");
     OpenTool();
     ASSERT_TRUE(ButtonBecomes(true));
-    ASSERT_TRUE(Click(Button()));
+    ASSERT_TRUE(Press(IDC_RESTORE_BUTTON));
     EXPECT_EQ(AnswerMessageBox(), kSuccess);
     EXPECT_EQ(RestoreRequests(), 1u);
 }

@@ -22,6 +22,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
 #include "platform/win/code_page.h"
+#include "tests/support/settled_click.h"
 
 extern char** environ;
 
@@ -108,8 +109,9 @@ public:
     static UINT Work(LPVOID param)
     {
         auto* self = static_cast<TestTool*>(param);
-        self->journal_.Add("worker start");
+        // before the journal line, which the test waits for
         self->watchEndedAtWorkerStart = self->CurrentWatchThread() == nullptr;
+        self->journal_.Add("worker start");
         {
             std::unique_lock<std::mutex> hold(self->gateLock_);
             self->gateChanged_.wait(hold, [self] { return self->gateOpen_; });
@@ -264,8 +266,9 @@ TEST_F(ToolFrame, ASecondPressWhileTheWorkerRunsIsRefused)
     tool_->Open();
     ui::test::AnswerPopup();
     ASSERT_TRUE(journal_.WaitFor("watch start", 2));
-    // once the worker has ended, the button works again
-    ASSERT_TRUE(ui::test::Click(start));
+    // once the worker has ended (its end step starts the watch thread first),
+    // the button works again
+    ASSERT_TRUE(tooltest::ClickWhenSettled(tool_.get(), start));
     ASSERT_TRUE(journal_.WaitFor("worker start", 2));
     ui::test::AnswerPopup();
     ASSERT_TRUE(journal_.WaitFor("watch start", 3));

@@ -1,0 +1,24 @@
+#pragma once
+// Pressing a tool's button the way a user does after a run: once the buttons
+// follow the device again.
+#include "app/tool_dialog_frame.h"
+#include "platform/ui/test_driver.h"
+
+namespace tooltest {
+
+// Waits until no worker runs and a watch pass has ended since, with the button
+// enabled, then presses it. The worker enables its buttons just before the
+// watch thread it restarts disables them for its first pass; a press landing
+// in between is dropped, as a click on a disabled button is.
+inline bool ClickWhenSettled(const CToolDialogFrame* frame, HWND button, DWORD timeoutMs = 60000)
+{
+    if (!ui::test::WaitUntil([&] { return !frame->WorkerRunning(); }, timeoutMs))
+        return false;
+    const unsigned passes = frame->WatchPassCount();
+    if (!ui::test::WaitUntil([&] { return frame->WatchPassCount() > passes && ui::test::IsEnabled(button); },
+                             timeoutMs))
+        return false;
+    return ui::test::Click(button);
+}
+
+}  // namespace tooltest
