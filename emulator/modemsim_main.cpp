@@ -29,7 +29,8 @@ bool ParseCount(const char* text, uint32_t* out) {
 int main(int argc, char** argv) {
     modemsim::EmulatorOptions options;
     std::string pin, puk, imei;
-    for (int i = 1; i < argc; ++i) {
+    // every flag but --help takes a value
+    for (int i = 1; i < argc; i += 2) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = value != nullptr;
@@ -61,7 +62,6 @@ int main(int argc, char** argv) {
             Usage();
             return 2;
         }
-        ++i;
     }
     if (options.dir.empty()) {
         Usage();

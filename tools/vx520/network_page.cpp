@@ -20,19 +20,20 @@ std::atomic<DWORD> g_dwLastOperatorSearchTick{0};
 namespace {
 
 constexpr DWORD kFailedTryPauseMs = 1000;
-constexpr DWORD kApnWritePauseMs = 3000;
+[[maybe_unused]] constexpr DWORD kApnWritePauseMs = 3000;
 constexpr DWORD kSearchDebounceMs = 1000;
 constexpr int kCaretAtEnd = 65535;
 
-// Working text sizes the device layer and the records need.
-constexpr size_t kCredentialBytes = 64;
-constexpr size_t kUserNameReadBytes = 67;
+// Working text sizes the device layer and the records need (some only with
+// user authentication).
+[[maybe_unused]] constexpr size_t kCredentialBytes = 64;
+[[maybe_unused]] constexpr size_t kUserNameReadBytes = 67;
 constexpr size_t kApnBytes = 128;
 constexpr size_t kContextLineReadBytes = 1024;  // AT_CGDCONT_READ_ONLY_MODIFY_APN writes up to 1024
 constexpr size_t kContextHeadBytes = 50;
 constexpr size_t kContextLineBytes = 300;
 constexpr size_t kMccMncBytes = 40;
-constexpr size_t kSimTextBytes = 256;
+[[maybe_unused]] constexpr size_t kSimTextBytes = 256;
 
 CString Lang(const wchar_t* key) { return ReadVX520String(key); }
 

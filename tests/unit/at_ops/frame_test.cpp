@@ -121,9 +121,11 @@ TEST_F(AtOpsTest, SuccessTracesResultAndSimStateOutput)
     EXPECT_EQ(FunctionLines(capture), expected);
     // Level 5 lines stand alone, without the thread id.
     EXPECT_EQ(capture.Count("### R57D # FUN:AT_CPIN OutParam"), 1u);
-    for (const std::string& line : capture.Lines())
-        if (line.find("OutParam") != std::string::npos)
+    for (const std::string& line : capture.Lines()) {
+        if (line.find("OutParam") != std::string::npos) {
             EXPECT_EQ(line.find("threadid="), std::string::npos);
+        }
+    }
 }
 
 TEST_F(AtOpsTest, ParameterThatDoesNotFitSendsNothing)

@@ -58,12 +58,6 @@ uint32_t BuildTyped(uint8_t protocol, const Bytes& head, uint32_t typedLength = 
     return BuildDiagFrame();
 }
 
-// Strips CRC and end flag from a frame without escapes.
-Bytes PacketOf(const Bytes& frame, bool leading)
-{
-    return Bytes(frame.begin() + (leading ? 1 : 0), frame.end() - 3);
-}
-
 } // namespace
 
 TEST(Crc16X25, MatchesTheStandardCheckValueAndTable)

@@ -308,8 +308,9 @@ TEST_F(DiagTransportTest, RequestsThatCannotBeSent)
         Script({{0, Frame({0x10})}});
         EXPECT_EQ(Send(c.tries), 0) << c.name;
         EXPECT_EQ(response_->status, c.status) << c.name;
-        if (c.protocol <= DIAG_PROTOCOL_RAW)
+        if (c.protocol <= DIAG_PROTOCOL_RAW) {
             EXPECT_TRUE(g_script.exchanges.empty()) << c.name;
+        }
     }
 }
 

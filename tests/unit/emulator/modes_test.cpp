@@ -35,10 +35,13 @@ TEST_F(ModesTest, EachModeListsItsInterfaces) {
         // only the AT port may carry "at"; "com" only as "(COMn)"
         for (const auto& e : Listing()) {
             std::string lower = Lower(e);
-            if (e.find("nmea") == std::string::npos && lower.find("diag") == std::string::npos)
+            if (e.find("nmea") == std::string::npos && lower.find("diag") == std::string::npos) {
                 EXPECT_EQ(lower.find("at"), std::string::npos) << e;
+            }
             size_t com = lower.find("com");
-            if (com != std::string::npos) EXPECT_EQ(lower[com - 1], '(') << e;
+            if (com != std::string::npos) {
+                EXPECT_EQ(lower[com - 1], '(') << e;
+            }
         }
     }
 }
