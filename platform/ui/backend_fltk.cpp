@@ -53,6 +53,7 @@ void PostInputTo(HWND h, UINT message, WPARAM w, LPARAM l, std::shared_ptr<std::
     item.msg.lParam = payload ? reinterpret_cast<LPARAM>(payload.get()) : l;
     item.payload = payload;
     item.keys.alt = (Fl::event_state() & FL_ALT) != 0;
+    item.keys.shift = (Fl::event_state() & FL_SHIFT) != 0;
     Post(h, item);
 }
 
@@ -213,6 +214,14 @@ public:
             PostInputTo(target, WM_KEYDOWN, Fl::event_key() == FL_Enter ? VK_RETURN : VK_ESCAPE, 0);
             return 1;
         }
+        if ((event == FL_KEYBOARD || event == FL_SHORTCUT) && Fl::event_key() == FL_Tab) {
+            // the dialog moves the focus, from the control the user is in
+            HWND target = hwnd;
+            if (Fl_Widget* f = Fl::focus(); f && f != this && f->window() == this && f->user_data())
+                target = HwndOf(f);
+            PostInputTo(target, WM_KEYDOWN, VK_TAB, 0);
+            return 1;
+        }
         return Fl_Double_Window::handle(event);
     }
 };
@@ -313,6 +322,7 @@ private:
                 win->hide();
                 Fl::delete_widget(win);
                 menus_.erase(h);
+                lastFocus_.erase(h);
             } else {
                 if (w->parent())
                     w->parent()->remove(w);
@@ -355,6 +365,7 @@ private:
             s.node.tabs = n->tabs;
             s.node.tabCur = n->tabCur;
             s.node.textColor = n->textColor;
+            s.node.focus = n->focus;
             s.node.hasTextColor = n->hasTextColor;
             bool isTop = h == top;
             s.absX = isTop ? 0 : ox + n->rect.left;
@@ -405,6 +416,14 @@ private:
             ReportMapped(win, top);
         } else if (!snaps[0].node.visible && win->shown()) {
             win->hide();
+        }
+        // only a focus the dialog moved; a click inside FLTK has moved it already
+        HWND focus = snaps[0].node.focus;
+        if (focus != lastFocus_[top]) {
+            lastFocus_[top] = focus;
+            auto it = widgets_.find(focus);
+            if (it != widgets_.end() && win->shown())
+                it->second->take_focus();
         }
         win->redraw();
     }
@@ -633,6 +652,7 @@ private:
     std::map<HWND, Fl_Widget*> widgets_;
     std::map<HWND, Fl_Menu_Bar*> menus_;
     std::map<HWND, std::string> captions_, labels_;
+    std::map<HWND, HWND> lastFocus_;
 };
 
 }  // namespace

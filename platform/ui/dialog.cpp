@@ -98,20 +98,89 @@ HWND CreateDialogWindow(const DialogTemplate& t, HWND parent, HWND owner, CDialo
     return h;
 }
 
+bool TakesTabFocus(const Node& n)
+{
+    return (n.style & WS_TABSTOP) && n.visible && n.enabled && n.kind != WndKind::Static &&
+           n.kind != WndKind::Dialog && !(n.kind == WndKind::Button && (n.style & BS_TYPEMASK) == BS_GROUPBOX);
+}
+
 // focus to the first control that takes it
 void InitialFocus(HWND dialog)
 {
     for (HWND c : Children(dialog)) {
         bool takes = false;
-        WithNode(c, [&](Node& n) {
-            takes = (n.style & WS_TABSTOP) && n.visible && n.enabled && n.kind != WndKind::Static &&
-                    (n.style & BS_TYPEMASK) != BS_GROUPBOX;
-        });
+        WithNode(c, [&](Node& n) { takes = TakesTabFocus(n); });
         if (takes) {
             SetFocusNode(c);
             return;
         }
     }
+}
+
+bool IsRadio(const Node& n)
+{
+    DWORD type = n.style & BS_TYPEMASK;
+    return n.kind == WndKind::Button && (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON);
+}
+
+// The controls Tab visits, in creation order, through the pages the dialog
+// holds; hidden or disabled pages and their controls are left out. A radio
+// group is entered at its checked button.
+void CollectTabStopsLocked(Node& n, std::vector<HWND>& out)
+{
+    for (size_t i = 0; i < n.children.size(); ++i) {
+        Node* child = FindNodeLocked(n.children[i]);
+        if (!child || !child->visible || !child->enabled)
+            continue;
+        if (TakesTabFocus(*child)) {
+            HWND stop = child->hwnd;
+            if (IsRadio(*child) && !child->checked)
+                for (size_t j = i + 1; j < n.children.size(); ++j) {
+                    Node* next = FindNodeLocked(n.children[j]);
+                    if (!next || !IsRadio(*next) || (next->style & WS_GROUP))
+                        break;
+                    if (next->checked && next->visible && next->enabled) {
+                        stop = next->hwnd;
+                        break;
+                    }
+                }
+            out.push_back(stop);
+        }
+        CollectTabStopsLocked(*child, out);
+    }
+}
+
+// Tab / Shift+Tab from the control the key went to (the focused one): the
+// next or previous tab stop. An edit reached this way has its text selected,
+// as the user expects to type over it.
+void MoveTabFocus(HWND dialog, HWND from, bool back)
+{
+    std::vector<HWND> stops;
+    HWND focus = from;
+    {
+        std::lock_guard<std::mutex> lock(ModelMutex());
+        Node* d = FindNodeLocked(dialog);
+        if (!d)
+            return;
+        if (!focus || focus == dialog)
+            focus = d->focus;
+        CollectTabStopsLocked(*d, stops);
+    }
+    if (stops.empty())
+        return;
+    auto at = std::find(stops.begin(), stops.end(), focus);
+    size_t next;
+    if (at == stops.end())
+        next = back ? stops.size() - 1 : 0;
+    else
+        next = (static_cast<size_t>(at - stops.begin()) + (back ? stops.size() - 1 : 1)) % stops.size();
+    SetFocusNode(stops[next]);
+    ChangeNode(stops[next], kChangeState, [](Node& n) {
+        if (n.kind == WndKind::Edit) {
+            n.selStart = 0;
+            n.selEnd = static_cast<int>(n.text.size());
+        }
+    });
 }
 
 void InitDialog(HWND h)
@@ -304,6 +373,10 @@ BOOL CDialog::PreTranslateMessage(MSG* msg)
                         id = n.id;
                 });
         clickIfEnabled(id);
+        return TRUE;
+    }
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB) {
+        MoveTabFocus(m_hWnd, msg->hwnd, GetKeyState(VK_SHIFT) < 0);
         return TRUE;
     }
     if (msg->message == WM_SYSKEYDOWN && msg->wParam == VK_F4 && GetKeyState(VK_MENU) < 0) {

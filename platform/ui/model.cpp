@@ -158,6 +158,9 @@ HWND SetFocusNode(HWND hwnd)
         old = n.focus;
         n.focus = hwnd;
     });
+    // a real window moves its keyboard focus along
+    if (old != hwnd && top)
+        CurrentBackend().Changed(top, kChangeState);
     return old;
 }
 
@@ -413,6 +416,8 @@ const MSG* CurrentMessage() { return t_current.set ? &t_current.msg : nullptr; }
 SHORT KeyStateOf(int vk)
 {
     if (vk == VK_MENU && t_current.set && t_current.keys.alt)
+        return static_cast<SHORT>(0xFF80);
+    if (vk == VK_SHIFT && t_current.set && t_current.keys.shift)
         return static_cast<SHORT>(0xFF80);
     return 0;
 }

@@ -128,6 +128,7 @@ struct SendSlot {
 
 struct KeyState {
     bool alt = false;
+    bool shift = false;
 };
 
 struct QueuedItem {

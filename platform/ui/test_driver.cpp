@@ -30,7 +30,7 @@ WndKind KindOf(HWND h)
     return k;
 }
 
-bool PostInput(HWND target, UINT message, WPARAM w, LPARAM l, bool alt = false,
+bool PostInput(HWND target, UINT message, WPARAM w, LPARAM l, KeyState keys = {},
                std::shared_ptr<std::wstring> payload = nullptr)
 {
     QueuedItem item;
@@ -38,7 +38,7 @@ bool PostInput(HWND target, UINT message, WPARAM w, LPARAM l, bool alt = false,
     item.msg.message = message;
     item.msg.wParam = w;
     item.msg.lParam = payload ? reinterpret_cast<LPARAM>(payload.get()) : l;
-    item.keys.alt = alt;
+    item.keys = keys;
     item.payload = payload;
     item.done = std::make_shared<InputDone>();
     auto done = item.done;
@@ -93,7 +93,7 @@ bool TypeText(HWND edit, const std::wstring& text)
     WithNode(edit, [&](Node& n) { readOnly = n.kind != WndKind::Edit || (n.style & ES_READONLY); });
     if (!Usable(edit) || readOnly)
         return false;
-    return PostInput(edit, kMsgInputText, 0, 0, false, std::make_shared<std::wstring>(text));
+    return PostInput(edit, kMsgInputText, 0, 0, {}, std::make_shared<std::wstring>(text));
 }
 
 bool SelectComboItem(HWND combo, int index)
@@ -126,18 +126,22 @@ bool SelectListRow(HWND list, int row)
     return PostInput(list, kMsgSelectItem, static_cast<WPARAM>(row), 0);
 }
 
-bool PressKey(HWND target, UINT vk, bool altDown)
+bool PressKey(HWND target, UINT vk, bool altDown, bool shiftDown)
 {
     if (!IsWindow(target))
         return false;
     if (KindOf(target) == WndKind::Dialog)
         target = FocusOrSelf(target);
-    return PostInput(target, altDown ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, 0, altDown);
+    KeyState keys;
+    keys.alt = altDown;
+    keys.shift = shiftDown;
+    return PostInput(target, altDown ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, 0, keys);
 }
 
 bool PressEsc(HWND dialog) { return PressKey(dialog, VK_ESCAPE); }
 bool PressEnter(HWND dialog) { return PressKey(dialog, VK_RETURN); }
 bool PressAltF4(HWND dialog) { return PressKey(dialog, VK_F4, true); }
+bool PressTab(HWND dialog, bool back) { return PressKey(dialog, VK_TAB, false, back); }
 
 bool ChooseMenuItem(HWND dialog, UINT itemId)
 {

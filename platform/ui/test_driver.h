@@ -29,10 +29,12 @@ bool TypeText(HWND edit, const std::wstring& text);    // replaces the text; EN_
 bool SelectComboItem(HWND combo, int index);           // CBN_SELCHANGE
 bool SelectTab(HWND tab, int index);                   // a click on the tab; TCN_SELCHANGE
 bool SelectListRow(HWND list, int row);                // LVN_ITEMCHANGED
-bool PressKey(HWND target, UINT vk, bool altDown = false);  // WM_KEYDOWN, WM_SYSKEYDOWN with Alt
+// WM_KEYDOWN, WM_SYSKEYDOWN with Alt
+bool PressKey(HWND target, UINT vk, bool altDown = false, bool shiftDown = false);
 bool PressEsc(HWND dialog);      // to the dialog's focused control
 bool PressEnter(HWND dialog);
 bool PressAltF4(HWND dialog);
+bool PressTab(HWND dialog, bool back = false);  // Shift+Tab when back
 bool ChooseMenuItem(HWND dialog, UINT itemId);         // false when the dialog's menu lacks it
 bool PressCloseBox(HWND dialog);
 bool SetFocusTo(HWND control);

@@ -4,7 +4,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/ui/test_driver.h"
 #include "tests/unit/ui/sample_dialog.h"
@@ -31,16 +35,97 @@ struct ShotApp : CWinApp {
     }
 };
 
-TEST(FrameworkWindow, SampleDialogInARealWindow)
+bool HasDisplay()
 {
     const char* mode = std::getenv("SETWELL_UI");
     const char* display = std::getenv("DISPLAY");
-    if ((mode && std::strcmp(mode, "headless") == 0) || !display || !*display)
+    return !(mode && std::strcmp(mode, "headless") == 0) && display && *display;
+}
+
+TEST(FrameworkWindow, SampleDialogInARealWindow)
+{
+    if (!HasDisplay())
         GTEST_SKIP() << "needs a display (scripts/screenshots)";
     const char* hold = std::getenv("SETWELL_UI_HOLD_MS");
     ShotApp app;
     app.heldMs = hold ? std::atoi(hold) : 3000;
     EXPECT_EQ(AfxWinMain(), 0);
+}
+
+// Keys typed into the real window, as the X server delivers them: Tab and
+// Shift+Tab move the focus, Enter presses the focused button.
+struct KeysApp : CWinApp {
+    std::string mappedLog;
+    std::vector<std::string> failures;
+    INT_PTR result = -2;
+    std::vector<std::string> events;
+
+    // the X window of the first window mapped
+    std::string WindowId()
+    {
+        std::string id;
+        ui::test::WaitUntil([&] {
+            std::ifstream log(mappedLog);
+            return static_cast<bool>(log >> id);
+        });
+        return id;
+    }
+    void Expect(bool ok, const std::string& what)
+    {
+        if (!ok)
+            failures.push_back(what);
+    }
+    BOOL InitInstance() override
+    {
+        sample::CSampleDialog dlg;
+        m_pMainWnd = &dlg;
+        std::thread typist([&] {
+            HWND d = ui::test::WaitForDialog(sample::kDialogId);
+            std::string xid = WindowId();
+            auto key = [&](const char* name) {
+                std::string command = "xdotool key --window " + xid + " " + name + " 2>/dev/null";
+                Expect(std::system(command.c_str()) == 0, command);
+            };
+            auto focusBecomes = [&](int id) {
+                return ui::test::WaitUntil([&] { return ui::test::FocusOf(d) == ui::test::Control(d, id); });
+            };
+            if (!d || xid.empty()) {
+                failures.push_back("no mapped window");
+            } else {
+                Expect(focusBecomes(1004), "first focus on the name edit");
+                key("Tab");
+                Expect(focusBecomes(1005), "Tab to the read-only edit");
+                key("shift+Tab");
+                Expect(focusBecomes(1004), "Shift+Tab back to the name edit");
+                key("shift+Tab");
+                Expect(focusBecomes(IDCANCEL), "Shift+Tab wraps to Cancel");
+                key("Return");
+                Expect(ui::test::WaitUntil([&] { return !::IsWindow(d); }), "Enter on Cancel closes");
+            }
+            if (::IsWindow(d))
+                ui::test::PressCloseBox(d);
+        });
+        result = dlg.DoModal();
+        typist.join();
+        events = dlg.log.Take();
+        m_pMainWnd = nullptr;
+        return FALSE;
+    }
+};
+
+TEST(FrameworkWindow, TabAndEnterFromTheKeyboard)
+{
+    if (!HasDisplay())
+        GTEST_SKIP() << "needs a display (scripts/screenshots)";
+    const char* log = std::getenv("SETWELL_UI_MAPPED_LOG");
+    if (!log || !*log)
+        GTEST_SKIP() << "needs SETWELL_UI_MAPPED_LOG (scripts/screenshots)";
+    KeysApp app;
+    app.mappedLog = log;
+    EXPECT_EQ(AfxWinMain(), 0);
+    EXPECT_TRUE(app.failures.empty()) << ::testing::PrintToString(app.failures);
+    EXPECT_EQ(app.result, IDCANCEL);
+    EXPECT_NE(std::find(app.events.begin(), app.events.end(), "OnCancel"), app.events.end());
 }
 
 }  // namespace

@@ -295,6 +295,56 @@ TEST_F(SampleDialogTest, RedLabelAndDialogUnits)
     EXPECT_EQ(win.Height(), px.Height());
 }
 
+TEST_F(SampleDialogTest, TabWalksTheTabStopsThroughTheShownPage)
+{
+    HWND one = FindDialog(sample::kPageOneId), two = FindDialog(sample::kPageTwoId);
+    ASSERT_TRUE(one && two);
+    auto walk = [&](size_t steps, bool back) {
+        std::vector<HWND> seen;
+        for (size_t i = 0; i < steps; ++i) {
+            EXPECT_TRUE(PressTab(dialog_, back));
+            seen.push_back(FocusOf(dialog_));
+        }
+        return seen;
+    };
+    // statics, the group box, unchecked radios and the hidden page are passed over
+    const std::vector<HWND> order = {Ctl(1005), Ctl(1006), Ctl(1008), Ctl(1010), Ctl(1012),
+                                     Ctl(1014), Ctl(1015), Ctl(1007), Ctl(1016), Ctl(1017),
+                                     Control(one, 2002), Control(one, 2003), Ctl(IDOK), Ctl(IDCANCEL),
+                                     Ctl(1004)};
+    ASSERT_EQ(FocusOf(dialog_), Ctl(1004));
+    EXPECT_EQ(walk(order.size(), false), order);
+    // Shift+Tab goes back, wrapping from the first to the last
+    EXPECT_EQ(walk(2, true), (std::vector<HWND>{Ctl(IDCANCEL), Ctl(IDOK)}));
+    for (const std::string& e : Events())
+        EXPECT_EQ(e.rfind("pre:", 0), 0u) << "Tab clicks nothing: " << e;
+
+    // a disabled control is passed over; a radio group is entered at its checked button
+    dlg_.GetDlgItem(1006)->EnableWindow(FALSE);
+    dlg_.CheckRadioButton(1010, 1011, 1011);
+    SetFocusTo(Ctl(1005));
+    EXPECT_EQ(walk(3, false), (std::vector<HWND>{Ctl(1008), Ctl(1011), Ctl(1012)}));
+
+    // the key starts from the control it went to; the other page once it is shown
+    ASSERT_TRUE(SelectTab(Ctl(1017), 1));
+    ASSERT_TRUE(PressKey(Ctl(1017), VK_TAB));
+    EXPECT_EQ(FocusOf(dialog_), Control(two, 2002));
+    ASSERT_TRUE(PressTab(dialog_));
+    EXPECT_EQ(FocusOf(dialog_), Ctl(IDOK));
+}
+
+TEST_F(SampleDialogTest, TabIntoAnEditSelectsItsText)
+{
+    ASSERT_TRUE(TypeText(Ctl(1006), L"secret"));
+    SetFocusTo(Ctl(1005));
+    ASSERT_TRUE(PressTab(dialog_));
+    ASSERT_EQ(FocusOf(dialog_), Ctl(1006));
+    int start = -1, end = -1;
+    static_cast<CEdit*>(dlg_.GetDlgItem(1006))->GetSel(start, end);
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 6);
+}
+
 // ---- a plain dialog closed by its keys ----------------------------------------
 struct KeyCase {
     const char* name;
