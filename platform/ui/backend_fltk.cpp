@@ -202,24 +202,35 @@ class TopWindow : public Fl_Double_Window {
 public:
     TopWindow(int w, int h) : Fl_Double_Window(w, h) {}
     HWND hwnd = nullptr;
+    // Where a key goes: the control with the keyboard focus, which the dialog
+    // then counts as focused too (a click into an edit moves only that one);
+    // else the dialog's focus, else the dialog.
+    HWND KeyboardTarget()
+    {
+        if (Fl_Widget* f = Fl::focus(); f && f != this && f->window() == this && f->user_data()) {
+            SetFocusNode(HwndOf(f));
+            return HwndOf(f);
+        }
+        HWND target = hwnd;
+        WithNode(hwnd, [&](Node& n) {
+            if (n.focus)
+                target = n.focus;
+        });
+        return target;
+    }
+    // the dialog keys go to the dialog's filters and keys (Enter, Esc, Tab and
+    // Shift+Tab, Alt+F4), not to FLTK's own handling
     int handle(int event) override
     {
-        if ((event == FL_KEYBOARD || event == FL_SHORTCUT) &&
-            (Fl::event_key() == FL_Enter || Fl::event_key() == FL_Escape)) {
-            HWND target = hwnd;
-            WithNode(hwnd, [&](Node& n) {
-                if (n.focus)
-                    target = n.focus;
-            });
-            PostInputTo(target, WM_KEYDOWN, Fl::event_key() == FL_Enter ? VK_RETURN : VK_ESCAPE, 0);
+        if (event != FL_KEYBOARD && event != FL_SHORTCUT)
+            return Fl_Double_Window::handle(event);
+        int k = Fl::event_key();
+        if (k == FL_Enter || k == FL_KP_Enter || k == FL_Escape || k == FL_Tab) {
+            PostInputTo(KeyboardTarget(), WM_KEYDOWN, k == FL_Escape ? VK_ESCAPE : k == FL_Tab ? VK_TAB : VK_RETURN, 0);
             return 1;
         }
-        if ((event == FL_KEYBOARD || event == FL_SHORTCUT) && Fl::event_key() == FL_Tab) {
-            // the dialog moves the focus, from the control the user is in
-            HWND target = hwnd;
-            if (Fl_Widget* f = Fl::focus(); f && f != this && f->window() == this && f->user_data())
-                target = HwndOf(f);
-            PostInputTo(target, WM_KEYDOWN, VK_TAB, 0);
+        if (k == FL_F + 4 && (Fl::event_state() & FL_ALT)) {
+            PostInputTo(KeyboardTarget(), WM_SYSKEYDOWN, VK_F4, 0);
             return 1;
         }
         return Fl_Double_Window::handle(event);

@@ -99,6 +99,17 @@ struct KeysApp : CWinApp {
                 Expect(focusBecomes(1004), "Shift+Tab back to the name edit");
                 key("shift+Tab");
                 Expect(focusBecomes(IDCANCEL), "Shift+Tab wraps to Cancel");
+                // Alt+F4 reaches the dialog's filter, which keeps the window
+                dlg.swallowKeys = true;
+                key("alt+F4");
+                Expect(ui::test::WaitUntil([&] {
+                    auto seen = dlg.log.Take();
+                    return std::find(seen.begin(), seen.end(), "pre:" + std::to_string(WM_SYSKEYDOWN) + ":0") !=
+                           seen.end();
+                }),
+                       "Alt+F4 reaches PreTranslateMessage");
+                Expect(::IsWindow(d), "a swallowed Alt+F4 leaves the window open");
+                dlg.swallowKeys = false;
                 key("Return");
                 Expect(ui::test::WaitUntil([&] { return !::IsWindow(d); }), "Enter on Cancel closes");
             }
