@@ -253,13 +253,16 @@ TEST_F(SwapwellTest, DeviceNeverComingBackGivesFailedAfterTheWait)
 
 TEST_F(SwapwellTest, NoAtPortGivesFailedAfterThreeTries)
 {
-    SetNoticeKey(kNormalModeSuffix);
     OpenTool();
     ASSERT_TRUE(ButtonsAre(true, false));
-    // the listing still shows the port to the watch pass, then the device goes
     DebugCapture capture;
     ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
+    // the notice holds the worker before its first AT step: the device goes then
+    auto notice = WaitForPopup(30000);
+    ASSERT_TRUE(notice.has_value());
+    ASSERT_EQ(notice->templateId, IDD_NORMAL_MODE_NOTICE);
     emulator_->Unplug();
+    ASSERT_TRUE(Click(Control(notice->hwnd, IDC_NORMAL_NOTICE_OK)));
     EXPECT_NE(AnswerNext(IDD_PROMPT_INFO, 120000).find(L"失敗"), std::wstring::npos);
     EXPECT_EQ(capture.Count("kestle:SwitchNormalModeOperationThread 2"), 3u);
     EXPECT_EQ(capture.Count("kestle:SwitchNormalModeOperationThread 4"), 1u);
