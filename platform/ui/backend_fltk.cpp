@@ -218,22 +218,32 @@ public:
         });
         return target;
     }
-    // the dialog keys go to the dialog's filters and keys (Enter, Esc, Tab and
-    // Shift+Tab, Alt+F4), not to FLTK's own handling
+    // The dialog keys (Enter, Esc, Tab and Shift+Tab, Alt+F4) go to the
+    // dialog's filters and keys, not to FLTK's own handling.
+    bool DialogKey()
+    {
+        int k = Fl::event_key();
+        if (k == FL_Enter || k == FL_KP_Enter || k == FL_Escape || k == FL_Tab) {
+            PostInputTo(KeyboardTarget(), WM_KEYDOWN, k == FL_Escape ? VK_ESCAPE : k == FL_Tab ? VK_TAB : VK_RETURN, 0);
+            return true;
+        }
+        if (k == FL_F + 4 && (Fl::event_state() & FL_ALT)) {
+            PostInputTo(KeyboardTarget(), WM_SYSKEYDOWN, VK_F4, 0);
+            return true;
+        }
+        return false;
+    }
     int handle(int event) override
     {
         if (event != FL_KEYBOARD && event != FL_SHORTCUT)
             return Fl_Double_Window::handle(event);
-        int k = Fl::event_key();
-        if (k == FL_Enter || k == FL_KP_Enter || k == FL_Escape || k == FL_Tab) {
-            PostInputTo(KeyboardTarget(), WM_KEYDOWN, k == FL_Escape ? VK_ESCAPE : k == FL_Tab ? VK_TAB : VK_RETURN, 0);
-            return 1;
-        }
-        if (k == FL_F + 4 && (Fl::event_state() & FL_ALT)) {
-            PostInputTo(KeyboardTarget(), WM_SYSKEYDOWN, VK_F4, 0);
-            return 1;
-        }
-        return Fl_Double_Window::handle(event);
+        // FLTK hands a key to the window of its focus widget; it belongs to the
+        // window the X server sent it to (a box that came up over this one)
+        TopWindow* to = this;
+        if (fl_xevent && fl_xevent->type == KeyPress)
+            if (auto* w = dynamic_cast<TopWindow*>(fl_find(fl_xevent->xany.window)))
+                to = w;
+        return to->DialogKey() ? 1 : Fl_Double_Window::handle(event);
     }
 };
 
@@ -277,6 +287,14 @@ public:
     {
         if (q.thread == thread_)
             q.wake = [] { Fl::awake(); };
+    }
+    bool PumpWhileBlocked(DWORD ms) override
+    {
+        // a box a worker shows while this thread joins it must still be drawn and answered
+        if (std::this_thread::get_id() != thread_)
+            return false;
+        Fl::wait(ms / 1000.0);
+        return true;
     }
     void Wait(ThreadQueue& q, std::unique_lock<std::mutex>& lock) override
     {
@@ -330,6 +348,9 @@ private:
             Fl_Widget* w = it->second;
             widgets_.erase(it);
             if (auto* win = dynamic_cast<TopWindow*>(w)) {
+                // its controls go with it; their own removal may come in a later pass
+                for (auto c = widgets_.begin(); c != widgets_.end();)
+                    c = c->second->window() == win ? widgets_.erase(c) : std::next(c);
                 win->hide();
                 Fl::delete_widget(win);
                 menus_.erase(h);

@@ -104,6 +104,10 @@ public:
     virtual void Wait(ThreadQueue& q, std::unique_lock<std::mutex>& lock);
     // the queue of the calling thread was created
     virtual void QueueCreated(ThreadQueue&) {}
+    // A thread blocked outside a message loop (joining another) keeps the
+    // windows of the back end going for up to ms; false when this thread runs
+    // none, and then nothing was done.
+    virtual bool PumpWhileBlocked(DWORD) { return false; }
 };
 Backend& CurrentBackend();
 void SetBackend(std::unique_ptr<Backend> backend);

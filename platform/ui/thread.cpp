@@ -102,6 +102,10 @@ bool CWinThread::Join(DWORD timeoutMs)
         if (timeoutMs != INFINITE)
             step = std::min(step, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
                                       std::chrono::milliseconds(1));
+        lock.unlock();
+        if (ui::CurrentBackend().PumpWhileBlocked(static_cast<DWORD>(step.count())))
+            continue;
+        lock.lock();
         state_->cv.wait_for(lock, step, [&] { return state_->ended; });
     }
 }

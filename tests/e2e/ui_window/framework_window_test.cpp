@@ -53,22 +53,36 @@ TEST(FrameworkWindow, SampleDialogInARealWindow)
 }
 
 // Keys typed into the real window, as the X server delivers them: Tab and
-// Shift+Tab move the focus, Enter presses the focused button.
+// Shift+Tab move the focus, Enter presses the focused button; a box a worker
+// shows while the window's thread joins it still comes up and takes its key.
 struct KeysApp : CWinApp {
     std::string mappedLog;
     std::vector<std::string> failures;
     INT_PTR result = -2;
     std::vector<std::string> events;
 
-    // the X window of the first window mapped
-    std::string WindowId()
+    // the X window of the index-th window mapped (0 the first)
+    std::string WindowId(size_t index = 0)
     {
         std::string id;
         ui::test::WaitUntil([&] {
             std::ifstream log(mappedLog);
-            return static_cast<bool>(log >> id);
+            std::string line;
+            for (size_t i = 0; std::getline(log, line); ++i)
+                if (i == index) {
+                    id = line.substr(0, line.find(' '));
+                    return true;
+                }
+            return false;
         });
         return id;
+    }
+    bool Logged(sample::CSampleDialog& dlg, const std::string& event)
+    {
+        return ui::test::WaitUntil([&] {
+            auto seen = dlg.log.Take();
+            return std::find(seen.begin(), seen.end(), event) != seen.end();
+        });
     }
     void Expect(bool ok, const std::string& what)
     {
@@ -82,10 +96,13 @@ struct KeysApp : CWinApp {
         std::thread typist([&] {
             HWND d = ui::test::WaitForDialog(sample::kDialogId);
             std::string xid = WindowId();
-            auto key = [&](const char* name) {
-                std::string command = "xdotool key --window " + xid + " " + name + " 2>/dev/null";
-                Expect(std::system(command.c_str()) == 0, command);
+            // checked: false where the key closes the window before its release lands
+            auto keyTo = [&](const std::string& window, const char* name, bool checked) {
+                std::string command = "xdotool key --window " + window + " " + name + " 2>/dev/null";
+                int status = std::system(command.c_str());
+                Expect(!checked || status == 0, command);
             };
+            auto key = [&](const char* name) { keyTo(xid, name, true); };
             auto focusBecomes = [&](int id) {
                 return ui::test::WaitUntil([&] { return ui::test::FocusOf(d) == ui::test::Control(d, id); });
             };
@@ -102,14 +119,16 @@ struct KeysApp : CWinApp {
                 // Alt+F4 reaches the dialog's filter, which keeps the window
                 dlg.swallowKeys = true;
                 key("alt+F4");
-                Expect(ui::test::WaitUntil([&] {
-                    auto seen = dlg.log.Take();
-                    return std::find(seen.begin(), seen.end(), "pre:" + std::to_string(WM_SYSKEYDOWN) + ":0") !=
-                           seen.end();
-                }),
-                       "Alt+F4 reaches PreTranslateMessage");
+                Expect(Logged(dlg, "pre:" + std::to_string(WM_SYSKEYDOWN) + ":0"), "Alt+F4 reaches PreTranslateMessage");
                 Expect(::IsWindow(d), "a swallowed Alt+F4 leaves the window open");
                 dlg.swallowKeys = false;
+                // the window's thread joins a worker whose box waits for the user
+                ::PostMessage(d, sample::kMsgJoinBoxWorker, 0, 0);
+                std::string box = WindowId(1);
+                Expect(!box.empty(), "the worker's box is mapped while the window's thread joins");
+                if (!box.empty())
+                    keyTo(box, "Return", false);
+                Expect(Logged(dlg, "joined"), "the box's Enter ends the worker and the join");
                 key("Return");
                 Expect(ui::test::WaitUntil([&] { return !::IsWindow(d); }), "Enter on Cancel closes");
             }

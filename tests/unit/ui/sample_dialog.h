@@ -13,7 +13,8 @@ UI_USE_TEMPLATE_FILE(sample_dialogs);
 namespace sample {
 
 constexpr UINT kDialogId = 60001, kPageOneId = 60002, kPageTwoId = 60003, kPlainId = 60004, kMenuId = 60100;
-constexpr UINT kMsgLoad = WM_USER + 1, kMsgSave = WM_USER + 2, kMsgJoinWorker = WM_USER + 3, kMsgAsk = WM_USER + 1001;
+constexpr UINT kMsgLoad = WM_USER + 1, kMsgSave = WM_USER + 2, kMsgJoinWorker = WM_USER + 3,
+               kMsgJoinBoxWorker = WM_USER + 4, kMsgAsk = WM_USER + 1001;
 
 class EventLog {
 public:
@@ -188,6 +189,20 @@ protected:
         log.Add(std::string("ask:") + (std::this_thread::get_id() == uiThread ? "ui" : "other"));
         return static_cast<LRESULT>(w + l);
     }
+    // starts a worker that shows a message box over this dialog and joins it here
+    afx_msg LRESULT OnJoinBoxWorker(WPARAM, LPARAM)
+    {
+        HWND dialog = m_hWnd;
+        CWinThread* w = AfxBeginThread(
+            [](LPVOID p) -> UINT {
+                ::MessageBox(static_cast<HWND>(p), L"Worker asks", L"Attention", MB_OK | MB_ICONINFORMATION);
+                return 0;
+            },
+            dialog);
+        bool joined = w->Join();
+        log.Add(joined ? "joined" : "join failed");
+        return joined;
+    }
     // starts a worker that asks this dialog by SendMessage and joins it here
     afx_msg LRESULT OnJoinWorker(WPARAM, LPARAM)
     {
@@ -243,6 +258,7 @@ inline const ::ui::MessageMap* CSampleDialog::GetThisMessageMap()
         ON_MESSAGE(kMsgSave, &CSampleDialog::OnSave)
         ON_MESSAGE(kMsgAsk, &CSampleDialog::OnAsk)
         ON_MESSAGE(kMsgJoinWorker, &CSampleDialog::OnJoinWorker)
+        ON_MESSAGE(kMsgJoinBoxWorker, &CSampleDialog::OnJoinBoxWorker)
         ON_WM_CTLCOLOR()
         {0, 0, 0, nullptr}};
     static const ::ui::MessageMap map = {&CDialog::GetThisMessageMap, entries};
