@@ -235,14 +235,20 @@ public:
     }
     int handle(int event) override
     {
-        if (event != FL_KEYBOARD && event != FL_SHORTCUT)
-            return Fl_Double_Window::handle(event);
+        bool key = event == FL_KEYBOARD || event == FL_SHORTCUT;
+        bool mouse = event == FL_PUSH || event == FL_RELEASE || event == FL_DRAG || event == FL_MOUSEWHEEL;
         // FLTK hands a key to the window of its focus widget; it belongs to the
         // window the X server sent it to (a box that came up over this one)
         TopWindow* to = this;
-        if (fl_xevent && fl_xevent->type == KeyPress)
+        if (key && fl_xevent && fl_xevent->type == KeyPress)
             if (auto* w = dynamic_cast<TopWindow*>(fl_find(fl_xevent->xany.window)))
                 to = w;
+        // the owner of an open box or modal dialog takes no input, as a
+        // disabled window takes none
+        if ((key || mouse) && HasShownOwnedPopup(to->hwnd))
+            return 1;
+        if (!key)
+            return Fl_Double_Window::handle(event);
         return to->DialogKey() ? 1 : Fl_Double_Window::handle(event);
     }
 };
@@ -432,7 +438,9 @@ private:
             win->user_data(top);
             win->callback([](Fl_Widget* w, void*) {
                 // the close box (Esc reaches the window's handle first)
-                PostInputTo(static_cast<TopWindow*>(w)->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+                HWND h = static_cast<TopWindow*>(w)->hwnd;
+                if (!HasShownOwnedPopup(h))
+                    PostInputTo(h, WM_SYSCOMMAND, SC_CLOSE, 0);
             });
             widgets_[top] = win;
         }

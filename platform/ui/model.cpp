@@ -373,6 +373,15 @@ std::vector<HWND> AllWindows()
     return AllWindowsLocked();
 }
 
+bool HasShownOwnedPopup(HWND top)
+{
+    std::lock_guard<std::mutex> lock(ModelMutex());
+    for (auto& [k, n] : Reg().nodes)
+        if (top && n->owner == top && n->kind == WndKind::Dialog && n->modal && n->visible && !n->endModal)
+            return true;
+    return false;
+}
+
 CWnd* WrapperOf(HWND hwnd)
 {
     std::lock_guard<std::mutex> lock(ModelMutex());

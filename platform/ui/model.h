@@ -189,6 +189,8 @@ std::vector<HWND> Children(HWND hwnd);
 HWND TopLevelOf(HWND hwnd);
 std::vector<HWND> AllWindows();
 std::vector<HWND> AllWindowsLocked();   // ModelMutex held
+// A modal dialog or message box owned by top is up: top takes no input then.
+bool HasShownOwnedPopup(HWND top);
 CWnd* WrapperOf(HWND hwnd);
 bool BindWrapper(HWND hwnd, CWnd* wnd);
 void UnbindWrapper(HWND hwnd, CWnd* wnd);

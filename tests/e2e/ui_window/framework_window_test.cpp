@@ -129,6 +129,15 @@ struct KeysApp : CWinApp {
                 if (!box.empty())
                     keyTo(box, "Return", false);
                 Expect(Logged(dlg, "joined"), "the box's Enter ends the worker and the join");
+                // while a worker's box is up, the window under it takes no key
+                ::PostMessage(d, sample::kMsgBoxWorker, 0, 0);
+                box = WindowId(2);
+                Expect(!box.empty(), "the second box is mapped");
+                key("Escape");
+                if (!box.empty())
+                    keyTo(box, "Return", false);
+                Expect(Logged(dlg, "box answered"), "the box's Enter answers it");
+                Expect(ui::test::WaitIdle(d) && ::IsWindow(d), "Esc under the box left the window open");
                 key("Return");
                 Expect(ui::test::WaitUntil([&] { return !::IsWindow(d); }), "Enter on Cancel closes");
             }

@@ -1,6 +1,7 @@
 #pragma once
 // The framework's sample dialog (template 60001): every control kind, a tab
 // with two child pages, a menu and a red label; it logs what reaches it.
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,7 +15,7 @@ namespace sample {
 
 constexpr UINT kDialogId = 60001, kPageOneId = 60002, kPageTwoId = 60003, kPlainId = 60004, kMenuId = 60100;
 constexpr UINT kMsgLoad = WM_USER + 1, kMsgSave = WM_USER + 2, kMsgJoinWorker = WM_USER + 3,
-               kMsgJoinBoxWorker = WM_USER + 4, kMsgAsk = WM_USER + 1001;
+               kMsgJoinBoxWorker = WM_USER + 4, kMsgBoxWorker = WM_USER + 5, kMsgAsk = WM_USER + 1001;
 
 class EventLog {
 public:
@@ -189,6 +190,23 @@ protected:
         log.Add(std::string("ask:") + (std::this_thread::get_id() == uiThread ? "ui" : "other"));
         return static_cast<LRESULT>(w + l);
     }
+    // starts a worker that shows a message box over this dialog and goes on
+    afx_msg LRESULT OnBoxWorker(WPARAM, LPARAM)
+    {
+        struct Ctx {
+            HWND dialog;
+            EventLog* log;
+        };
+        AfxBeginThread(
+            [](LPVOID p) -> UINT {
+                std::unique_ptr<Ctx> c(static_cast<Ctx*>(p));
+                ::MessageBox(c->dialog, L"Worker tells", L"Attention", MB_OK | MB_ICONINFORMATION);
+                c->log->Add("box answered");
+                return 0;
+            },
+            new Ctx{m_hWnd, &log});
+        return 0;
+    }
     // starts a worker that shows a message box over this dialog and joins it here
     afx_msg LRESULT OnJoinBoxWorker(WPARAM, LPARAM)
     {
@@ -259,6 +277,7 @@ inline const ::ui::MessageMap* CSampleDialog::GetThisMessageMap()
         ON_MESSAGE(kMsgAsk, &CSampleDialog::OnAsk)
         ON_MESSAGE(kMsgJoinWorker, &CSampleDialog::OnJoinWorker)
         ON_MESSAGE(kMsgJoinBoxWorker, &CSampleDialog::OnJoinBoxWorker)
+        ON_MESSAGE(kMsgBoxWorker, &CSampleDialog::OnBoxWorker)
         ON_WM_CTLCOLOR()
         {0, 0, 0, nullptr}};
     static const ::ui::MessageMap map = {&CDialog::GetThisMessageMap, entries};
