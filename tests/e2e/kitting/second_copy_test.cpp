@@ -1,8 +1,6 @@
 // A second copy of the kitting tool is refused while the first runs.
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,23 +12,15 @@
 #include "app/app_paths.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/code_page.h"
+#include "tests/support/child_process.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/kitting/write_apn_info_dlg.h"
 
-extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr const char* kReportVariable = "KITTING_SECOND_COPY_REPORT";
-
-int WaitExit(pid_t pid)
-{
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
 
 }  // namespace
 
@@ -72,19 +62,9 @@ TEST(KittingCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
 
     fs::create_directories(place.Root() + "/second");
     std::string report = place.Root() + "/second/report.txt";
-    std::vector<std::string> env = {std::string(kReportVariable) + "=" + report};
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string self = fs::read_symlink("/proc/self/exe");
-    std::string filter = "--gtest_filter=KittingSecondCopy.Run";
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    pid_t second = 0;
-    ASSERT_EQ(posix_spawn(&second, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-    EXPECT_EQ(WaitExit(second), 0);
+    pid_t second = childproc::SpawnSelf("KittingSecondCopy.Run", {std::string(kReportVariable) + "=" + report});
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(childproc::WaitExit(second), 0);
 
     std::ifstream in(report);
     std::string messageBox, icon, caption, text;

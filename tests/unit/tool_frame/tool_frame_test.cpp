@@ -1,8 +1,6 @@
 #include "app/tool_dialog_frame.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,9 +20,9 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
 #include "platform/win/code_page.h"
+#include "tests/support/child_process.h"
 #include "tests/support/settled_click.h"
 
-extern char** environ;
 
 namespace {
 
@@ -329,27 +327,11 @@ TEST_F(ToolFrame, ASecondCopyInAnotherProcessShowsItsRefusalAndExitsZero)
 {
     Open();
     std::string report = runtime_ + "/second-copy.txt";
-    std::vector<std::string> env = {"TOOL_FRAME_REPORT=" + report, "SETWELL_UI=headless",
-                                    "SETWELL_TIME_SCALE=0.01", "XDG_RUNTIME_DIR=" + runtime_};
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        if (entry.rfind("TOOL_FRAME_REPORT=", 0) && entry.rfind("SETWELL_UI=", 0) &&
-            entry.rfind("SETWELL_TIME_SCALE=", 0) && entry.rfind("XDG_RUNTIME_DIR=", 0))
-            env.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    std::string filter = "--gtest_filter=ToolFrameSecondCopy.Run";
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    pid_t child = childproc::SpawnSelf("ToolFrameSecondCopy.Run",
+                                       {"TOOL_FRAME_REPORT=" + report, "SETWELL_UI=headless",
+                                        "SETWELL_TIME_SCALE=0.01", "XDG_RUNTIME_DIR=" + runtime_});
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(childproc::WaitExit(child), 0);
 
     std::ifstream in(report);
     std::string caption, text;
