@@ -18,6 +18,7 @@
 #include "platform/win/debug_output.h"
 #include "platform/win/own_resources.h"
 #include "platform/win/registry.h"
+#include "tests/support/settled_click.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
@@ -207,35 +208,36 @@ TEST_F(SwapwellTest, AtCommandFailingThreeTimesGivesFailed)
     EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::Modem);
 }
 
-TEST_F(SwapwellTest, WebServerFailingThreeTimesGivesFailed)
+TEST_F(SwapwellTest, RefusedModeRequestsAreTriedThreeTimes)
 {
     emulator_->SetMode(modemsim::Mode::NetCard);
     SetNoticeKey(kModemModeSuffix);
     OpenTool();
-    ASSERT_TRUE(ButtonsAre(false, true));
-    emulator_->InjectHttpFault("SET_PRODUCT_MODE", 500, 3);
-    ASSERT_TRUE(Click(Item(IDC_GEN_MODEM_MODE)));
-    EXPECT_NE(AnswerNext(IDD_PROMPT_INFO).find(L"失敗"), std::wstring::npos);
-    size_t modeRequests = 0, reboots = 0;
-    for (const auto& request : emulator_->HttpRequests()) {
-        modeRequests += request.body.find("goformId=SET_PRODUCT_MODE&") != std::string::npos;
-        reboots += request.body.find("REBOOT_DEVICE") != std::string::npos;
+    const struct {
+        int failures;
+        const wchar_t* result;
+        size_t reboots;
+        modemsim::Mode after;
+    } cases[] = {
+        {3, L"失敗", 0, modemsim::Mode::NetCard},  // every try refused: no reboot
+        {2, L"成功", 1, modemsim::Mode::Modem},    // the third try is taken
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failures);
+        ASSERT_TRUE(ButtonsAre(false, true));
+        emulator_->ClearReceived();
+        emulator_->InjectHttpFault("SET_PRODUCT_MODE", 500, c.failures);
+        ASSERT_TRUE(tooltest::ClickWhenSettled(tool_.dialog(), Item(IDC_GEN_MODEM_MODE)));
+        EXPECT_NE(AnswerNext(IDD_PROMPT_INFO).find(c.result), std::wstring::npos);
+        size_t modeRequests = 0, reboots = 0;
+        for (const auto& request : emulator_->HttpRequests()) {
+            modeRequests += request.body.find("goformId=SET_PRODUCT_MODE&") != std::string::npos;
+            reboots += request.body.find("REBOOT_DEVICE") != std::string::npos;
+        }
+        EXPECT_EQ(modeRequests, 3u);
+        EXPECT_EQ(reboots, c.reboots);
+        EXPECT_EQ(emulator_->CurrentMode(), c.after);
     }
-    EXPECT_EQ(modeRequests, 3u);
-    EXPECT_EQ(reboots, 0u);
-    EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::NetCard);
-}
-
-TEST_F(SwapwellTest, WebServerAnsweringOnTheThirdTryStillSwitches)
-{
-    emulator_->SetMode(modemsim::Mode::NetCard);
-    SetNoticeKey(kModemModeSuffix);
-    OpenTool();
-    ASSERT_TRUE(ButtonsAre(false, true));
-    emulator_->InjectHttpFault("SET_PRODUCT_MODE", 500, 2);
-    ASSERT_TRUE(Click(Item(IDC_GEN_MODEM_MODE)));
-    EXPECT_NE(AnswerNext(IDD_PROMPT_INFO).find(L"成功"), std::wstring::npos);
-    EXPECT_EQ(emulator_->CurrentMode(), modemsim::Mode::Modem);
 }
 
 TEST_F(SwapwellTest, DeviceNeverComingBackGivesFailedAfterTheWait)
