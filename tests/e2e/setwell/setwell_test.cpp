@@ -308,8 +308,11 @@ TEST_F(SetwellTest, PinTabShowsThePageOfTheSimState)
 
 TEST_F(SetwellTest, PinStateReadAfterEveryWorkerWhileThePinTabIsCurrent)
 {
+    DebugCapture capture;
     StartEmulator(SimState::Ready);
     OpenTool();
+    // a press during the first pass's network read can meet disabled buttons
+    ASSERT_TRUE(FirstWatchPassEnded(capture));
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     ASSERT_TRUE(ButtonsEnabled(true));
@@ -358,8 +361,11 @@ TEST_F(SetwellTest, ReadAndApplyOnThePinTabAskForASimWhenNoneIsInserted)
 
 TEST_F(SetwellTest, ReadOnTheNetworkTabReadsTheSettingsAgain)
 {
+    DebugCapture capture;
     StartEmulator();
     OpenTool();
+    // a press during the first pass's network read can meet disabled buttons
+    ASSERT_TRUE(FirstWatchPassEnded(capture));
     ASSERT_TRUE(ButtonsEnabled(true));
     modemsim::PdpContext context;
     context.apn = "second.read";
@@ -371,8 +377,11 @@ TEST_F(SetwellTest, ReadOnTheNetworkTabReadsTheSettingsAgain)
 
 TEST_F(SetwellTest, ApplyOnTheNetworkTabWritesTheApn)
 {
+    DebugCapture capture;
     StartEmulator();
     OpenTool();
+    // a press during the first pass's network read can meet disabled buttons
+    ASSERT_TRUE(FirstWatchPassEnded(capture));
     ASSERT_TRUE(ButtonsEnabled(true));
     // the read made on connecting fills the edit first
     ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
