@@ -375,9 +375,11 @@ std::vector<HWND> AllWindows()
 
 bool HasShownOwnedPopup(HWND top)
 {
+    if (!top)
+        return false;
     std::lock_guard<std::mutex> lock(ModelMutex());
     for (auto& [k, n] : Reg().nodes)
-        if (top && n->owner == top && n->kind == WndKind::Dialog && n->modal && n->visible && !n->endModal)
+        if (n->owner == top && n->kind == WndKind::Dialog && n->modal && n->visible && !n->endModal)
             return true;
     return false;
 }

@@ -14,6 +14,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/code_page.h"
 #include "platform/win/debug_output.h"
+#include "tests/support/settled_click.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/kitting/write_apn_info_dlg.h"
 
@@ -32,8 +33,6 @@ const std::wstring kSuccess = L"Write the informaton successed!";
 const std::wstring kFailed = L"Write the informaton failed!";
 const std::wstring kImeiInvalid = L"IMEI is invalid!";
 const std::wstring kPrivacyOn = L"Privacy setting is on, you can not operate.";
-// a watch pass (or the worker's wait) that found the web server
-constexpr const char* kWebServerFound = "Search RNDIS Port SUCCESS!";
 
 std::string SaveCommand(const std::string& apn)
 {
@@ -127,22 +126,11 @@ protected:
     // Presses Write and answers every box up to the result box; all boxes in order.
     std::vector<Popup> RunWrite()
     {
-        // the worker enables the button just before the watch thread it
-        // restarts disables it until its first pass; a press in between is
-        // lost, so only the button enabled by a watch pass after the last run
-        // takes one
-        EXPECT_TRUE(WaitUntil([&] {
-            return !tool_.dialog()->WorkerRunning() && trace_.Count(kWebServerFound) > foundBeforeLastResult_ &&
-                   IsEnabled(Item(IDC_KITTING_WRITE));
-        }));
         emulator_->ClearReceived();
-        EXPECT_TRUE(Click(Item(IDC_KITTING_WRITE)));
+        EXPECT_TRUE(tooltest::ClickWhenSettled(tool_.dialog(), Item(IDC_KITTING_WRITE)));
         std::vector<Popup> boxes;
         while (auto popup = WaitForPopup(120000)) {
             bool result = popup->caption == kChildTitle;
-            // the worker waits in its result box and the watch thread is stopped
-            if (result)
-                foundBeforeLastResult_ = trace_.Count(kWebServerFound);
             ClosePopup(*popup);
             boxes.push_back(*popup);
             if (result)
@@ -175,9 +163,8 @@ protected:
     HWND hwnd_ = nullptr;
     std::string toolFolder_;
     std::optional<std::string> oldTmp_;
-    // before the tool opens, so that its first watch pass is seen
+    // before the tool opens, so that it sees every line of the run
     DebugCapture trace_;
-    size_t foundBeforeLastResult_ = 0;
 };
 
 TEST(KittingImeiAnswer, TakesTheQuotedValueOfTheFirstKey)

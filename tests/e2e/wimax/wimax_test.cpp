@@ -15,6 +15,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/named_mutex.h"
+#include "tests/support/settled_click.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/wimax/wimax_dlg.h"
 
@@ -84,19 +85,7 @@ protected:
     // text, after checking its caption and icon and closing it.
     std::wstring PressAndAnswer(int buttonId, DWORD timeoutMs = 60000)
     {
-        // a press while the last worker is still ending is refused; the worker
-        // enables the buttons just before the watch thread it restarts disables
-        // them again until a pass has found the device, so only the buttons
-        // enabled after such a pass take a press. The last result box is closed,
-        // so the worker prints no more: a found line from now on is a watch pass.
-        DebugCapture capture;
-        if (!WaitUntil([&] {
-                return !tool_.dialog()->WorkerRunning() &&
-                       capture.Count("Search RNDIS Port SUCCESS!") + capture.Count("Search NMEA Port SUCCESS!") > 0;
-            }) ||
-            !ButtonsEnabled(true))
-            return L"<buttons disabled>";
-        if (!Click(Item(buttonId)))
+        if (!tooltest::ClickWhenSettled(tool_.dialog(), Item(buttonId)))
             return L"<not clicked>";
         return AnswerResult(timeoutMs);
     }
