@@ -91,12 +91,14 @@ protected:
         });
     }
 
-    // Waits until the watch thread's first pass, which enables the buttons
-    // before it reads the network page for the new connection, has ended:
-    // the second pass has begun.
-    bool FirstWatchPassEnded(const DebugCapture& capture)
+    // Opens the tool and waits until the watch thread's first pass, which
+    // enables the buttons before it reads the network page for the new
+    // connection, has ended: the second pass has begun.
+    void OpenToolPastFirstPass()
     {
-        return WaitUntil([&] { return capture.Count("Search NMEA Port SUCCESS!") >= 2; });
+        DebugCapture capture;
+        OpenTool();
+        ASSERT_TRUE(WaitUntil([&] { return capture.Count("Search NMEA Port SUCCESS!") >= 2; }));
     }
 
     size_t CountAt(const std::string& prefix)
@@ -308,11 +310,9 @@ TEST_F(SetwellTest, PinTabShowsThePageOfTheSimState)
 
 TEST_F(SetwellTest, PinStateReadAfterEveryWorkerWhileThePinTabIsCurrent)
 {
-    DebugCapture capture;
     StartEmulator(SimState::Ready);
-    OpenTool();
     // a press during the first pass's network read can meet disabled buttons
-    ASSERT_TRUE(FirstWatchPassEnded(capture));
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     ASSERT_TRUE(ButtonsEnabled(true));
@@ -361,11 +361,9 @@ TEST_F(SetwellTest, ReadAndApplyOnThePinTabAskForASimWhenNoneIsInserted)
 
 TEST_F(SetwellTest, ReadOnTheNetworkTabReadsTheSettingsAgain)
 {
-    DebugCapture capture;
     StartEmulator();
-    OpenTool();
     // a press during the first pass's network read can meet disabled buttons
-    ASSERT_TRUE(FirstWatchPassEnded(capture));
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
     ASSERT_TRUE(ButtonsEnabled(true));
     modemsim::PdpContext context;
     context.apn = "second.read";
@@ -377,11 +375,9 @@ TEST_F(SetwellTest, ReadOnTheNetworkTabReadsTheSettingsAgain)
 
 TEST_F(SetwellTest, ApplyOnTheNetworkTabWritesTheApn)
 {
-    DebugCapture capture;
     StartEmulator();
-    OpenTool();
     // a press during the first pass's network read can meet disabled buttons
-    ASSERT_TRUE(FirstWatchPassEnded(capture));
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
     ASSERT_TRUE(ButtonsEnabled(true));
     // the read made on connecting fills the edit first
     ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
@@ -401,12 +397,10 @@ TEST_F(SetwellTest, ApplyOnTheNetworkTabWritesTheApn)
 
 TEST_F(SetwellTest, TabChangeToTheNetworkTabReadsOnTheUiThread)
 {
-    DebugCapture capture;
     StartEmulator();
-    OpenTool();
-    ASSERT_TRUE(ButtonsEnabled(true));
     // the network read of that pass would add to the exchanges counted here
-    ASSERT_TRUE(FirstWatchPassEnded(capture));
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(ButtonsEnabled(true));
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
@@ -422,12 +416,10 @@ TEST_F(SetwellTest, TabChangeToTheNetworkTabReadsOnTheUiThread)
 
 TEST_F(SetwellTest, TabChangeIsIgnoredWhileThePinPageUpdates)
 {
-    DebugCapture capture;
     StartEmulator();
-    OpenTool();
-    ASSERT_TRUE(ButtonsEnabled(true));
     // the network read of that pass would add to the exchanges counted here
-    ASSERT_TRUE(FirstWatchPassEnded(capture));
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(ButtonsEnabled(true));
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
     // as while UpdatePINInterfaceThread runs
@@ -455,13 +447,11 @@ TEST_F(SetwellTest, SwitchPinPageMessageChoosesThePage)
         {0, 3, 0},                           // remembered for the next showing
         {1, 0, IDD_VX520_MODIFY_PIN_PAGE},
     };
-    DebugCapture capture;
     StartEmulator();
-    OpenTool();
     // the watch thread's PIN refresh, due since its start, sets the kind from
     // the SIM and posts its own switch on its first pass over the PIN tab; it
     // has to be handled before the steps' messages
-    ASSERT_TRUE(FirstWatchPassEnded(capture));
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     ASSERT_TRUE(ButtonsEnabled(true));
