@@ -874,18 +874,18 @@ void ModemEmulator::SetRestartMs(uint32_t ms) {
 
 bool ModemEmulator::WaitForMode(Mode mode, uint32_t timeoutMs) const {
     std::unique_lock<std::mutex> lock(impl_->mu);
-    return impl_->changed.wait_for(lock, std::chrono::milliseconds(ScaledMs(timeoutMs)),
+    return impl_->changed.wait_for(lock, std::chrono::milliseconds(TimeoutScaledMs(timeoutMs)),
                                    [&] { return impl_->visible && impl_->state.mode == mode; });
 }
 
 bool ModemEmulator::WaitForAttached(bool attached, uint32_t timeoutMs) const {
     std::unique_lock<std::mutex> lock(impl_->mu);
-    return impl_->changed.wait_for(lock, std::chrono::milliseconds(ScaledMs(timeoutMs)), [&] { return impl_->visible == attached; });
+    return impl_->changed.wait_for(lock, std::chrono::milliseconds(TimeoutScaledMs(timeoutMs)), [&] { return impl_->visible == attached; });
 }
 
 bool ModemEmulator::WaitForRestarts(int count, uint32_t timeoutMs) const {
     std::unique_lock<std::mutex> lock(impl_->mu);
-    return impl_->changed.wait_for(lock, std::chrono::milliseconds(ScaledMs(timeoutMs)),
+    return impl_->changed.wait_for(lock, std::chrono::milliseconds(TimeoutScaledMs(timeoutMs)),
                                    [&] { return impl_->visible && impl_->restartCount >= count; });
 }
 

@@ -31,7 +31,7 @@ int TimeoutMs(int timeoutSeconds)
         return 0;
     // a day is far beyond any caller and keeps the product inside 32 bits
     const uint32_t seconds = timeoutSeconds > 86400 ? 86400u : static_cast<uint32_t>(timeoutSeconds);
-    return static_cast<int>(ScaledMs(seconds * 1000u));
+    return static_cast<int>(TimeoutScaledMs(seconds * 1000u));
 }
 
 int ParseComNumber(const char* name)

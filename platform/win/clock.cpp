@@ -1,28 +1,52 @@
 #include "platform/win/clock.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
+namespace {
+
+double ReadFactor(const char* name, double fallback)
+{
+    const char* text = std::getenv(name);
+    if (!text || !*text)
+        return fallback;
+    char* end = nullptr;
+    double v = std::strtod(text, &end);
+    return (end != text && v > 0) ? v : fallback;
+}
+
+uint32_t Scale(uint32_t ms, double factor)
+{
+    if (ms == 0)
+        return 0;
+    double scaled = ms * factor;
+    if (scaled >= 4294967295.0)
+        return 4294967295u;
+    return scaled < 1 ? 1 : static_cast<uint32_t>(scaled);
+}
+
+double DefaultTimeoutScale()
+{
+    static const double scale = ReadFactor("SETWELL_TIMEOUT_SCALE", TimeScale());
+    return scale;
+}
+
+// 0 means "the default"; a test may set its own
+std::atomic<double> g_timeoutScale{0};
+
+}  // namespace
+
 double TimeScale()
 {
-    static const double scale = [] {
-        const char* text = std::getenv("SETWELL_TIME_SCALE");
-        if (!text || !*text)
-            return 1.0;
-        char* end = nullptr;
-        double v = std::strtod(text, &end);
-        return (end != text && v > 0) ? v : 1.0;
-    }();
+    static const double scale = ReadFactor("SETWELL_TIME_SCALE", 1.0);
     return scale;
 }
 
 uint32_t ScaledMs(uint32_t ms)
 {
-    if (ms == 0)
-        return 0;
-    double scaled = ms * TimeScale();
-    return scaled < 1 ? 1 : static_cast<uint32_t>(scaled);
+    return Scale(ms, TimeScale());
 }
 
 void Sleep(uint32_t ms)
@@ -39,4 +63,20 @@ uint32_t GetTickCount()
     using namespace std::chrono;
     auto us = duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
     return static_cast<uint32_t>(static_cast<int64_t>(us / 1000.0 / TimeScale()));
+}
+
+double TimeoutScale()
+{
+    const double set = g_timeoutScale.load();
+    return set > 0 ? set : DefaultTimeoutScale();
+}
+
+void SetTimeoutScale(double scale)
+{
+    g_timeoutScale.store(scale > 0 ? scale : 0);
+}
+
+uint32_t TimeoutScaledMs(uint32_t ms)
+{
+    return Scale(ms, TimeoutScale());
 }
