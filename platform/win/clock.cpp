@@ -33,10 +33,12 @@ double DefaultTimeoutScale()
     return scale;
 }
 
-// 0 means "the default"; a test may set its own
-std::atomic<double> g_timeoutScale{0};
-
 }  // namespace
+
+// 0 means "the default"; a test may set its own. One slot per process: the port
+// library, a shared library with its own copy of this file, binds to the
+// program's slot, so that a factor set by a test reaches its timeouts too.
+extern "C" __attribute__((visibility("default"))) std::atomic<double> setwell_timeout_scale_slot{0};
 
 double TimeScale()
 {
@@ -67,13 +69,13 @@ uint32_t GetTickCount()
 
 double TimeoutScale()
 {
-    const double set = g_timeoutScale.load();
+    const double set = setwell_timeout_scale_slot.load();
     return set > 0 ? set : DefaultTimeoutScale();
 }
 
 void SetTimeoutScale(double scale)
 {
-    g_timeoutScale.store(scale > 0 ? scale : 0);
+    setwell_timeout_scale_slot.store(scale > 0 ? scale : 0);
 }
 
 uint32_t TimeoutScaledMs(uint32_t ms)

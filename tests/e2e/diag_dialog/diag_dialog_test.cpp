@@ -13,6 +13,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/debug_output.h"
 #include "tests/support/tool_test_env.h"
+#include "tests/support/timeout_scale.h"
 #include "tools/diag/dlg_function.h"
 
 using namespace ui::test;
@@ -126,7 +127,10 @@ TEST_F(DiagDialogTest, DiagButtonsReportSuccessAndFailure)
         EXPECT_EQ(DiagRequestsWith(c.code), 1u) << c.id;
         // the device's answer never comes
         emulator_->InjectDiagFault(-1, {modemsim::FaultKind::NoAnswer, "", 0, 500, -1});
-        EXPECT_EQ(ClickForMessage(c.id), c.failure) << c.id;
+        {
+            tooltest::ScopedTimeoutScale shortTimeouts;
+            EXPECT_EQ(ClickForMessage(c.id), c.failure) << c.id;
+        }
         emulator_->ClearFaults();
         ASSERT_TRUE(emulator_->WaitForMode(Mode::Modem, 10000));
     }
@@ -199,6 +203,7 @@ TEST_F(DiagDialogTest, ReadImeiFillsTheEditAndWriteImeiSendsIt)
     emulator_->SetNvWriteStatus(0);
 
     // no answer: nothing shown and the edit keeps its text
+    tooltest::ScopedTimeoutScale shortTimeouts;
     emulator_->InjectDiagFault(-1, {modemsim::FaultKind::NoAnswer, "", 0, 500, -1});
     EXPECT_EQ(ClickForMessage(IDC_DIAG_READ_IMEI), L"");
     EXPECT_EQ(Text(Item(IDC_DIAG_IMEI)), L"111111111111111");
@@ -257,6 +262,7 @@ TEST_F(DiagDialogTest, GetVersionFillsTheNineEditsInTheirOrder)
     // a failed read leaves the texts as they were
     auto before = VersionTexts();
     emulator_->SetVersions({"x", "x", "x", "x", "x", "x", "x", "x", "x"});
+    tooltest::ScopedTimeoutScale shortTimeouts;
     emulator_->InjectDiagFault(0x39, {modemsim::FaultKind::NoAnswer, "", 0, 500, -1});
     EXPECT_EQ(ClickForMessage(IDC_DIAG_GET_VERSION), L"");
     EXPECT_EQ(VersionTexts(), before);

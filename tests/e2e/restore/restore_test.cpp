@@ -9,6 +9,7 @@
 #include "platform/win/code_page.h"
 #include "platform/win/debug_output.h"
 #include "tests/support/second_copy.h"
+#include "tests/support/timeout_scale.h"
 #include "tests/support/carrier_tool_fixture.h"
 #include "tools/restore/restore_factory_setting_dlg.h"
 
@@ -120,6 +121,7 @@ TEST_F(RestoreTest, WebServerNotAnsweringTheRestoreGivesFailed)
     modemsim::Fault silent;
     silent.kind = modemsim::FaultKind::NoAnswer;
     silent.times = -1;
+    tooltest::ScopedTimeoutScale shortTimeouts;
     emulator_->InjectHttpFault("RESTORE_FACTORY_SETTINGS", silent);
     ASSERT_TRUE(Press(IDC_RESTORE_BUTTON));
     EXPECT_EQ(AnswerMessageBox(), kFailed);

@@ -16,6 +16,7 @@
 #include "platform/win/debug_output.h"
 #include "platform/win/named_mutex.h"
 #include "tests/support/settled_click.h"
+#include "tests/support/timeout_scale.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/wimax/wimax_dlg.h"
 
@@ -399,6 +400,8 @@ TEST_F(WimaxTest, AtStepFailuresShowTheFailureAndUndoNothing)
         ASSERT_TRUE(ButtonsEnabled(true));
         ChooseRadios(true, false);
         emulator_->ClearReceived();
+        // a silent step fails at its timeout, which is what the case waits for
+        tooltest::ScopedTimeoutScale t(*c.faultPrefix ? TimeScale() : TimeoutScale());
         if (*c.faultPrefix)
             emulator_->InjectAtFault(c.faultPrefix, silent);
         EXPECT_EQ(PressAndAnswer(c.button), Lang(c.message));

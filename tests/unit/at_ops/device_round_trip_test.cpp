@@ -2,6 +2,7 @@
 #include "at_ops_fixture.h"
 
 #include "platform/win/clock.h"
+#include "tests/support/timeout_scale.h"
 
 #include <thread>
 
@@ -93,6 +94,7 @@ void SendLater(const std::string& text)
 
 TEST_F(AtOpsTest, OperatorScanReadsSecondBurst)
 {
+    tooltest::ScopedTimeoutScale shortTimeouts;  // the first read must give up
     Answer("AT+COPS=?", "\r\n");
     std::thread later(SendLater, "\r\n+COPS: (1,\"Late\",\"L\",\"00109\",7),,(0,1,2,3,4),(0,1,2)\r\n\r\nOK\r\n");
     OperatorList list{};
@@ -104,6 +106,7 @@ TEST_F(AtOpsTest, OperatorScanReadsSecondBurst)
 
 TEST_F(AtOpsTest, ManualSelectionReadsSecondBurst)
 {
+    tooltest::ScopedTimeoutScale shortTimeouts;  // the first read must give up
     Answer("AT+COPS=1", "\r\n");
     std::thread later(SendLater, "\r\nOK\r\n");
     OperatorList choice{};
@@ -114,6 +117,7 @@ TEST_F(AtOpsTest, ManualSelectionReadsSecondBurst)
 
 TEST_F(AtOpsTest, SecondBurstThatNeverComesFails)
 {
+    tooltest::ScopedTimeoutScale shortTimeouts;  // the first read must give up
     Answer("AT+COPS=?", "\r\n");
     OperatorList list{};
     list.count = 5;

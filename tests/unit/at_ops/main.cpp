@@ -5,6 +5,7 @@
 #include "device/port_manager.h"
 #include "device/port_scanner.h"
 #include "device/trace_log.h"
+#include "platform/win/clock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,7 @@ bool SameOutputs(const Outputs& a, const Outputs& b)
 void AtOpsTest::SetUp()
 {
     Emulator().ClearFaults();
+    SetTimeoutScale(0);  // full-length timeouts until a test silences the device
     ASSERT_TRUE(Emulator().WaitForAttached(true, 20000));
     ResetAtEngineState();
     Emulator().ClearReceived();
@@ -56,6 +58,8 @@ void AtOpsTest::Silence(const std::string& prefix)
     modemsim::Fault fault;
     fault.kind = modemsim::FaultKind::NoAnswer;
     Emulator().InjectAtFault(prefix, fault);
+    // the timeout is what the test waits for: let it run at the wait factor
+    SetTimeoutScale(TimeScale());
 }
 
 int main(int argc, char** argv)

@@ -4,6 +4,7 @@
 #include "device/trace_log.h"
 #include "emulator/modem_emulator.h"
 #include "platform/win/debug_output.h"
+#include "tests/support/timeout_scale.h"
 
 #include <gtest/gtest.h>
 
@@ -183,6 +184,7 @@ TEST_F(DiagOpsTest, AutoRunIsSwitchedAndTriedAtMostTwice)
     silent.kind = modemsim::FaultKind::NoAnswer;
     silent.times = -1;
     emulator_.InjectDiagFault(0x4B, silent);
+    tooltest::ScopedTimeoutScale shortTimeouts;
     EXPECT_EQ(Diag_CloseAutoRun(), 1);
     std::vector<Bytes> sent = Requests();
     ASSERT_EQ(sent.size(), 2u);

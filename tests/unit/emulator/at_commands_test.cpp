@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/unit/emulator/emulator_fixture.h"
+#include "tests/support/timeout_scale.h"
 
 namespace modemsim_test {
 namespace {
@@ -104,7 +105,10 @@ TEST_F(AtCommandTest, OperatorScanComesInTwoBurstsAndSelectionTakesAListedOperat
 
     // the OK long after the list: the first exchange ends without it, the next read gets it
     emu_->SetScanTimes(100, 30000);
-    EXPECT_EQ(At("AT+COPS=?", 3), Framed("AT+COPS=?", list));
+    {
+        tooltest::ScopedTimeoutScale shortTimeouts;
+        EXPECT_EQ(At("AT+COPS=?", 3), Framed("AT+COPS=?", list));
+    }
     EXPECT_EQ(AtMore(60), "\r\nOK\r\n");
 
     struct {

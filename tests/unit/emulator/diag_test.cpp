@@ -3,6 +3,7 @@
 
 #include "emulator/device_state.h"
 #include "tests/unit/emulator/emulator_fixture.h"
+#include "tests/support/timeout_scale.h"
 
 namespace modemsim_test {
 namespace {
@@ -121,7 +122,10 @@ TEST_F(DiagTest, AutoRunIsOpened) {
 TEST_F(DiagTest, BadCrcGetsNoAnswer) {
     Bytes frame = FrameDiagPacket({0x39});
     frame[1] ^= 0xFF;
-    EXPECT_EQ(DiagRaw(frame, 5), "");
+    {
+        tooltest::ScopedTimeoutScale shortTimeouts;
+        EXPECT_EQ(DiagRaw(frame, 5), "");
+    }
     EXPECT_EQ(emu_->BadDiagFrames(), 1);
     EXPECT_TRUE(emu_->DiagRequests().empty());
     Bytes answer;

@@ -8,6 +8,7 @@
 
 #include "platform/portlib/KestlePortServer.h"
 #include "platform/win/clock.h"
+#include "tests/support/timeout_scale.h"
 #include "tests/unit/portlib/portlib_test_util.h"
 
 using namespace portlib_test;
@@ -40,7 +41,7 @@ Outcome Exchange(int kind, const std::string& request, int timeout, int room = k
 }
 
 // The exchanges' timeout in real ms.
-double RealMs(int seconds) { return ScaledMs(static_cast<uint32_t>(seconds) * 1000u); }
+double RealMs(int seconds) { return TimeoutScaledMs(static_cast<uint32_t>(seconds) * 1000u); }
 
 class SerialExchange : public ::testing::Test {
 protected:
@@ -87,6 +88,7 @@ TEST_F(SerialExchange, CompleteRepliesReturnAtOnce)
 TEST_F(SerialExchange, PartialReplyReturnsAtTheTimeoutWithWhatCame)
 {
     Start([](PtyPeer& peer, const std::string&) { peer.Write("AT\r\r\nO"); });
+    tooltest::ScopedTimeoutScale shortTimeouts;
     const Outcome out = Exchange(PORT_KIND_AT, "AT\r", 2);
     EXPECT_EQ(0, out.rc);
     EXPECT_EQ("AT\r\r\nO", out.reply);
@@ -96,6 +98,7 @@ TEST_F(SerialExchange, PartialReplyReturnsAtTheTimeoutWithWhatCame)
 TEST_F(SerialExchange, SilenceIsAFailureAtTheTimeout)
 {
     Start([](PtyPeer&, const std::string&) {});
+    tooltest::ScopedTimeoutScale shortTimeouts;
     const Outcome out = Exchange(PORT_KIND_AT, "AT\r", 1);
     EXPECT_NE(0, out.rc);
     EXPECT_EQ("", out.reply);
@@ -108,7 +111,11 @@ TEST_F(SerialExchange, FollowUpReadTakesTheRestWithoutSending)
         Sleep(20000);
         peer.Write(kCops + "\r\nOK\r\n");
     });
-    const Outcome first = Exchange(PORT_KIND_AT, "AT+COPS=?\r", 1);
+    Outcome first;
+    {
+        tooltest::ScopedTimeoutScale shortTimeouts;  // the first read must end before the list comes
+        first = Exchange(PORT_KIND_AT, "AT+COPS=?\r", 1);
+    }
     EXPECT_EQ(0, first.rc);
     EXPECT_EQ("AT+COPS=?\r\r\n", first.reply);
     const Outcome rest = Exchange(PORT_KIND_AT, "", 60);
@@ -238,6 +245,7 @@ TEST_F(SerialExchange, DiagExchangesEndAtTheEndFlag)
     EXPECT_LT(typed.ms, RealMs(1000) / 2);
     const Outcome flagged = Exchange(PORT_KIND_DIAG, std::string("\x7E\x02\x6A\xD3\x7E", 5), 1000, 1024);
     EXPECT_EQ(download, flagged.reply);
+    tooltest::ScopedTimeoutScale shortTimeouts;
     const Outcome partial = Exchange(PORT_KIND_DIAG, std::string("\x29\x01\x02\x7E", 4), 1, 1024);
     EXPECT_EQ(0, partial.rc);
     EXPECT_EQ(std::string("\x29\x00", 2), partial.reply);

@@ -24,6 +24,7 @@
 #include "platform/win/debug_output.h"
 #include "platform/win/own_resources.h"
 #include "tests/support/tool_test_env.h"
+#include "tests/support/timeout_scale.h"
 #include "tools/vx520/network_page.h"
 
 namespace fs = std::filesystem;
@@ -670,6 +671,7 @@ TEST_F(NetworkPageTest, SearchWithinASecondOfTheLastIsDroppedAndAFailedSearchKee
     EXPECT_TRUE(IsEnabled(Item(IDC_NET_SEARCH)));
 
     Sleep(1100);
+    tooltest::ScopedTimeoutScale shortTimeouts;
     emulator_->InjectAtFault("AT+COPS=?", {modemsim::FaultKind::NoAnswer, "", 0, 500, -1});
     ASSERT_TRUE(Click(Item(IDC_NET_SEARCH)));
     ASSERT_TRUE(WaitUntil([&] { return CountAt("AT+COPS=?") == 2 && page_->m_bSearchRunning.load() == 0 &&
