@@ -37,8 +37,13 @@ double DefaultTimeoutScale()
 
 // 0 means "the default"; a test may set its own. One slot per process: the port
 // library, a shared library with its own copy of this file, binds to the
-// program's slot, so that a factor set by a test reaches its timeouts too.
-extern "C" __attribute__((visibility("default"))) std::atomic<double> setwell_timeout_scale_slot{0};
+// program's copy of this function, so that a factor set by a test reaches its
+// timeouts too.
+extern "C" __attribute__((visibility("default"), noinline)) std::atomic<double>& setwell_timeout_scale_slot()
+{
+    static std::atomic<double> slot{0};
+    return slot;
+}
 
 double TimeScale()
 {
@@ -69,13 +74,13 @@ uint32_t GetTickCount()
 
 double TimeoutScale()
 {
-    const double set = setwell_timeout_scale_slot.load();
+    const double set = setwell_timeout_scale_slot().load();
     return set > 0 ? set : DefaultTimeoutScale();
 }
 
 void SetTimeoutScale(double scale)
 {
-    setwell_timeout_scale_slot.store(scale > 0 ? scale : 0);
+    setwell_timeout_scale_slot().store(scale > 0 ? scale : 0);
 }
 
 uint32_t TimeoutScaledMs(uint32_t ms)
