@@ -20,6 +20,8 @@ enum Result {
     kHttpFailed = 6,   // connection refused, unknown host, transfer timeout
     kHttpStatus = 7,   // the server answered with a status outside 2xx
     kRefused = 8,      // the CD drive refused the command
+    kBusy = 9,         // another program holds the port (or the device)
+    kDenied = 10,      // the user may not open the port (or the device)
 };
 
 // The listing built from a sysfs tree at root ("/sys" on a real system).
@@ -35,8 +37,23 @@ KESTLE_API std::string TtyNameOfCom(int com);
 KESTLE_API bool AtReplyComplete(std::string_view lastRequest, std::string_view reply);
 // True when a DIAG reply holds its end flag after some data.
 KESTLE_API bool DiagReplyComplete(std::string_view reply);
+// Length of the first DIAG frame of a complete reply (up to and with its end
+// flag); what follows belongs to a later frame.
+KESTLE_API size_t DiagReplyLength(std::string_view reply);
+
+// Opens a tty for exclusive use (TIOCEXCL and an flock), raw 115200 8N1, no
+// flow control of any kind. Returns the descriptor, or -(result code) with a
+// debug line saying why: kNoPort, kBusy or kDenied.
+KESTLE_API int OpenSerialDevice(const std::string& path);
+
+// The library's debug lines go to the debugger output stream; a test may
+// also have them handed to a hook of its own (nullptr: none).
+KESTLE_API void SetDebugHook(void (*hook)(const char* line));
 
 // --- not exported ---
+
+// Sends one debug line ("KESTLE: ..." with its line end).
+void DebugLine(const std::string& line);
 
 // KESTLE_DEVICE_DIR when it names a folder, else empty (read on every call).
 std::string DeviceDir();
