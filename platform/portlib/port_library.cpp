@@ -96,8 +96,10 @@ int KestleEnumDeviceProperty(char (*entries)[KESTLE_ENTRY_SIZE], int* count)
             }
             std::fclose(f);
         }
-    } else {
+    } else if (std::getenv("KESTLE_SYSFS_ROOT")) {
         listing = ListSysfs(SysfsRoot());
+    } else {
+        listing = ListUdev();
     }
 
     int filled = 0;

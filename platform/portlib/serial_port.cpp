@@ -193,6 +193,16 @@ int OpenSerialDevice(const std::string& path)
     return fd;
 }
 
+bool SerialDeviceOpen(const std::string& devnode)
+{
+    std::lock_guard<std::mutex> guard(g_portsLock);
+    for (const auto& [com, port] : g_ports) {
+        if (port->path == devnode)
+            return true;
+    }
+    return false;
+}
+
 int SerialInit(const char* name)
 {
     const int com = ParseComNumber(name);
