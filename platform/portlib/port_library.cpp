@@ -2,13 +2,27 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/portlib/portlib_internal.h"
 #include "platform/win/clock.h"
+#include "platform/win/debug_output.h"
 
 namespace kestle_portlib {
+namespace {
+std::atomic<void (*)(const char*)> g_debugHook{nullptr};
+}  // namespace
+
+void SetDebugHook(void (*hook)(const char* line)) { g_debugHook = hook; }
+
+void DebugLine(const std::string& line)
+{
+    OutputDebugStringA(line.c_str());
+    if (auto hook = g_debugHook.load())
+        hook(line.c_str());
+}
 
 std::string DeviceDir()
 {
@@ -82,8 +96,10 @@ int KestleEnumDeviceProperty(char (*entries)[KESTLE_ENTRY_SIZE], int* count)
             }
             std::fclose(f);
         }
-    } else {
+    } else if (std::getenv("KESTLE_SYSFS_ROOT")) {
         listing = ListSysfs(SysfsRoot());
+    } else {
+        listing = ListUdev();
     }
 
     int filled = 0;

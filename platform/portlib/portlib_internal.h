@@ -1,6 +1,8 @@
 #pragma once
 // Inner pieces of the port library. The functions marked KESTLE_API are
 // exported for the unit tests; the rest are shared between the library's files.
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,12 +22,72 @@ enum Result {
     kHttpFailed = 6,   // connection refused, unknown host, transfer timeout
     kHttpStatus = 7,   // the server answered with a status outside 2xx
     kRefused = 8,      // the CD drive refused the command
+    kBusy = 9,         // another program holds the port (or the device)
+    kDenied = 10,      // the user may not open the port (or the device)
 };
 
-// The listing built from a sysfs tree at root ("/sys" on a real system).
-KESTLE_API std::vector<std::string> ListSysfs(const std::string& root);
+// The role of a serial interface of the modem.
+enum class PortRole { Unknown, Diag, At, Modem, Gps, Ignore };
 
-// COM numbers: ttyUSBk is COM k+1, ttyACMk is COM k+101; 0 for other names.
+// One interface of a USB device: a serial port, a network interface or a CD drive.
+struct UsbPort {
+    enum Kind { kSerial, kNetwork, kCdDrive } kind = kSerial;
+    std::string name;     // ttyUSB0, usb0, sr0
+    std::string devnode;  // /dev/ttyUSB0; empty where there is none to open
+    std::string device;   // the USB device's path: the same for all its interfaces
+    std::string plug;     // differs on every plug-in of the device
+    unsigned vendor = 0;
+    unsigned product = 0;
+    int number = -1;  // interface number
+    unsigned ifClass = 0, ifSubClass = 0, ifProtocol = 0;
+    std::string label;   // the interface string, may be empty
+    std::string driver;  // the driver bound to the interface
+    std::map<std::string, std::string> properties;  // udev properties of the port
+};
+
+// A row of the role table: the interface of a device (vendor, product, number;
+// -1 for any product or any interface) has a role; a row of role "device"
+// only names the device as a modem.
+struct RoleRow {
+    unsigned vendor = 0;
+    int product = -1;
+    int number = -1;
+    PortRole role = PortRole::Unknown;
+    bool deviceOnly = false;
+};
+
+// Rows of a table file: "vendor product interface role" a line, hex ids,
+// "*" for any product or interface, "#" starts a comment. Bad lines are skipped.
+KESTLE_API std::vector<RoleRow> ParseRoleTable(const std::string& text);
+// The built-in rows, then those of port-roles.conf in every XDG config folder
+// ($XDG_CONFIG_DIRS, then $XDG_CONFIG_HOME; later rows win).
+KESTLE_API std::vector<RoleRow> LoadRoleTable();
+
+// Decides the modem's interfaces and their roles and writes the entries.
+// probe is asked for serial ports nothing else names (may be empty).
+using Prober = std::function<PortRole(const UsbPort&)>;
+KESTLE_API std::vector<std::string> BuildListing(const std::vector<UsbPort>& ports, const std::vector<RoleRow>& table,
+                                                 const Prober& probe);
+
+// The listing built from a sysfs tree at root (test trees; no probing).
+KESTLE_API std::vector<std::string> ListSysfs(const std::string& root);
+// The listing of the running system through libudev, with probing.
+KESTLE_API std::vector<std::string> ListUdev();
+// The interfaces libudev shows.
+KESTLE_API std::vector<UsbPort> CollectUdev();
+
+// Probes an unlabelled serial port: AT (answers OK), GPS (sends NMEA
+// sentences), DIAG (a CRC-valid answer to a version request), else Unknown.
+KESTLE_API PortRole ProbeSerialPort(const std::string& devnode);
+// The probe as the listing uses it: once per port and plug-in, never on a
+// port this library has open or another program holds.
+KESTLE_API PortRole CachedProbe(const UsbPort& port);
+// Probes made since start (for tests).
+KESTLE_API int ProbeCount();
+
+// COM numbers: ttyUSBk is COM k+1 and ttyACMk COM k+101 for k below 100;
+// above, ttyUSBk is COM 2k+1 and ttyACMk COM 2k+2 (from COM 201), so no two
+// ttys share a number. 0 for other names.
 KESTLE_API int ComNumberOfTty(std::string_view ttyName);
 // The tty name of a COM number, empty when none can have it.
 KESTLE_API std::string TtyNameOfCom(int com);
@@ -35,8 +97,23 @@ KESTLE_API std::string TtyNameOfCom(int com);
 KESTLE_API bool AtReplyComplete(std::string_view lastRequest, std::string_view reply);
 // True when a DIAG reply holds its end flag after some data.
 KESTLE_API bool DiagReplyComplete(std::string_view reply);
+// Length of the first DIAG frame of a complete reply (up to and with its end
+// flag); what follows belongs to a later frame.
+KESTLE_API size_t DiagReplyLength(std::string_view reply);
+
+// Opens a tty for exclusive use (TIOCEXCL and an flock), raw 115200 8N1, no
+// flow control of any kind. Returns the descriptor, or -(result code) with a
+// debug line saying why: kNoPort, kBusy or kDenied.
+KESTLE_API int OpenSerialDevice(const std::string& path);
+
+// The library's debug lines go to the debugger output stream; a test may
+// also have them handed to a hook of its own (nullptr: none).
+KESTLE_API void SetDebugHook(void (*hook)(const char* line));
 
 // --- not exported ---
+
+// Sends one debug line ("KESTLE: ..." with its line end).
+void DebugLine(const std::string& line);
 
 // KESTLE_DEVICE_DIR when it names a folder, else empty (read on every call).
 std::string DeviceDir();
@@ -53,6 +130,9 @@ int ParseComNumber(const char* name);
 // two hex texts name and that has a CD drive; the block device name goes to
 // *blockName. Empty when none.
 std::string FindCdDrive(const std::string& root, unsigned vendor, unsigned product, std::string* blockName);
+
+// True while this library has the tty open.
+bool SerialDeviceOpen(const std::string& devnode);
 
 // Serial ports (kinds 1 and 2).
 int SerialInit(const char* name);

@@ -3,10 +3,13 @@
 // returns as soon as the reply is complete, else at its timeout.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -52,30 +55,6 @@ bool Healthy(int fd)
     return ::poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
-int OpenTty(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    ::cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cflag &= ~(CRTSCTS | CSTOPB);
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, B115200);
-    ::cfsetospeed(&tio, B115200);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 std::shared_ptr<SerialPort> FindPort(int com)
 {
     std::lock_guard<std::mutex> guard(g_portsLock);
@@ -107,7 +86,9 @@ bool IsOkLine(std::string_view line) { return StartsWith(line, "OK\r\n"); }
 
 bool IsErrorLine(std::string_view line)
 {
-    if (StartsWith(line, "ERROR\r\n") || StartsWith(line, "not support\r\n"))
+    // a bare "+CME ERROR" without a code is final too
+    if (StartsWith(line, "ERROR\r\n") || StartsWith(line, "not support\r\n") ||
+        StartsWith(line, "+CME ERROR\r\n") || StartsWith(line, "+CMS ERROR\r\n"))
         return true;
     // the error text must be whole: it ends at the next line end
     if (StartsWith(line, "+CME ERROR: ") || StartsWith(line, "+CMS ERROR: "))
@@ -136,8 +117,9 @@ bool AtReplyComplete(std::string_view lastRequest, std::string_view reply)
     if (AnyLineStart(reply, [](std::string_view l) { return IsErrorLine(l); }))
         return true;
     if (IsOperatorScan(lastRequest)) {
-        // the scan's list comes in a burst of its own before the final OK
-        const size_t list = reply.find("+COPS: (");
+        // the scan's list comes in a burst of its own before the final OK; a
+        // scan that found nothing still answers a "+COPS: " line (",,(0-4),(0-2)")
+        const size_t list = reply.find("+COPS: ");
         return list != std::string_view::npos &&
                AnyLineStart(reply.substr(list), [](std::string_view l) { return IsOkLine(l); });
     }
@@ -149,6 +131,76 @@ bool DiagReplyComplete(std::string_view reply)
     // leading flags (download protocols) open the frame; the next flag ends it
     const size_t data = reply.find_first_not_of('\x7E');
     return data != std::string_view::npos && reply.find('\x7E', data) != std::string_view::npos;
+}
+
+size_t DiagReplyLength(std::string_view reply)
+{
+    const size_t data = reply.find_first_not_of('\x7E');
+    const size_t end = data == std::string_view::npos ? std::string_view::npos : reply.find('\x7E', data);
+    return end == std::string_view::npos ? reply.size() : end + 1;
+}
+
+int OpenSerialDevice(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        std::string line = "KESTLE: " + path;
+        int result = kNoPort;
+        if (error == EACCES || error == EPERM) {
+            line += ": permission denied: add the user to the dialout group (or install the udev rule of the "
+                    "port library) and log in again\n";
+            result = kDenied;
+        } else if (error == EBUSY) {
+            line += ": in use by another program (busy)\n";
+            result = kBusy;
+        } else {
+            line += std::string(": cannot open: ") + std::strerror(error) + "\n";
+        }
+        DebugLine(line);
+        return -result;
+    }
+    // TIOCEXCL keeps other users' opens out; the flock also holds against
+    // programs of the same user (and root, whom TIOCEXCL does not stop)
+    // that take it before touching a modem port
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        DebugLine("KESTLE: " + path + ": in use by another program (busy)\n");
+        return -kBusy;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        ::close(fd);
+        DebugLine("KESTLE: " + path + ": not a terminal\n");
+        return -kPortFailed;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    // no flow control of any kind: XON/XOFF bytes would be taken out of or put
+    // into the DIAG stream, and a modem port has no RTS/CTS to speak of
+    tio.c_cflag &= ~(CRTSCTS | CSTOPB);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, B115200);
+    ::cfsetospeed(&tio, B115200);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        ::close(fd);
+        DebugLine("KESTLE: " + path + ": cannot set the terminal up\n");
+        return -kPortFailed;
+    }
+    return fd;
+}
+
+bool SerialDeviceOpen(const std::string& devnode)
+{
+    std::lock_guard<std::mutex> guard(g_portsLock);
+    for (const auto& [com, port] : g_ports) {
+        if (port->path == devnode)
+            return true;
+    }
+    return false;
 }
 
 int SerialInit(const char* name)
@@ -171,15 +223,19 @@ int SerialInit(const char* name)
     std::lock_guard<std::mutex> guard(port->lock);
     struct stat st;
     const bool present = stat(path.c_str(), &st) == 0;
+    const bool hidden = !present && errno != ENOENT && errno != ENOTDIR;  // e.g. a folder we may not enter
     if (port->fd >= 0 && (!present || port->path != path || st.st_rdev != port->device || !Healthy(port->fd)))
         CloseFd(*port);  // the device went away or came back on another tty: start afresh
     if (port->fd >= 0)
         return kOk;
-    if (!present)
+    if (!present && !hidden) {
+        DebugLine("KESTLE: " + path + ": no such port\n");
         return kNoPort;
-    port->fd = OpenTty(path);
-    if (port->fd < 0)
-        return kNoPort;
+    }
+    const int fd = OpenSerialDevice(path);
+    if (fd < 0)
+        return -fd;
+    port->fd = fd;
     port->path = path;
     port->device = st.st_rdev;
     port->lastRequest.clear();
@@ -291,6 +347,10 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
                 result = kTimeout;
             break;
         }
+        if (p.revents & (POLLERR | POLLNVAL)) {
+            result = vanish();
+            break;
+        }
         const ssize_t n = ::read(port->fd, chunk, sizeof chunk);
         if (n > 0) {
             received.append(chunk, static_cast<size_t>(n));
@@ -298,9 +358,17 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
         }
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
-        result = vanish();  // EIO or end of file: the other side is gone
+        if (n == 0 && !(p.revents & POLLHUP)) {
+            // no data yet (someone else took the bytes): wait a little, not spin
+            ::poll(nullptr, 0, std::min(10, remainingMs()));
+            continue;
+        }
+        result = vanish();  // EIO or a hang-up: the other side is gone
         break;
     }
+    // a DIAG answer ends at its first end flag; a frame behind it is not part of it
+    if (kind == PORT_KIND_DIAG && result == kOk && DiagReplyComplete(received))
+        received.resize(DiagReplyLength(received));
 
     const size_t stored = std::min(received.size(), capacity);
     if (received.size() > capacity)

@@ -1,10 +1,15 @@
-// The listing of the real back end, built from sysfs: USB serial interfaces,
-// USB network interfaces of the RNDIS/CDC kind and USB CD drives.
+// The interfaces of the USB devices: through libudev on a running system (it
+// gives the port-type hints udev rules set), or from a sysfs tree laid out as
+// Linux does (KESTLE_SYSFS_ROOT, for test trees; properties from the uevent
+// files). Also the COM numbering and finding the CD drive.
+#include <libudev.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "platform/portlib/portlib_internal.h"
 
@@ -12,31 +17,6 @@ namespace fs = std::filesystem;
 
 namespace kestle_portlib {
 namespace {
-
-enum class Role { Unknown, Diag, At, Modem };
-
-// Interfaces that do not name themselves: (vendor, product, interface number).
-struct RoleRow {
-    unsigned vendor;
-    unsigned product;
-    int interfaceNumber;
-    Role role;
-};
-constexpr RoleRow kRoleTable[] = {
-    {0xABCD, 0x0125, 0, Role::Diag},
-    {0xABCD, 0x0125, 1, Role::At},
-    {0xABCD, 0x0125, 2, Role::Modem},
-};
-
-struct UsbInterface {
-    bool found = false;
-    unsigned vendor = 0;
-    unsigned product = 0;
-    int number = -1;
-    std::string label;   // the interface string, may be empty
-    std::string driver;  // base name of the bound driver
-    fs::path device;     // the USB device folder (idVendor)
-};
 
 std::string ReadLine(const fs::path& file)
 {
@@ -63,11 +43,10 @@ bool ParseHex(std::string_view text, unsigned* value)
     return true;
 }
 
-std::string Lower(std::string text)
+unsigned HexOr0(const std::string& text)
 {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+    unsigned v = 0;
+    return ParseHex(text, &v) ? v : 0;
 }
 
 bool Inside(const fs::path& path, const fs::path& root)
@@ -80,108 +59,48 @@ bool Inside(const fs::path& path, const fs::path& root)
     return true;
 }
 
-// Walks up from a class entry to its USB interface and device.
-UsbInterface FindUsbInterface(const fs::path& classEntry, const fs::path& root)
+// KEY=VALUE lines of a uevent file.
+void ReadUevent(const fs::path& file, std::map<std::string, std::string>* properties)
 {
-    UsbInterface found;
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos && eq > 0)
+            (*properties)[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+}
+
+// Walks up from a class entry of a sysfs tree to its USB interface and device.
+bool FromSysfs(const fs::path& classEntry, const fs::path& root, UsbPort* port)
+{
     std::error_code ec;
     fs::path at = fs::canonical(classEntry, ec);
     if (ec)
-        return found;
+        return false;
+    ReadUevent(at / "uevent", &port->properties);
     for (; Inside(at, root) && at != root; at = at.parent_path()) {
         if (!fs::exists(at / "bInterfaceNumber", ec))
             continue;
         const fs::path device = at.parent_path();
-        if (!ParseHex(ReadLine(device / "idVendor"), &found.vendor) ||
-            !ParseHex(ReadLine(device / "idProduct"), &found.product))
-            return found;
         unsigned number = 0;
-        if (!ParseHex(ReadLine(at / "bInterfaceNumber"), &number))
-            return found;
-        found.number = static_cast<int>(number);
-        found.label = ReadLine(at / "interface");
+        if (!ParseHex(ReadLine(device / "idVendor"), &port->vendor) ||
+            !ParseHex(ReadLine(device / "idProduct"), &port->product) ||
+            !ParseHex(ReadLine(at / "bInterfaceNumber"), &number))
+            return false;
+        port->number = static_cast<int>(number);
+        port->ifClass = HexOr0(ReadLine(at / "bInterfaceClass"));
+        port->ifSubClass = HexOr0(ReadLine(at / "bInterfaceSubClass"));
+        port->ifProtocol = HexOr0(ReadLine(at / "bInterfaceProtocol"));
+        port->label = ReadLine(at / "interface");
         fs::path driver = fs::read_symlink(at / "driver", ec);
         if (!ec)
-            found.driver = driver.filename().string();
-        found.device = device;
-        found.found = true;
-        return found;
-    }
-    return found;
-}
-
-bool HasWord(const std::string& lowerText, std::string_view word)
-{
-    for (size_t at = lowerText.find(word); at != std::string::npos; at = lowerText.find(word, at + 1)) {
-        const bool startOk = at == 0 || !std::isalnum(static_cast<unsigned char>(lowerText[at - 1]));
-        const size_t end = at + word.size();
-        const bool endOk = end == lowerText.size() || !std::isalnum(static_cast<unsigned char>(lowerText[end]));
-        if (startOk && endOk)
-            return true;
+            port->driver = driver.filename().string();
+        port->device = device.string();
+        port->plug = device.string() + "#" + ReadLine(device / "devnum");
+        return true;
     }
     return false;
-}
-
-Role RoleOf(const UsbInterface& usb)
-{
-    const std::string label = Lower(usb.label);
-    if (label.find("diag") != std::string::npos)
-        return Role::Diag;
-    if (label.find("nmea") != std::string::npos || HasWord(label, "at"))
-        return Role::At;
-    if (label.find("modem") != std::string::npos)
-        return Role::Modem;
-    for (const RoleRow& row : kRoleTable) {
-        if (row.vendor == usb.vendor && row.product == usb.product && row.interfaceNumber == usb.number)
-            return row.role;
-    }
-    if (usb.driver == "cdc_acm")
-        return Role::Modem;
-    return Role::Unknown;
-}
-
-// Device-given words go into an entry only when they cannot be mistaken for
-// one of the words the callers search for.
-std::string SafeWord(const std::string& text)
-{
-    const std::string lower = Lower(text);
-    for (const char* word : {"at", "com", "diag", "modem", "nmea", "pid_", "vid_", "rndis", "mass storage",
-                             "windows mobile"}) {
-        if (lower.find(word) != std::string::npos)
-            return {};
-    }
-    for (char c : text) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-')
-            return {};
-    }
-    return text;
-}
-
-std::string UsbId(const UsbInterface& usb, bool withInterface)
-{
-    char text[48];
-    if (withInterface)
-        std::snprintf(text, sizeof text, "USB\\VID_%04X&PID_%04X&MI_%02X", usb.vendor & 0xFFFF,
-                      usb.product & 0xFFFF, static_cast<unsigned>(usb.number) & 0xFF);
-    else
-        std::snprintf(text, sizeof text, "USB\\VID_%04X&PID_%04X", usb.vendor & 0xFFFF, usb.product & 0xFFFF);
-    return text;
-}
-
-std::string SerialEntry(const UsbInterface& usb, int com)
-{
-    std::string entry;
-    switch (RoleOf(usb)) {
-    case Role::Diag: entry = "Diagnostics Interface"; break;
-    case Role::At: entry = "USB nmea UI AT Interface"; break;
-    case Role::Modem: entry = "USB Modem"; break;
-    case Role::Unknown: entry = "USB Serial Port"; break;
-    }
-    entry += " (COM" + std::to_string(com) + ") ";
-    const std::string driver = SafeWord(usb.driver);
-    if (!driver.empty())
-        entry += driver + " ";
-    return entry + UsbId(usb, true);
 }
 
 std::vector<fs::path> ClassEntries(const fs::path& folder)
@@ -194,32 +113,112 @@ std::vector<fs::path> ClassEntries(const fs::path& folder)
     return out;
 }
 
-bool IsNetworkCardDriver(const std::string& driver)
+std::vector<UsbPort> CollectSysfs(const fs::path& root)
 {
-    return driver == "rndis_host" || driver == "cdc_ether" || driver == "cdc_ncm";
-}
-
-// The CD drives (SCSI type 5) below USB devices: (block name, USB interface).
-std::vector<std::pair<std::string, UsbInterface>> CdDrives(const fs::path& root)
-{
-    std::vector<std::pair<std::string, UsbInterface>> out;
+    std::vector<UsbPort> ports;
+    for (const fs::path& tty : ClassEntries(root / "class" / "tty")) {
+        UsbPort port;
+        port.kind = UsbPort::kSerial;
+        port.name = tty.filename().string();
+        if (ComNumberOfTty(port.name) != 0 && FromSysfs(tty, root, &port))
+            ports.push_back(std::move(port));
+    }
+    for (const fs::path& net : ClassEntries(root / "class" / "net")) {
+        UsbPort port;
+        port.kind = UsbPort::kNetwork;
+        port.name = net.filename().string();
+        if (FromSysfs(net, root, &port))
+            ports.push_back(std::move(port));
+    }
     for (const fs::path& block : ClassEntries(root / "class" / "block")) {
-        const std::string name = block.filename().string();
         std::error_code ec;
         const fs::path real = fs::canonical(block, ec);
-        if (ec)
+        // .../H:C:T:L/block/srN: the SCSI device is two levels up; type 5 is a CD drive
+        if (ec || ReadLine(real.parent_path().parent_path() / "type") != "5")
             continue;
-        // .../H:C:T:L/block/srN: the SCSI device is two levels up
-        if (ReadLine(real.parent_path().parent_path() / "type") != "5")
-            continue;
-        UsbInterface usb = FindUsbInterface(block, root);
-        if (usb.found)
-            out.emplace_back(name, usb);
+        UsbPort port;
+        port.kind = UsbPort::kCdDrive;
+        port.name = block.filename().string();
+        if (FromSysfs(block, root, &port))
+            ports.push_back(std::move(port));
     }
-    return out;
+    return ports;
+}
+
+struct UdevDeleter {
+    void operator()(udev* u) const { udev_unref(u); }
+    void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
+    void operator()(udev_device* d) const { udev_device_unref(d); }
+};
+
+std::string Text(const char* text) { return text ? text : ""; }
+
+bool FromUdev(udev_device* dev, UsbPort* port)
+{
+    udev_device* interface = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_interface");
+    udev_device* usb = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_device");
+    if (!interface || !usb)
+        return false;
+    unsigned number = 0;
+    if (!ParseHex(Text(udev_device_get_sysattr_value(usb, "idVendor")), &port->vendor) ||
+        !ParseHex(Text(udev_device_get_sysattr_value(usb, "idProduct")), &port->product) ||
+        !ParseHex(Text(udev_device_get_sysattr_value(interface, "bInterfaceNumber")), &number))
+        return false;
+    port->number = static_cast<int>(number);
+    port->ifClass = HexOr0(Text(udev_device_get_sysattr_value(interface, "bInterfaceClass")));
+    port->ifSubClass = HexOr0(Text(udev_device_get_sysattr_value(interface, "bInterfaceSubClass")));
+    port->ifProtocol = HexOr0(Text(udev_device_get_sysattr_value(interface, "bInterfaceProtocol")));
+    port->label = Text(udev_device_get_sysattr_value(interface, "interface"));
+    while (!port->label.empty() && std::isspace(static_cast<unsigned char>(port->label.back())))
+        port->label.pop_back();
+    port->driver = Text(udev_device_get_driver(interface));
+    port->device = Text(udev_device_get_syspath(usb));
+    port->plug = port->device + "#" + Text(udev_device_get_sysattr_value(usb, "devnum"));
+    port->devnode = Text(udev_device_get_devnode(dev));
+    for (udev_list_entry* e = udev_device_get_properties_list_entry(dev); e; e = udev_list_entry_get_next(e))
+        port->properties[Text(udev_list_entry_get_name(e))] = Text(udev_list_entry_get_value(e));
+    return true;
 }
 
 }  // namespace
+
+std::vector<UsbPort> CollectUdev()
+{
+    std::vector<UsbPort> ports;
+    std::unique_ptr<udev, UdevDeleter> u(udev_new());
+    if (!u)
+        return ports;
+    for (const char* subsystem : {"tty", "net", "block"}) {
+        std::unique_ptr<udev_enumerate, UdevDeleter> en(udev_enumerate_new(u.get()));
+        if (!en)
+            continue;
+        udev_enumerate_add_match_subsystem(en.get(), subsystem);
+        udev_enumerate_scan_devices(en.get());
+        for (udev_list_entry* e = udev_enumerate_get_list_entry(en.get()); e; e = udev_list_entry_get_next(e)) {
+            std::unique_ptr<udev_device, UdevDeleter> dev(udev_device_new_from_syspath(u.get(), udev_list_entry_get_name(e)));
+            if (!dev)
+                continue;
+            UsbPort port;
+            port.name = Text(udev_device_get_sysname(dev.get()));
+            const std::string kind = subsystem;
+            if (kind == "tty") {
+                if (ComNumberOfTty(port.name) == 0)
+                    continue;
+                port.kind = UsbPort::kSerial;
+            } else if (kind == "net") {
+                port.kind = UsbPort::kNetwork;
+            } else {
+                udev_device* scsi = udev_device_get_parent_with_subsystem_devtype(dev.get(), "scsi", "scsi_device");
+                if (!scsi || Text(udev_device_get_sysattr_value(scsi, "type")) != "5")
+                    continue;
+                port.kind = UsbPort::kCdDrive;
+            }
+            if (FromUdev(dev.get(), &port))
+                ports.push_back(std::move(port));
+        }
+    }
+    return ports;
+}
 
 int ComNumberOfTty(std::string_view ttyName)
 {
@@ -231,7 +230,7 @@ int ComNumberOfTty(std::string_view ttyName)
     else
         return 0;
     const std::string_view digits = ttyName.substr(6);
-    if (digits.empty() || digits.size() > 4)
+    if (digits.empty() || digits.size() > 4 || (digits.size() > 1 && digits[0] == '0'))
         return 0;
     int k = 0;
     for (char c : digits) {
@@ -239,60 +238,53 @@ int ComNumberOfTty(std::string_view ttyName)
             return 0;
         k = k * 10 + (c - '0');
     }
-    return k + base;
+    if (k < 100)
+        return k + base;
+    return 2 * k + (base == 1 ? 1 : 2);
 }
 
 std::string TtyNameOfCom(int com)
 {
     if (com >= 1 && com <= 100)
         return "ttyUSB" + std::to_string(com - 1);
-    if (com >= 101 && com <= 9999 + 101)
+    if (com >= 101 && com <= 200)
         return "ttyACM" + std::to_string(com - 101);
+    if (com >= 201 && com <= 2 * 9999 + 2)
+        return com % 2 ? "ttyUSB" + std::to_string((com - 1) / 2) : "ttyACM" + std::to_string((com - 2) / 2);
     return {};
 }
 
 std::vector<std::string> ListSysfs(const std::string& rootText)
 {
-    std::vector<std::string> entries;
-    std::error_code ec;
-    const fs::path root = fs::canonical(rootText, ec);
-    if (ec)
-        return entries;
-
-    std::vector<std::pair<int, std::string>> serial;
-    for (const fs::path& tty : ClassEntries(root / "class" / "tty")) {
-        const int com = ComNumberOfTty(tty.filename().string());
-        if (com == 0)
-            continue;
-        UsbInterface usb = FindUsbInterface(tty, root);
-        if (usb.found)
-            serial.emplace_back(com, SerialEntry(usb, com));
-    }
-    std::sort(serial.begin(), serial.end());
-    for (auto& s : serial)
-        entries.push_back(std::move(s.second));
-
-    for (const fs::path& net : ClassEntries(root / "class" / "net")) {
-        UsbInterface usb = FindUsbInterface(net, root);
-        if (usb.found && IsNetworkCardDriver(usb.driver))
-            entries.push_back("Windows Mobile-based Internet Sharing Device usb_rndisx " + UsbId(usb, true));
-    }
-
-    for (const auto& cd : CdDrives(root))
-        entries.push_back("USB Mass Storage Device CD-ROM " + UsbId(cd.second, false));
-    return entries;
-}
-
-std::string FindCdDrive(const std::string& rootText, unsigned vendor, unsigned product, std::string* blockName)
-{
     std::error_code ec;
     const fs::path root = fs::canonical(rootText, ec);
     if (ec)
         return {};
-    for (const auto& cd : CdDrives(root)) {
-        if (cd.second.vendor == vendor && cd.second.product == product) {
-            *blockName = cd.first;
-            return cd.second.device.string();
+    // sysfs trees have no device nodes behind them: nothing to probe
+    return BuildListing(CollectSysfs(root), LoadRoleTable(), nullptr);
+}
+
+std::vector<std::string> ListUdev()
+{
+    return BuildListing(CollectUdev(), LoadRoleTable(), CachedProbe);
+}
+
+std::string FindCdDrive(const std::string& rootText, unsigned vendor, unsigned product, std::string* blockName)
+{
+    std::vector<UsbPort> ports;
+    if (std::getenv("KESTLE_SYSFS_ROOT")) {
+        std::error_code ec;
+        const fs::path root = fs::canonical(rootText, ec);
+        if (ec)
+            return {};
+        ports = CollectSysfs(root);
+    } else {
+        ports = CollectUdev();
+    }
+    for (const UsbPort& port : ports) {
+        if (port.kind == UsbPort::kCdDrive && port.vendor == vendor && port.product == product) {
+            *blockName = port.name;
+            return port.device;
         }
     }
     return {};

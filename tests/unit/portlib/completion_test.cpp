@@ -29,6 +29,11 @@ TEST(AtReplyComplete, FinalResultCodes)
         {"AT+CMGS=1\r", "\r\n+CMS ERROR: 500\r\n", true},
         {"AT+CMGS=1\r", "AT+CMGS=1\r\r\n> ", true},
         {"AT+ZX\r", "\r\nnot support\r\n", true},
+        // a bare error line without a code is final as well
+        {"AT+CPIN?\r", "\r\n+CME ERROR\r\n", true},
+        {"AT+CMGS=1\r", "\r\n+CMS ERROR\r\n", true},
+        {"AT+CPIN?\r", "\r\n+CME ERROR", false},
+        {"AT+CPIN?\r", "\r\n+CME ERRORS\r\n", false},
         {"AT+CGDCONT?\r", "\r\n+CGDCONT: 1,\"IP\",\"apn\"\r\n", false},
         {"AT\r", "\r\nRING\r\n", false},
         {"AT\r", "", false},
@@ -45,6 +50,9 @@ TEST(AtReplyComplete, FinalResultCodes)
         {"at+cops=?\r", "\r\nOK\r\n", false},
         {"AT+COPS=?\r", "\r\nOK\r\n+COPS: (2,\"Op\",\"Op\",\"00101\",7)\r\n", false},
         {"AT+COPS=?\r", "\r\n+CME ERROR: 30\r\n", true},
+        // a scan that found no network answers ranges only, then OK
+        {"AT+COPS=?\r", "AT+COPS=?\r\r\n+COPS: ,,(0-4),(0-2)\r\n\r\nOK\r\n", true},
+        {"AT+COPS=?\r", "\r\n+COPS: ,,(0-4),(0-2)\r\n", false},
         {"AT+COPS=?\r", "\r\nERROR\r\n", true},
         // the selection is an ordinary command
         {"AT+COPS=1,2,\"00101\"\r", "\r\nOK\r\n", true},
@@ -70,6 +78,22 @@ TEST(DiagReplyComplete, EndFlagAfterData)
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.complete, DiagReplyComplete(c.reply)) << c.reply.size();
+}
+
+TEST(DiagReplyLength, FirstFrameOnly)
+{
+    struct Case {
+        std::string reply;
+        size_t length;
+    };
+    const Case cases[] = {
+        {std::string("\x4B\x01\x02\x7E", 4), 4},
+        {std::string("\x4B\x01\x02\x7E\x13\x4B\x99\x7E", 8), 4},  // an error frame behind the answer
+        {std::string("\x7E\x02\x6A\xD3\x7E\x7E\x05\x7E", 8), 5},
+        {std::string("\x4B\x01", 2), 2},  // not complete: all of it
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.length, kestle_portlib::DiagReplyLength(c.reply)) << c.reply.size();
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ TEST_F(Http, ReplyIsCutToTheRoomAndStaysTerminated)
     const int rc = KestleReadMsgFromPort_sync(PORT_KIND_HTTP, Url("/goform/goform_get_cmd_process").c_str(),
                                               reinterpret_cast<const unsigned char*>(request.data()), 5,
                                               reinterpret_cast<unsigned char*>(buffer.data()), &length, 100);
-    EXPECT_NE(0, rc);
+    EXPECT_EQ(0, rc);
     EXPECT_EQ(255, length);
     EXPECT_EQ(std::string(255, 'r'), buffer.substr(0, 255));
     EXPECT_EQ('\0', buffer[255]);
@@ -194,6 +194,38 @@ TEST(HttpDeviceFolder, HostsMapToLoopbackAndOthersAreNeverContacted)
     folder.SetHttp("");
     EXPECT_NE(0, Send("http://device.test/goform/goform_get_cmd_process", "cmd=imei").rc);
     EXPECT_EQ(1u, server.Seen().size());
+}
+
+}  // namespace
+
+namespace {
+
+// An answer longer than the room is cut to it and the exchange succeeds: the
+// callers read what fits (a privacy answer holding "on", a long version text).
+TEST_F(Http, OverLongAnswerIsCutToTheRoomAndSucceeds)
+{
+    struct Case {
+        size_t size;
+        int room;
+    };
+    const Case cases[] = {{264, 256}, {1125, 1024}, {256, 256}};
+    for (const Case& c : cases) {
+        std::string body = "{\"privacy\":\"on\",\"pad\":\"" + std::string(c.size, 'x');
+        body.resize(c.size);
+        server_.Answer(200, body);
+        std::string buffer(static_cast<size_t>(c.room), '#');
+        int length = c.room;
+        ASSERT_EQ(0, KestleInitPort(PORT_KIND_HTTP, ""));
+        const std::string url = Url("/goform/goform_get_cmd_process");
+        EXPECT_EQ(0, KestleReadMsgFromPort_sync(PORT_KIND_HTTP, url.c_str(),
+                                                reinterpret_cast<const unsigned char*>("a=b"), 3,
+                                                reinterpret_cast<unsigned char*>(buffer.data()), &length, 100))
+            << c.size;
+        KestleClosePort(PORT_KIND_HTTP, "");
+        EXPECT_EQ(c.room - 1, length) << c.size;
+        EXPECT_EQ('\0', buffer[static_cast<size_t>(c.room - 1)]) << c.size;
+        EXPECT_EQ(body.substr(0, static_cast<size_t>(c.room - 1)), buffer.substr(0, static_cast<size_t>(c.room - 1)));
+    }
 }
 
 }  // namespace

@@ -89,6 +89,14 @@ PtyPeer::PtyPeer(Handler handler) : handler_(std::move(handler))
     thread_ = std::thread([this] { Run(); });
 }
 
+PtyPeer::PtyPeer(int masterFd, Handler handler) : handler_(std::move(handler))
+{
+    master_ = ::fcntl(masterFd, F_DUPFD_CLOEXEC, 0);
+    if (master_ < 0)
+        throw std::runtime_error("bad master");
+    thread_ = std::thread([this] { Run(); });
+}
+
 PtyPeer::~PtyPeer()
 {
     stop_ = true;

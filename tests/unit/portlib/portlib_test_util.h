@@ -43,6 +43,8 @@ class PtyPeer {
 public:
     using Handler = std::function<void(PtyPeer&, const std::string& request)>;
     explicit PtyPeer(Handler handler);
+    // Plays on the master side of a terminal made elsewhere (a copy of masterFd).
+    PtyPeer(int masterFd, Handler handler);
     ~PtyPeer();
     const std::string& SlavePath() const { return slave_; }
     void Write(const std::string& bytes);

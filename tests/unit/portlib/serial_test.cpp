@@ -134,8 +134,10 @@ TEST_F(SerialExchange, OperatorScanWaitsForItsListAndFinalCode)
             peer.Write(kCops);
             Sleep(2000);
             peer.Write("\r\nOK\r\n");
-        } else {
+        } else if (scans == 2) {
             peer.Write("\r\n+CME ERROR: 30\r\n");
+        } else {
+            peer.Write("\r\n+COPS: ,,(0-4),(0-2)\r\n\r\nOK\r\n");
         }
     });
     const Outcome scan = Exchange(PORT_KIND_AT, "AT+COPS=?\r", 1000);
@@ -145,6 +147,11 @@ TEST_F(SerialExchange, OperatorScanWaitsForItsListAndFinalCode)
     const Outcome refused = Exchange(PORT_KIND_AT, "AT+COPS=?\r", 1000);
     EXPECT_EQ("\r\n+CME ERROR: 30\r\n", refused.reply);
     EXPECT_LT(refused.ms, RealMs(1000) / 2);
+    // a scan that finds no network ends at its OK
+    const Outcome empty = Exchange(PORT_KIND_AT, "AT+COPS=?\r", 1000);
+    EXPECT_EQ(0, empty.rc);
+    EXPECT_EQ("\r\n+COPS: ,,(0-4),(0-2)\r\n\r\nOK\r\n", empty.reply);
+    EXPECT_LT(empty.ms, RealMs(1000) / 2);
 }
 
 TEST_F(SerialExchange, LateTextIsNotTakenForTheNextReply)
@@ -231,7 +238,9 @@ TEST_F(SerialExchange, DiagExchangesEndAtTheEndFlag)
     const std::string answer("\x4B\x01\x00\x7D\x5E\x02\x7E", 7);
     const std::string download("\x7E\x02\x6A\xD3\x7E", 5);
     Start([=](PtyPeer& peer, const std::string& request) {
-        if (request[0] == 0x4B)
+        if (request[0] == 0x4B && request[1] == 0x02)
+            peer.Write(answer + std::string("\x13\x4B\x02\x55\x66\x7E", 6));
+        else if (request[0] == 0x4B)
             peer.Write(answer);
         else if (request[1] == 0x02)
             peer.Write(download);
@@ -245,6 +254,10 @@ TEST_F(SerialExchange, DiagExchangesEndAtTheEndFlag)
     EXPECT_LT(typed.ms, RealMs(1000) / 2);
     const Outcome flagged = Exchange(PORT_KIND_DIAG, std::string("\x7E\x02\x6A\xD3\x7E", 5), 1000, 1024);
     EXPECT_EQ(download, flagged.reply);
+    // a second frame read with the answer is not part of it
+    const Outcome two = Exchange(PORT_KIND_DIAG, std::string("\x4B\x02\x7E", 3), 1000, 1024);
+    EXPECT_EQ(0, two.rc);
+    EXPECT_EQ(answer, two.reply);
     tooltest::ScopedTimeoutScale shortTimeouts;
     const Outcome partial = Exchange(PORT_KIND_DIAG, std::string("\x29\x01\x02\x7E", 4), 1, 1024);
     EXPECT_EQ(0, partial.rc);
