@@ -22,15 +22,6 @@ constexpr off_t kTrailerEntrySize = 8;
 
 StartupMessageSink g_messageSink;
 
-// The one place where this start-up shows a message.
-void ShowStartupMessage(const std::wstring& text)
-{
-    if (g_messageSink)
-        g_messageSink(text);
-    else
-        AfxMessageBox(text.c_str());
-}
-
 uint32_t LittleEndian32(const unsigned char* p)
 {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
@@ -80,6 +71,14 @@ const std::vector<std::wstring> kWimaxToolFiles = {L"config.ini", L"KestlePortSe
 
 void SetStartupMessageSink(StartupMessageSink sink) { g_messageSink = std::move(sink); }
 
+void ShowStartupMessage(const std::wstring& text)
+{
+    if (g_messageSink)
+        g_messageSink(text);
+    else
+        AfxMessageBox(text.c_str());
+}
+
 BOOL CTALLY_KITApp::ReleaseToolConfig(const wchar_t* fileName)
 {
     const std::wstring name = fileName ? fileName : L"";
@@ -121,37 +120,43 @@ BOOL ExtractAppendedFile(const std::wstring& target, uint32_t start, uint32_t le
 }
 
 BOOL ReleaseAppendedFiles(const std::wstring& programFile, const std::wstring& toolFolder,
-                          const std::vector<std::wstring>& entryNames)
+                          const std::vector<std::wstring>& entryNames, std::wstring* failure)
 {
     OutputDebugStringW(L"Start ReleaseFilesFromExeFile");
+    auto fail = [&](const std::wstring& why) {
+        if (failure)
+            *failure = why;
+        return FALSE;
+    };
     if (toolFolder.empty())
-        return FALSE; // never release into the root folder
+        return fail(L"No tool folder to release the appended files into."); // never into the root folder
     const std::wstring copy = toolFolder + L"/Pennant.exe";
     CopyFileReplacing(programFile, copy);
     int fd = open(WideToUtf8(copy).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return FALSE;
+        return fail(L"Cannot copy the program " + programFile + L" into " + toolFolder + L".");
     BOOL result = FALSE;
     for (size_t k = 1; k <= entryNames.size(); ++k) {
         uint32_t start = 0, length = 0;
-        if (!ReadTrailerEntry(fd, static_cast<int>(k), start, length)) {
-            result = FALSE;
+        result = ReadTrailerEntry(fd, static_cast<int>(k), start, length)
+                     ? ExtractAppendedFile(toolFolder + L"/" + entryNames[k - 1], start, length, fd)
+                     : FALSE;
+        if (!result) {
+            fail(L"Cannot release " + entryNames[k - 1] + L" (appended file " + std::to_wstring(k) + L") into " +
+                 toolFolder + L": the program carries no such file, or it cannot be written there.");
             break;
         }
-        result = ExtractAppendedFile(toolFolder + L"/" + entryNames[k - 1], start, length, fd);
-        if (!result)
-            break;
     }
     close(fd);
     return result;
 }
 
-BOOL CTALLY_KITApp::ReleaseFilesFromExeFile()
+BOOL CTALLY_KITApp::ReleaseFilesFromExeFile(std::wstring* failure)
 {
-    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kKittingToolFiles);
+    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kKittingToolFiles, failure);
 }
 
-BOOL CTALLY_KITApp::ReleaseWimaxFilesFromExeFile()
+BOOL CTALLY_KITApp::ReleaseWimaxFilesFromExeFile(std::wstring* failure)
 {
-    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kWimaxToolFiles);
+    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kWimaxToolFiles, failure);
 }

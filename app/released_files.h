@@ -15,9 +15,10 @@ BOOL ExtractAppendedFile(const std::wstring& target, uint32_t start, uint32_t le
 
 // Copies programFile to toolFolder + "/Pennant.exe" and releases the trailer
 // entries 1, 2, ... into the folder under the given names, stopping at the
-// first entry that fails. Nonzero when every entry was written.
+// first entry that fails. Nonzero when every entry was written; otherwise
+// *failure (when given) names the entry and the folder.
 BOOL ReleaseAppendedFiles(const std::wstring& programFile, const std::wstring& toolFolder,
-                          const std::vector<std::wstring>& entryNames);
+                          const std::vector<std::wstring>& entryNames, std::wstring* failure = nullptr);
 
 // Names of the trailer entries 1, 2, ... of the kitting (type 5) and WiMAX (type 7) tools.
 extern const std::vector<std::wstring> kKittingToolFiles;
@@ -27,3 +28,6 @@ extern const std::vector<std::wstring> kWimaxToolFiles;
 // instead. An empty sink restores the message box.
 using StartupMessageSink = std::function<void(const std::wstring& text)>;
 void SetStartupMessageSink(StartupMessageSink sink);
+
+// The one place where the start-up shows a message (the sink, else a box).
+void ShowStartupMessage(const std::wstring& text);

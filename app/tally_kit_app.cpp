@@ -9,25 +9,38 @@
 #include "tools/wimax/wimax_dlg.h"
 
 #include "app/app_paths.h"
+#include "app/tool_dialog_frame.h"
+#include "app/released_files.h"
 #include "app/work_folder.h"
 #include "device/ini_reader.h"
+#include "platform/win/named_mutex.h"
+#include "platform/win/temp_folder.h"
 
 namespace {
 
 constexpr int32_t kDiagnosticFunctionsTool = 0;
 
-// Types 5 and 7 release their files first; a missing tool folder makes the
-// release fail by itself, so its own result is not looked at.
+// Types 5 and 7 release their files first.
 BOOL PrepareKittingTool(CTALLY_KITApp& app)
 {
-    app.CreateKittingToolFolder();
-    return app.ReleaseFilesFromExeFile();
+    return app.PrepareToolFolder(single_instance::kMarlWriteAPNInfo, &CTALLY_KITApp::CreateKittingToolFolder,
+                                 &CTALLY_KITApp::ReleaseFilesFromExeFile);
 }
 
 BOOL PrepareWimaxTool(CTALLY_KITApp& app)
 {
-    app.CreateWimaxToolFolder();
-    return app.ReleaseWimaxFilesFromExeFile();
+    return app.PrepareToolFolder(single_instance::kMarlWimax, &CTALLY_KITApp::CreateWimaxToolFolder,
+                                 &CTALLY_KITApp::ReleaseWimaxFilesFromExeFile);
+}
+
+// True while another live copy holds the tool's single-instance name.
+bool AnotherCopyRuns(const wchar_t* mutexName)
+{
+    HANDLE probe = CreateMutexW(nullptr, FALSE, mutexName);
+    bool held = probe && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (probe)
+        CloseHandle(probe);
+    return held;
 }
 
 // One row per tool type. prepare runs first and must succeed for the dialog to
@@ -78,8 +91,19 @@ BOOL CTALLY_KITApp::InitInstance()
     CWinApp::InitInstance();
     SetRegistryKey(L"\u5e94\u7528\u7a0b\u5e8f\u5411\u5bfc\u751f\u6210\u7684\u672c\u5730\u5e94\u7528\u7a0b\u5e8f");
 
-    CreateWorkFolder();
-    ReleaseToolConfig(L"Adatper_cfg.ini");
+    // Without its own configuration the program would open the diagnostic
+    // functions in place of the tool the user started: it stops instead.
+    if (!CreateWorkFolder()) {
+        std::wstring base = GetPrivateBaseFolder();
+        ShowStartupMessage(L"No private working folder could be made in " +
+                           (base.empty() ? GetTempFolderPath() + PrivateBaseFolderName() : base) + L".");
+        m_nExitCode = 1;
+        return FALSE;
+    }
+    if (!ReleaseToolConfig(L"Adatper_cfg.ini")) {
+        m_nExitCode = 1;
+        return FALSE;
+    }
     g_strCfgFilePath = m_strWorkFolder + L"/Adatper_cfg.ini";
     g_strWorkFolder = m_strWorkFolder;
 
@@ -88,6 +112,28 @@ BOOL CTALLY_KITApp::InitInstance()
     if (dialog)
         RunMainDialog(*this, dialog);
     return FALSE; // the dialog object lives until the process ends
+}
+
+BOOL CTALLY_KITApp::PrepareToolFolder(const wchar_t* mutexName, BOOL (CTALLY_KITApp::*createFolder)(),
+                                      BOOL (CTALLY_KITApp::*release)(std::wstring* failure))
+{
+    // the running copy's folder is in use: its dialog shows the refusal
+    if (AnotherCopyRuns(mutexName))
+        return TRUE;
+    if (!(this->*createFolder)()) {
+        std::wstring base = GetPrivateBaseFolder();
+        ShowStartupMessage(L"The tool folder cannot be made in " + (base.empty() ? GetTempFolderPath() : base) +
+                           L" (it is missing, or it is not a private folder of this user).");
+        m_nExitCode = 1;
+        return FALSE;
+    }
+    std::wstring failure;
+    if (!(this->*release)(&failure)) {
+        ShowStartupMessage(failure);
+        m_nExitCode = 1;
+        return FALSE;
+    }
+    return TRUE;
 }
 
 void CTALLY_KITApp::CreateToolDialog(CDialog** dialog)

@@ -12,10 +12,12 @@ class CDialog;
 class CTALLY_KITApp : public CWinApp {
 public:
     CTALLY_KITApp();
-    // Deletes the working folder and the tool folder with all their contents.
+    // Deletes the working folder and the tool folder with all their contents
+    // (a copy refused for another running copy never took the tool folder).
     ~CTALLY_KITApp() override;
 
-    // Always FALSE: the dialog has run by then and the program ends.
+    // Always FALSE: the dialog has run by then and the program ends. A start-up
+    // that cannot go on says why and sets m_nExitCode.
     BOOL InitInstance() override;
 
     BOOL CreateWorkFolder();
@@ -24,12 +26,23 @@ public:
     void CreateToolDialog(CDialog** dialog);
     BOOL CreateKittingToolFolder();
     BOOL CreateWimaxToolFolder();
-    BOOL ReleaseFilesFromExeFile();
-    BOOL ReleaseWimaxFilesFromExeFile();
+
+    // Types 5 and 7: the tool folder and its release, unless another copy of
+    // the tool runs (its folder is left alone; the dialog then refuses to
+    // start). A failure is shown with its entry and folder and sets
+    // m_nExitCode; FALSE then.
+    BOOL PrepareToolFolder(const wchar_t* mutexName, BOOL (CTALLY_KITApp::*createFolder)(),
+                           BOOL (CTALLY_KITApp::*release)(std::wstring* failure));
+    // Nonzero when every entry was written; else *failure (when given) says
+    // which entry and which folder.
+    BOOL ReleaseFilesFromExeFile(std::wstring* failure = nullptr);
+    BOOL ReleaseWimaxFilesFromExeFile(std::wstring* failure = nullptr);
 
     std::wstring m_strWorkFolder;
     int32_t m_nToolType = 0;
     std::wstring m_strToolFolder;
+    // what main returns: nonzero when the start-up could not open the tool
+    int m_nExitCode = 0;
 
 private:
     BOOL CreateToolFolder(const wchar_t* name);

@@ -8,11 +8,12 @@ namespace {
 
 constexpr int kLastWorkFolderNumber = 99;
 
-// The temporary folder (ending in "/") when it exists, else empty.
-std::wstring ExistingTempBase()
+// The private base (ending in "/"), else empty: the shared temp folder itself
+// would let another user choose our folders by making them first.
+std::wstring ExistingPrivateBase()
 {
-    std::wstring base = GetTempFolderPath();
-    return PathExists(base) ? base : std::wstring();
+    std::wstring base = GetPrivateBaseFolder();
+    return (!base.empty() && PathExists(base)) ? base : std::wstring();
 }
 
 } // namespace
@@ -40,7 +41,7 @@ void DeleteFolderTree(const std::wstring& folder) { RemoveTreeNoFollow(folder); 
 
 BOOL CTALLY_KITApp::CreateWorkFolder()
 {
-    std::wstring base = ExistingTempBase();
+    std::wstring base = ExistingPrivateBase();
     if (base.empty())
         return FALSE;
     for (int n = 0; n <= kLastWorkFolderNumber; ++n) {
@@ -59,7 +60,7 @@ BOOL CTALLY_KITApp::CreateWorkFolder()
 
 BOOL CTALLY_KITApp::CreateToolFolder(const wchar_t* name)
 {
-    std::wstring base = ExistingTempBase();
+    std::wstring base = ExistingPrivateBase();
     if (base.empty())
         return FALSE;
     std::wstring folder = base + name;

@@ -1,6 +1,6 @@
 #pragma once
-// Folders in the user's temporary folder: the working folder tempPathN and the
-// tool folders of the kitting and WiMAX tools.
+// Folders under the private per-user base (GetPrivateBaseFolder): the working
+// folder tempPathN and the tool folders of the kitting and WiMAX tools.
 #include "platform/win/win_types.h"
 
 #include <string>

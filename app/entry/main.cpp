@@ -6,5 +6,6 @@ int main()
     // theApp sits in the stack library: naming it here links it into the program
     if (AfxGetApp() != &theApp)
         return 1;
-    return AfxWinMain();
+    int code = AfxWinMain();
+    return code != 0 ? code : theApp.m_nExitCode;
 }

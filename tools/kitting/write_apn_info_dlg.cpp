@@ -126,7 +126,8 @@ BOOL CMarlWriteAPNInfoDlg::OnInitDialog()
 
 BOOL CMarlWriteAPNInfoDlg::GetKittingToolFolder()
 {
-    std::wstring temp = GetTempFolderPath();
+    // the folder the start-up made, under the private base
+    std::wstring temp = GetPrivateBaseFolder();
     if (temp.empty() || !FolderExists(temp))
         return FALSE;
     m_strToolFolder = temp + kKittingToolFolderName;

@@ -39,7 +39,7 @@ public:
     BOOL OnInitDialog() override;
     CString ReadOwnString(const wchar_t* key) const override;
 
-    // 1 when the temporary folder exists; the tool folder member is then set.
+    // 1 when the private base exists; the tool folder member is then set.
     BOOL GetKittingToolFolder();
     // 0 when the web server answered (the restore tool's section).
     int IsDeviceWebServerDown() const;

@@ -88,7 +88,8 @@ BOOL CMarlWimaxDlg::OnInitDialog()
 
 int CMarlWimaxDlg::SetWimaxToolFolderPath()
 {
-    std::wstring temp = GetTempFolderPath();
+    // the folder the start-up made, under the private base
+    std::wstring temp = GetPrivateBaseFolder();
     if (temp.empty() || !PathExists(temp))
         return 0;
     m_strToolFolderPath = temp + kWimaxToolFolderName;

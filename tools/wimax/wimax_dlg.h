@@ -32,7 +32,7 @@ public:
     void DoDataExchange(CDataExchange* dx) override;
     CString ReadOwnString(const wchar_t* key) const override;
 
-    // 1 when the temporary folder exists and the tool folder path was set.
+    // 1 when the private base exists and the tool folder path was set.
     int SetWimaxToolFolderPath();
     void SetWimaxTexts();
     // 0 when a user ID was shown, 1 when there was none.

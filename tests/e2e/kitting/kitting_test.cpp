@@ -68,9 +68,9 @@ protected:
             oldTmp_ = tmp;
         place_.Make("kitting-e2e");
         place_.WriteToolConfig();
-        // the tool folder lies in the temporary folder, here the private root
+        // the tool folder lies under the private base, here the workplace's runtime folder
         setenv("TMPDIR", place_.Root().c_str(), 1);
-        toolFolder_ = place_.Root() + "/VX530KittingTool";
+        toolFolder_ = place_.Root() + "/run/VX530KittingTool";
         fs::create_directories(toolFolder_);
         std::ofstream(toolFolder_ + "/backupinfo", std::ios::binary) << kBackup;
         UseEnglish();
@@ -477,7 +477,7 @@ TEST_F(KittingTest, ARequestThatRecoversWithinItsTriesSucceeds)
 
 namespace {
 
-// A temporary folder deeper than the old 256-byte path room: the backup path
+// A private base deeper than the old 256-byte path room: the backup path
 // goes out whole, not cut to some other file's name.
 TEST_F(KittingTest, LongToolFolderPathStillUploadsTheBackup)
 {
@@ -485,7 +485,8 @@ TEST_F(KittingTest, LongToolFolderPathStillUploadsTheBackup)
     while (deep.size() < 300)
         deep += "/long-temporary-folder-name";
     fs::create_directories(deep + "/VX530KittingTool");
-    setenv("TMPDIR", deep.c_str(), 1);
+    fs::permissions(deep, fs::perms::owner_all, fs::perm_options::replace);
+    setenv("XDG_RUNTIME_DIR", deep.c_str(), 1);
     toolFolder_ = deep + "/VX530KittingTool";
     std::ofstream(toolFolder_ + "/backupinfo", std::ios::binary) << "deep backup";
     Write(Apns("1", {{1, SaveCommand("deep")}}));

@@ -37,7 +37,7 @@ protected:
         const char* tmp = std::getenv("TMPDIR");
         oldTmp_ = tmp ? tmp : "";
         hadTmp_ = tmp != nullptr;
-        // the tool folder lives in the temporary folder: keep it private to this test
+        // the tool folder lives under the private base, here the workplace's runtime folder
         setenv("TMPDIR", place_.Root().c_str(), 1);
         fs::create_directories(ToolFolder());
         g_strLanguageFilePath.clear();
@@ -56,7 +56,7 @@ protected:
         g_strLanguageFilePath.clear();
     }
 
-    std::string ToolFolder() const { return place_.Root() + "/VX530WimaxTool"; }
+    std::string ToolFolder() const { return place_.Root() + "/run/VX530WimaxTool"; }
 
     void WriteUserConfig(const std::string& text) { std::ofstream(ToolFolder() + "/config.ini") << text; }
 
@@ -197,9 +197,10 @@ TEST_F(WimaxTest, UserIdFieldShowsTheIdOfTheToolFolderConfig)
     }
 }
 
-TEST_F(WimaxTest, WithoutATemporaryFolderThereIsNoToolFolderAndNoId)
+TEST_F(WimaxTest, WithoutAPrivateBaseThereIsNoToolFolderAndNoId)
 {
     WriteUserConfig("[USR_INFO]\r\nUSR_ID=12345\r\n");
+    unsetenv("XDG_RUNTIME_DIR");
     setenv("TMPDIR", (place_.Root() + "/missing").c_str(), 1);
     OpenTool();
     EXPECT_TRUE(tool_.dialog()->ToolFolderPath().empty());

@@ -1,4 +1,5 @@
 #include "app/app_paths.h"
+#include "app/released_files.h"
 #include "app/tally_kit_app.h"
 #include "device/ini_reader.h"
 #include "platform/ui/afx.h"
@@ -18,11 +19,18 @@ namespace {
 
 class Dispatch : public PrivateTmpdir {
 protected:
+    void SetUp() override
+    {
+        PrivateTmpdir::SetUp();
+        SetStartupMessageSink([this](const std::wstring& text) { messages_.push_back(WideToUtf8(text)); });
+    }
     void TearDown() override
     {
+        SetStartupMessageSink(nullptr);
         g_strCfgFilePath.clear();
         PrivateTmpdir::TearDown();
     }
+    std::vector<std::string> messages_;
 };
 
 // The dialog template of each tool type.
@@ -107,10 +115,15 @@ TEST_F(Dispatch, KittingTypeMakesItsToolFolderFirst)
         CDialog* dialog = nullptr;
         app.CreateToolDialog(&dialog);
         EXPECT_EQ(dialog, nullptr);
-        EXPECT_EQ(app.m_strToolFolder, Utf8ToWide(tmp_ + "/VX530KittingTool"));
-        EXPECT_TRUE(Exists(tmp_ + "/VX530KittingTool/Pennant.exe"));
+        EXPECT_EQ(app.m_strToolFolder, Utf8ToWide(base_ + "/VX530KittingTool"));
+        EXPECT_TRUE(Exists(base_ + "/VX530KittingTool/Pennant.exe"));
+        // the failed release says which entry and which folder, and the program ends non-zero
+        EXPECT_EQ(messages_, (std::vector<std::string>{"Cannot release backupinfo (appended file 1) into " + base_ +
+                                                       "/VX530KittingTool: the program carries no such file, or "
+                                                       "it cannot be written there."}));
+        EXPECT_EQ(app.m_nExitCode, 1);
     }
-    EXPECT_FALSE(Exists(tmp_ + "/VX530KittingTool"));
+    EXPECT_FALSE(Exists(base_ + "/VX530KittingTool"));
 }
 
 // Every key of the shipped configurations with the value the tools read.
@@ -195,20 +208,23 @@ struct Deliverable {
 
 class WholeProgram : public PrivateTmpdir, public ::testing::WithParamInterface<Deliverable> {};
 
-// The program makes its working folder, runs its tool (or ends at once when
-// its tool type has none) and leaves nothing behind.
+// The program makes its working folder under its private base, runs its tool
+// and leaves nothing behind. Folders another user made in the shared temp
+// folder (tempPath0..99, the last not ours) change nothing.
 TEST_P(WholeProgram, StartsAndCleansUp)
 {
     const std::string program = std::string(TEST_BUILD_DIR "/") + GetParam().program;
     ASSERT_TRUE(Exists(program)) << program;
-    ASSERT_EQ(mkdir((tmp_ + "/tempPath0").c_str(), 0700), 0); // taken: the program must use tempPath1
+    for (int n = 0; n <= 99; ++n)
+        ASSERT_EQ(mkdir((tmp_ + "/tempPath" + std::to_string(n)).c_str(), n == 99 ? 0755 : 0700), 0);
+    const std::string runtime = tmp_ + "/run";
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((runtime + "/tempPath0").c_str(), 0700), 0); // taken: the program must use tempPath1
 
     int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
-    ASSERT_GE(inotify_add_watch(watch, tmp_.c_str(), IN_CREATE | IN_DELETE), 0);
+    ASSERT_GE(inotify_add_watch(watch, runtime.c_str(), IN_CREATE | IN_DELETE), 0);
 
-    const std::string runtime = tmp_ + "/run";
-    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
     std::vector<std::string> env = {"TMPDIR=" + tmp_, "SETWELL_UI=headless", "SETWELL_TIME_SCALE=0.01",
                                     "XDG_RUNTIME_DIR=" + runtime};
     for (char** e = environ; *e; ++e)
@@ -225,7 +241,7 @@ TEST_P(WholeProgram, StartsAndCleansUp)
     ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
     if (GetParam().showsTool) {
         // the tool is up once it has written its language file
-        const std::string language = tmp_ + "/tempPath1/lan_jap_cfg.ini";
+        const std::string language = runtime + "/tempPath1/lan_jap_cfg.ini";
         for (int i = 0; i < 400 && !Exists(language); ++i)
             usleep(25000);
         EXPECT_TRUE(Exists(language));
@@ -241,7 +257,6 @@ TEST_P(WholeProgram, StartsAndCleansUp)
     for (ssize_t n; (n = read(watch, buf, sizeof buf)) > 0;)
         for (char* p = buf; p < buf + n;) {
             auto* ev = reinterpret_cast<inotify_event*>(p);
-            // sanitizer run-times keep files of their own in TMPDIR
             if (ev->len && std::string(ev->name).rfind("tempPath", 0) == 0)
                 events.push_back(std::string(ev->mask & IN_CREATE ? "created " : "deleted ") + ev->name);
             p += sizeof(inotify_event) + ev->len;
@@ -249,10 +264,11 @@ TEST_P(WholeProgram, StartsAndCleansUp)
     close(watch);
     EXPECT_EQ(events, (std::vector<std::string>{"created tempPath1", "deleted tempPath1"}));
     std::set<std::string> left;
-    for (const std::string& name : Entries(tmp_))
+    for (const std::string& name : Entries(runtime))
         if (name.rfind("tempPath", 0) == 0)
             left.insert(name);
     EXPECT_EQ(left, std::set<std::string>{"tempPath0"});
+    EXPECT_EQ(Entries(tmp_ + "/tempPath99"), std::set<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDeliverables, WholeProgram,

@@ -1,5 +1,6 @@
 #pragma once
-// A private temporary folder that stands in as TMPDIR while a test runs.
+// A private temporary folder that stands in as TMPDIR while a test runs, with
+// no runtime folder, so that the program's private base is base_ in it.
 #include "platform/win/folders.h"
 #include "platform/win/code_page.h"
 
@@ -28,6 +29,12 @@ protected:
         ASSERT_EQ(mkdir(outside_.c_str(), 0700), 0);
         ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
         setenv("TMPDIR", tmp_.c_str(), 1);
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime)
+            savedRuntime_ = runtime, hadRuntime_ = true;
+        unsetenv("XDG_RUNTIME_DIR");
+        base_ = tmp_ + "/modem-service-tools-" + std::to_string(getuid());
+        ASSERT_EQ(mkdir(base_.c_str(), 0700), 0);
     }
     void TearDown() override
     {
@@ -35,6 +42,10 @@ protected:
             setenv("TMPDIR", saved_.c_str(), 1);
         else
             unsetenv("TMPDIR");
+        if (hadRuntime_)
+            setenv("XDG_RUNTIME_DIR", savedRuntime_.c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
         RemoveTreeNoFollow(Utf8ToWide(root_));
     }
 
@@ -56,8 +67,9 @@ protected:
     }
 
     std::string root_, tmp_, outside_;
+    std::string base_;  // the private base the program uses under tmp_
 
 private:
-    std::string saved_;
-    bool hadTmpdir_ = false;
+    std::string saved_, savedRuntime_;
+    bool hadTmpdir_ = false, hadRuntime_ = false;
 };

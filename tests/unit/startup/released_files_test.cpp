@@ -55,7 +55,7 @@ protected:
     void SetUp() override
     {
         PrivateTmpdir::SetUp();
-        folder_ = tmp_ + "/VX530KittingTool";
+        folder_ = base_ + "/VX530KittingTool";
         ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
         SetStartupMessageSink([this](const std::wstring& text) { messages_.push_back(WideToUtf8(text)); });
     }
@@ -204,7 +204,7 @@ TEST_F(ReleasedFiles, ToolConfigWrittenByteForByte)
     CTALLY_KITApp app;
     ASSERT_TRUE(app.CreateWorkFolder());
     ASSERT_TRUE(app.ReleaseToolConfig(L"Adatper_cfg.ini"));
-    std::string written = ReadFile(tmp_ + "/tempPath0/Adatper_cfg.ini");
+    std::string written = ReadFile(base_ + "/tempPath0/Adatper_cfg.ini");
     EXPECT_EQ(written, std::string(reinterpret_cast<const char*>(res->data), res->size));
     EXPECT_EQ(written, ReadFile(TEST_FIXTURES_DIR "/../../resources/files/tool_config_setwell.ini"));
     EXPECT_TRUE(messages_.empty());
@@ -217,7 +217,7 @@ TEST_F(ReleasedFiles, ToolConfigNotWritten)
     EXPECT_FALSE(app.ReleaseToolConfig(L"Adatper_cfg.ini"));
     EXPECT_FALSE(Exists("/Adatper_cfg.ini"));
     // a working folder that has gone
-    app.m_strWorkFolder = Utf8ToWide(tmp_ + "/tempPath7");
+    app.m_strWorkFolder = Utf8ToWide(base_ + "/tempPath7");
     EXPECT_FALSE(app.ReleaseToolConfig(L"Adatper_cfg.ini"));
     EXPECT_EQ(messages_, (std::vector<std::string>{"Read Adatper_cfg.ini fail!", "Read Adatper_cfg.ini fail!"}));
     app.m_strWorkFolder.clear();

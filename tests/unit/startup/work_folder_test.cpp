@@ -48,9 +48,9 @@ TEST_F(WorkFolder, NumberingAndReuse)
     };
     for (const NumberingCase& c : cases) {
         SCOPED_TRACE(c.what);
-        RemoveTreeNoFollow(Utf8ToWide(tmp_));
-        ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
-        c.prepare(tmp_, outside_);
+        RemoveTreeNoFollow(Utf8ToWide(base_));
+        ASSERT_EQ(mkdir(base_.c_str(), 0700), 0);
+        c.prepare(base_, outside_);
         CTALLY_KITApp app;
         BOOL made = app.CreateWorkFolder();
         if (!c.expected) {
@@ -59,7 +59,7 @@ TEST_F(WorkFolder, NumberingAndReuse)
             continue;
         }
         ASSERT_TRUE(made);
-        EXPECT_EQ(app.m_strWorkFolder, Utf8ToWide(tmp_ + "/" + c.expected));
+        EXPECT_EQ(app.m_strWorkFolder, Utf8ToWide(base_ + "/" + c.expected));
         struct stat st;
         ASSERT_EQ(lstat(WideToUtf8(app.m_strWorkFolder).c_str(), &st), 0);
         EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -68,10 +68,10 @@ TEST_F(WorkFolder, NumberingAndReuse)
     }
     if (root) {
         SCOPED_TRACE("99 belongs to another user");
-        RemoveTreeNoFollow(Utf8ToWide(tmp_));
-        ASSERT_EQ(mkdir(tmp_.c_str(), 0700), 0);
-        MakeFolders(tmp_, 0, 99);
-        ASSERT_EQ(chown((tmp_ + "/tempPath99").c_str(), 65534, 65534), 0);
+        RemoveTreeNoFollow(Utf8ToWide(base_));
+        ASSERT_EQ(mkdir(base_.c_str(), 0700), 0);
+        MakeFolders(base_, 0, 99);
+        ASSERT_EQ(chown((base_ + "/tempPath99").c_str(), 65534, 65534), 0);
         CTALLY_KITApp app;
         EXPECT_FALSE(app.CreateWorkFolder());
         EXPECT_TRUE(app.m_strWorkFolder.empty());
@@ -81,11 +81,11 @@ TEST_F(WorkFolder, NumberingAndReuse)
 
 TEST_F(WorkFolder, ReusedFolderIsNotEmptied)
 {
-    MakeFolders(tmp_, 0, 99);
-    WriteFile(tmp_ + "/tempPath99/left.txt", "old");
+    MakeFolders(base_, 0, 99);
+    WriteFile(base_ + "/tempPath99/left.txt", "old");
     CTALLY_KITApp app;
     ASSERT_TRUE(app.CreateWorkFolder());
-    EXPECT_EQ(ReadFile(tmp_ + "/tempPath99/left.txt"), "old");
+    EXPECT_EQ(ReadFile(base_ + "/tempPath99/left.txt"), "old");
     app.m_strWorkFolder.clear();
 }
 
@@ -101,17 +101,17 @@ TEST_F(WorkFolder, MissingTempFolderGivesNone)
 
 TEST_F(WorkFolder, PathExists)
 {
-    ASSERT_EQ(symlink((root_ + "/nowhere").c_str(), (tmp_ + "/dangling").c_str()), 0);
+    ASSERT_EQ(symlink((root_ + "/nowhere").c_str(), (base_ + "/dangling").c_str()), 0);
     struct {
         std::string path;
         BOOL exists;
     } cases[] = {
         {"/", TRUE},
-        {tmp_ + "/", TRUE},
-        {tmp_, TRUE},
-        {tmp_ + "/missing", FALSE},
-        {tmp_ + "/missing/", FALSE},
-        {tmp_ + "/dangling", TRUE},
+        {base_ + "/", TRUE},
+        {base_, TRUE},
+        {base_ + "/missing", FALSE},
+        {base_ + "/missing/", FALSE},
+        {base_ + "/dangling", TRUE},
         {"", FALSE},
     };
     for (const auto& c : cases) {
@@ -125,14 +125,14 @@ TEST_F(WorkFolder, ToolFolders)
     {
         CTALLY_KITApp app;
         ASSERT_TRUE(app.CreateKittingToolFolder());
-        EXPECT_EQ(app.m_strToolFolder, Utf8ToWide(tmp_ + "/VX530KittingTool"));
+        EXPECT_EQ(app.m_strToolFolder, Utf8ToWide(base_ + "/VX530KittingTool"));
         EXPECT_TRUE(IsPrivateFolder(app.m_strToolFolder));
         // an existing folder of ours is taken again
         ASSERT_TRUE(app.CreateKittingToolFolder());
     }
-    EXPECT_FALSE(Exists(tmp_ + "/VX530KittingTool")); // deleted with the application object
+    EXPECT_FALSE(Exists(base_ + "/VX530KittingTool")); // deleted with the application object
 
-    ASSERT_EQ(symlink(outside_.c_str(), (tmp_ + "/VX530WimaxTool").c_str()), 0);
+    ASSERT_EQ(symlink(outside_.c_str(), (base_ + "/VX530WimaxTool").c_str()), 0);
     WriteFile(outside_ + "/keep", "k");
     {
         CTALLY_KITApp app;
@@ -140,12 +140,12 @@ TEST_F(WorkFolder, ToolFolders)
         EXPECT_TRUE(app.m_strToolFolder.empty());
     }
     EXPECT_EQ(ReadFile(outside_ + "/keep"), "k");
-    EXPECT_TRUE(Exists(tmp_ + "/VX530WimaxTool"));
+    EXPECT_TRUE(Exists(base_ + "/VX530WimaxTool"));
 }
 
 TEST_F(WorkFolder, DeleteFolderTreeNeverFollowsLinks)
 {
-    const std::string tree = tmp_ + "/tempPath0";
+    const std::string tree = base_ + "/tempPath0";
     ASSERT_EQ(mkdir(tree.c_str(), 0700), 0);
     ASSERT_EQ(mkdir((tree + "/sub").c_str(), 0700), 0);
     ASSERT_EQ(mkdir((tree + "/sub/deeper").c_str(), 0700), 0);
@@ -166,10 +166,10 @@ TEST_F(WorkFolder, DeleteFolderTreeNeverFollowsLinks)
     EXPECT_EQ(ReadFile(outside_ + "/dir/inner"), "i");
 
     // handed a link itself, only the link goes
-    ASSERT_EQ(symlink(outside_.c_str(), (tmp_ + "/tempPath1").c_str()), 0);
-    DeleteFolderTree(Utf8ToWide(tmp_ + "/tempPath1/"));
-    DeleteFolderTree(Utf8ToWide(tmp_ + "/tempPath1"));
-    EXPECT_FALSE(Exists(tmp_ + "/tempPath1"));
+    ASSERT_EQ(symlink(outside_.c_str(), (base_ + "/tempPath1").c_str()), 0);
+    DeleteFolderTree(Utf8ToWide(base_ + "/tempPath1/"));
+    DeleteFolderTree(Utf8ToWide(base_ + "/tempPath1"));
+    EXPECT_FALSE(Exists(base_ + "/tempPath1"));
     EXPECT_EQ(ReadFile(outside_ + "/precious"), "p");
     EXPECT_EQ(ReadFile(outside_ + "/dir/inner"), "i");
 }
@@ -180,16 +180,16 @@ TEST_F(WorkFolder, DestructorRemovesWhatWasMade)
         CTALLY_KITApp app;
         ASSERT_TRUE(app.CreateWorkFolder());
         ASSERT_TRUE(app.CreateWimaxToolFolder());
-        WriteFile(tmp_ + "/tempPath0/Adatper_cfg.ini", "x");
-        WriteFile(tmp_ + "/VX530WimaxTool/config.ini", "x");
+        WriteFile(base_ + "/tempPath0/Adatper_cfg.ini", "x");
+        WriteFile(base_ + "/VX530WimaxTool/config.ini", "x");
     }
-    EXPECT_FALSE(Exists(tmp_ + "/tempPath0"));
-    EXPECT_FALSE(Exists(tmp_ + "/VX530WimaxTool"));
+    EXPECT_FALSE(Exists(base_ + "/tempPath0"));
+    EXPECT_FALSE(Exists(base_ + "/VX530WimaxTool"));
 
     // nothing made: nothing deleted
-    MakeFolders(tmp_, 0, 0);
+    MakeFolders(base_, 0, 0);
     { CTALLY_KITApp app; }
-    EXPECT_TRUE(Exists(tmp_ + "/tempPath0"));
+    EXPECT_TRUE(Exists(base_ + "/tempPath0"));
 }
 
 } // namespace

@@ -1,0 +1,10 @@
+#pragma once
+// The provisioning data a kitting run needs before it changes anything on the
+// modem; the packaging command refuses the same files.
+#include <string>
+
+// Empty when the Apn_cfg.ini at path will do, else what is wrong with it in
+// words (the key named). Checked: DEVICE_IMEI given, APN_NUM at least 1, the
+// last APN command sent (APN_COMMAND<min(APN_NUM, 9)>) given, every APN
+// command within its room, and CONFIG1_PDP_TYPE, when given, one the run knows.
+std::string CheckApnConfig(const std::wstring& path);
