@@ -673,14 +673,11 @@ void CVX520ModemSettingDlg::SelectEnglish() { SelectLanguage(LANGUAGE_ENGLISH); 
 void CVX520ModemSettingDlg::SelectLanguage(BYTE flag)
 {
     bool english = flag == LANGUAGE_ENGLISH;
-    // the watch thread, the PIN page update and a worker read the language
-    // path; none of them may run while it changes
-    WaitForWorker();
-    StopWatchThread();
-    WaitForUpdateThread();
+    // the other threads read the path through its guard and get the old or
+    // the new file: nothing is stopped, so the PIN page and what was typed on
+    // it stay, and a running worker does not hold up the window
     m_nLanguageFlag = flag;
     g_strLanguageFilePath = m_strWorkFolder + L"/" + (english ? kEnglishLanguageFile : kJapaneseLanguageFile);
-    StartWatchThread(&CVX520ModemSettingDlg::WatchVX520Device);
     SetWindowText(ReadOwnString(L"TITLE"));
 
     CMenu& other = english ? m_menuJapanese : m_menuEnglish;
