@@ -2,4 +2,4 @@
 
 std::wstring g_strWorkFolder;
 std::wstring g_strCfgFilePath;
-std::wstring g_strLanguageFilePath;
+CLanguagePath g_strLanguageFilePath;

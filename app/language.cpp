@@ -1,6 +1,9 @@
 #include "app/language.h"
 
+#include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "app/app_paths.h"
 #include "app/prompt_dialogs.h"
@@ -27,16 +30,42 @@ CString WithFileName(const CString& text, const wchar_t* fileName)
     return CString(s);
 }
 
+bool SameContents(const std::string& path, const unsigned char* data, size_t size)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return contents.size() == size && (size == 0 || std::memcmp(contents.data(), data, size) == 0);
+}
+
 bool WriteResource(UINT resourceId, const std::wstring& path)
 {
     const OwnResource* resource = FindOwnResource("TOOLS", static_cast<int>(resourceId));
-    std::ofstream out(WideToUtf8(path), std::ios::binary | std::ios::trunc);
-    if (!out)
+    const unsigned char* data = resource ? reinterpret_cast<const unsigned char*>(resource->data) : nullptr;
+    const size_t size = resource && data ? resource->size : 0;
+    const std::string target = WideToUtf8(path);
+    // another thread may be reading this very file: leave an equal one alone
+    if (SameContents(target, data, size))
+        return true;
+    const std::string fresh = target + ".new";
+    {
+        std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return false;
+        if (size)
+            out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        out.close();
+        if (!out) {
+            std::remove(fresh.c_str());
+            return false;
+        }
+    }
+    if (std::rename(fresh.c_str(), target.c_str()) != 0) {
+        std::remove(fresh.c_str());
         return false;
-    if (resource && resource->size)
-        out.write(reinterpret_cast<const char*>(resource->data), static_cast<std::streamsize>(resource->size));
-    out.close();
-    return static_cast<bool>(out);
+    }
+    return true;
 }
 
 }  // namespace

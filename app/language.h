@@ -1,8 +1,10 @@
 #pragma once
 // Language files and text look-up. Each tool section has one look-up; a
 // missing file, section or key gives the empty text (at most 1023 characters).
+#include <atomic>
 #include <string>
 
+#include "app/language_path.h"
 #include "platform/ui/afx.h"
 
 enum : BYTE { LANGUAGE_JAPANESE = 0, LANGUAGE_ENGLISH = 1 };
@@ -45,15 +47,17 @@ public:
     // Sets every text of the dialog again from the language file.
     virtual void SetLanguageTexts() {}
 
-    BYTE m_nLanguageFlag = LANGUAGE_JAPANESE;
+    // set on the UI thread, read by the workers
+    std::atomic<BYTE> m_nLanguageFlag{LANGUAGE_JAPANESE};
     std::wstring m_strWorkFolder;        // copy of g_strWorkFolder
-    std::wstring m_strLanguageFilePath;  // the generic switch tool's own path
+    CLanguagePath m_strLanguageFilePath; // the generic switch tool's own path
     CMenu m_menuEnglish;                 // 136 once loaded
     CMenu m_menuJapanese;                // 138 once loaded
 };
 
 // Writes resource "TOOLS" resourceId unchanged to the dialog's working folder
-// + "/" + fileName. On failure shows READ_FILE_FAIL (its "%s" the file name) /
+// + "/" + fileName, only when the file there is absent or different, and then
+// through a new file renamed over it, so that a look-up reads it whole. On failure shows READ_FILE_FAIL (its "%s" the file name) /
 // ATTENTION from the dialog's own look-up and returns 0.
 BOOL ReleaseLanguageFile(CLanguageOwner* dialog, UINT resourceId, const wchar_t* fileName);
 

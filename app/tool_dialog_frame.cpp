@@ -103,6 +103,8 @@ void CToolDialogFrame::RunWatchPasses(const std::function<DWORD()>& pass)
     while (!StopRequested()) {
         DWORD pause = pass();
         ++m_nWatchPasses;
+        if (pause < kWatchRetryPauseMs)
+            pause = kWatchRetryPauseMs;
         if (!WatchPause(pause))
             break;
     }

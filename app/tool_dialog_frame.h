@@ -18,6 +18,11 @@
 #include "platform/ui/afx.h"
 #include "platform/win/named_mutex.h"
 
+// The least pause between two watch passes: a pass that failed at once (a
+// web server that refuses) would otherwise start the next one at once, a busy
+// loop at the highest priority.
+constexpr DWORD kWatchRetryPauseMs = 300;
+
 // Single-instance names; classes that share a name exclude each other.
 namespace single_instance {
 constexpr const wchar_t* kMarlRestoreFactorySetting = L"TARSELVX530MARL,{7949BB5C-D572-48e4-802B-CBC8487F2A20}";
@@ -71,7 +76,8 @@ public:
     bool StopRequested() const { return m_nStopFlag.load() != 0; }
     // Sleeps ms of program time; false (at once) when the stop flag is raised.
     bool WatchPause(DWORD ms) const;
-    // Passes until the stop flag is raised: each pass returns its pause in ms.
+    // Passes until the stop flag is raised: each pass returns its pause in ms,
+    // kWatchRetryPauseMs at the least.
     // Clears the watch thread member at its end.
     void RunWatchPasses(const std::function<DWORD()>& pass);
     // The last step of a watch procedure with a loop of its own.

@@ -38,7 +38,7 @@ bool IsForbiddenApnChar(wchar_t ch)
 }
 
 // Opens the AT port, then up to tries runs of operation; every failed run pauses.
-int OpenAndTry(CMarlPortManager& ports, int tries, const std::function<int()>& operation)
+int OpenAndTry(COperationPortManager& ports, int tries, const std::function<int()>& operation)
 {
     int status = ports.OpenATPort();
     if (status != 0)

@@ -3,6 +3,7 @@
 // to 10, one row each. Row 0 (CID 1) is shown only; rows 1..9 are written back
 // or deleted.
 #include "device/at_fields.h"
+#include "app/port_operation.h"
 #include "device/port_manager.h"
 #include "platform/ui/afx.h"
 #include "platform/win/named_mutex.h"
@@ -78,7 +79,7 @@ public:
     int m_nIpTypeIndex[APN_ROW_COUNT] = {};
     HANDLE m_hMutex = nullptr;
     CString m_strApn[APN_ROW_COUNT];
-    CMarlPortManager m_portManager;
+    COperationPortManager m_portManager;
 
 protected:
     void OnApnEditChange(int row);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "app/language.h"
+#include "app/port_operation.h"
 #include "platform/win/debug_output.h"
 
 UI_USE_TEMPLATE_FILE(carrier_setting_dialogs);
@@ -117,12 +118,32 @@ void CMarlModemSettingDlgBase::OnTabSelChange(NMHDR* /*header*/, LRESULT* result
 
 void CMarlModemSettingDlgBase::OnReadButton()
 {
-    StartWorker(&CMarlModemSettingDlgBase::ReadAndDisplayParametersThread, &m_pReadThread);
+    StartParametersWorker(&CMarlModemSettingDlgBase::ReadAndDisplayParametersThread, &m_pReadThread);
 }
 
 void CMarlModemSettingDlgBase::OnWriteButton()
 {
-    StartWorker(&CMarlModemSettingDlgBase::WriteParametersThread, &m_pWriteThread);
+    StartParametersWorker(&CMarlModemSettingDlgBase::WriteParametersThread, &m_pWriteThread);
+}
+
+void CMarlModemSettingDlgBase::StartParametersWorker(AFX_THREADPROC proc, CWinThread** member)
+{
+    if (WorkerRunning())
+        return;
+    // the rows and modes the worker reads or fills, off before it exists
+    const int selection = m_tabSheet.GetCurSel();
+    if (selection == TAB_APN && m_pAPNPage) {
+        int ids[APN_ROW_COUNT * 2];
+        for (int row = 0; row < APN_ROW_COUNT; ++row) {
+            ids[2 * row] = ApnRowEditId(row);
+            ids[2 * row + 1] = ApnRowComboId(row);
+        }
+        m_inputHold.Hold(m_pAPNPage, ids);
+    } else if (selection == TAB_COMMUNICATION_MODE && m_pCommunicationModePage) {
+        m_inputHold.Hold(m_pCommunicationModePage, {IDC_COMMODE_HIGH_SPEED, IDC_COMMODE_HIGH_SPEED_PLUS});
+    }
+    if (!StartWorker(proc, member))
+        m_inputHold.Release();
 }
 
 UINT CMarlModemSettingDlgBase::WatchModemSettingDevice(LPVOID param)
@@ -164,6 +185,8 @@ UINT CMarlModemSettingDlgBase::WriteParametersThread(LPVOID param)
 void CMarlModemSettingDlgBase::RunParametersWorker(bool write)
 {
     int selection = m_tabSheet.GetCurSel();
+    // an unplugged modem ends the page operation at its first port search
+    CPortOperation operation;
     EnableSettingButtons(false);
     if (selection == TAB_APN && m_pAPNPage) {
         if (write)
@@ -185,6 +208,7 @@ void CMarlModemSettingDlgBase::RunParametersWorker(bool write)
         if (!m_bCommunicationModeLocked)
             EnableSettingButtons(true);
     }
+    m_inputHold.Release();
     EndWorker();
 }
 

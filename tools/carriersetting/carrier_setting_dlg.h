@@ -2,6 +2,7 @@
 // The carrier modem setting dialogs: an APN tab and a communication-mode tab
 // with one Read and one Write button. The second version keeps its
 // communication-mode tab without device access (High Speed Plus Area shown).
+#include "app/input_hold.h"
 #include "app/tab_sheet.h"
 #include "app/tool_dialog_frame.h"
 #include "device/port_manager.h"
@@ -48,8 +49,11 @@ protected:
 
     // Both workers: the selected tab's read or write, then the watch again.
     void RunParametersWorker(bool write);
+    // Read and Write: the selected page's inputs are held off until the worker ends.
+    void StartParametersWorker(AFX_THREADPROC proc, CWinThread** member);
     void EnableSettingButtons(bool enabled);
 
+    CInputHold m_inputHold;
     const wchar_t* m_pszMutexName;
     bool m_bCommunicationModeLocked;
 

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "app/language.h"
+#include "app/port_operation.h"
 #include "app/tool_dialog_frame.h"
 #include "platform/win/clock.h"
 
@@ -14,7 +15,7 @@ namespace {
 // Opens the AT port, then up to DEVICE_MODE_TRIES tries with a pause after each failure.
 int RunDeviceTries(CMarlPortManager& portManager, const std::function<int()>& operation)
 {
-    int result = portManager.OpenATPort();
+    int result = OpenATPortInOperation(portManager);
     if (result != 0)
         return result;
     for (int attempt = 0; attempt < DEVICE_MODE_TRIES; ++attempt) {

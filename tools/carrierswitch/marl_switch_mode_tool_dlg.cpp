@@ -127,7 +127,7 @@ UINT CMarlSwitchModeToolDlg::WatchSwitchModePorts(LPVOID param)
                 return 0;
             // a first sighting is confirmed by a second answer of the web server
             if (!networkCard && IsDeviceWebServerDown() != 0)
-                return 0;
+                return kWatchRetryPauseMs;  // the modem still boots: not back to back
             OutputDebugStringW(L"KESTLE: CPlatformManager, Search RNDIS Port SUCCESS!");
             SetButtons(dlg, false, true);
             networkCard = true;

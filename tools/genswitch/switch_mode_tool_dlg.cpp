@@ -192,8 +192,9 @@ UINT CSwitchModeToolDlg::WatchSwitchModePorts(LPVOID param)
             if (dlg->StopRequested())
                 return 0;
             // once the web server has confirmed the card, the listing alone is trusted
+            // a refusing web server: buttons unchanged, the next pass after a short pause
             if (!networkCardSeen && dlg->IsDeviceWebServerDown())
-                return 0;
+                return kWatchRetryPauseMs;
             OutputDebugStringW(L"KESTLE: CPlatformManager, Search RNDIS Port SUCCESS!");
             SetControlEnabled(dlg, IDC_GEN_NORMAL_MODE, false);
             SetControlEnabled(dlg, IDC_GEN_MODEM_MODE, true);

@@ -184,8 +184,11 @@ BOOL CVX520ModemSettingNetworkSettingPage::OnInitDialog()
 
 namespace {
 
-void Enable(CWnd* page, int id, bool enabled)
+void Enable(CVX520ModemSettingNetworkSettingPage* page, int id, bool enabled)
 {
+    // an input held for a worker takes this state when the worker lets go
+    if (page->m_inputHold.Redirect(page, id, enabled))
+        return;
     if (CWnd* control = page->GetDlgItem(id))
         control->EnableWindow(enabled ? TRUE : FALSE);
 }
@@ -218,7 +221,7 @@ void CutEditText(CWnd* page, int id, const CString& text, int maxChars)
 }
 
 // One try of one AT operation after opening the AT port; a failed try pauses.
-int OneTry(CMarlPortManager& ports, const std::function<int()>& operation)
+int OneTry(COperationPortManager& ports, const std::function<int()>& operation)
 {
     int status = ports.OpenATPort();
     if (status != 0)
@@ -229,7 +232,7 @@ int OneTry(CMarlPortManager& ports, const std::function<int()>& operation)
     return status;
 }
 
-bool LockSet(CMarlPortManager& ports, int (*query)(int*))
+bool LockSet(COperationPortManager& ports, int (*query)(int*))
 {
     int value = 0;
     return OneTry(ports, [&] { return query(&value); }) == 0 && value != 0;
@@ -297,6 +300,7 @@ void CVX520ModemSettingNetworkSettingPage::ResetNetworkPageEntries()
 
 int CVX520ModemSettingNetworkSettingPage::ReadNetworkSettings(bool clearOperatorList)
 {
+    CPortOperation operation;
     ResetNetworkPageEntries();
 
     int mode = 1;
@@ -458,7 +462,12 @@ bool CVX520ModemSettingNetworkSettingPage::IsCarrierSim() { return true; }
 bool CVX520ModemSettingNetworkSettingPage::CheckApnForApply()
 {
     // the edit holds the text last exchanged; reading it keeps workers off the member
-    const CString apn = ItemText(this, IDC_NET_APN_EDIT);
+    CString apn = ItemText(this, IDC_NET_APN_EDIT);
+    return CheckApnForApply(apn);
+}
+
+bool CVX520ModemSettingNetworkSettingPage::CheckApnForApply(CString& apn)
+{
     if (apn.IsEmpty()) {
         SetDlgItemText(IDC_NET_APN_ERROR, Lang(L"APN_Requried"));
         Show(this, IDC_NET_APN_ERROR, true);
@@ -473,16 +482,26 @@ bool CVX520ModemSettingNetworkSettingPage::CheckApnForApply()
         Show(this, IDC_NET_APN_ERROR, true);
         return false;
     }
+    // the whole text as it is now, not the flag of the last change notification
+    if (!IsApnTextAllowed(apn)) {
+        SetDlgItemText(IDC_NET_APN_ERROR, Lang(L"APN_Invalid"));
+        Show(this, IDC_NET_APN_ERROR, true);
+        m_bApnValid = 0;
+        return false;
+    }
     CutEditText(this, IDC_NET_APN_EDIT, apn, NET_APN_MAX_CHARS);
+    apn = apn.Left(NET_APN_MAX_CHARS);
     return true;
 }
 
 int CVX520ModemSettingNetworkSettingPage::ReadApnFromPage(PdpContextEntry& entry)
 {
-    if (!CheckApnForApply())
+    // read once: the text checked is the text written
+    CString text = ItemText(this, IDC_NET_APN_EDIT);
+    if (!CheckApnForApply(text))
         return NET_APN_REFUSED;
     char apn[kApnBytes] = {};
-    WideToAnsi(ItemText(this, IDC_NET_APN_EDIT), apn, sizeof apn);
+    WideToAnsi(text, apn, sizeof apn);
     Show(this, IDC_NET_APN_ERROR, false);
     entry.cid = 1;
     CopyInto(entry.apn, sizeof entry.apn, apn);
@@ -634,6 +653,7 @@ void CVX520ModemSettingNetworkSettingPage::ReadSelectedOperator(char* mccMnc, si
 
 int CVX520ModemSettingNetworkSettingPage::ApplyNetworkSettings()
 {
+    CPortOperation operation;
     const bool carrier = IsCarrierSim();
     int netStatus = 1;
     int apnStatus = 1;
@@ -864,12 +884,25 @@ void CVX520ModemSettingNetworkSettingPage::OnRoamingButton() {}
 
 void CVX520ModemSettingNetworkSettingPage::OnSearchButton()
 {
-    CWinThread* thread = AfxBeginThread(SearchOperatorsThread, this, THREAD_PRIORITY_NORMAL, 0, 0);
+    // counted here, on the UI thread, so that a Read or Apply pressed next sees it
+    ++m_nSearchThreads;
+    CWinThread* thread = AfxBeginThread(CountedSearchThread, this, THREAD_PRIORITY_NORMAL, 0, 0);
+    if (!thread)
+        --m_nSearchThreads;
     m_pSearchThread = thread;
     if (thread) {
         std::lock_guard<std::mutex> guard(m_operatorLock);
         m_searchThreads.push_back(thread);
     }
+}
+
+UINT CVX520ModemSettingNetworkSettingPage::CountedSearchThread(LPVOID param)
+{
+    auto* page = static_cast<CVX520ModemSettingNetworkSettingPage*>(param);
+    UINT result = SearchOperatorsThread(param);
+    if (page)
+        --page->m_nSearchThreads;
+    return result;
 }
 
 UINT CVX520ModemSettingNetworkSettingPage::SearchOperatorsThread(LPVOID param)

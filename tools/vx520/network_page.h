@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+#include "app/input_hold.h"
+#include "app/port_operation.h"
 #include "device/at_fields.h"
 #include "device/port_manager.h"
 #include "platform/ui/afx.h"
@@ -82,8 +84,11 @@ public:
     bool IsCarrierSim();
     void SetNetworkPageTexts();
     bool CheckApnForApply();
+    // The same check on a text read once; apn is cut to NET_APN_MAX_CHARS.
+    bool CheckApnForApply(CString& apn);
     void ResetNetworkPageEntries();
     static UINT SearchOperatorsThread(LPVOID page);
+    static UINT CountedSearchThread(LPVOID page);
 
     // --- reading and applying ---
 #if defined(SETWELL_USER_AUTH)
@@ -120,7 +125,7 @@ public:
     HANDLE m_hMutex = nullptr;
     OperatorList m_operatorList{};
     CWinThread* m_pSearchThread = nullptr;
-    CMarlPortManager m_portManager;
+    COperationPortManager m_portManager;
     RECT m_rectOperatorList{};
     CListCtrl m_listOperator;
     CString m_strSelectedMccMnc;
@@ -135,12 +140,17 @@ public:
     std::atomic<BYTE> m_bApnValid{1};
     std::atomic<BYTE> m_bApnEmpty{0};
     std::atomic<BYTE> m_bSearchRunning{0};
+    // Search threads started by the button and not ended (from the press on).
+    std::atomic<int> m_nSearchThreads{0};
     std::atomic<BYTE> m_bLockNoticeShown{0};
     std::atomic<BYTE> m_bUserNameValid{1};
     std::atomic<BYTE> m_bPasswordValid{1};
     std::atomic<BYTE> m_bUserNameRequired{0};
     std::atomic<BYTE> m_bPasswordRequired{0};
     std::atomic<BYTE> m_bConnected{0};   // kept by the dialog's watch thread
+
+    // The inputs a Read or Apply worker works on, held by the dialog meanwhile.
+    CInputHold m_inputHold;
 
     CString m_strApn;
     CComboBox m_comboAuth;

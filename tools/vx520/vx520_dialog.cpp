@@ -7,6 +7,7 @@
 
 #include "app/app_paths.h"
 #include "app/language.h"
+#include "app/port_operation.h"
 #include "app/prompt_dialogs.h"
 #include "device/at_ops_sim.h"
 #include "device/device_lock.h"
@@ -30,6 +31,11 @@ constexpr int kSettingControls[] = {IDC_NET_MODE_HEADING,    IDC_NET_MODE_ALL,  
                                     IDC_NET_ROAMING_WARNING, IDC_NET_SELECTION_HEADING, IDC_NET_SELECTION_AUTO,
                                     IDC_NET_SELECTION_MANUAL, IDC_NET_LIST_HEADING};
 constexpr int kSearchControls[] = {IDC_NET_SEARCH, IDC_NET_OPERATOR_LIST};
+// Network page inputs a Read or Apply worker reads or fills: off while it runs.
+constexpr int kWorkerInputs[] = {IDC_NET_SEARCH,         IDC_NET_OPERATOR_LIST,    IDC_NET_MODE_ALL,
+                                 IDC_NET_MODE_LTE,       IDC_NET_ROAMING_ENABLE,   IDC_NET_ROAMING_DISABLE,
+                                 IDC_NET_SELECTION_AUTO, IDC_NET_SELECTION_MANUAL, IDC_NET_APN_EDIT,
+                                 IDC_NET_AUTH_COMBO,     IDC_NET_USER_EDIT,        IDC_NET_PASSWORD_EDIT};
 
 struct CpinText {
     const char* text;
@@ -366,6 +372,7 @@ UINT CVX520ModemSettingDlg::ReadParametersThread(LPVOID param)
     if (!dlg)
         return 0;
     int tab = dlg->m_nWorkerTab;
+    CPortOperation operation;
     EnableButtons(dlg, false);
     if (tab == 0) {
         if (dlg->m_pNetworkPage)
@@ -380,6 +387,7 @@ UINT CVX520ModemSettingDlg::ReadParametersThread(LPVOID param)
     } else {
         ShowPromptInfo(dlg->ReadOwnString(L"MESSAGE_SWITCH_ERROR"), dlg->ReadOwnString(L"ATTENTION"));
     }
+    dlg->ReleaseWorkerInputs();
     EnableButtons(dlg, true);
     dlg->EndWorker();
     return 0;
@@ -391,6 +399,7 @@ UINT CVX520ModemSettingDlg::ApplyParametersThread(LPVOID param)
     if (!dlg)
         return 0;
     int tab = dlg->m_nWorkerTab;
+    CPortOperation operation;
     EnableButtons(dlg, false);
     if (tab == 0) {
         if (dlg->m_pNetworkPage)
@@ -403,6 +412,7 @@ UINT CVX520ModemSettingDlg::ApplyParametersThread(LPVOID param)
     } else {
         ShowPromptInfo(dlg->ReadOwnString(L"MESSAGE_SWITCH_ERROR"), dlg->ReadOwnString(L"ATTENTION"));
     }
+    dlg->ReleaseWorkerInputs();
     EnableButtons(dlg, true);
     dlg->EndWorker();
     return 0;
@@ -410,15 +420,36 @@ UINT CVX520ModemSettingDlg::ApplyParametersThread(LPVOID param)
 
 void CVX520ModemSettingDlg::OnReadButton()
 {
-    // taken here: the PIN tab is briefly unselected while its page is replaced
-    m_nWorkerTab = CurrentTab();
-    StartWorker(&CVX520ModemSettingDlg::ReadParametersThread, &m_pReadThread);
+    StartParametersWorker(&CVX520ModemSettingDlg::ReadParametersThread, &m_pReadThread);
 }
 
 void CVX520ModemSettingDlg::OnApplyButton()
 {
-    m_nWorkerTab = CurrentTab();
-    StartWorker(&CVX520ModemSettingDlg::ApplyParametersThread, &m_pApplyThread);
+    StartParametersWorker(&CVX520ModemSettingDlg::ApplyParametersThread, &m_pApplyThread);
+}
+
+void CVX520ModemSettingDlg::StartParametersWorker(AFX_THREADPROC proc, CWinThread** member)
+{
+    // taken here: the PIN tab is briefly unselected while its page is replaced
+    const int tab = CurrentTab();
+    CVX520ModemSettingNetworkSettingPage* page = tab == 0 ? m_pNetworkPage : nullptr;
+    // an operator search still talks to the modem and fills the list
+    if (page && page->m_nSearchThreads.load() > 0)
+        return;
+    if (WorkerRunning())
+        return;
+    m_nWorkerTab = tab;
+    // held before the worker exists, so that no click on them comes in between
+    if (page)
+        page->m_inputHold.Hold(page, kWorkerInputs);
+    if (!StartWorker(proc, member))
+        ReleaseWorkerInputs();
+}
+
+void CVX520ModemSettingDlg::ReleaseWorkerInputs()
+{
+    if (m_pNetworkPage)
+        m_pNetworkPage->m_inputHold.Release();
 }
 
 // ---- SIM state -------------------------------------------------------------
@@ -673,14 +704,11 @@ void CVX520ModemSettingDlg::SelectEnglish() { SelectLanguage(LANGUAGE_ENGLISH); 
 void CVX520ModemSettingDlg::SelectLanguage(BYTE flag)
 {
     bool english = flag == LANGUAGE_ENGLISH;
-    // the watch thread, the PIN page update and a worker read the language
-    // path; none of them may run while it changes
-    WaitForWorker();
-    StopWatchThread();
-    WaitForUpdateThread();
+    // the other threads read the path through its guard and get the old or
+    // the new file: nothing is stopped, so the PIN page and what was typed on
+    // it stay, and a running worker does not hold up the window
     m_nLanguageFlag = flag;
     g_strLanguageFilePath = m_strWorkFolder + L"/" + (english ? kEnglishLanguageFile : kJapaneseLanguageFile);
-    StartWatchThread(&CVX520ModemSettingDlg::WatchVX520Device);
     SetWindowText(ReadOwnString(L"TITLE"));
 
     CMenu& other = english ? m_menuJapanese : m_menuEnglish;

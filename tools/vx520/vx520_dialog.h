@@ -124,6 +124,10 @@ protected:
 
 private:
     void SelectLanguage(BYTE flag);
+    // Read and Apply: refused while a worker or an operator search runs; the
+    // network page inputs are held off until the worker ends.
+    void StartParametersWorker(AFX_THREADPROC proc, CWinThread** member);
+    void ReleaseWorkerInputs();
     // one watch cycle; false when the stop flag ended it
     bool WatchCycle();
     void WaitForUpdateThread();

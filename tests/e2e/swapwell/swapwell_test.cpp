@@ -277,7 +277,7 @@ TEST_F(SwapwellTest, NetworkCardWithoutWebServerLeavesTheButtons)
     emulator_->InjectHttpFault("/goform/goform_get_cmd_process", 500, -1);
     emulator_->InjectHttpFault("ONLINE_UPGRADE_TOOL", 500, -1);
     OpenTool();
-    // the watch keeps asking without a pause and never enables a button
+    // the watch keeps asking and never enables a button
     EXPECT_FALSE(WaitUntil([&] { return IsEnabled(Item(IDC_GEN_MODEM_MODE)); }, 300));
     EXPECT_FALSE(IsEnabled(Item(IDC_GEN_NORMAL_MODE)));
     emulator_->ClearFaults();

@@ -1,0 +1,126 @@
+// The mode switch tool's threads against the user: the language menu while a
+// worker looks its texts up, and the watch pace while the web server refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/notice_dialogs.h"
+#include "app/prompt_dialogs.h"
+#include "emulator/modem_emulator.h"
+#include "platform/ui/test_driver.h"
+#include "platform/win/clock.h"
+#include "platform/win/registry.h"
+#include "tests/support/paced_run.h"
+#include "tests/support/tool_test_env.h"
+#include "tools/genswitch/switch_mode_tool_dlg.h"
+
+using namespace ui::test;
+
+namespace {
+
+const std::wstring kWaitingJapanese = L"モードを切り替えています。しばらくお待ち下さい";
+
+class SwapwellThreadsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        place_.Make("swapwell-threads");
+        place_.WriteToolConfig();
+        emulator_ = place_.StartEmulator();
+    }
+
+    void TearDown() override
+    {
+        tool_.Close();
+        if (emulator_)
+            emulator_->Stop();
+        place_.Remove();
+    }
+
+    void OpenTool()
+    {
+        hwnd_ = tool_.Open(IDD_SWITCH_MODE_TOOL);
+        ASSERT_NE(hwnd_, nullptr);
+    }
+
+    HWND Item(int id) { return Control(hwnd_, id); }
+
+    void SetNoticeKey(const wchar_t* suffix)
+    {
+        HKEY key = nullptr;
+        std::wstring path = std::wstring(kDontShowAgainKeyPrefix) + suffix;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+
+    tooltest::Workplace place_;
+    tooltest::ModalRun<CSwitchModeToolDlg> tool_;
+    std::unique_ptr<modemsim::ModemEmulator> emulator_;
+    HWND hwnd_ = nullptr;
+};
+
+}  // namespace
+
+// The worker looks up its waiting texts and reads the language flag on every
+// step of the wait while the menu changes both; the same language chosen again
+// leaves its file alone. Run under ThreadSanitizer too.
+TEST_F(SwapwellThreadsTest, LanguageMenuDuringTheWaitKeepsEveryTextWhole)
+{
+    SetNoticeKey(kNormalModeSuffix);
+    emulator_->SetRestartMs(100000000);  // the device never comes back: the whole wait runs
+    OpenTool();
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_GEN_NORMAL_MODE)); }));
+    ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
+    ASSERT_TRUE(WaitUntil([&] { return Text(Item(IDC_GEN_WAITING_INFO)) == kWaitingJapanese; }, 30000));
+
+    const UINT items[] = {ID_LANGUAGE_ENGLISH_138, ID_LANGUAGE_ENGLISH_136, ID_LANGUAGE_JAPANESE_136,
+                          ID_LANGUAGE_JAPANESE_138};
+    std::vector<std::wstring> seen;
+    for (int round = 0; round < 12; ++round) {
+        for (UINT item : items) {
+            ASSERT_TRUE(ChooseMenuItem(hwnd_, item));
+            if (IsVisible(Item(IDC_GEN_WAITING_INFO)))
+                seen.push_back(Text(Item(IDC_GEN_WAITING_INFO)));
+            Sleep(40);
+        }
+    }
+    ASSERT_TRUE(ChooseMenuItem(hwnd_, ID_LANGUAGE_ENGLISH_138));
+    auto result = WaitForPopup(120000);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->templateId, IDD_PROMPT_INFO);
+    // every text shown came from a whole file: never an empty look-up
+    for (const std::wstring& text : seen)
+        EXPECT_FALSE(text.empty());
+    EXPECT_EQ(result->text, L"Set failed!");
+    ClosePopup(*result);
+}
+
+// A listed network card whose web server refuses: the watch keeps both buttons
+// as they were but never asks back to back.
+TEST_F(SwapwellThreadsTest, RefusingWebServerPacesTheWatchPasses)
+{
+    if (!tooltest::RunsAtTimeScale(0.1))
+        return;
+    emulator_->SetMode(modemsim::Mode::NetCard);
+    emulator_->InjectHttpFault("/goform/goform_get_cmd_process", 500, -1);
+    emulator_->InjectHttpFault("ONLINE_UPGRADE_TOOL", 500, -1);
+    OpenTool();
+    CSwitchModeToolDlg* dialog = tool_.dialog();
+    ASSERT_TRUE(WaitUntil([&] { return dialog->WatchPassCount() >= 1; }));
+    const DWORD start = GetTickCount();
+    const unsigned passesAtStart = dialog->WatchPassCount();
+    while (GetTickCount() - start < 5000)
+        Sleep(100);
+    const unsigned passes = dialog->WatchPassCount() - passesAtStart;
+    const DWORD elapsed = GetTickCount() - start;
+    // each failed pass is followed by its pause (program time)
+    EXPECT_LE(passes, elapsed / kWatchRetryPauseMs + 1) << passes << " passes in " << elapsed << " ms";
+    EXPECT_GE(passes, 1u);
+    EXPECT_FALSE(IsEnabled(Item(IDC_GEN_NORMAL_MODE)));
+    EXPECT_FALSE(IsEnabled(Item(IDC_GEN_MODEM_MODE)));
+    emulator_->ClearFaults();
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_GEN_MODEM_MODE)); }));
+}
