@@ -31,6 +31,12 @@ static_assert(sizeof kForbiddenApnChars / sizeof kForbiddenApnChars[0] == 31);
 
 CString Lang(const wchar_t* key) { return ReadModemSettingString(key); }
 
+bool IsPrintableAscii(wchar_t ch)
+{
+    const auto code = static_cast<unsigned>(ch);
+    return code >= 0x20 && code < 0x7F;
+}
+
 bool IsForbiddenApnChar(wchar_t ch)
 {
     return std::find(std::begin(kForbiddenApnChars), std::end(kForbiddenApnChars), ch) !=
@@ -124,6 +130,11 @@ BOOL CMarlModemSettingAPNPage::OnInitDialog()
     SetAPNPageTexts();
     if (auto* edit = static_cast<CEdit*>(GetDlgItem(IDC_APN_ROW0_EDIT)))
         edit->SetPasswordChar(kMaskChar);
+    // no edit takes more than a context holds; this also bounds the re-checks
+    // of a pasted text, one per corrected character
+    for (int row = 0; row < APN_ROW_COUNT; ++row)
+        if (auto* edit = static_cast<CEdit*>(GetDlgItem(ApnRowEditId(row))))
+            edit->SetLimitText(APN_MAX_CHARS);
     return TRUE;
 }
 
@@ -187,9 +198,10 @@ void CMarlModemSettingAPNPage::ValidateAPNText(int editId, CString text)
         MessageBox(Lang(L"INVALID_CHARACTER"), caption, MB_ICONINFORMATION);
         ReplaceEditText(editId, text.Left(position) + text.Mid(position + 1));
     };
-    // characters above 0x7F are looked for before the forbidden set
+    // characters outside printable ASCII are looked for before the forbidden set;
+    // a control character would end or split the AT command that carries the APN
     for (int i = 0; i < text.GetLength(); ++i) {
-        if (static_cast<unsigned>(text[i]) > 0x7F) {
+        if (!IsPrintableAscii(text[i])) {
             refuseCharAt(i);
             return;
         }

@@ -10,7 +10,9 @@
 constexpr UINT IDD_MARL_APN_PAGE = 139;
 
 constexpr int APN_ROW_COUNT = 10;
-constexpr int APN_MAX_CHARS = 20;
+// The room of a context's APN (PdpContextEntry::apn without its terminator):
+// what an edit takes and what a device APN may have, so a read APN is never cut.
+constexpr int APN_MAX_CHARS = 100;
 
 // Controls of dialog 139. Row r (CID r + 1): label, edit and combo below.
 constexpr int IDC_APN_HEADER_CID = 1340;

@@ -59,7 +59,7 @@ SECTIONS = [
         ("WRITE_SUCCESS_INFO", "Write APN Successfully!", "APNの書き込みに成功しました。"),
         ("WRITE_FAILED_INFO", "Write APN Failed!", "APNの書き込みに失敗しました。"),
         ("INVALID_CHARACTER", "Invalid character!", "使用できない文字が含まれています。"),
-        ("MAX_62_INFO", "Please input no more than 20 characters.", "20文字以内で入力して下さい。"),
+        ("MAX_62_INFO", "Please input no more than 100 characters.", "100文字以内で入力して下さい。"),
         ("HIGH_SPEED_INFO", "High Speed", "ハイスピード"),
         ("HIGH_SPEED_PLUS_INFO", "High Speed Plus Area", "ハイスピードプラスエリア"),
         ("READ_MODE_SUCCESS", "Get current communication mode Successfully!",

@@ -136,7 +136,7 @@ protected:
         // a closed box lets the handler go on, perhaps to its next box; the UI
         // thread takes the idle probe only in the loop that follows, so a box
         // is up by then or none comes
-        for (int i = 0; i < 100 && WaitIdle(pageWnd_) && AnswerBox(boxes, 0); ++i) {
+        for (int i = 0; i < 2 * APN_MAX_CHARS && WaitIdle(pageWnd_) && AnswerBox(boxes, 0); ++i) {
         }
         return boxes;
     }
@@ -259,8 +259,6 @@ TEST_F(ApnPageTest, PdpTypeTextsAndComboIndices)
 TEST_F(ApnPageTest, TypedTextIsCorrectedOneFaultAtATime)
 {
     const std::wstring invalid = Key(L"INVALID_CHARACTER");
-    const std::wstring tooLong = Key(L"MAX_62_INFO");
-    EXPECT_EQ(tooLong, L"Please input no more than 20 characters.");
     const struct {
         std::wstring typed;
         std::vector<std::wstring> boxes;
@@ -268,12 +266,19 @@ TEST_F(ApnPageTest, TypedTextIsCorrectedOneFaultAtATime)
     } cases[] = {
         {L"ab_c", {invalid}, L"abc"},
         {L"Corp-1.example", {}, L"Corp-1.example"},
-        {std::wstring(25, L'a'), {tooLong}, std::wstring(20, L'a')},
-        {std::wstring(20, L'b'), {}, std::wstring(20, L'b')},
-        // characters above 0x7F first, the forbidden set after
+        // an edit takes what a context holds; the rest of a paste is dropped
+        {std::wstring(25, L'a'), {}, std::wstring(25, L'a')},
+        {std::wstring(100, L'b'), {}, std::wstring(100, L'b')},
+        {std::wstring(101, L'b'), {}, std::wstring(100, L'b')},
+        // characters outside printable ASCII first, the forbidden set after
         {L"a b.example\u20ACx", {invalid, invalid}, L"ab.examplex"},
-        {L"\u3042" + std::wstring(21, L'c') + L"_", {invalid, invalid, tooLong}, std::wstring(20, L'c')},
+        {L"\u3042" + std::wstring(21, L'c') + L"_", {invalid, invalid}, std::wstring(21, L'c')},
         {L"a,,b", {invalid, invalid}, L"ab"},
+        // control characters would end or split the AT command
+        {L"apn\r\n", {invalid, invalid}, L"apn"},
+        {L"a\tb", {invalid}, L"ab"},
+        {L"del\x7f", {invalid}, L"del"},
+        {L"a;b\x01", {invalid, invalid}, L"ab"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Type(3, c.typed), c.boxes) << std::string(c.typed.begin(), c.typed.end());
@@ -291,6 +296,30 @@ TEST_F(ApnPageTest, EveryForbiddenCharacterIsRefused)
         EXPECT_EQ(Type(2, typed), std::vector<std::wstring>{invalid}) << static_cast<int>(ch);
         EXPECT_EQ(Text(Edit(2)), L"internet") << static_cast<int>(ch);
     }
+}
+
+TEST_F(ApnPageTest, LongPasteOfForbiddenCharactersIsRefusedOneCheckEach)
+{
+    for (int row = 0; row < APN_ROW_COUNT; ++row)
+        EXPECT_EQ(static_cast<CEdit*>(page_->GetDlgItem(ApnRowEditId(row)))->GetLimitText(), 100u) << row;
+    // the edit keeps the first 100; each refusal checks the text again
+    const auto boxes = Type(4, std::wstring(4000, L'_'));
+    EXPECT_EQ(boxes, std::vector<std::wstring>(100, Key(L"INVALID_CHARACTER")));
+    EXPECT_EQ(Text(Edit(4)), L"");
+}
+
+TEST_F(ApnPageTest, TextSetBeyondTheRoomOfAContextIsCut)
+{
+    EXPECT_EQ(Key(L"MAX_62_INFO"), L"Please input no more than 100 characters.");
+    std::vector<std::wstring> boxes;
+    AsWorker(
+        [this] {
+            page_->SetDlgItemText(ApnRowEditId(5), CString(std::wstring(150, L'x').c_str()));
+            return 0;
+        },
+        boxes);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Please input no more than 100 characters."});
+    EXPECT_EQ(Text(Edit(5)), std::wstring(100, L'x'));
 }
 
 TEST_F(ApnPageTest, CorrectionPutsTheCaretAtTheEndAndFocusesTheEdit)
@@ -401,10 +430,10 @@ TEST_F(ApnPageTest, ReadApnThatBreaksTheRulesIsCorrectedInTheRow)
     emulator_->SetPdpContext({2, "IP", "an.apn.longer.than.twenty"});
     std::vector<std::wstring> boxes;
     EXPECT_EQ(Read(boxes), 0);
-    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"Invalid character!", L"Please input no more than 20 characters.",
-                                                 L"Read APN Successfully!"}));
+    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"Invalid character!", L"Read APN Successfully!"}));
     EXPECT_EQ(Text(Edit(0)), L"firstapn");
-    EXPECT_EQ(Text(Edit(1)), L"an.apn.longer.than.t");
+    // a device APN fits its edit whole
+    EXPECT_EQ(Text(Edit(1)), L"an.apn.longer.than.twenty");
 }
 
 // ---- writing ----------------------------------------------------------------

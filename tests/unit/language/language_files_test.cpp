@@ -250,7 +250,7 @@ TEST(LanguageFiles, TellingTexts)
         {false, L"TARSEL_KESTLE_TOOLS_TYPE_VX520_MODEM_SETTING", L"NETWORK_LIST_STATUS_AVAILABLE", L"Avaiable"},
         {false, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_MODEM_SETTING", L"STATIC_INFO_NONE", L"  "},
         {false, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_MODEM_SETTING", L"MAX_62_INFO",
-         L"Please input no more than 20 characters."},
+         L"Please input no more than 100 characters."},
         {false, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_WIMAX", L"TITLE", L"4G LTE ONLY set tool"},
         {false, L"MARL_RESTORE_FACTORY_SETTING_TOOL", L"TITLE", L"MARL Restore Device"},
         {true, L"MARL_RESTORE_FACTORY_SETTING_TOOL", L"BUTTON_INFO", L"\u30aa\u30fc\u30eb\u30ea\u30bb\u30c3\u30c8"},
