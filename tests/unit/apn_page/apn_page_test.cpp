@@ -359,19 +359,71 @@ TEST_F(ApnPageTest, ReadShowsContextsOneToTenInTheirRows)
         EXPECT_EQ(Selection(Combo(row)), expected[row].second) << row;
     }
 
-    // the None row of CID 2 is deleted at the next write; CID 1 is left alone
+}
+
+TEST_F(ApnPageTest, WriteSendsOnlyTheRowsTheUserChangedSinceTheRead)
+{
+    const std::vector<modemsim::PdpContext> device = {
+        {1, "IPV4V6", "carrier.apn"}, {2, "IPV4V6", "two"}, {3, "IP", "three"},
+        {4, "IP", "an.apn.much.longer.than.twenty.characters"}, {5, "IPV6", "five"}, {10, "PPP", "ten"}};
+    for (const auto& c : device)
+        emulator_->SetPdpContext(c);
+    std::vector<std::wstring> boxes;
+    ASSERT_EQ(Read(boxes), 0);
+
+    // nothing edited: nothing sent, the device as it was
+    emulator_->ClearReceived();
+    boxes.clear();
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
+    EXPECT_TRUE(SetLines().empty());
+    auto Same = [](const modemsim::PdpContext& a, const modemsim::PdpContext& b) {
+        return a.cid == b.cid && a.type == b.type && a.apn == b.apn;
+    };
+    auto left = ContextsOnDevice();
+    ASSERT_EQ(left.size(), device.size());
+    for (size_t i = 0; i < device.size(); ++i)
+        EXPECT_TRUE(Same(left[i], device[i])) << device[i].cid;
+
+    // one row edited: that row alone; the IPv4v6 context shown as None survives
+    EXPECT_TRUE(Type(2, L"three.new").empty());
     emulator_->ClearReceived();
     EXPECT_EQ(Write(boxes), 0);
-    auto lines = SetLines();
-    ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[0], "AT+CGDCONT=2");
-    EXPECT_EQ(lines[1], "AT+CGDCONT=3,\"IP\",\"three\"");
-    EXPECT_EQ(lines[3], "AT+CGDCONT=5,\"IPV6\",\"five\"");
-    EXPECT_EQ(lines[8], "AT+CGDCONT=10");
-    auto left = ContextsOnDevice();
-    ASSERT_GE(left.size(), 3u);
-    EXPECT_EQ(left[0].cid, 1);
-    EXPECT_EQ(left[0].apn, "carrier.apn");
+    EXPECT_EQ(SetLines(), std::vector<std::string>{"AT+CGDCONT=3,\"IP\",\"three.new\""});
+    left = ContextsOnDevice();
+    ASSERT_EQ(left.size(), device.size());
+    EXPECT_TRUE(Same(left[1], device[1]));
+    EXPECT_TRUE(Same(left[3], device[3]));
+
+    // a new APN in a row whose type the combo cannot show keeps the device's type;
+    // an emptied row is deleted
+    ASSERT_EQ(Read(boxes), 0);
+    EXPECT_EQ(Selection(Combo(1)), APN_IPTYPE_NONE);
+    EXPECT_TRUE(Type(1, L"two.new").empty());
+    EXPECT_TRUE(Type(9, L"").empty());
+    emulator_->ClearReceived();
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(SetLines(), (std::vector<std::string>{"AT+CGDCONT=2,\"IPV4V6\",\"two.new\"", "AT+CGDCONT=10"}));
+    left = ContextsOnDevice();
+    ASSERT_EQ(left.size(), device.size() - 1);
+    EXPECT_EQ(left[1].type, "IPV4V6");
+    EXPECT_EQ(left[1].apn, "two.new");
+}
+
+TEST_F(ApnPageTest, PageJustOpenedWritesOnlyWhatTheUserFilled)
+{
+    emulator_->SetPdpContext({4, "IP", "unseen"});
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
+    EXPECT_TRUE(SetLines().empty());
+    // an IP type picked for an empty row is still no change
+    EXPECT_TRUE(SelectComboItem(Combo(5), APN_IPTYPE_IPV6));
+    EXPECT_TRUE(Type(6, L"seven").empty());
+    emulator_->ClearReceived();
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(SetLines(), std::vector<std::string>{"AT+CGDCONT=7,\"IP\",\"seven\""});
+    EXPECT_EQ(ContextsOnDevice().front().apn, "unseen");
 }
 
 TEST_F(ApnPageTest, FirstContextOfAnUnknownTypeShowsNoneInEitherCombo)
@@ -441,17 +493,19 @@ TEST_F(ApnPageTest, ReadApnThatBreaksTheRulesIsCorrectedInTheRow)
 TEST_F(ApnPageTest, WriteSetsOrDeletesRowsTwoToTenWithTheExactLines)
 {
     emulator_->SetPdpContext({1, "IP", "keep.me"});
+    emulator_->SetPdpContext({4, "IP", "cleared"});
     emulator_->SetPdpContext({5, "IP", "goes"});
+    std::vector<std::wstring> boxes;
+    ASSERT_EQ(Read(boxes), 0);
     OnUi([this] { page_->SetDlgItemText(IDC_APN_ROW0_EDIT, L"not.written"); });
-    SetRows({{L"one.apn", 0}, {L"Two-v6", 1}, {L"", 0}, {L"dropped", 2}});
+    SetRows({{L"one.apn", 0}, {L"Two-v6", 1}, {L"", 0}, {L"goes", 2}});
     emulator_->ClearReceived();
 
-    std::vector<std::wstring> boxes;
+    boxes.clear();
     EXPECT_EQ(Write(boxes), 0);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
     EXPECT_EQ(SetLines(), (std::vector<std::string>{"AT+CGDCONT=2,\"IP\",\"one.apn\"", "AT+CGDCONT=3,\"IPV6\",\"Two-v6\"",
-                                                    "AT+CGDCONT=4", "AT+CGDCONT=5", "AT+CGDCONT=6", "AT+CGDCONT=7",
-                                                    "AT+CGDCONT=8", "AT+CGDCONT=9", "AT+CGDCONT=10"}));
+                                                    "AT+CGDCONT=4", "AT+CGDCONT=5"}));
     auto contexts = ContextsOnDevice();
     ASSERT_EQ(contexts.size(), 3u);
     EXPECT_EQ(contexts[0].apn, "keep.me");
@@ -462,9 +516,16 @@ TEST_F(ApnPageTest, WriteSetsOrDeletesRowsTwoToTenWithTheExactLines)
     EXPECT_EQ(contexts[2].type, "IPV6");
 }
 
-TEST_F(ApnPageTest, AllRowsEmptyMeansNineDeletes)
+TEST_F(ApnPageTest, AllReadRowsEmptiedMeansNineDeletes)
 {
+    for (int cid = 2; cid <= 10; ++cid)
+        emulator_->SetPdpContext({cid, "IP", "apn" + std::to_string(cid)});
     std::vector<std::wstring> boxes;
+    ASSERT_EQ(Read(boxes), 0);
+    for (int row = 1; row < APN_ROW_COUNT; ++row)
+        EXPECT_TRUE(Type(row, L"").empty());
+    emulator_->ClearReceived();
+    boxes.clear();
     EXPECT_EQ(Write(boxes), 0);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
     std::vector<std::string> expected;
@@ -476,10 +537,14 @@ TEST_F(ApnPageTest, AllRowsEmptyMeansNineDeletes)
 TEST_F(ApnPageTest, RefusedDeleteIsGivenUpAfterThreeTriesAndTheOtherRowsAreStillWritten)
 {
     emulator_->SetPdpContext({4, "IP", "four"});
-    SetRows({{L"two", 0}, {L"three", 1}});
+    emulator_->SetPdpContext({10, "IP", "ten"});
+    std::vector<std::wstring> boxes;
+    ASSERT_EQ(Read(boxes), 0);
+    SetRows({{L"two", 0}, {L"three", 1}, {L"", 0}});
+    EXPECT_TRUE(Type(9, L"").empty());
     FailAt("AT+CGDCONT=4");
     emulator_->ClearReceived();
-    std::vector<std::wstring> boxes;
+    boxes.clear();
     EXPECT_EQ(Write(boxes), 1);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Failed!"});
     EXPECT_EQ(CountAt("AT+CGDCONT=4"), 3u);
