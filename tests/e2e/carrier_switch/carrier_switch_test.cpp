@@ -244,6 +244,9 @@ TEST_F(CarrierSwitchTest, CarrierAndGenericSwitchToolsExcludeEachOther)
     EXPECT_EQ(generic.exitCode, 0);
     ASSERT_TRUE(generic.seen);
     EXPECT_EQ(generic.templateId, IDD_PROMPT_INFO);
+    // the generic tool chose its language file before it refused
+    EXPECT_EQ(generic.caption, "注意");
+    EXPECT_EQ(generic.text, "モード切替ツールは既に起動中です。");
     tool_.Close();
 
     // the generic tool runs: the carrier tool is refused
