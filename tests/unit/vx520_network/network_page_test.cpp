@@ -193,6 +193,15 @@ TEST_F(NetworkPageTest, CaptionsAndColumnsFollowTheLanguageFile)
     EXPECT_EQ(ItemText(IDC_NET_SEARCH), L"検索");
 }
 
+TEST_F(NetworkPageTest, PasswordEditIsMasked)
+{
+    auto* password = static_cast<CEdit*>(page_->GetDlgItem(IDC_NET_PASSWORD_EDIT));
+    auto* user = static_cast<CEdit*>(page_->GetDlgItem(IDC_NET_USER_EDIT));
+    EXPECT_EQ(password->GetPasswordChar(), L'\u25CF');
+    EXPECT_EQ(user->GetPasswordChar(), 0);
+    EXPECT_NE(password->GetStyle() & ES_PASSWORD, 0u);
+}
+
 TEST_F(NetworkPageTest, LanguageSwitchPutsRequiredIntoAnEmptyPasswordLabelWithoutShowingIt)
 {
     ReadNonCarrier();
