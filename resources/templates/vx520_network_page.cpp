@@ -39,7 +39,8 @@ const ui::DialogTemplate kNetworkPage = {
         {1414, ControlKind::Edit, L"", 90, 266, 160, 12, kEdit},
         {1415, ControlKind::Static, L"user edit", 90, 280, 200, 10, SS_LEFT},
         {1408, ControlKind::Static, L"Password:", 20, 294, 66, 10, kVisible | SS_LEFT},
-        {1410, ControlKind::Edit, L"", 90, 292, 160, 12, kEdit},
+        // the password is never shown in clear text
+        {1410, ControlKind::Edit, L"", 90, 292, 160, 12, kEdit | ES_PASSWORD},
         {1411, ControlKind::Static, L"password edit", 90, 306, 200, 10, SS_LEFT},
     },
 };

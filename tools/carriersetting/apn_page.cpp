@@ -31,6 +31,12 @@ static_assert(sizeof kForbiddenApnChars / sizeof kForbiddenApnChars[0] == 31);
 
 CString Lang(const wchar_t* key) { return ReadModemSettingString(key); }
 
+bool IsPrintableAscii(wchar_t ch)
+{
+    const auto code = static_cast<unsigned>(ch);
+    return code >= 0x20 && code < 0x7F;
+}
+
 bool IsForbiddenApnChar(wchar_t ch)
 {
     return std::find(std::begin(kForbiddenApnChars), std::end(kForbiddenApnChars), ch) !=
@@ -124,6 +130,11 @@ BOOL CMarlModemSettingAPNPage::OnInitDialog()
     SetAPNPageTexts();
     if (auto* edit = static_cast<CEdit*>(GetDlgItem(IDC_APN_ROW0_EDIT)))
         edit->SetPasswordChar(kMaskChar);
+    // no edit takes more than a context holds; this also bounds the re-checks
+    // of a pasted text, one per corrected character
+    for (int row = 0; row < APN_ROW_COUNT; ++row)
+        if (auto* edit = static_cast<CEdit*>(GetDlgItem(ApnRowEditId(row))))
+            edit->SetLimitText(APN_MAX_CHARS);
     return TRUE;
 }
 
@@ -187,9 +198,10 @@ void CMarlModemSettingAPNPage::ValidateAPNText(int editId, CString text)
         MessageBox(Lang(L"INVALID_CHARACTER"), caption, MB_ICONINFORMATION);
         ReplaceEditText(editId, text.Left(position) + text.Mid(position + 1));
     };
-    // characters above 0x7F are looked for before the forbidden set
+    // characters outside printable ASCII are looked for before the forbidden set;
+    // a control character would end or split the AT command that carries the APN
     for (int i = 0; i < text.GetLength(); ++i) {
-        if (static_cast<unsigned>(text[i]) > 0x7F) {
+        if (!IsPrintableAscii(text[i])) {
             refuseCharAt(i);
             return;
         }
@@ -267,16 +279,22 @@ int CMarlModemSettingAPNPage::DisplayIPTypeInformationAT(const PdpContextList& l
     // the None item sits where the row's own combo has it, whichever place the
     // context takes in the list
     SelectIpTypeIndex(row, ApnIpTypeIndexFromText(text, row == 0));
+    m_deviceType[row] = type;
     return 0;
 }
 
 int CMarlModemSettingAPNPage::ReadAPNList()
 {
     ClearAPNRows();
+    for (auto& type : m_deviceType)
+        type.clear();
     PdpContextList list{};
     const CString caption = Lang(L"TITLE");
     const int status = ReadPdpContexts(list);
     if (status != 0) {
+        // the cleared rows say nothing about the device: an untouched row stays as it is
+        for (int row = 1; row < APN_ROW_COUNT; ++row)
+            m_readContent[row] = RowContentOf(row);
         MessageBox(Lang(L"READ_FAILED_INFO"), caption, MB_ICONINFORMATION);
         return status;
     }
@@ -286,6 +304,10 @@ int CMarlModemSettingAPNPage::ReadAPNList()
         DisplayAPNAT(list, i);
         DisplayIPTypeInformationAT(list, i);
     }
+    // taken after the shown texts were checked, so a correction the page made
+    // is not a change of the user's
+    for (int row = 1; row < APN_ROW_COUNT; ++row)
+        m_readContent[row] = RowContentOf(row);
     MessageBox(Lang(L"READ_SUCCESS_INFO"), caption, MB_ICONINFORMATION);
     return 0;
 }
@@ -307,19 +329,40 @@ int CMarlModemSettingAPNPage::ReadAPNRow(int row, PdpContextEntry& entry)
     char text[sizeof entry.apn] = {};
     GetDlgItemTextA(GetSafeHwnd(), ApnRowEditId(row), text, static_cast<int>(sizeof text));
     const int index = GetRowIpTypeIndex(row);
-    if (text[0] == '\0' || index == APN_IPTYPE_NONE)
+    // a device type the combo has no item for (IPv4v6 below row 0) shows as None
+    // but is the row's type still, not a deletion
+    const std::string& deviceType = m_deviceType[row];
+    const bool keepsDeviceType = row > 0 && index == APN_IPTYPE_NONE && !deviceType.empty() &&
+                                 ApnIpTypeIndexFromText(CString(deviceType.c_str()), false) == APN_IPTYPE_NONE &&
+                                 deviceType.size() < sizeof entry.pdpType;
+    if (text[0] == '\0' || (index == APN_IPTYPE_NONE && !keepsDeviceType))
         return APN_ROW_DELETE;
     entry.cid = row + 1;
     std::memcpy(entry.apn, text, sizeof entry.apn);
-    const char* type = ApnPdpTypeFromIndex(index);
+    const char* type = keepsDeviceType ? deviceType.c_str() : ApnPdpTypeFromIndex(index);
     std::memcpy(entry.pdpType, type, std::strlen(type) + 1);
     return APN_ROW_WRITE;
+}
+
+CMarlModemSettingAPNPage::RowContent CMarlModemSettingAPNPage::RowContentOf(int row)
+{
+    PdpContextEntry entry{};
+    RowContent content;
+    if (ReadAPNRow(row, entry) == APN_ROW_DELETE)
+        return content;
+    content.deleted = false;
+    content.pdpType = entry.pdpType;
+    content.apn = entry.apn;
+    return content;
 }
 
 int CMarlModemSettingAPNPage::WriteAPNList()
 {
     int result = 0;
     for (int row = 1; row < APN_ROW_COUNT; ++row) {
+        // a row the user left as it was read is not sent: the device keeps what it has
+        if (RowContentOf(row) == m_readContent[row])
+            continue;
         PdpContextEntry entry{};
         const int status =
             ReadAPNRow(row, entry) == APN_ROW_DELETE ? DeletePdpContext(row + 1) : WritePdpContext(entry);

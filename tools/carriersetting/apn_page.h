@@ -2,6 +2,8 @@
 // The APN tab of the carrier modem setting dialogs: the PDP contexts with CID 1
 // to 10, one row each. Row 0 (CID 1) is shown only; rows 1..9 are written back
 // or deleted.
+#include <string>
+
 #include "device/at_fields.h"
 #include "app/port_operation.h"
 #include "device/port_manager.h"
@@ -11,7 +13,9 @@
 constexpr UINT IDD_MARL_APN_PAGE = 139;
 
 constexpr int APN_ROW_COUNT = 10;
-constexpr int APN_MAX_CHARS = 20;
+// The room of a context's APN (PdpContextEntry::apn without its terminator):
+// what an edit takes and what a device APN may have, so a read APN is never cut.
+constexpr int APN_MAX_CHARS = 100;
 
 // Controls of dialog 139. Row r (CID r + 1): label, edit and combo below.
 constexpr int IDC_APN_HEADER_CID = 1340;
@@ -75,11 +79,29 @@ public:
     int WritePdpContext(const PdpContextEntry& entry);
     int DeletePdpContext(int cid);
 
+    // What a row of CID 2..10 stands for on the device: deleted, or set to this
+    // type and APN. A write sends only the rows that differ from what the last
+    // read showed (or the empty rows of a page just opened).
+    struct RowContent {
+        bool deleted = true;
+        std::string pdpType;
+        std::string apn;
+        bool operator==(const RowContent& other) const
+        {
+            return deleted == other.deleted && pdpType == other.pdpType && apn == other.apn;
+        }
+    };
+    RowContent RowContentOf(int row);
+
     CComboBox m_comboIpType[APN_ROW_COUNT];
     int m_nIpTypeIndex[APN_ROW_COUNT] = {};
     HANDLE m_hMutex = nullptr;
     CString m_strApn[APN_ROW_COUNT];
     COperationPortManager m_portManager;
+    RowContent m_readContent[APN_ROW_COUNT];
+    // the device's PDP type of each row at the last read; kept at a write when
+    // the row's combo has no item for it
+    std::string m_deviceType[APN_ROW_COUNT];
 
 protected:
     void OnApnEditChange(int row);

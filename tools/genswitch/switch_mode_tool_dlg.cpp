@@ -99,14 +99,14 @@ CString CSwitchModeToolDlg::ReadOwnString(const wchar_t* key) const { return Rea
 BOOL CSwitchModeToolDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    // looked up before the language path is set, so both texts are empty
-    m_hMutex = CheckSingleInstance(this, single_instance::kSwitchModeTool, RefusalStyle::Prompt,
-                                   ReadOwnString(L"SINGLE_TOOL"), ReadOwnString(L"ATTENTION"));
-
+    // the language file first, so that a refusal has its texts
     m_strWorkFolder = g_strWorkFolder;
     m_nLanguageFlag = LANGUAGE_JAPANESE;
     ReleaseLanguageFile(this, IDR_LANGUAGE_JAPANESE, kJapaneseLanguageFile);
     m_strLanguageFilePath = m_strWorkFolder + L"/" + kJapaneseLanguageFile;
+    m_hMutex = CheckSingleInstance(this, single_instance::kSwitchModeTool, RefusalStyle::Prompt,
+                                   ReadOwnString(L"SINGLE_TOOL"), ReadOwnString(L"ATTENTION"));
+
     SetWindowText(ReadOwnString(L"TITLE"));
     if (m_menuJapanese.LoadMenu(IDR_MENU_JAPANESE))
         SetMenu(&m_menuJapanese);

@@ -405,14 +405,19 @@ int CVX520ModemSettingNetworkSettingPage::ShowUserAuth(int type, const char* use
 namespace {
 
 // The first seven characters as an unsigned decimal number (blanks skipped first).
-unsigned ImsiPrefix(const char* imsi)
+// False when they are not seven digits: the text of an error reply ("ERROR", or
+// the number of a "+CME ERROR: 10") or an empty one is no IMSI.
+bool ImsiPrefix(const char* imsi, unsigned& value)
 {
     while (*imsi == ' ' || *imsi == '\t' || *imsi == '\r' || *imsi == '\n')
         ++imsi;
-    unsigned value = 0;
-    for (int i = 0; i < 7 && imsi[i] >= '0' && imsi[i] <= '9'; ++i)
+    value = 0;
+    for (int i = 0; i < 7; ++i) {
+        if (imsi[i] < '0' || imsi[i] > '9')
+            return false;
         value = value * 10 + static_cast<unsigned>(imsi[i] - '0');
-    return value;
+    }
+    return true;
 }
 
 // Group identifier data of the carrier's own cards begins "31".
@@ -440,7 +445,10 @@ bool CVX520ModemSettingNetworkSettingPage::IsCarrierSim()
     if (AT_GET_IMSI(imsi) != 0)
         return true;
     imsi[sizeof imsi - 1] = '\0';
-    const unsigned prefix = ImsiPrefix(imsi);
+    // a reply without the IMSI's digits is a failed read like any other
+    unsigned prefix = 0;
+    if (!ImsiPrefix(imsi, prefix))
+        return true;
     if ((prefix >= 4402020 && prefix <= 4402029) || prefix == 4402092)
         return true;
     if (prefix != 4402093)

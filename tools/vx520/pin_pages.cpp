@@ -116,6 +116,14 @@ int ReadAttemptsAfterChange(int* pinTries, int* pukTries)
     return status;
 }
 
+// A refused code is told as wrong only when the device used a try on it (the
+// count read after it is one below the count before); a refusal that used no
+// try (no port, an operation the SIM does not allow) is a failed setting.
+void PromptRefusal(int readStatus, int before, int after, const wchar_t* wrongKey)
+{
+    Prompt(readStatus == 0 && after == before - 1 ? wrongKey : L"SET_FAILED_INFO");
+}
+
 // The dialog's window, else the top window above the page.
 CWnd* DialogWindowOf(CWnd* page, CWnd* known)
 {
@@ -392,9 +400,10 @@ int CVX520ModemSettingModifyPinPage::ApplyModifyPin()
     if (!ReadNewPin(this, newPin, sizeof newPin))
         return refuse();
 
+    const int pinBefore = m_nPinAttempts.load();
     int status = AT_SET_PIN(currentPin, newPin);
     int pinTries = 0, pukTries = 0;
-    ReadAttemptsAfterChange(&pinTries, &pukTries);
+    const int readStatus = ReadAttemptsAfterChange(&pinTries, &pukTries);
     // success is what the device said, not a guess from the counter
     if (status == 0) {
         Prompt(L"OPERATE_SUCCESS");
@@ -405,7 +414,8 @@ int CVX520ModemSettingModifyPinPage::ApplyModifyPin()
         BigPrompt(L"WRONG_PIN_THREE_TIMES");
         return 1;
     }
-    Prompt(L"WRONG_PIN");
+    m_nPinAttempts = pinTries;
+    PromptRefusal(readStatus, pinBefore, pinTries, L"WRONG_PIN");
     PostSwitchPinPage(this, m_pDialogWnd, 0, 3);
     return 1;
 }
@@ -457,15 +467,17 @@ int CVX520ModemSettingToolPinPage::ApplyPinEntry()
     char pin[PIN_CODE_ROOM];
     if (!ReadCode(this, IDC_PIN_EDIT, PIN_CODE_LENGTH, L"PIN_LEN_ERROR", pin, sizeof pin))
         return 1;
+    const int pinBefore = m_nPinAttempts.load();
     if (AT_CHECK_PIN(pin) == 0)
         return 0;  // the restarted watch thread reads the new SIM state
     int pinTries = 0, pukTries = 0;
-    ReadAttemptsAfterChange(&pinTries, &pukTries);
-    // every refused PIN is told, whatever the counter did
-    if (pinTries == 0)
+    const int readStatus = ReadAttemptsAfterChange(&pinTries, &pukTries);
+    if (pinTries == 0) {
         BigPrompt(L"WRONG_PIN_THREE_TIMES");
-    else
-        Prompt(L"WRONG_PIN");
+        return 1;
+    }
+    m_nPinAttempts = pinTries;
+    PromptRefusal(readStatus, pinBefore, pinTries, L"WRONG_PIN");
     return 1;
 }
 
@@ -534,12 +546,15 @@ int CVX520ModemSettingToolPUKPage::ApplyPukEntry()
     if (!ReadNewPin(this, newPin, sizeof newPin))
         return 1;
 
+    const int pukBefore = m_nPukAttempts.load();
     int status = AT_SET_PIN_PUK(puk, newPin);
     int pinTries = 0, pukTries = 0;
-    ReadAttemptsAfterChange(&pinTries, &pukTries);
+    const int readStatus = ReadAttemptsAfterChange(&pinTries, &pukTries);
     if (status == 0)
         return 0;  // the page of the SIM's new state comes at the next PIN read
-    Prompt(L"WRONG_PUK");
+    if (readStatus == 0)
+        m_nPukAttempts = pukTries;
+    PromptRefusal(readStatus, pukBefore, pukTries, L"WRONG_PUK");
     return 1;
 }
 

@@ -12,7 +12,8 @@ SETWELL_ONLY = {"USERAUTH", "USERNAME", "USERPASSWORD", "ID_USRINFO_ALERTINFO1",
                 "Userid_Invalid", "Password_Invalid", "Userid_Requried", "Password_Requried"}
 
 SINGLE_EN = "The program has been running. Cannot open it again!"
-MARL_SINGLE_JA = "MARL リセットツールは既に起動中です。"
+# one refusal text for the tools that share no name of their own
+SINGLE_JA = "このプログラムは既に起動中です。"
 WAIT_EN = "Switching mode, please wait"
 WAIT_JA = "モードを切り替えています。しばらくお待ち下さい"
 ONLY_EN, ONLY_JA = "en", "ja"
@@ -27,7 +28,7 @@ SECTIONS = [
         ("SUCCESS_INFO", "Restore Factory Setting Successfully!", "オールリセットに成功しました。"),
         ("FAILED_INFO", "Restore Factory Setting Failed!",
          "オールリセットに失敗しました。再度、操作し直して下さい。"),
-        ("SINGLE_TOOL", SINGLE_EN, MARL_SINGLE_JA),
+        ("SINGLE_TOOL", SINGLE_EN, SINGLE_JA),
     ]),
     ("MARL_SWITCH_MODE_TOOL", [
         ("TITLE", "MARL SwitchMode Tool", "MARL モデム切替ツール"),
@@ -38,7 +39,7 @@ SECTIONS = [
         ("SUCCESS_INFO", "Switch Mode Successfully!",
          "モード切替に成功しました。端末をPCから取り外して下さい。"),
         ("FAILED_INFO", "Switch Mode Failed!", "モード切替に失敗しました。再度、操作し直して下さい。"),
-        ("SINGLE_TOOL", SINGLE_EN, MARL_SINGLE_JA),
+        ("SINGLE_TOOL", SINGLE_EN, SINGLE_JA),
     ]),
     ("TARSEL_KESTLE_TOOLS_TYPE_MARL_MODEM_SETTING", [
         ("TITLE", "Modem setting tool", "モデム設定ツール"),
@@ -59,7 +60,7 @@ SECTIONS = [
         ("WRITE_SUCCESS_INFO", "Write APN Successfully!", "APNの書き込みに成功しました。"),
         ("WRITE_FAILED_INFO", "Write APN Failed!", "APNの書き込みに失敗しました。"),
         ("INVALID_CHARACTER", "Invalid character!", "使用できない文字が含まれています。"),
-        ("MAX_62_INFO", "Please input no more than 20 characters.", "20文字以内で入力して下さい。"),
+        ("MAX_62_INFO", "Please input no more than 100 characters.", "100文字以内で入力して下さい。"),
         ("HIGH_SPEED_INFO", "High Speed", "ハイスピード"),
         ("HIGH_SPEED_PLUS_INFO", "High Speed Plus Area", "ハイスピードプラスエリア"),
         ("READ_MODE_SUCCESS", "Get current communication mode Successfully!",
@@ -112,7 +113,7 @@ SECTIONS = [
          "設定情報の反映に失敗しました。再度、操作し直して下さい。"),
         ("REBOOT_INFO", "The device is restarting. Please don't remove it.",
          "端末を再起動しています。PCから抜かないで下さい。"),
-        ("SINGLE_TOOL", SINGLE_EN, MARL_SINGLE_JA),
+        ("SINGLE_TOOL", SINGLE_EN, SINGLE_JA),
         ("PRIVACY_SETTING_ON", "Privacy setting is on, you can not operate.",
          "プライバシー設定がオンになっているため、この操作を行うことができません。"),
         ("#GENERATE_SUCCESS_INFO", "Generate successfully!", "生成に成功しました。"),

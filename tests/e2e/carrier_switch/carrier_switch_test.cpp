@@ -239,11 +239,14 @@ TEST_F(CarrierSwitchTest, CarrierAndGenericSwitchToolsExcludeEachOther)
     EXPECT_TRUE(carrier.messageBox);
     EXPECT_NE(carrier.type & MB_ICONINFORMATION, 0u);
     EXPECT_EQ(carrier.caption, WideToUtf8(kTitle));
-    EXPECT_EQ(carrier.text, "MARL リセットツールは既に起動中です。");
+    EXPECT_EQ(carrier.text, "このプログラムは既に起動中です。");
     secondcopy::Refusal generic = secondcopy::StartSecondCopy("CarrierSwitchSecondCopy.Generic", place_.Work());
     EXPECT_EQ(generic.exitCode, 0);
     ASSERT_TRUE(generic.seen);
     EXPECT_EQ(generic.templateId, IDD_PROMPT_INFO);
+    // the generic tool chose its language file before it refused
+    EXPECT_EQ(generic.caption, "注意");
+    EXPECT_EQ(generic.text, "モード切替ツールは既に起動中です。");
     tool_.Close();
 
     // the generic tool runs: the carrier tool is refused

@@ -75,7 +75,7 @@ TEST(KittingCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
     EXPECT_EQ(messageBox, "1");
     EXPECT_EQ(icon, std::to_string(MB_ICONINFORMATION));
     EXPECT_EQ(caption, "MARL キッティングサポートツール");  // CHILD_TITLE
-    EXPECT_EQ(text, "MARL リセットツールは既に起動中です。");  // SINGLE_TOOL
+    EXPECT_EQ(text, "このプログラムは既に起動中です。");  // SINGLE_TOOL
 
     // the first copy runs on
     EXPECT_NE(ui::test::FindDialog(IDD_MARL_WRITE_APN_INFO), nullptr);

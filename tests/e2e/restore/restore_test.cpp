@@ -166,7 +166,7 @@ TEST_F(RestoreTest, SecondCopyIsRefusedWithAMessageBoxAndTheFirstRunsOn)
     EXPECT_TRUE(refusal.messageBox);
     EXPECT_NE(refusal.type & MB_ICONINFORMATION, 0u);
     EXPECT_EQ(refusal.caption, WideToUtf8(kTitle));
-    EXPECT_EQ(refusal.text, "MARL リセットツールは既に起動中です。");
+    EXPECT_EQ(refusal.text, "このプログラムは既に起動中です。");
     // the first copy still follows the device
     emulator_->SetMode(modemsim::Mode::Modem);
     EXPECT_TRUE(ButtonBecomes(false));

@@ -18,6 +18,7 @@
 #include "app/app_paths.h"
 #include "app/prompt_dialogs.h"
 #include "platform/ui/test_driver.h"
+#include "platform/win/code_page.h"
 #include "tests/support/child_process.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
@@ -36,14 +37,6 @@ std::string MakeRoot()
 using childproc::WaitExit;
 using childproc::WaitForFile;
 
-std::string Utf8(const std::wstring& w)
-{
-    std::string out;
-    for (wchar_t c : w)
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
-}
-
 }  // namespace
 
 // Runs only as the second copy, started by the test below in a child process.
@@ -58,7 +51,7 @@ TEST(SwapwellSecondCopy, Run)
         auto popup = ui::test::WaitForPopup(30000);
         std::ofstream out(report);
         if (popup)
-            out << popup->templateId << "\n" << Utf8(popup->caption) << "|" << Utf8(popup->text) << "\n";
+            out << popup->templateId << "\n" << WideToUtf8(popup->caption) << "|" << WideToUtf8(popup->text) << "\n";
         out.close();
         if (popup)
             ui::test::ClosePopup(*popup);
@@ -122,8 +115,8 @@ TEST_F(SwapwellCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
     std::getline(in, id);
     std::getline(in, texts);
     EXPECT_EQ(id, std::to_string(IDD_PROMPT_INFO));
-    // looked up before the tool has a language file: both texts are empty
-    EXPECT_EQ(texts, "|");
+    // the tool has its language file before it refuses: ATTENTION | SINGLE_TOOL
+    EXPECT_EQ(texts, "注意|モード切替ツールは既に起動中です。");
 
     // the first copy runs on and ends cleanly when closed
     EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0);
@@ -143,11 +136,11 @@ TEST_F(SwapwellCopies, SecondProgramStopsAtItsRefusal)
     pid_t second = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(second, 0);
     pids_.push_back(second);
-    // the second program made its own working folder but stops at the refusal,
-    // before it writes its language file
-    ASSERT_TRUE(WaitForFile(root_ + "/tempPath1/Adatper_cfg.ini", 10000));
+    // the second program made its own working folder and language file, for the
+    // texts of its refusal, and stops there
+    ASSERT_TRUE(WaitForFile(root_ + "/tempPath1/lan_jap_cfg.ini", 10000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(fs::exists(root_ + "/tempPath1/lan_jap_cfg.ini"));
+    EXPECT_EQ(waitpid(second, nullptr, WNOHANG), 0);
     for (pid_t pid : {second, first})
         kill(pid, SIGTERM);
     EXPECT_EQ(WaitExit(second), 0);

@@ -144,7 +144,7 @@ protected:
         // a closed box lets the handler go on, perhaps to its next box; the UI
         // thread takes the idle probe only in the loop that follows, so a box
         // is up by then or none comes
-        for (int i = 0; i < 100 && WaitIdle(pageWnd_) && AnswerBox(boxes, 0); ++i) {
+        for (int i = 0; i < 2 * APN_MAX_CHARS && WaitIdle(pageWnd_) && AnswerBox(boxes, 0); ++i) {
         }
         return boxes;
     }
@@ -266,8 +266,6 @@ TEST_F(ApnPageTest, PdpTypeTextsAndComboIndices)
 TEST_F(ApnPageTest, TypedTextIsCorrectedOneFaultAtATime)
 {
     const std::wstring invalid = Key(L"INVALID_CHARACTER");
-    const std::wstring tooLong = Key(L"MAX_62_INFO");
-    EXPECT_EQ(tooLong, L"Please input no more than 20 characters.");
     const struct {
         std::wstring typed;
         std::vector<std::wstring> boxes;
@@ -275,12 +273,19 @@ TEST_F(ApnPageTest, TypedTextIsCorrectedOneFaultAtATime)
     } cases[] = {
         {L"ab_c", {invalid}, L"abc"},
         {L"Corp-1.example", {}, L"Corp-1.example"},
-        {std::wstring(25, L'a'), {tooLong}, std::wstring(20, L'a')},
-        {std::wstring(20, L'b'), {}, std::wstring(20, L'b')},
-        // characters above 0x7F first, the forbidden set after
+        // an edit takes what a context holds; the rest of a paste is dropped
+        {std::wstring(25, L'a'), {}, std::wstring(25, L'a')},
+        {std::wstring(100, L'b'), {}, std::wstring(100, L'b')},
+        {std::wstring(101, L'b'), {}, std::wstring(100, L'b')},
+        // characters outside printable ASCII first, the forbidden set after
         {L"a b.example\u20ACx", {invalid, invalid}, L"ab.examplex"},
-        {L"\u3042" + std::wstring(21, L'c') + L"_", {invalid, invalid, tooLong}, std::wstring(20, L'c')},
+        {L"\u3042" + std::wstring(21, L'c') + L"_", {invalid, invalid}, std::wstring(21, L'c')},
         {L"a,,b", {invalid, invalid}, L"ab"},
+        // control characters would end or split the AT command
+        {L"apn\r\n", {invalid, invalid}, L"apn"},
+        {L"a\tb", {invalid}, L"ab"},
+        {L"del\x7f", {invalid}, L"del"},
+        {L"a;b\x01", {invalid, invalid}, L"ab"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Type(3, c.typed), c.boxes) << std::string(c.typed.begin(), c.typed.end());
@@ -298,6 +303,30 @@ TEST_F(ApnPageTest, EveryForbiddenCharacterIsRefused)
         EXPECT_EQ(Type(2, typed), std::vector<std::wstring>{invalid}) << static_cast<int>(ch);
         EXPECT_EQ(Text(Edit(2)), L"internet") << static_cast<int>(ch);
     }
+}
+
+TEST_F(ApnPageTest, LongPasteOfForbiddenCharactersIsRefusedOneCheckEach)
+{
+    for (int row = 0; row < APN_ROW_COUNT; ++row)
+        EXPECT_EQ(static_cast<CEdit*>(page_->GetDlgItem(ApnRowEditId(row)))->GetLimitText(), 100u) << row;
+    // the edit keeps the first 100; each refusal checks the text again
+    const auto boxes = Type(4, std::wstring(4000, L'_'));
+    EXPECT_EQ(boxes, std::vector<std::wstring>(100, Key(L"INVALID_CHARACTER")));
+    EXPECT_EQ(Text(Edit(4)), L"");
+}
+
+TEST_F(ApnPageTest, TextSetBeyondTheRoomOfAContextIsCut)
+{
+    EXPECT_EQ(Key(L"MAX_62_INFO"), L"Please input no more than 100 characters.");
+    std::vector<std::wstring> boxes;
+    AsWorker(
+        [this] {
+            page_->SetDlgItemText(ApnRowEditId(5), CString(std::wstring(150, L'x').c_str()));
+            return 0;
+        },
+        boxes);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Please input no more than 100 characters."});
+    EXPECT_EQ(Text(Edit(5)), std::wstring(100, L'x'));
 }
 
 TEST_F(ApnPageTest, CorrectionPutsTheCaretAtTheEndAndFocusesTheEdit)
@@ -337,19 +366,71 @@ TEST_F(ApnPageTest, ReadShowsContextsOneToTenInTheirRows)
         EXPECT_EQ(Selection(Combo(row)), expected[row].second) << row;
     }
 
-    // the None row of CID 2 is deleted at the next write; CID 1 is left alone
+}
+
+TEST_F(ApnPageTest, WriteSendsOnlyTheRowsTheUserChangedSinceTheRead)
+{
+    const std::vector<modemsim::PdpContext> device = {
+        {1, "IPV4V6", "carrier.apn"}, {2, "IPV4V6", "two"}, {3, "IP", "three"},
+        {4, "IP", "an.apn.much.longer.than.twenty.characters"}, {5, "IPV6", "five"}, {10, "PPP", "ten"}};
+    for (const auto& c : device)
+        emulator_->SetPdpContext(c);
+    std::vector<std::wstring> boxes;
+    ASSERT_EQ(Read(boxes), 0);
+
+    // nothing edited: nothing sent, the device as it was
+    emulator_->ClearReceived();
+    boxes.clear();
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
+    EXPECT_TRUE(SetLines().empty());
+    auto Same = [](const modemsim::PdpContext& a, const modemsim::PdpContext& b) {
+        return a.cid == b.cid && a.type == b.type && a.apn == b.apn;
+    };
+    auto left = ContextsOnDevice();
+    ASSERT_EQ(left.size(), device.size());
+    for (size_t i = 0; i < device.size(); ++i)
+        EXPECT_TRUE(Same(left[i], device[i])) << device[i].cid;
+
+    // one row edited: that row alone; the IPv4v6 context shown as None survives
+    EXPECT_TRUE(Type(2, L"three.new").empty());
     emulator_->ClearReceived();
     EXPECT_EQ(Write(boxes), 0);
-    auto lines = SetLines();
-    ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[0], "AT+CGDCONT=2");
-    EXPECT_EQ(lines[1], "AT+CGDCONT=3,\"IP\",\"three\"");
-    EXPECT_EQ(lines[3], "AT+CGDCONT=5,\"IPV6\",\"five\"");
-    EXPECT_EQ(lines[8], "AT+CGDCONT=10");
-    auto left = ContextsOnDevice();
-    ASSERT_GE(left.size(), 3u);
-    EXPECT_EQ(left[0].cid, 1);
-    EXPECT_EQ(left[0].apn, "carrier.apn");
+    EXPECT_EQ(SetLines(), std::vector<std::string>{"AT+CGDCONT=3,\"IP\",\"three.new\""});
+    left = ContextsOnDevice();
+    ASSERT_EQ(left.size(), device.size());
+    EXPECT_TRUE(Same(left[1], device[1]));
+    EXPECT_TRUE(Same(left[3], device[3]));
+
+    // a new APN in a row whose type the combo cannot show keeps the device's type;
+    // an emptied row is deleted
+    ASSERT_EQ(Read(boxes), 0);
+    EXPECT_EQ(Selection(Combo(1)), APN_IPTYPE_NONE);
+    EXPECT_TRUE(Type(1, L"two.new").empty());
+    EXPECT_TRUE(Type(9, L"").empty());
+    emulator_->ClearReceived();
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(SetLines(), (std::vector<std::string>{"AT+CGDCONT=2,\"IPV4V6\",\"two.new\"", "AT+CGDCONT=10"}));
+    left = ContextsOnDevice();
+    ASSERT_EQ(left.size(), device.size() - 1);
+    EXPECT_EQ(left[1].type, "IPV4V6");
+    EXPECT_EQ(left[1].apn, "two.new");
+}
+
+TEST_F(ApnPageTest, PageJustOpenedWritesOnlyWhatTheUserFilled)
+{
+    emulator_->SetPdpContext({4, "IP", "unseen"});
+    std::vector<std::wstring> boxes;
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
+    EXPECT_TRUE(SetLines().empty());
+    // an IP type picked for an empty row is still no change
+    EXPECT_TRUE(SelectComboItem(Combo(5), APN_IPTYPE_IPV6));
+    EXPECT_TRUE(Type(6, L"seven").empty());
+    emulator_->ClearReceived();
+    EXPECT_EQ(Write(boxes), 0);
+    EXPECT_EQ(SetLines(), std::vector<std::string>{"AT+CGDCONT=7,\"IP\",\"seven\""});
+    EXPECT_EQ(ContextsOnDevice().front().apn, "unseen");
 }
 
 TEST_F(ApnPageTest, FirstContextOfAnUnknownTypeShowsNoneInEitherCombo)
@@ -408,10 +489,10 @@ TEST_F(ApnPageTest, ReadApnThatBreaksTheRulesIsCorrectedInTheRow)
     emulator_->SetPdpContext({2, "IP", "an.apn.longer.than.twenty"});
     std::vector<std::wstring> boxes;
     EXPECT_EQ(Read(boxes), 0);
-    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"Invalid character!", L"Please input no more than 20 characters.",
-                                                 L"Read APN Successfully!"}));
+    EXPECT_EQ(boxes, (std::vector<std::wstring>{L"Invalid character!", L"Read APN Successfully!"}));
     EXPECT_EQ(Text(Edit(0)), L"firstapn");
-    EXPECT_EQ(Text(Edit(1)), L"an.apn.longer.than.t");
+    // a device APN fits its edit whole
+    EXPECT_EQ(Text(Edit(1)), L"an.apn.longer.than.twenty");
 }
 
 // ---- writing ----------------------------------------------------------------
@@ -419,17 +500,19 @@ TEST_F(ApnPageTest, ReadApnThatBreaksTheRulesIsCorrectedInTheRow)
 TEST_F(ApnPageTest, WriteSetsOrDeletesRowsTwoToTenWithTheExactLines)
 {
     emulator_->SetPdpContext({1, "IP", "keep.me"});
+    emulator_->SetPdpContext({4, "IP", "cleared"});
     emulator_->SetPdpContext({5, "IP", "goes"});
+    std::vector<std::wstring> boxes;
+    ASSERT_EQ(Read(boxes), 0);
     OnUi([this] { page_->SetDlgItemText(IDC_APN_ROW0_EDIT, L"not.written"); });
-    SetRows({{L"one.apn", 0}, {L"Two-v6", 1}, {L"", 0}, {L"dropped", 2}});
+    SetRows({{L"one.apn", 0}, {L"Two-v6", 1}, {L"", 0}, {L"goes", 2}});
     emulator_->ClearReceived();
 
-    std::vector<std::wstring> boxes;
+    boxes.clear();
     EXPECT_EQ(Write(boxes), 0);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
     EXPECT_EQ(SetLines(), (std::vector<std::string>{"AT+CGDCONT=2,\"IP\",\"one.apn\"", "AT+CGDCONT=3,\"IPV6\",\"Two-v6\"",
-                                                    "AT+CGDCONT=4", "AT+CGDCONT=5", "AT+CGDCONT=6", "AT+CGDCONT=7",
-                                                    "AT+CGDCONT=8", "AT+CGDCONT=9", "AT+CGDCONT=10"}));
+                                                    "AT+CGDCONT=4", "AT+CGDCONT=5"}));
     auto contexts = ContextsOnDevice();
     ASSERT_EQ(contexts.size(), 3u);
     EXPECT_EQ(contexts[0].apn, "keep.me");
@@ -440,9 +523,16 @@ TEST_F(ApnPageTest, WriteSetsOrDeletesRowsTwoToTenWithTheExactLines)
     EXPECT_EQ(contexts[2].type, "IPV6");
 }
 
-TEST_F(ApnPageTest, AllRowsEmptyMeansNineDeletes)
+TEST_F(ApnPageTest, AllReadRowsEmptiedMeansNineDeletes)
 {
+    for (int cid = 2; cid <= 10; ++cid)
+        emulator_->SetPdpContext({cid, "IP", "apn" + std::to_string(cid)});
     std::vector<std::wstring> boxes;
+    ASSERT_EQ(Read(boxes), 0);
+    for (int row = 1; row < APN_ROW_COUNT; ++row)
+        EXPECT_TRUE(Type(row, L"").empty());
+    emulator_->ClearReceived();
+    boxes.clear();
     EXPECT_EQ(Write(boxes), 0);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
     std::vector<std::string> expected;
@@ -454,10 +544,14 @@ TEST_F(ApnPageTest, AllRowsEmptyMeansNineDeletes)
 TEST_F(ApnPageTest, RefusedDeleteIsGivenUpAfterThreeTriesAndTheOtherRowsAreStillWritten)
 {
     emulator_->SetPdpContext({4, "IP", "four"});
-    SetRows({{L"two", 0}, {L"three", 1}});
+    emulator_->SetPdpContext({10, "IP", "ten"});
+    std::vector<std::wstring> boxes;
+    ASSERT_EQ(Read(boxes), 0);
+    SetRows({{L"two", 0}, {L"three", 1}, {L"", 0}});
+    EXPECT_TRUE(Type(9, L"").empty());
     FailAt("AT+CGDCONT=4");
     emulator_->ClearReceived();
-    std::vector<std::wstring> boxes;
+    boxes.clear();
     EXPECT_EQ(Write(boxes), 1);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Failed!"});
     EXPECT_EQ(CountAt("AT+CGDCONT=4"), 3u);

@@ -230,6 +230,7 @@ TEST(LanguageFiles, SwapwellFilesAreTheSetwellFilesWithoutUserAuthentication)
 
 TEST(LanguageFiles, TellingTexts)
 {
+    const wchar_t* const kSingleJa = L"\u3053\u306e\u30d7\u30ed\u30b0\u30e9\u30e0\u306f\u65e2\u306b\u8d77\u52d5\u4e2d\u3067\u3059\u3002";
     struct Case {
         bool japanese;
         const wchar_t* section;
@@ -250,13 +251,17 @@ TEST(LanguageFiles, TellingTexts)
         {false, L"TARSEL_KESTLE_TOOLS_TYPE_VX520_MODEM_SETTING", L"NETWORK_LIST_STATUS_AVAILABLE", L"Avaiable"},
         {false, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_MODEM_SETTING", L"STATIC_INFO_NONE", L"  "},
         {false, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_MODEM_SETTING", L"MAX_62_INFO",
-         L"Please input no more than 20 characters."},
+         L"Please input no more than 100 characters."},
         {false, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_WIMAX", L"TITLE", L"4G LTE ONLY set tool"},
         {false, L"MARL_RESTORE_FACTORY_SETTING_TOOL", L"TITLE", L"MARL Restore Device"},
         {true, L"MARL_RESTORE_FACTORY_SETTING_TOOL", L"BUTTON_INFO", L"\u30aa\u30fc\u30eb\u30ea\u30bb\u30c3\u30c8"},
         {true, L"MARL_SWITCH_MODE_TOOL", L"BUTTON_EOU_INFO", L"EoU\u30e2\u30fc\u30c9"},
         {true, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_KITTING", L"WRITING_BUTTON_INFO", L"\u66f8\u304d\u8fbc\u307f"},
         {true, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_MODEM_SETTING", L"STATIC_INFO_NONE", L"  "},
+        // one refusal for the restore, carrier switch and kitting tools, naming none of them
+        {true, L"MARL_RESTORE_FACTORY_SETTING_TOOL", L"SINGLE_TOOL", kSingleJa},
+        {true, L"MARL_SWITCH_MODE_TOOL", L"SINGLE_TOOL", kSingleJa},
+        {true, L"TARSEL_KESTLE_TOOLS_TYPE_MARL_KITTING", L"SINGLE_TOOL", kSingleJa},
     };
     for (const Case& c : cases) {
         std::wstring path = Utf8ToWide(SourceFile("setwell", c.japanese ? "lan_jap_cfg.ini" : "lan_eng_cfg.ini"));

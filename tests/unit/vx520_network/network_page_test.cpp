@@ -194,6 +194,15 @@ TEST_F(NetworkPageTest, CaptionsAndColumnsFollowTheLanguageFile)
     EXPECT_EQ(ItemText(IDC_NET_SEARCH), L"検索");
 }
 
+TEST_F(NetworkPageTest, PasswordEditIsMasked)
+{
+    auto* password = static_cast<CEdit*>(page_->GetDlgItem(IDC_NET_PASSWORD_EDIT));
+    auto* user = static_cast<CEdit*>(page_->GetDlgItem(IDC_NET_USER_EDIT));
+    EXPECT_EQ(password->GetPasswordChar(), L'\u25CF');
+    EXPECT_EQ(user->GetPasswordChar(), 0);
+    EXPECT_NE(password->GetStyle() & ES_PASSWORD, 0u);
+}
+
 TEST_F(NetworkPageTest, LanguageSwitchPutsRequiredIntoAnEmptyPasswordLabelWithoutShowingIt)
 {
     ReadNonCarrier();
@@ -482,7 +491,8 @@ TEST_F(NetworkPageTest, CarrierSimByImsiAndGroupIdentifier)
         {"440201999999999", "", false},   {"440210000000000", "", false},
         {"440209200000000", "", true},    {"440209300000000", "31FF", true},
         {"440209300000000", "32FF", false}, {"440209300000000", "", false},
-        {"44020", "", false},
+        // fewer than seven digits is no IMSI: a failed read
+        {"44020", "", true}, {"10", "", true},
         {"440101234567890", "31FF", false},
     };
     for (const auto& c : cases) {
@@ -495,6 +505,27 @@ TEST_F(NetworkPageTest, CarrierSimByImsiAndGroupIdentifier)
     emulator_->SetImsi("440101234567890");
     emulator_->Unplug();
     EXPECT_TRUE(page_->IsCarrierSim());
+}
+
+TEST_F(NetworkPageTest, ImsiReadAnsweredWithAnErrorCountsAsCarrier)
+{
+    for (const char* reply : {"\r\nERROR\r\n", "\r\n+CME ERROR: 10\r\n"}) {
+        SCOPED_TRACE(reply);
+        emulator_->ClearFaults();
+        emulator_->SetImsi("440101234567890");  // not the carrier's when it can be read
+        emulator_->InjectAtFault("AT+CIMI", {modemsim::FaultKind::Garbage, reply, 0, 500, -1});
+        EXPECT_TRUE(page_->IsCarrierSim());
+
+        std::vector<std::wstring> prompts;
+        Read(true, prompts);
+        EXPECT_FALSE(IsVisible(Item(IDC_NET_AUTH_COMBO)));
+        TypeText(Item(IDC_NET_APN_EDIT), L"err.apn");
+        emulator_->ClearReceived();
+        EXPECT_EQ(Apply(), std::vector<std::wstring>{Key(L"SET_SUCCESS_INFO")});
+        EXPECT_EQ(ContextApn(1), "err.apn");
+        EXPECT_EQ(CountAt("AT+CGDCONT=9"), 0u);
+        EXPECT_EQ(CountAt("AT$QCPDPP="), 0u);
+    }
 }
 
 // ---- applying -------------------------------------------------------------------

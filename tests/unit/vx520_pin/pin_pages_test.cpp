@@ -587,6 +587,73 @@ TEST_F(PinPagesTest, PukEntryOutcomes)
     }
 }
 
+// ---- refusals that used no try ------------------------------------------------------
+
+TEST_F(PinPagesTest, RefusalThatUsedNoTryIsAFailedSettingNotAWrongCode)
+{
+    enum class Page { ModifyPin, PinEntry, PukEntry };
+    struct Case {
+        const char* name;
+        Page page;
+        SimState sim;
+        const char* refused;  // command answered with the reply, or unplugged when empty
+        const char* reply;
+    };
+    const Case cases[] = {
+        {"change PIN not allowed", Page::ModifyPin, SimState::Ready, "AT+CPWD", "\r\n+CME ERROR: 3\r\n"},
+        {"PIN entry not allowed", Page::PinEntry, SimState::Pin, "AT+CPIN=", "\r\n+CME ERROR: 3\r\n"},
+        {"PUK entry not allowed", Page::PukEntry, SimState::Puk, "AT+CPIN=", "\r\n+CME ERROR: 3\r\n"},
+        {"PUK entry without a port", Page::PukEntry, SimState::Puk, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        emulator_->ClearFaults();
+        emulator_->Replug();
+        emulator_->SetSim(c.sim);
+        emulator_->SetPinCodes("1234", "12345678");
+        emulator_->SetPinCounters(c.sim == SimState::Puk ? 0 : 3, 10);
+        std::function<int()> apply;
+        switch (c.page) {
+        case Page::ModifyPin: {
+            auto& page = Make<CVX520ModemSettingModifyPinPage>();
+            page.m_nPinAttempts = 3;
+            PutIn(&page, IDD_VX520_MODIFY_PIN_PAGE);
+            page.m_pDialogWnd = host_;
+            ASSERT_TRUE(TypeText(Item(IDC_CURRENT_PIN_EDIT), L"1234"));
+            apply = [&page] { return page.ApplyModifyPin(); };
+            break;
+        }
+        case Page::PinEntry: {
+            auto& page = Make<CVX520ModemSettingToolPinPage>();
+            page.m_nPinAttempts = 3;
+            PutIn(&page, IDD_VX520_PIN_ENTRY_PAGE);
+            apply = [&page] { return page.ApplyPinEntry(); };
+            break;
+        }
+        case Page::PukEntry: {
+            auto& page = Make<CVX520ModemSettingToolPUKPage>();
+            page.m_nPinAttempts = 0;
+            page.m_nPukAttempts = 10;
+            PutIn(&page, IDD_VX520_PUK_ENTRY_PAGE);
+            ASSERT_TRUE(TypeText(Item(IDC_PUK_EDIT), L"12345678"));
+            apply = [&page] { return page.ApplyPukEntry(); };
+            break;
+        }
+        }
+        ASSERT_TRUE(TypeText(Item(IDC_PIN_EDIT), c.page == Page::PinEntry ? L"1234" : L"5678"));
+        if (c.page != Page::PinEntry)
+            ASSERT_TRUE(TypeText(Item(IDC_PIN_CONFIRM_EDIT), L"5678"));
+        if (*c.refused)
+            emulator_->InjectAtFault(c.refused, {modemsim::FaultKind::Garbage, c.reply, 0, 500, -1});
+        else
+            emulator_->Unplug();
+        auto [result, shown] = Apply(apply);
+        EXPECT_EQ(result, 1);
+        ExpectPrompts(shown, {Normal(L"SET_FAILED_INFO")});
+        EXPECT_EQ(emulator_->PinCounters(), (std::pair<int, int>{c.sim == SimState::Puk ? 0 : 3, 10}));
+    }
+}
+
 // ---- SIM failure page ------------------------------------------------------------
 
 TEST_F(PinPagesTest, SimFailurePageInBothLanguages)
