@@ -27,9 +27,11 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <string_view>
 
 #include "platform/ui/menus.h"
 #include "platform/ui/model.h"
+#include "platform/ui/text_wrap.h"
 
 namespace ui {
 namespace {
@@ -89,11 +91,12 @@ public:
     }
 };
 
-// A static text that wraps between any two characters, as the dialogs' labels
-// do: FLTK's own wrapping breaks only at blanks, and Japanese has none.
+// A static text broken into lines by BreakLines: FLTK's own wrapping breaks
+// only at blanks (Japanese has none) and draws a carriage return as a glyph.
 class WrapText : public Fl_Box {
 public:
     using Fl_Box::Fl_Box;
+    DWORD align = SS_LEFT;
     void draw() override
     {
         const char* text = label();
@@ -103,20 +106,18 @@ public:
         fl_color(active_r() ? labelcolor() : fl_inactive(labelcolor()));
         const int lineHeight = fl_height();
         int top = y();
-        const char* line = text;
-        while (*line && top + lineHeight <= y() + h() + lineHeight / 2) {
-            const char* end = line;
-            const char* fit = line;
-            while (*end && *end != '\n') {
-                int len = fl_utf8len1(*end);
-                const char* next = end + (len > 0 ? len : 1);
-                if (fl_width(line, static_cast<int>(next - line)) > w() && fit != line)
-                    break;
-                fit = end = next;
-            }
-            fl_draw(line, static_cast<int>(fit - line), x(), top + fl_height() - fl_descent());
+        auto measure = [](std::string_view s) { return fl_width(s.data(), static_cast<int>(s.size())); };
+        for (std::string_view line : BreakLines(text, w(), measure)) {
+            if (top + lineHeight > y() + h() + lineHeight / 2)
+                break;
+            int n = static_cast<int>(line.size());
+            int left = x();
+            if (align == SS_RIGHT)
+                left = x() + w() - static_cast<int>(fl_width(line.data(), n));
+            else if (align == SS_CENTER)
+                left = x() + (w() - static_cast<int>(fl_width(line.data(), n))) / 2;
+            fl_draw(line.data(), n, left, top + fl_height() - fl_descent());
             top += lineHeight;
-            line = *fit == '\n' ? fit + 1 : fit;
         }
     }
 };
@@ -591,9 +592,14 @@ private:
         switch (n.kind) {
         case WndKind::Static:
         case WndKind::Button:
-            wd->copy_label(text.c_str());
-            if (n.kind == WndKind::Static)
+            if (n.kind == WndKind::Static) {
+                wd->copy_label(text.c_str());
                 wd->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_TOP);
+                if (auto* t = dynamic_cast<WrapText*>(wd))
+                    t->align = n.style & (SS_CENTER | SS_RIGHT);
+            } else {
+                wd->copy_label(type == BS_GROUPBOX ? text.c_str() : ButtonLabel(text).c_str());
+            }
             if (n.kind == WndKind::Button && type == BS_DEFPUSHBUTTON)
                 wd->labelfont(FL_HELVETICA_BOLD);
             if (n.kind == WndKind::Button && (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON ||
@@ -657,6 +663,25 @@ private:
         else
             wd->hide();
         wd->redraw();
+    }
+
+    // FLTK breaks a label only at "\n", draws a carriage return as a glyph and
+    // takes "@" for a symbol
+    static std::string ButtonLabel(const std::string& s)
+    {
+        std::string out;
+        for (size_t i = 0; i < s.size(); ++i) {
+            if (s[i] == '\r') {
+                out += '\n';
+                if (i + 1 < s.size() && s[i + 1] == '\n')
+                    ++i;
+            } else {
+                if (s[i] == '@')
+                    out += '@';
+                out += s[i];
+            }
+        }
+        return out;
     }
 
     static std::string EscapeMenu(const std::string& s)
