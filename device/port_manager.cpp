@@ -1,6 +1,7 @@
 #include "device/port_manager.h"
 
 #include "device/at_engine.h"
+#include "device/device_lock.h"
 #include "device/port_scanner.h"
 #include "platform/portlib/KestlePortServer.h"
 #include "platform/win/clock.h"
@@ -62,6 +63,8 @@ int CMarlPortManager::FindATPortNumber(int* portNumber)
 
 int CMarlPortManager::OpenATPort()
 {
+    // SetATPort takes the device lock under the open lock: take it first
+    std::lock_guard<std::recursive_mutex> device(DeviceOperationLock());
     std::lock_guard<std::mutex> hold(m_openLock);
     for (int attempt = 0; attempt < kOpenTries; ++attempt) {
         int port = 0;

@@ -19,6 +19,8 @@ public:
     int FindPortNumberByName(const char* name, int* portNumber);
 
 private:
+    // Lock order: DeviceOperationLock() (device/device_lock.h), then
+    // m_openLock, then m_listingLock; never the other way round.
     std::mutex m_listingLock;
-    std::mutex m_openLock; // taken before m_listingLock
+    std::mutex m_openLock;
 };

@@ -1,6 +1,9 @@
-// The vendor command through the CD drive of the device: SG_IO on the drive's
-// block device, or the emulator's "cdrom" socket in emulator mode.
+// The vendor command through the CD drive of the device: a mass-storage
+// bulk-only command block through libusb (what an ordinary user may send once
+// the udev rule gives them the device), SG_IO on the drive's block device for
+// a privileged caller, or the emulator's "cdrom" socket in emulator mode.
 #include <fcntl.h>
+#include <libusb.h>
 #include <poll.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
@@ -8,8 +11,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/portlib/portlib_internal.h"
@@ -103,8 +109,10 @@ int SendThroughSgIo(const std::string& blockName, const unsigned char* cdb)
 {
     const std::string node = "/dev/" + blockName;
     const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return kNoPort;
+    if (fd < 0) {
+        DebugLine("KESTLE: cannot open " + node + ": " + std::strerror(errno) + "\n");
+        return errno == EACCES || errno == EPERM ? kDenied : kNoPort;
+    }
     unsigned char command[kCdbSize];
     std::memcpy(command, cdb, kCdbSize);
     unsigned char sense[32] = {};
@@ -117,15 +125,208 @@ int SendThroughSgIo(const std::string& blockName, const unsigned char* cdb)
     io.sbp = sense;
     io.timeout = static_cast<unsigned>(TimeoutMs(kCdTimeoutSeconds));
     const int rc = ::ioctl(fd, SG_IO, &io);
+    const int error = errno;
     ::close(fd);
-    if (rc != 0)
-        return kPortFailed;
-    // the device usually drops off the bus while switching: a transport
-    // error after the command went out still counts as refused
+    if (rc != 0) {
+        if (error == EPERM || error == EACCES) {
+            DebugLine("KESTLE: SG_IO on " + node +
+                      " refused: a vendor command needs CAP_SYS_RAWIO; install the udev rule so that the command "
+                      "goes over USB instead\n");
+            return kDenied;
+        }
+        // the device dropped off the bus with the command: it is switching
+        return error == ENODEV || error == ENXIO ? kOk : kPortFailed;
+    }
+    constexpr unsigned kNoConnect = 0x01;  // DID_NO_CONNECT: the device went away
+    if (io.host_status == kNoConnect)
+        return kOk;
     return (io.status == 0 && io.host_status == 0 && io.driver_status == 0) ? kOk : kRefused;
 }
 
+// The device's mass-storage interface through libusb.
+class LibusbTransport : public BulkOnlyTransport {
+public:
+    ~LibusbTransport() override { Close(); }
+
+    int Open(unsigned vendor, unsigned product) override
+    {
+        if (libusb_init(&context_) != 0) {
+            context_ = nullptr;
+            DebugLine("KESTLE: USB access unavailable (libusb could not start)\n");
+            return kNoPort;
+        }
+        libusb_device** list = nullptr;
+        const ssize_t count = libusb_get_device_list(context_, &list);
+        libusb_device* found = nullptr;
+        for (ssize_t i = 0; i < count && !found; ++i) {
+            libusb_device_descriptor d{};
+            if (libusb_get_device_descriptor(list[i], &d) == 0 && d.idVendor == vendor && d.idProduct == product &&
+                FindStorageInterface(list[i]))
+                found = list[i];
+        }
+        char where[64] = "";
+        if (found)
+            std::snprintf(where, sizeof where, "%04x:%04x (/dev/bus/usb/%03u/%03u)", vendor, product,
+                          libusb_get_bus_number(found), libusb_get_device_address(found));
+        const int opened = found ? libusb_open(found, &handle_) : LIBUSB_ERROR_NOT_FOUND;
+        libusb_free_device_list(list, 1);
+        if (!found) {
+            char text[96];
+            std::snprintf(text, sizeof text, "KESTLE: no USB device %04x:%04x with a CD drive\n", vendor, product);
+            DebugLine(text);
+            return kNoPort;
+        }
+        if (opened != 0) {
+            handle_ = nullptr;
+            if (opened == LIBUSB_ERROR_ACCESS) {
+                DebugLine(std::string("KESTLE: no write access to USB device ") + where +
+                          ": install the udev rule of the port library (see README, Using a real modem) and "
+                          "plug the modem in again\n");
+                return kDenied;
+            }
+            DebugLine(std::string("KESTLE: cannot open USB device ") + where + ": " + libusb_error_name(opened) + "\n");
+            return kNoPort;
+        }
+        libusb_set_auto_detach_kernel_driver(handle_, 1);  // the storage driver comes back on release
+        const int claimed = libusb_claim_interface(handle_, interface_);
+        if (claimed != 0) {
+            libusb_close(handle_);
+            handle_ = nullptr;
+            DebugLine(std::string("KESTLE: cannot take the CD drive of USB device ") + where + ": " +
+                      libusb_error_name(claimed) + "\n");
+            return claimed == LIBUSB_ERROR_BUSY ? kBusy : claimed == LIBUSB_ERROR_ACCESS ? kDenied : kPortFailed;
+        }
+        claimed_ = true;
+        return kOk;
+    }
+
+    int BulkOut(const unsigned char* data, int length) override
+    {
+        int sent = 0;
+        const int rc = libusb_bulk_transfer(handle_, out_, const_cast<unsigned char*>(data), length, &sent,
+                                            static_cast<unsigned>(TimeoutMs(kCdTimeoutSeconds)));
+        return rc == 0 && sent == length ? kOk : Map(rc);
+    }
+
+    int BulkIn(unsigned char* data, int room, int* received) override
+    {
+        int rc = libusb_bulk_transfer(handle_, in_, data, room, received,
+                                      static_cast<unsigned>(TimeoutMs(kCdTimeoutSeconds)));
+        if (rc == LIBUSB_ERROR_PIPE) {  // a stalled status: clear it and read again
+            libusb_clear_halt(handle_, in_);
+            rc = libusb_bulk_transfer(handle_, in_, data, room, received,
+                                      static_cast<unsigned>(TimeoutMs(kCdTimeoutSeconds)));
+        }
+        return rc == 0 ? kOk : rc == LIBUSB_ERROR_IO ? kGone : Map(rc);
+    }
+
+    void Close() override
+    {
+        if (handle_) {
+            if (claimed_)
+                libusb_release_interface(handle_, interface_);
+            libusb_close(handle_);
+        }
+        if (context_)
+            libusb_exit(context_);
+        handle_ = nullptr;
+        context_ = nullptr;
+        claimed_ = false;
+    }
+
+private:
+    static int Map(int rc)
+    {
+        if (rc == LIBUSB_ERROR_NO_DEVICE)
+            return kGone;
+        return rc == LIBUSB_ERROR_TIMEOUT ? kTimeout : kPortFailed;
+    }
+
+    // The bulk-only mass-storage interface (class 8, SCSI, protocol 0x50) and its endpoints.
+    bool FindStorageInterface(libusb_device* device)
+    {
+        libusb_config_descriptor* config = nullptr;
+        if (libusb_get_active_config_descriptor(device, &config) != 0)
+            return false;
+        bool found = false;
+        for (int i = 0; i < config->bNumInterfaces && !found; ++i) {
+            for (int a = 0; a < config->interface[i].num_altsetting && !found; ++a) {
+                const libusb_interface_descriptor& d = config->interface[i].altsetting[a];
+                if (d.bInterfaceClass != LIBUSB_CLASS_MASS_STORAGE || d.bInterfaceSubClass != 0x06 ||
+                    d.bInterfaceProtocol != 0x50)
+                    continue;
+                unsigned char in = 0, out = 0;
+                for (int e = 0; e < d.bNumEndpoints; ++e) {
+                    const libusb_endpoint_descriptor& ep = d.endpoint[e];
+                    if ((ep.bmAttributes & 0x03) != LIBUSB_TRANSFER_TYPE_BULK)
+                        continue;
+                    (ep.bEndpointAddress & LIBUSB_ENDPOINT_IN ? in : out) = ep.bEndpointAddress;
+                }
+                if (in && out) {
+                    interface_ = d.bInterfaceNumber;
+                    in_ = in;
+                    out_ = out;
+                    found = true;
+                }
+            }
+        }
+        libusb_free_config_descriptor(config);
+        return found;
+    }
+
+    libusb_context* context_ = nullptr;
+    libusb_device_handle* handle_ = nullptr;
+    bool claimed_ = false;
+    int interface_ = 0;
+    unsigned char in_ = 0, out_ = 0;
+};
+
 }  // namespace
+
+std::vector<unsigned char> BuildCbw(uint32_t tag, const unsigned char* cdb, int cdbLength)
+{
+    std::vector<unsigned char> cbw(31, 0);
+    const uint32_t signature = 0x43425355;  // "USBC"
+    for (int i = 0; i < 4; ++i) {
+        cbw[static_cast<size_t>(i)] = static_cast<unsigned char>(signature >> (8 * i));
+        cbw[static_cast<size_t>(4 + i)] = static_cast<unsigned char>(tag >> (8 * i));
+    }
+    // bytes 8-11: no data; 12: flags (out); 13: LUN 0
+    const int length = cdbLength < 0 ? 0 : cdbLength > 16 ? 16 : cdbLength;
+    cbw[14] = static_cast<unsigned char>(length);
+    std::memcpy(cbw.data() + 15, cdb, static_cast<size_t>(length));
+    return cbw;
+}
+
+int SendBulkOnlyCommand(BulkOnlyTransport& transport, unsigned vendor, unsigned product, const unsigned char* cdb,
+                        int cdbLength)
+{
+    static std::atomic<uint32_t> nextTag{1};
+    const uint32_t tag = nextTag++;
+    int rc = transport.Open(vendor, product);
+    if (rc != kOk)
+        return rc;
+    const std::vector<unsigned char> cbw = BuildCbw(tag, cdb, cdbLength);
+    rc = transport.BulkOut(cbw.data(), static_cast<int>(cbw.size()));
+    if (rc != kOk) {
+        transport.Close();
+        return rc == kGone ? kNoPort : rc;  // the command never went out
+    }
+    unsigned char csw[13] = {};
+    int received = 0;
+    rc = transport.BulkIn(csw, sizeof csw, &received);
+    transport.Close();
+    if (rc == kGone) {
+        DebugLine("KESTLE: the device left the bus after the CD-drive command: switching\n");
+        return kOk;
+    }
+    if (rc != kOk)
+        return rc;
+    const bool valid = received == 13 && std::memcmp(csw, "USBS", 4) == 0 && std::memcmp(csw + 4, cbw.data() + 4, 4) == 0;
+    if (!valid)
+        return kPortFailed;
+    return csw[12] == 0 ? kOk : kRefused;
+}
 
 int SendCdCommand(const char* vendorId, const char* productId, const char* command)
 {
@@ -136,10 +337,16 @@ int SendCdCommand(const char* vendorId, const char* productId, const char* comma
     const std::string dir = DeviceDir();
     if (!dir.empty())
         return SendToEmulator(dir, vendorId, productId, command);
+    LibusbTransport usb;
+    const int overUsb = SendBulkOnlyCommand(usb, vendor, product, cdb, kCdbSize);
+    if (overUsb == kOk || overUsb == kRefused || overUsb == kTimeout)
+        return overUsb;
+    // a privileged caller may still send it through the SCSI layer
     std::string blockName;
     if (FindCdDrive(SysfsRoot(), vendor, product, &blockName).empty())
-        return kNoPort;
-    return SendThroughSgIo(blockName, cdb);
+        return overUsb;
+    const int overScsi = SendThroughSgIo(blockName, cdb);
+    return overScsi == kOk || overScsi == kRefused ? overScsi : overUsb;
 }
 
 }  // namespace kestle_portlib

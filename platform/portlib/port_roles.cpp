@@ -263,9 +263,12 @@ std::vector<std::string> BuildListing(const std::vector<UsbPort>& ports, const s
 
     for (auto& [key, members] : devices) {
         const UsbPort& first = *members.front();
+        // named by the table, or by the udev rule of the library (KESTLE_MODEM)
         bool named = false;
         for (const RoleRow& row : table)
             named = named || RowMatches(row, first);
+        for (const UsbPort* port : members)
+            named = named || Flag(*port, "KESTLE_MODEM");
         bool ignored = false, hasNet = false, hasCd = false, hasAcm = false, evidence = named;
         std::map<const UsbPort*, PortRole> roles;
         for (const UsbPort* port : members) {

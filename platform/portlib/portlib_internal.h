@@ -1,6 +1,7 @@
 #pragma once
 // Inner pieces of the port library. The functions marked KESTLE_API are
 // exported for the unit tests; the rest are shared between the library's files.
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -24,7 +25,30 @@ enum Result {
     kRefused = 8,      // the CD drive refused the command
     kBusy = 9,         // another program holds the port (or the device)
     kDenied = 10,      // the user may not open the port (or the device)
+    kGone = 11,        // inside only: the device left the bus during a transfer
 };
+
+// The USB mass-storage bulk-only transport of one device, as the CD-drive
+// command uses it (libusb on a real system, a fake in tests).
+class BulkOnlyTransport {
+public:
+    virtual ~BulkOnlyTransport() = default;
+    // Finds and claims the device's mass-storage interface: kOk, kNoPort,
+    // kDenied or kBusy (each with a debug line).
+    virtual int Open(unsigned vendor, unsigned product) = 0;
+    // kOk, kGone, kTimeout or kPortFailed.
+    virtual int BulkOut(const unsigned char* data, int length) = 0;
+    virtual int BulkIn(unsigned char* data, int room, int* received) = 0;
+    virtual void Close() = 0;
+};
+
+// The 31-byte command block wrapper carrying a command block (at most 16 bytes).
+KESTLE_API std::vector<unsigned char> BuildCbw(uint32_t tag, const unsigned char* cdb, int cdbLength);
+// Sends the command block without data and reads its status: kOk when the
+// device passed it or left the bus after taking it (it re-enumerates
+// switched), kRefused when it failed it, else the transport's result.
+KESTLE_API int SendBulkOnlyCommand(BulkOnlyTransport& transport, unsigned vendor, unsigned product,
+                                   const unsigned char* cdb, int cdbLength);
 
 // The role of a serial interface of the modem.
 enum class PortRole { Unknown, Diag, At, Modem, Gps, Ignore };

@@ -28,6 +28,7 @@ struct SerialPort {
     std::string path;
     dev_t device = 0;         // the tty the path named when it was opened
     std::string lastRequest;  // the last text sent, for the follow-up read's end rule
+    std::string pending;      // bytes read behind a DIAG answer, for a follow-up read
 };
 
 std::mutex g_portsLock;
@@ -47,6 +48,7 @@ void CloseFd(SerialPort& port)
     if (port.fd >= 0)
         ::close(port.fd);
     port.fd = -1;
+    port.pending.clear();
 }
 
 bool Healthy(int fd)
@@ -286,6 +288,10 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
     };
 
     char chunk[4096];
+    std::string received;
+    if (requestLength == 0)
+        received.swap(port->pending);  // a follow-up read starts with what came behind the last answer
+    port->pending.clear();
     if (requestLength > 0) {
         // a late answer to an earlier request must not pass for this one's
         for (;;) {
@@ -323,7 +329,6 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
 
     // AT replies are texts and keep a terminator inside the room
     const size_t capacity = kind == PORT_KIND_AT ? static_cast<size_t>(room - 1) : static_cast<size_t>(room);
-    std::string received;
     int result = kOk;
     for (;;) {
         const bool complete = kind == PORT_KIND_AT ? AtReplyComplete(port->lastRequest, received)
@@ -367,8 +372,11 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
         break;
     }
     // a DIAG answer ends at its first end flag; a frame behind it is not part of it
-    if (kind == PORT_KIND_DIAG && result == kOk && DiagReplyComplete(received))
-        received.resize(DiagReplyLength(received));
+    if (kind == PORT_KIND_DIAG && result == kOk && DiagReplyComplete(received)) {
+        const size_t length = DiagReplyLength(received);
+        port->pending = received.substr(length);
+        received.resize(length);
+    }
 
     const size_t stored = std::min(received.size(), capacity);
     if (received.size() > capacity)

@@ -258,6 +258,11 @@ TEST_F(SerialExchange, DiagExchangesEndAtTheEndFlag)
     const Outcome two = Exchange(PORT_KIND_DIAG, std::string("\x4B\x02\x7E", 3), 1000, 1024);
     EXPECT_EQ(0, two.rc);
     EXPECT_EQ(answer, two.reply);
+    // ... it is what a follow-up read gets
+    const Outcome behind = Exchange(PORT_KIND_DIAG, "", 1000, 1024);
+    EXPECT_EQ(0, behind.rc);
+    EXPECT_EQ(std::string("\x13\x4B\x02\x55\x66\x7E", 6), behind.reply);
+    EXPECT_LT(behind.ms, RealMs(1000) / 2);
     tooltest::ScopedTimeoutScale shortTimeouts;
     const Outcome partial = Exchange(PORT_KIND_DIAG, std::string("\x29\x01\x02\x7E", 4), 1, 1024);
     EXPECT_EQ(0, partial.rc);
