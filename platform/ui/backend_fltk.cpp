@@ -256,18 +256,19 @@ public:
 
 class FltkBackend : public Backend {
 public:
-    FltkBackend()
+    explicit FltkBackend(Display* display)
     {
         thread_ = std::this_thread::get_id();
         Fl::lock();
         Fl::set_font(FL_HELVETICA, " Noto Sans CJK JP");
         Fl::set_font(FL_HELVETICA_BOLD, "BNoto Sans CJK JP");
-        fl_open_display();
-        for (int pt = 6; pt <= 14; ++pt) {
-            fl_font(FL_HELVETICA, FontSize(pt));
-            const char* sample = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-            units_[pt] = {static_cast<int>((fl_width(sample) / 26 + 1) / 2), fl_height()};
-        }
+        fl_open_display(display);
+        // each size is a font to load (about 5 ms): only those the dialogs
+        // use, and the message box's
+        std::vector<int> sizes = TemplatePointSizes();
+        sizes.push_back(8);
+        for (int pt : sizes)
+            MeasureUnits(std::clamp(pt, 6, 14));
         Fl::visual(FL_DOUBLE | FL_INDEX);
         log_ = std::getenv("SETWELL_UI_MAPPED_LOG");
     }
@@ -276,9 +277,24 @@ public:
 
     void BaseUnits(const std::wstring&, int pointSize, int* x, int* y) override
     {
-        auto it = units_.find(std::clamp(pointSize, 6, 14));
-        *x = it->second.first;
-        *y = it->second.second;
+        const int pt = std::clamp(pointSize, 6, 14);
+        std::pair<int, int> units;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            auto it = units_.find(pt);
+            if (it != units_.end())
+                units = it->second;
+            else if (std::this_thread::get_id() != thread_) {
+                // fonts are the FLTK thread's; a size no template named is scaled
+                const auto& near = *units_.lower_bound(8);
+                units = {(near.second.first * pt + near.first / 2) / near.first,
+                         (near.second.second * pt + near.first / 2) / near.first};
+            }
+        }
+        if (!units.first)
+            units = MeasureUnits(pt);
+        *x = units.first;
+        *y = units.second;
     }
     void Created(HWND h) override { MarkDirty(h); }
     void Changed(HWND h, unsigned) override { MarkDirty(h); }
@@ -315,6 +331,16 @@ public:
     }
 
 private:
+    std::pair<int, int> MeasureUnits(int pt)
+    {
+        fl_font(FL_HELVETICA, FontSize(pt));
+        const char* sample = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        std::pair<int, int> units{static_cast<int>((fl_width(sample) / 26 + 1) / 2), fl_height()};
+        std::lock_guard<std::mutex> lock(mu_);
+        units_[pt] = units;
+        return units;
+    }
+
     void MarkDirty(HWND h)
     {
         HWND top = TopLevelOf(h);
@@ -724,11 +750,11 @@ private:
 
 std::unique_ptr<Backend> MakeFltkBackend()
 {
+    // the one connection FLTK then uses
     Display* d = XOpenDisplay(nullptr);
     if (!d)
         return nullptr;
-    XCloseDisplay(d);
-    return std::make_unique<FltkBackend>();
+    return std::make_unique<FltkBackend>(d);
 }
 
 }  // namespace ui
