@@ -20,8 +20,10 @@
 #include "app/notice_dialogs.h"
 #include "app/prompt_dialogs.h"
 #include "platform/ui/test_driver.h"
+#include "platform/win/debug_output.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
+#include "tools/kitting/write_apn_info_dlg.h"
 #include "tools/vx520/pin_pages.h"
 #include "tools/vx520/vx520_dialog.h"
 
@@ -36,7 +38,7 @@ std::string Env(const char* name)
 }
 
 struct Scene {
-    enum Kind { Prompt, BigPrompt, NormalNotice, ModemNotice, Vx520, GenSwitch } kind;
+    enum Kind { Prompt, BigPrompt, NormalNotice, ModemNotice, Vx520, GenSwitch, Kitting } kind;
     SimState sim = SimState::Ready;
     UINT pinPage = 0;   // the PIN tab with that page, 0 the network tab
 };
@@ -49,6 +51,9 @@ const std::map<std::string, Scene> kScenes = {
     {"notice-modem", {Scene::ModemNotice}},
     {"setwell", {Scene::Vx520}},
     {"swapwell", {Scene::GenSwitch}},
+    // the provisioning tool's texts with their line breaks (no language menu:
+    // "-en" names the English file before the tool looks for one)
+    {"provisioning", {Scene::Kitting}},
     {"pin-setting", {Scene::Vx520, SimState::Ready, IDD_VX520_PIN_SETTING_PAGE}},
     {"pin-entry", {Scene::Vx520, SimState::Pin, IDD_VX520_PIN_ENTRY_PAGE}},
     {"pin-puk", {Scene::Vx520, SimState::Puk, IDD_VX520_PUK_ENTRY_PAGE}},
@@ -86,9 +91,13 @@ struct SceneApp : CWinApp {
     }
 
     // A tool dialog: its first watch pass, English through its menu, the PIN tab.
-    void DriveTool(UINT templateId)
+    void DriveTool(UINT templateId, DebugCapture* capture)
     {
         HWND d = ui::test::WaitForDialog(templateId);
+        // past the first watch pass, which reads the device for the new connection
+        if (templateId == IDD_VX520_MODEM_SETTING &&
+            !ui::test::WaitUntil([&] { return capture->Count("Search NMEA Port SUCCESS!") >= 2; }))
+            failure = "no watch pass";
         if (!d) {
             failure = "the tool did not open";
             return;
@@ -115,6 +124,7 @@ struct SceneApp : CWinApp {
     {
         const wchar_t* gen = kGenSwitchModeSection;
         std::thread driver;
+        DebugCapture capture;
         CDialog* tool = nullptr;
         UINT toolId = 0;
         switch (scene.kind) {
@@ -160,9 +170,15 @@ struct SceneApp : CWinApp {
             tool = CreateSwitchModeToolDlg();
             toolId = IDD_SWITCH_MODE_TOOL;
             break;
+        case Scene::Kitting:
+            if (english)
+                g_strLanguageFilePath = languageFile;
+            tool = CreateMarlWriteAPNInfoDlg();
+            toolId = IDD_MARL_WRITE_APN_INFO;
+            break;
         }
         if (tool) {
-            driver = std::thread([this, toolId] { DriveTool(toolId); });
+            driver = std::thread([this, toolId, &capture] { DriveTool(toolId, &capture); });
             m_pMainWnd = tool;
             tool->DoModal();
             m_pMainWnd = nullptr;
@@ -189,7 +205,7 @@ TEST(RealWindowScene, Show)
     place.WriteToolConfig();
     place.WriteLanguageFiles();
     std::unique_ptr<modemsim::ModemEmulator> emulator;
-    if (it->second.kind == Scene::Vx520 || it->second.kind == Scene::GenSwitch) {
+    if (it->second.kind == Scene::Vx520 || it->second.kind == Scene::GenSwitch || it->second.kind == Scene::Kitting) {
         modemsim::EmulatorOptions options;
         options.sim = it->second.sim;
         emulator = place.StartEmulator(options);
