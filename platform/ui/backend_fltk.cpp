@@ -41,6 +41,9 @@ constexpr int kMenuBarHeight = 24;
 struct Snapshot {
     Node node;   // the fields the drawing needs (no views, no queue)
     int absX = 0, absY = 0;
+    // the part its parents let show: a child window clips its controls, as
+    // the tab sheet's pages clip theirs to the tab's client area
+    int clipRight = 1 << 20, clipBottom = 1 << 20;
     bool shown = false;
 };
 
@@ -403,7 +406,8 @@ private:
     {
         std::vector<Snapshot> out;
         std::lock_guard<std::mutex> lock(ModelMutex());
-        std::function<void(HWND, int, int, bool)> walk = [&](HWND h, int ox, int oy, bool shown) {
+        std::function<void(HWND, int, int, bool, int, int)> walk = [&](HWND h, int ox, int oy, bool shown, int clipR,
+                                                                       int clipB) {
             Node* n = FindNodeLocked(h);
             if (!n)
                 return;
@@ -436,13 +440,19 @@ private:
             s.absX = isTop ? 0 : ox + n->rect.left;
             s.absY = isTop ? 0 : oy + n->rect.top;
             s.shown = shown && n->visible;
+            s.clipRight = clipR;
+            s.clipBottom = clipB;
             int ax = s.absX, ay = s.absY;
             bool childShown = isTop ? true : s.shown;
+            if (!isTop && n->kind == WndKind::Dialog) {
+                clipR = std::min(clipR, ax + n->rect.right - n->rect.left);
+                clipB = std::min(clipB, ay + n->rect.bottom - n->rect.top);
+            }
             out.push_back(std::move(s));
             for (HWND c : n->children)
-                walk(c, ax, ay, childShown);
+                walk(c, ax, ay, childShown, clipR, clipB);
         };
-        walk(top, 0, 0, true);
+        walk(top, 0, 0, true, 1 << 20, 1 << 20);
         return out;
     }
 
@@ -599,7 +609,9 @@ private:
     void SyncWidget(TopWindow* win, const Snapshot& s, int menuH, int size)
     {
         const Node& n = s.node;
-        int x = s.absX, y = s.absY + menuH, w = n.rect.right - n.rect.left, h = n.rect.bottom - n.rect.top;
+        int x = s.absX, y = s.absY + menuH;
+        int w = std::max(0, std::min(n.rect.right - n.rect.left, s.clipRight - s.absX));
+        int h = std::max(0, std::min(n.rect.bottom - n.rect.top, s.clipBottom - s.absY));
         Fl_Widget*& wd = widgets_[n.hwnd];
         if (!wd) {
             wd = MakeWidget(n, x, y, w, h);
