@@ -41,6 +41,9 @@ constexpr int kMenuBarHeight = 24;
 struct Snapshot {
     Node node;   // the fields the drawing needs (no views, no queue)
     int absX = 0, absY = 0;
+    // the part its parents let show: a child window clips its controls, as
+    // the tab sheet's pages clip theirs to the tab's client area
+    int clipRight = 1 << 20, clipBottom = 1 << 20;
     bool shown = false;
 };
 
@@ -256,18 +259,19 @@ public:
 
 class FltkBackend : public Backend {
 public:
-    FltkBackend()
+    explicit FltkBackend(Display* display)
     {
         thread_ = std::this_thread::get_id();
         Fl::lock();
         Fl::set_font(FL_HELVETICA, " Noto Sans CJK JP");
         Fl::set_font(FL_HELVETICA_BOLD, "BNoto Sans CJK JP");
-        fl_open_display();
-        for (int pt = 6; pt <= 14; ++pt) {
-            fl_font(FL_HELVETICA, FontSize(pt));
-            const char* sample = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-            units_[pt] = {static_cast<int>((fl_width(sample) / 26 + 1) / 2), fl_height()};
-        }
+        fl_open_display(display);
+        // each size is a font to load (about 5 ms): only those the dialogs
+        // use, and the message box's
+        std::vector<int> sizes = TemplatePointSizes();
+        sizes.push_back(8);
+        for (int pt : sizes)
+            MeasureUnits(std::clamp(pt, 6, 14));
         Fl::visual(FL_DOUBLE | FL_INDEX);
         log_ = std::getenv("SETWELL_UI_MAPPED_LOG");
     }
@@ -276,9 +280,24 @@ public:
 
     void BaseUnits(const std::wstring&, int pointSize, int* x, int* y) override
     {
-        auto it = units_.find(std::clamp(pointSize, 6, 14));
-        *x = it->second.first;
-        *y = it->second.second;
+        const int pt = std::clamp(pointSize, 6, 14);
+        std::pair<int, int> units;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            auto it = units_.find(pt);
+            if (it != units_.end())
+                units = it->second;
+            else if (std::this_thread::get_id() != thread_) {
+                // fonts are the FLTK thread's; a size no template named is scaled
+                const auto& near = *units_.lower_bound(8);
+                units = {(near.second.first * pt + near.first / 2) / near.first,
+                         (near.second.second * pt + near.first / 2) / near.first};
+            }
+        }
+        if (!units.first)
+            units = MeasureUnits(pt);
+        *x = units.first;
+        *y = units.second;
     }
     void Created(HWND h) override { MarkDirty(h); }
     void Changed(HWND h, unsigned) override { MarkDirty(h); }
@@ -315,6 +334,16 @@ public:
     }
 
 private:
+    std::pair<int, int> MeasureUnits(int pt)
+    {
+        fl_font(FL_HELVETICA, FontSize(pt));
+        const char* sample = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        std::pair<int, int> units{static_cast<int>((fl_width(sample) / 26 + 1) / 2), fl_height()};
+        std::lock_guard<std::mutex> lock(mu_);
+        units_[pt] = units;
+        return units;
+    }
+
     void MarkDirty(HWND h)
     {
         HWND top = TopLevelOf(h);
@@ -377,7 +406,8 @@ private:
     {
         std::vector<Snapshot> out;
         std::lock_guard<std::mutex> lock(ModelMutex());
-        std::function<void(HWND, int, int, bool)> walk = [&](HWND h, int ox, int oy, bool shown) {
+        std::function<void(HWND, int, int, bool, int, int)> walk = [&](HWND h, int ox, int oy, bool shown, int clipR,
+                                                                       int clipB) {
             Node* n = FindNodeLocked(h);
             if (!n)
                 return;
@@ -410,13 +440,19 @@ private:
             s.absX = isTop ? 0 : ox + n->rect.left;
             s.absY = isTop ? 0 : oy + n->rect.top;
             s.shown = shown && n->visible;
+            s.clipRight = clipR;
+            s.clipBottom = clipB;
             int ax = s.absX, ay = s.absY;
             bool childShown = isTop ? true : s.shown;
+            if (!isTop && n->kind == WndKind::Dialog) {
+                clipR = std::min(clipR, ax + n->rect.right - n->rect.left);
+                clipB = std::min(clipB, ay + n->rect.bottom - n->rect.top);
+            }
             out.push_back(std::move(s));
             for (HWND c : n->children)
-                walk(c, ax, ay, childShown);
+                walk(c, ax, ay, childShown, clipR, clipB);
         };
-        walk(top, 0, 0, true);
+        walk(top, 0, 0, true, 1 << 20, 1 << 20);
         return out;
     }
 
@@ -573,7 +609,9 @@ private:
     void SyncWidget(TopWindow* win, const Snapshot& s, int menuH, int size)
     {
         const Node& n = s.node;
-        int x = s.absX, y = s.absY + menuH, w = n.rect.right - n.rect.left, h = n.rect.bottom - n.rect.top;
+        int x = s.absX, y = s.absY + menuH;
+        int w = std::max(0, std::min(n.rect.right - n.rect.left, s.clipRight - s.absX));
+        int h = std::max(0, std::min(n.rect.bottom - n.rect.top, s.clipBottom - s.absY));
         Fl_Widget*& wd = widgets_[n.hwnd];
         if (!wd) {
             wd = MakeWidget(n, x, y, w, h);
@@ -724,11 +762,11 @@ private:
 
 std::unique_ptr<Backend> MakeFltkBackend()
 {
+    // the one connection FLTK then uses
     Display* d = XOpenDisplay(nullptr);
     if (!d)
         return nullptr;
-    XCloseDisplay(d);
-    return std::make_unique<FltkBackend>();
+    return std::make_unique<FltkBackend>(d);
 }
 
 }  // namespace ui

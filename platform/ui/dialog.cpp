@@ -215,6 +215,16 @@ const DialogTemplate* FindDialogTemplate(UINT id)
     return it == TemplateReg().dialogs.end() ? nullptr : it->second;
 }
 
+std::vector<int> TemplatePointSizes()
+{
+    std::lock_guard<std::mutex> lock(TemplateReg().mu);
+    std::vector<int> sizes;
+    for (const auto& [id, t] : TemplateReg().dialogs)
+        if (std::find(sizes.begin(), sizes.end(), t->pointSize) == sizes.end())
+            sizes.push_back(t->pointSize);
+    return sizes;
+}
+
 const MenuTemplate* FindMenuTemplate(UINT id)
 {
     std::lock_guard<std::mutex> lock(TemplateReg().mu);

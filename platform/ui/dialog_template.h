@@ -70,6 +70,8 @@ public:
 // null when no linked template file has that id
 const DialogTemplate* FindDialogTemplate(UINT id);
 const MenuTemplate* FindMenuTemplate(UINT id);
+// The point sizes the linked dialog templates use, each once.
+std::vector<int> TemplatePointSizes();
 
 }  // namespace ui
 
