@@ -1,5 +1,7 @@
 # device/, app/, tools/ and the dialog tables of resources/ are built twice:
 # Setwell has the user authentication parts, Swapwell does not.
+# linked in whole: the shared library would load ICU at every start for nothing
+set(Boost_USE_STATIC_LIBS ON)
 find_package(Boost REQUIRED COMPONENTS regex)
 file(GLOB_RECURSE STACK_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/device/*.cpp

@@ -1,7 +1,10 @@
 // The device's web server over libcurl: GET with the request text as query on
 // the get path, form POST on the others, multipart POST for uploads. In
 // emulator mode hosts are mapped to loopback ports and nothing else is reached.
+// libcurl is loaded on the first request, not at start: it brings some thirty
+// libraries of its own, and most runs of a tool never speak HTTP.
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -15,6 +18,62 @@ namespace kestle_portlib {
 namespace {
 
 constexpr const char* kGetPath = "/goform/goform_get_cmd_process";
+
+// The libcurl calls this file makes.
+struct CurlApi {
+    CURLcode (*global_init)(long);
+    CURL* (*easy_init)();
+    CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+    CURLcode (*easy_perform)(CURL*);
+    CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+    void (*easy_cleanup)(CURL*);
+    curl_slist* (*slist_append)(curl_slist*, const char*);
+    void (*slist_free_all)(curl_slist*);
+    curl_mime* (*mime_init)(CURL*);
+    curl_mimepart* (*mime_addpart)(curl_mime*);
+    CURLcode (*mime_name)(curl_mimepart*, const char*);
+    CURLcode (*mime_filedata)(curl_mimepart*, const char*);
+    void (*mime_free)(curl_mime*);
+};
+
+template <class F>
+bool Bind(void* lib, const char* name, F*& slot)
+{
+    slot = reinterpret_cast<F*>(dlsym(lib, name));
+    return slot != nullptr;
+}
+
+// libcurl loaded and initialised once; nullptr (and a debug line) when it cannot be.
+const CurlApi* Curl()
+{
+    static const CurlApi* api = [] () -> const CurlApi* {
+        static CurlApi a{};
+        void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) {
+            const char* why = dlerror();
+            DebugLine(std::string("KESTLE: HTTP is not available: libcurl.so.4 could not be loaded: ") +
+                      (why ? why : "unknown error"));
+            return nullptr;
+        }
+        const bool all = Bind(lib, "curl_global_init", a.global_init) && Bind(lib, "curl_easy_init", a.easy_init) &&
+                         Bind(lib, "curl_easy_setopt", a.easy_setopt) &&
+                         Bind(lib, "curl_easy_perform", a.easy_perform) &&
+                         Bind(lib, "curl_easy_getinfo", a.easy_getinfo) &&
+                         Bind(lib, "curl_easy_cleanup", a.easy_cleanup) &&
+                         Bind(lib, "curl_slist_append", a.slist_append) &&
+                         Bind(lib, "curl_slist_free_all", a.slist_free_all) &&
+                         Bind(lib, "curl_mime_init", a.mime_init) && Bind(lib, "curl_mime_addpart", a.mime_addpart) &&
+                         Bind(lib, "curl_mime_name", a.mime_name) &&
+                         Bind(lib, "curl_mime_filedata", a.mime_filedata) && Bind(lib, "curl_mime_free", a.mime_free);
+        if (!all) {
+            DebugLine("KESTLE: HTTP is not available: libcurl.so.4 lacks a function this library needs");
+            return nullptr;
+        }
+        a.global_init(CURL_GLOBAL_DEFAULT);
+        return &a;
+    }();
+    return api;
+}
 
 struct Sink {
     std::string data;
@@ -31,20 +90,21 @@ size_t Collect(char* bytes, size_t size, size_t count, void* user)
 }
 
 struct Easy {
-    CURL* handle = curl_easy_init();
+    const CurlApi* api = Curl();
+    CURL* handle = api ? api->easy_init() : nullptr;
     curl_slist* connectTo = nullptr;
     curl_slist* headers = nullptr;
     curl_mime* mime = nullptr;
     ~Easy()
     {
         if (mime)
-            curl_mime_free(mime);
+            api->mime_free(mime);
         if (handle)
-            curl_easy_cleanup(handle);
+            api->easy_cleanup(handle);
         if (connectTo)
-            curl_slist_free_all(connectTo);
+            api->slist_free_all(connectTo);
         if (headers)
-            curl_slist_free_all(headers);
+            api->slist_free_all(headers);
     }
 };
 
@@ -106,33 +166,33 @@ bool Prepare(Easy& easy, const std::string& url, Sink* sink, int timeoutSeconds)
         if (port == 0)
             return false;  // an unlisted host is never contacted
         const std::string rule = host + "::127.0.0.1:" + std::to_string(port);
-        easy.connectTo = curl_slist_append(nullptr, rule.c_str());
+        easy.connectTo = easy.api->slist_append(nullptr, rule.c_str());
         if (!easy.connectTo)
             return false;
-        curl_easy_setopt(easy.handle, CURLOPT_CONNECT_TO, easy.connectTo);
+        easy.api->easy_setopt(easy.handle, CURLOPT_CONNECT_TO, easy.connectTo);
     }
     CURL* h = easy.handle;
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    easy.api->easy_setopt(h, CURLOPT_URL, url.c_str());
+    easy.api->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+    easy.api->easy_setopt(h, CURLOPT_NOPROXY, "*");
+    easy.api->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     const long ms = std::max(1, TimeoutMs(timeoutSeconds));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, ms);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, ms);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Collect);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, sink);
+    easy.api->easy_setopt(h, CURLOPT_TIMEOUT_MS, ms);
+    easy.api->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, ms);
+    easy.api->easy_setopt(h, CURLOPT_WRITEFUNCTION, Collect);
+    easy.api->easy_setopt(h, CURLOPT_WRITEDATA, sink);
     // no 100-continue round: the device answers the body directly
-    easy.headers = curl_slist_append(nullptr, "Expect:");
+    easy.headers = easy.api->slist_append(nullptr, "Expect:");
     if (easy.headers)
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, easy.headers);
+        easy.api->easy_setopt(h, CURLOPT_HTTPHEADER, easy.headers);
     return true;
 }
 
 int Perform(Easy& easy, Sink& sink, unsigned char* reply, int* replyLength)
 {
-    const CURLcode code = curl_easy_perform(easy.handle);
+    const CURLcode code = easy.api->easy_perform(easy.handle);
     long status = 0;
-    curl_easy_getinfo(easy.handle, CURLINFO_RESPONSE_CODE, &status);
+    easy.api->easy_getinfo(easy.handle, CURLINFO_RESPONSE_CODE, &status);
     std::memcpy(reply, sink.data.data(), sink.data.size());
     reply[sink.data.size()] = 0;
     *replyLength = static_cast<int>(sink.data.size());
@@ -148,8 +208,7 @@ int Perform(Easy& easy, Sink& sink, unsigned char* reply, int* replyLength)
 
 void HttpGlobalInit()
 {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    Curl();
 }
 
 int HttpExchange(const char* urlText, const unsigned char* request, int requestLength, unsigned char* reply,
@@ -177,9 +236,9 @@ int HttpExchange(const char* urlText, const unsigned char* request, int requestL
     if (!Prepare(easy, url, &sink, timeoutSeconds))
         return kHttpFailed;
     if (!isGet) {
-        curl_easy_setopt(easy.handle, CURLOPT_POST, 1L);
-        curl_easy_setopt(easy.handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-        curl_easy_setopt(easy.handle, CURLOPT_COPYPOSTFIELDS, body.c_str());
+        easy.api->easy_setopt(easy.handle, CURLOPT_POST, 1L);
+        easy.api->easy_setopt(easy.handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+        easy.api->easy_setopt(easy.handle, CURLOPT_COPYPOSTFIELDS, body.c_str());
     }
     return Perform(easy, sink, reply, replyLength);
 }
@@ -199,11 +258,11 @@ int HttpUpload(const char* urlText, const char* filePath, unsigned char* reply, 
     sink.capacity = static_cast<size_t>(room - 1);
     if (!Prepare(easy, urlText, &sink, timeoutSeconds))
         return kHttpFailed;
-    easy.mime = curl_mime_init(easy.handle);
-    curl_mimepart* part = curl_mime_addpart(easy.mime);
-    if (!part || curl_mime_name(part, "filename") != CURLE_OK || curl_mime_filedata(part, filePath) != CURLE_OK)
+    easy.mime = easy.api->mime_init(easy.handle);
+    curl_mimepart* part = easy.api->mime_addpart(easy.mime);
+    if (!part || easy.api->mime_name(part, "filename") != CURLE_OK || easy.api->mime_filedata(part, filePath) != CURLE_OK)
         return kBadArgument;
-    curl_easy_setopt(easy.handle, CURLOPT_MIMEPOST, easy.mime);
+    easy.api->easy_setopt(easy.handle, CURLOPT_MIMEPOST, easy.mime);
     return Perform(easy, sink, reply, replyLength);
 }
 
