@@ -153,11 +153,15 @@ TEST_F(SwapwellFailureTest, ModemModeThatNeverComesBackFailsAfterFiftyListings)
     EXPECT_TRUE(WaitUntil([&] { return IsVisible(Control(hwnd, IDC_GEN_WAITING_INFO)); }, 60000));
     counting = true;
     const DWORD start = GetTickCount();
-    const std::wstring result = Result(600000);
+    auto prompt = WaitForPopup(600000);
     const DWORD waited = GetTickCount() - start;
+    ASSERT_TRUE(prompt.has_value());
+    // the worker waits on the prompt: the last listing's open reaches the reader,
+    // and the watch thread, which lists too, comes back only once it is answered
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     counting = false;
-    // the listing file's opens reach the reader before the prompt is answered
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ClosePopup(*prompt);
+    const std::wstring result = prompt->text;
     stop = true;
     reader.join();
     close(watch);
