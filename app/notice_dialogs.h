@@ -26,7 +26,7 @@ class CDontShowAgainNotice : public CDialog {
 public:
     ~CDontShowAgainNotice() override;
 
-    BYTE m_bConfirmed = 0;  // OK, or Enter on OK
+    BYTE m_bConfirmed = 0;  // OK, Enter on OK, or the system closing the notice
     CString m_strCaption;
     CString m_strText;
     CString m_strCheckLabel;
@@ -42,8 +42,9 @@ protected:
     CDontShowAgainNotice(UINT templateId, int textId, int checkId, int okId, const wchar_t* suffix);
     void OnDontShowAgainClicked();
     void OnChooseOK();
-    // only OK ends the notice
-    void OnCancel() override {}
+    // Esc never gets here (the key filter empties it); the system closing the
+    // notice (close box, a close request) ends it as OK does, so the switch goes on
+    void OnCancel() override { OnChooseOK(); }
 
     int m_nTextId, m_nCheckId, m_nOkId;
     const wchar_t* m_pszSuffix;

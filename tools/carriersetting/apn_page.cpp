@@ -279,6 +279,7 @@ int CMarlModemSettingAPNPage::DisplayIPTypeInformationAT(const PdpContextList& l
     // the None item sits where the row's own combo has it, whichever place the
     // context takes in the list
     SelectIpTypeIndex(row, ApnIpTypeIndexFromText(text, row == 0));
+    std::lock_guard<std::mutex> guard(m_rowLock);
     m_deviceType[row] = type;
     return 0;
 }
@@ -286,15 +287,17 @@ int CMarlModemSettingAPNPage::DisplayIPTypeInformationAT(const PdpContextList& l
 int CMarlModemSettingAPNPage::ReadAPNList()
 {
     ClearAPNRows();
-    for (auto& type : m_deviceType)
-        type.clear();
+    {
+        std::lock_guard<std::mutex> guard(m_rowLock);
+        for (auto& type : m_deviceType)
+            type.clear();
+    }
     PdpContextList list{};
     const CString caption = Lang(L"TITLE");
     const int status = ReadPdpContexts(list);
     if (status != 0) {
         // the cleared rows say nothing about the device: an untouched row stays as it is
-        for (int row = 1; row < APN_ROW_COUNT; ++row)
-            m_readContent[row] = RowContentOf(row);
+        RememberReadRows();
         MessageBox(Lang(L"READ_FAILED_INFO"), caption, MB_ICONINFORMATION);
         return status;
     }
@@ -306,8 +309,7 @@ int CMarlModemSettingAPNPage::ReadAPNList()
     }
     // taken after the shown texts were checked, so a correction the page made
     // is not a change of the user's
-    for (int row = 1; row < APN_ROW_COUNT; ++row)
-        m_readContent[row] = RowContentOf(row);
+    RememberReadRows();
     MessageBox(Lang(L"READ_SUCCESS_INFO"), caption, MB_ICONINFORMATION);
     return 0;
 }
@@ -331,7 +333,11 @@ int CMarlModemSettingAPNPage::ReadAPNRow(int row, PdpContextEntry& entry)
     const int index = GetRowIpTypeIndex(row);
     // a device type the combo has no item for (IPv4v6 below row 0) shows as None
     // but is the row's type still, not a deletion
-    const std::string& deviceType = m_deviceType[row];
+    std::string deviceType;
+    {
+        std::lock_guard<std::mutex> guard(m_rowLock);
+        deviceType = m_deviceType[row];
+    }
     const bool keepsDeviceType = row > 0 && index == APN_IPTYPE_NONE && !deviceType.empty() &&
                                  ApnIpTypeIndexFromText(CString(deviceType.c_str()), false) == APN_IPTYPE_NONE &&
                                  deviceType.size() < sizeof entry.pdpType;
@@ -342,6 +348,16 @@ int CMarlModemSettingAPNPage::ReadAPNRow(int row, PdpContextEntry& entry)
     const char* type = keepsDeviceType ? deviceType.c_str() : ApnPdpTypeFromIndex(index);
     std::memcpy(entry.pdpType, type, std::strlen(type) + 1);
     return APN_ROW_WRITE;
+}
+
+void CMarlModemSettingAPNPage::RememberReadRows()
+{
+    RowContent contents[APN_ROW_COUNT];
+    for (int row = 1; row < APN_ROW_COUNT; ++row)
+        contents[row] = RowContentOf(row);
+    std::lock_guard<std::mutex> guard(m_rowLock);
+    for (int row = 1; row < APN_ROW_COUNT; ++row)
+        m_readContent[row] = contents[row];
 }
 
 CMarlModemSettingAPNPage::RowContent CMarlModemSettingAPNPage::RowContentOf(int row)
@@ -361,8 +377,12 @@ int CMarlModemSettingAPNPage::WriteAPNList()
     int result = 0;
     for (int row = 1; row < APN_ROW_COUNT; ++row) {
         // a row the user left as it was read is not sent: the device keeps what it has
-        if (RowContentOf(row) == m_readContent[row])
-            continue;
+        const RowContent content = RowContentOf(row);
+        {
+            std::lock_guard<std::mutex> guard(m_rowLock);
+            if (content == m_readContent[row])
+                continue;
+        }
         PdpContextEntry entry{};
         const int status =
             ReadAPNRow(row, entry) == APN_ROW_DELETE ? DeletePdpContext(row + 1) : WritePdpContext(entry);

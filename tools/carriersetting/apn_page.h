@@ -2,6 +2,7 @@
 // The APN tab of the carrier modem setting dialogs: the PDP contexts with CID 1
 // to 10, one row each. Row 0 (CID 1) is shown only; rows 1..9 are written back
 // or deleted.
+#include <mutex>
 #include <string>
 
 #include "device/at_fields.h"
@@ -92,12 +93,16 @@ public:
         }
     };
     RowContent RowContentOf(int row);
+    // What the rows show now becomes what the device holds.
+    void RememberReadRows();
 
     CComboBox m_comboIpType[APN_ROW_COUNT];
     int m_nIpTypeIndex[APN_ROW_COUNT] = {};
     HANDLE m_hMutex = nullptr;
     CString m_strApn[APN_ROW_COUNT];
     COperationPortManager m_portManager;
+    // Both below are set by the read worker and used by the write worker.
+    std::mutex m_rowLock;
     RowContent m_readContent[APN_ROW_COUNT];
     // the device's PDP type of each row at the last read; kept at a write when
     // the row's combo has no item for it

@@ -25,7 +25,7 @@ void SetRestoreButton(CWnd* dialog, bool enabled)
 
 void ReadMarlDomainName(const char* section, char* out, size_t outSize)
 {
-    char domain[256] = {};
+    char domain[kMarlDomainNameRoom] = {};
     ReadIniString(section, "DOMAIN_NAME", domain, sizeof domain, g_strCfgFilePath.c_str());
     std::snprintf(out, outSize, "%s", domain[0] ? domain : kMarlDefaultDomainName);
 }

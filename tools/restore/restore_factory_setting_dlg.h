@@ -14,8 +14,10 @@ constexpr const char* kMarlDefaultDomainName = "192.168.100.1";
 // Tries of a carrier tool's request, 1000 ms apart.
 constexpr int MARL_REQUEST_TRIES = 3;
 
-// DOMAIN_NAME of section (at most 255 characters), kMarlDefaultDomainName when
-// empty; out must hold 256 bytes or more.
+// Room of the DOMAIN_NAME value, its terminator included.
+constexpr size_t kMarlDomainNameRoom = 255;
+// DOMAIN_NAME of section (cut to kMarlDomainNameRoom - 1 characters),
+// kMarlDefaultDomainName when empty; out must hold kMarlDomainNameRoom bytes or more.
 void ReadMarlDomainName(const char* section, char* out, size_t outSize);
 
 // Up to MARL_REQUEST_TRIES calls of request, 1000 ms (then afterFailure)

@@ -511,8 +511,9 @@ TEST_F(ApnPageTest, WriteSetsOrDeletesRowsTwoToTenWithTheExactLines)
     boxes.clear();
     EXPECT_EQ(Write(boxes), 0);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Successfully!"});
-    EXPECT_EQ(SetLines(), (std::vector<std::string>{"AT+CGDCONT=2,\"IP\",\"one.apn\"", "AT+CGDCONT=3,\"IPV6\",\"Two-v6\"",
-                                                    "AT+CGDCONT=4", "AT+CGDCONT=5"}));
+    EXPECT_EQ(SetLines(), (std::vector<std::string>{"AT+CGDCONT=2,\"IP\",\"one.apn\"",
+                                                    "AT+CGDCONT=3,\"IPV6\",\"Two-v6\"", "AT+CGDCONT=4",
+                                                    "AT+CGDCONT=5"}));
     auto contexts = ContextsOnDevice();
     ASSERT_EQ(contexts.size(), 3u);
     EXPECT_EQ(contexts[0].apn, "keep.me");

@@ -230,7 +230,8 @@ TEST(LanguageFiles, SwapwellFilesAreTheSetwellFilesWithoutUserAuthentication)
 
 TEST(LanguageFiles, TellingTexts)
 {
-    const wchar_t* const kSingleJa = L"\u3053\u306e\u30d7\u30ed\u30b0\u30e9\u30e0\u306f\u65e2\u306b\u8d77\u52d5\u4e2d\u3067\u3059\u3002";
+    const wchar_t* const kSingleJa =
+        L"\u3053\u306e\u30d7\u30ed\u30b0\u30e9\u30e0\u306f\u65e2\u306b\u8d77\u52d5\u4e2d\u3067\u3059\u3002";
     struct Case {
         bool japanese;
         const wchar_t* section;

@@ -96,7 +96,7 @@ TEST_F(Notices, ShowTheirTextsAndTheCheckBoxFollowsTheRegistryAtOnce)
     }
 }
 
-TEST_F(Notices, OnlyOkOrEnterOnOkEndsTheNotice)
+TEST_F(Notices, EscAltF4AndEnterElsewhereLeaveTheNoticeUp)
 {
     for (const NoticeKind& k : kKinds) {
         SCOPED_TRACE(k.name);
@@ -110,7 +110,6 @@ TEST_F(Notices, OnlyOkOrEnterOnOkEndsTheNotice)
         ui::test::PressAltF4(dialog);
         ASSERT_TRUE(ui::test::SetFocusTo(check));
         ui::test::PressEnter(dialog);
-        ui::test::PressCloseBox(dialog);
         ASSERT_TRUE(ui::test::WaitIdle(dialog));
         EXPECT_EQ(confirmed.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
         EXPECT_TRUE(ui::test::IsVisible(dialog));
@@ -120,6 +119,26 @@ TEST_F(Notices, OnlyOkOrEnterOnOkEndsTheNotice)
         ui::test::PressEnter(dialog);
         EXPECT_EQ(confirmed.get(), 1);
         EXPECT_FALSE(IsDontShowAgainSet(k.suffix));
+    }
+}
+
+TEST_F(Notices, TheSystemClosingTheNoticeEndsItAsOkDoes)
+{
+    for (const NoticeKind& k : kKinds) {
+        SCOPED_TRACE(k.name);
+        std::filesystem::remove_all(RegistryRootFolder());
+        auto confirmed = std::async(std::launch::async, k.run);
+        HWND dialog = ui::test::WaitForDialog(k.templateId);
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(ui::test::Click(ui::test::Control(dialog, k.checkId)));
+        // the notice has no close box; the window system's close request comes as this
+        ASSERT_TRUE(PostMessage(dialog, WM_SYSCOMMAND, SC_CLOSE, 0));
+        if (confirmed.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            ADD_FAILURE() << "the notice stayed up";
+            ui::test::Click(ui::test::Control(dialog, k.okId));
+        }
+        EXPECT_EQ(confirmed.get(), 1);
+        EXPECT_TRUE(IsDontShowAgainSet(k.suffix)) << "the box's key stays however the notice ends";
     }
 }
 

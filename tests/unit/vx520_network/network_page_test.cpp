@@ -23,6 +23,7 @@
 #include "platform/win/clock.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/own_resources.h"
+#include "tests/support/timeout_scale.h"
 #include "tests/support/tool_test_env.h"
 #include "tests/support/timeout_scale.h"
 #include "tools/vx520/network_page.h"
@@ -718,6 +719,95 @@ TEST_F(NetworkPageTest, WithoutAnAtPortEveryStepFails)
     EXPECT_NE(Read(true, prompts), 0);
     EXPECT_EQ(ItemText(IDC_NET_APN_EDIT), L"");
     EXPECT_EQ(Apply(), std::vector<std::wstring>{Key(L"SET_FAILED_INFO")});
+}
+
+// ---- what an apply decides on --------------------------------------------------------
+
+TEST_F(NetworkPageTest, ApnWriteWaitsThreeSecondsBeforeItsReadBack)
+{
+    emulator_->SetImsi(kCarrierImsi);
+    std::vector<std::wstring> prompts;
+    Read(true, prompts);
+    TypeText(Item(IDC_NET_APN_EDIT), L"paused.apn");
+    emulator_->ClearReceived();
+    auto written = std::async(std::launch::async, [this] {
+        const DWORD start = GetTickCount();
+        const int status = page_->WriteApnFromPage();
+        return std::make_pair(status, GetTickCount() - start);
+    }).get();
+    EXPECT_EQ(written.first, 0);
+    EXPECT_GE(written.second, 3000u);
+    EXPECT_EQ(CountAt("AT+CGDCONT?"), 2u);  // the line to rebuild, then the read-back
+    EXPECT_EQ(ContextApn(1), "paused.apn");
+}
+
+TEST_F(NetworkPageTest, UserNameReadBackOtherThanWrittenFailsTheApnStep)
+{
+    ReadNonCarrier();
+    SelectComboItem(Item(IDC_NET_AUTH_COMBO), NET_AUTH_INDEX_PAP);
+    TypeText(Item(IDC_NET_USER_EDIT), L"bob");
+    TypeText(Item(IDC_NET_PASSWORD_EDIT), L"pw");
+    TypeText(Item(IDC_NET_APN_EDIT), L"auth.apn");
+    // the type reads back as written, the name does not
+    emulator_->InjectAtFault("AT$QCPDPP?",
+                             {modemsim::FaultKind::Garbage, "\r\n$QCPDPP: 9,1,\"mallory\"\r\n\r\nOK\r\n", 0, 500, -1});
+    emulator_->ClearReceived();
+    EXPECT_EQ(Apply(), std::vector<std::wstring>{Key(L"SET_FAILED_INFO")});
+    EXPECT_EQ(CountAt("AT$QCPDPP="), 1u);
+    EXPECT_EQ(CountAt("AT+CGDCONT="), 0u);
+    EXPECT_EQ(ContextApn(1), "internet");
+}
+
+TEST_F(NetworkPageTest, FailedRoamingChangeKeepsTheOldFlagSoTheNextApplyTriesAgain)
+{
+    emulator_->SetImsi(kCarrierImsi);
+    emulator_->SetRoaming(true);  // "Disable"
+    std::vector<std::wstring> prompts;
+    Read(true, prompts);
+    const BYTE before = page_->m_bRoamingEnabled.load();
+    Click(Item(IDC_NET_ROAMING_ENABLE));
+    {
+        tooltest::ScopedTimeoutScale guard;  // the refused change is a timeout
+        emulator_->InjectAtFault("AT+ZDATAROAM=", {modemsim::FaultKind::NoAnswer, "", 0, 500, -1});
+        emulator_->ClearReceived();
+        EXPECT_EQ(Apply(), std::vector<std::wstring>{Key(L"SET_FAILED_INFO")});
+    }
+    EXPECT_EQ(page_->m_bRoamingEnabled.load(), before);
+    EXPECT_TRUE(emulator_->Roaming());
+
+    emulator_->ClearFaults();
+    emulator_->ClearReceived();
+    EXPECT_EQ(Apply(), (std::vector<std::wstring>{Key(L"ID_ROAMING_ALERTINFO1"), Key(L"SET_SUCCESS_INFO")}));
+    EXPECT_EQ(CountAt("AT+ZDATAROAM="), 1u);
+    EXPECT_FALSE(emulator_->Roaming());
+}
+
+TEST_F(NetworkPageTest, RoamingPromptIsOnlyForTheCarrierSim)
+{
+    emulator_->SetRoaming(true);
+    ReadNonCarrier();
+    Click(Item(IDC_NET_ROAMING_ENABLE));
+    emulator_->ClearReceived();
+    EXPECT_EQ(Apply(), (std::vector<std::wstring>{Key(L"SET_SUCCESS_INFO"), Key(L"ID_USRINFO_ALERTINFO1")}));
+    EXPECT_EQ(CountAt("AT+ZDATAROAM="), 1u);
+    EXPECT_FALSE(emulator_->Roaming());
+}
+
+TEST_F(NetworkPageTest, GroupIdentifierReadFailingCountsAsCarrier)
+{
+    emulator_->SetImsi("440209300000000");
+    emulator_->SetGid1("32FF");  // not the carrier's when it can be read
+    EXPECT_FALSE(page_->IsCarrierSim());
+    tooltest::ScopedTimeoutScale guard;  // one case is a timeout
+    for (const modemsim::Fault& fault : {modemsim::Fault{modemsim::FaultKind::Vanish, "vanish", 0, 500, 1},
+                                         modemsim::Fault{modemsim::FaultKind::NoAnswer, "", 0, 500, -1},
+                                         modemsim::Fault{modemsim::FaultKind::Garbage, "\r\nERROR\r\n", 0, 500, -1}}) {
+        SCOPED_TRACE(fault.text);
+        emulator_->ClearFaults();
+        emulator_->InjectAtFault("AT+CRSM", fault);
+        EXPECT_TRUE(page_->IsCarrierSim());
+        emulator_->Replug();
+    }
 }
 
 }  // namespace
