@@ -165,7 +165,10 @@ UINT CMarlWriteAPNInfoDlg::WriteAPNInformationDoOperationThread(LPVOID param)
     if (!dlg)
         return 0;
     SetWriteEnabled(dlg, false);
+    // a run takes long: say what it does until its result box
+    dlg->SetDlgItemText(IDC_KITTING_INFO, dlg->ReadOwnString(L"WRITING_INFO"));
     int result = dlg->RunKitting();
+    dlg->SetDlgItemText(IDC_KITTING_INFO, dlg->ReadOwnString(L"CHILD_STATIC_INFO"));
     dlg->MessageBox(dlg->ReadOwnString(result == 0 ? L"WRITE_INFO_SUCCESS" : L"WRITE_INFO_FAILED"),
                     dlg->ReadOwnString(L"CHILD_TITLE"), MB_ICONINFORMATION);
     SetWriteEnabled(dlg, true);
@@ -189,8 +192,10 @@ int CMarlWriteAPNInfoDlg::RunKitting()
         return result;
     if (int result = RestoreBackupFile())
         return result;
+    SetDlgItemText(IDC_KITTING_INFO, ReadOwnString(L"REBOOT_INFO"));
     Sleep(5000);
     WaitForWebServer();
+    SetDlgItemText(IDC_KITTING_INFO, ReadOwnString(L"WRITING_INFO"));
     if (int result = SetDefaultAPN(KITTING_PDP_IPV4V6, 0))
         return result;
     if (int result = DeleteAPN())

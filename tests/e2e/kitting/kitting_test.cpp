@@ -584,3 +584,36 @@ TEST_F(KittingTest, UploadAnswerLostToTheRestartCountsAsDoneAndIsNotSentAgain)
 }
 
 }  // namespace
+
+namespace {
+
+// The static text says what a run does: writing, then the restart, then
+// writing again; the tool's own text comes back with the result.
+TEST_F(KittingTest, StaticTextFollowsTheRun)
+{
+    Write(Apns("1", {{1, SaveCommand("shown")}}));
+    OpenTool();
+    const std::wstring idle = Text(Item(IDC_KITTING_INFO));
+    const std::wstring writing = L"Writing the information, please wait...";
+    const std::wstring reboot = L"The device is restarting. Please don't remove it.";
+    emulator_->SetRestartMs(20000);
+    // the upload waits until the test has seen the text of the run
+    modemsim::Fault slow;
+    slow.kind = modemsim::FaultKind::Slow;
+    slow.delayMs = 5000;
+    emulator_->InjectHttpFault("UPLOADFILE_RESTORE", slow);
+    emulator_->ClearReceived();
+    ASSERT_TRUE(tooltest::ClickWhenSettled(tool_.dialog(), Item(IDC_KITTING_WRITE)));
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == writing; }, 60000));
+    // and the first request after the restart waits too
+    emulator_->InjectHttpFault("APN_PROC_EX", slow);
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == reboot; }, 60000));
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == writing; }, 60000));
+    auto popup = WaitForPopup(120000);
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->text, kSuccess);
+    ClosePopup(*popup);
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == idle; }));
+}
+
+}  // namespace
