@@ -108,7 +108,7 @@ TEST_F(SwapwellCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
     pid_t first = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(first, 0);
     pids_.push_back(first);
-    ASSERT_TRUE(WaitForFile(root_ + "/tempPath0/lan_jap_cfg.ini", 10000));
+    ASSERT_TRUE(WaitForFile(runtime_ + "/tempPath0/lan_jap_cfg.ini", 10000));
 
     // the same dialog code as a second copy, with a driver that answers its refusal
     fs::create_directories(root_ + "/second");
@@ -130,7 +130,7 @@ TEST_F(SwapwellCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
     kill(first, SIGTERM);
     EXPECT_EQ(WaitExit(first), 0);
     pids_.clear();
-    EXPECT_FALSE(fs::exists(root_ + "/tempPath0"));
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath0"));
 }
 
 TEST_F(SwapwellCopies, SecondProgramStopsAtItsRefusal)
@@ -139,20 +139,20 @@ TEST_F(SwapwellCopies, SecondProgramStopsAtItsRefusal)
     pid_t first = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(first, 0);
     pids_.push_back(first);
-    ASSERT_TRUE(WaitForFile(root_ + "/tempPath0/lan_jap_cfg.ini", 10000));
+    ASSERT_TRUE(WaitForFile(runtime_ + "/tempPath0/lan_jap_cfg.ini", 10000));
     pid_t second = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(second, 0);
     pids_.push_back(second);
     // the second program made its own working folder but stops at the refusal,
     // before it writes its language file
-    ASSERT_TRUE(WaitForFile(root_ + "/tempPath1/Adatper_cfg.ini", 10000));
+    ASSERT_TRUE(WaitForFile(runtime_ + "/tempPath1/Adatper_cfg.ini", 10000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(fs::exists(root_ + "/tempPath1/lan_jap_cfg.ini"));
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath1/lan_jap_cfg.ini"));
     for (pid_t pid : {second, first})
         kill(pid, SIGTERM);
     EXPECT_EQ(WaitExit(second), 0);
     EXPECT_EQ(WaitExit(first), 0);
     pids_.clear();
-    EXPECT_FALSE(fs::exists(root_ + "/tempPath0"));
-    EXPECT_FALSE(fs::exists(root_ + "/tempPath1"));
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath0"));
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath1"));
 }
