@@ -14,6 +14,7 @@ constexpr int UPLOAD_TIMEOUT_SECONDS = 10;
 constexpr const char* CD_SWITCH_COMMAND = "99000000000000000000";
 
 bool FitsTextRoom(const std::string& text) { return text.size() < static_cast<size_t>(GOFORM_TEXT_ROOM); }
+bool FitsUrlRoom(const std::string& url) { return url.size() < static_cast<size_t>(GOFORM_URL_ROOM); }
 
 std::string TextOrBuiltIn(const char* text, const char* builtIn)
 {
@@ -34,7 +35,7 @@ int ExchangeOnHttpPort(const char* url, char* reply, int* replyRoom, Exchange ex
 {
     if (!url || !reply || !replyRoom || *replyRoom <= 0)
         return 1;
-    if (strnlen(url, GOFORM_TEXT_ROOM) >= static_cast<size_t>(GOFORM_TEXT_ROOM))
+    if (strnlen(url, GOFORM_URL_ROOM) >= static_cast<size_t>(GOFORM_URL_ROOM))
         return 1;
     int room = *replyRoom;
     if (KestleInitPort(PORT_KIND_HTTP, "") != 0)
@@ -65,7 +66,7 @@ int RunRequest(const Request& r, const char* host, const std::string& text, char
     if (!host)
         return 1;
     std::string url = std::string("http://") + host + r.path;
-    if (!FitsTextRoom(url) || !FitsTextRoom(text))
+    if (!FitsUrlRoom(url) || !FitsTextRoom(text))
         return 1;
     ReplyBuffer reply(r.room);
     int room = reply.room;
@@ -233,7 +234,7 @@ int Http_UploadRestoreFile(const char* host, const char* query, const char* file
     if (!host || !filePath)
         return 1;
     std::string url = std::string("http://") + host + GOFORM_SET_PATH + "?" + TextOrBuiltIn(query, kUploadRestoreQuery);
-    if (!FitsTextRoom(url))
+    if (!FitsUrlRoom(url))
         return 1;
     ReplyBuffer buffer(GOFORM_REPLY_ROOM);
     int room = buffer.room;

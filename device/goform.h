@@ -4,9 +4,11 @@
 // kind 10 by itself and keeps no state, so any thread may call them at once.
 // Results: 0 success, 1 failure. Nothing is shown or traced.
 
-// Room of the URL and of the request text, terminator included. Longer texts
-// are refused with 1 before anything is sent.
-constexpr int GOFORM_TEXT_ROOM = 1024;
+// Room of a request text, terminator included: the provisioning requests
+// carry up to 10240. Room of a URL (host, path and an upload's query). Longer
+// texts are refused with 1 before anything is sent.
+constexpr int GOFORM_TEXT_ROOM = 10240;
+constexpr int GOFORM_URL_ROOM = 1024;
 // Reply room of the requests; the caller's reply text must hold it.
 constexpr int GOFORM_REPLY_ROOM = 256;
 constexpr int GOFORM_VERSION_REPLY_ROOM = 1024;

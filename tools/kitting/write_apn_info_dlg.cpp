@@ -1,6 +1,7 @@
 #include "tools/kitting/write_apn_info_dlg.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,8 +14,10 @@
 #include "app/web_server_check.h"
 #include "app/work_folder.h"
 #include "device/goform.h"
+#include "tools/kitting/apn_config_check.h"
 #include "device/ini_reader.h"
 #include "platform/win/clock.h"
+#include "platform/win/code_page.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/temp_folder.h"
 
@@ -162,7 +165,10 @@ UINT CMarlWriteAPNInfoDlg::WriteAPNInformationDoOperationThread(LPVOID param)
     if (!dlg)
         return 0;
     SetWriteEnabled(dlg, false);
+    // a run takes long: say what it does until its result box
+    dlg->SetDlgItemText(IDC_KITTING_INFO, dlg->ReadOwnString(L"WRITING_INFO"));
     int result = dlg->RunKitting();
+    dlg->SetDlgItemText(IDC_KITTING_INFO, dlg->ReadOwnString(L"CHILD_STATIC_INFO"));
     dlg->MessageBox(dlg->ReadOwnString(result == 0 ? L"WRITE_INFO_SUCCESS" : L"WRITE_INFO_FAILED"),
                     dlg->ReadOwnString(L"CHILD_TITLE"), MB_ICONINFORMATION);
     SetWriteEnabled(dlg, true);
@@ -181,10 +187,15 @@ int CMarlWriteAPNInfoDlg::RunKitting()
         return result;
     if (int result = CheckPrivacySetting())
         return result;
+    // the modem loses its APNs from here on: nothing that can be known now may fail later
+    if (int result = CheckRunInputs())
+        return result;
     if (int result = RestoreBackupFile())
         return result;
+    SetDlgItemText(IDC_KITTING_INFO, ReadOwnString(L"REBOOT_INFO"));
     Sleep(5000);
     WaitForWebServer();
+    SetDlgItemText(IDC_KITTING_INFO, ReadOwnString(L"WRITING_INFO"));
     if (int result = SetDefaultAPN(KITTING_PDP_IPV4V6, 0))
         return result;
     if (int result = DeleteAPN())
@@ -257,6 +268,23 @@ int CMarlWriteAPNInfoDlg::CheckPrivacySetting()
     return 1;
 }
 
+int CMarlWriteAPNInfoDlg::CheckRunInputs()
+{
+    std::string problem = CheckApnConfig(ToolFile(kApnConfigFile));
+    struct stat st;
+    if (problem.empty() && (stat(WideToUtf8(ToolFile(kBackupFile)).c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
+        problem = "no backupinfo in the tool folder";
+    // the upload carries its query in the URL
+    std::string url =
+        std::string("http://") + ReadDomainName() + GOFORM_SET_PATH + "?" + ReadKittingConfig("RESTORE_COMMAND");
+    if (problem.empty() && url.size() >= static_cast<size_t>(GOFORM_URL_ROOM))
+        problem = "the upload URL (DOMAIN_NAME and RESTORE_COMMAND) is too long";
+    if (problem.empty())
+        return 0;
+    OutputDebugStringA(("KESTLE: nothing written: " + problem).c_str());
+    return 1;
+}
+
 int CMarlWriteAPNInfoDlg::RestoreBackupFile()
 {
     std::string domain = ReadDomainName();
@@ -265,12 +293,21 @@ int CMarlWriteAPNInfoDlg::RestoreBackupFile()
     // room for the whole path: a cut path would upload some other file
     std::vector<char> path(widePath.size() * 4 + 1, '\0');
     WideToAnsi(widePath.c_str(), path.data(), path.size());
-    TryRequest([&] {
+    int result = 1;
+    for (int attempt = 0; attempt < KITTING_REQUEST_TRIES; ++attempt) {
         char answer[GOFORM_REPLY_ROOM] = {};
-        return Http_UploadRestoreFile(domain.c_str(), query.c_str(), path.data(), answer);
-    });
-    // the modem restarts on the upload, so its answer decides nothing
-    return 0;
+        result = Http_UploadRestoreFile(domain.c_str(), query.c_str(), path.data(), answer);
+        if (result == 0)
+            break;
+        Sleep(1000);
+        // the modem restarts on the upload and its answer may be lost with it:
+        // a web server that has gone away took the backup; it is never sent twice
+        if (IsDeviceWebServerDown() != 0) {
+            OutputDebugStringA("KESTLE: RestoreBackupFile, the device went down for its restart");
+            return 0;
+        }
+    }
+    return result;
 }
 
 void CMarlWriteAPNInfoDlg::WaitForWebServer()

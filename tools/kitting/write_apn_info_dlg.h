@@ -51,6 +51,11 @@ public:
     int ReadDeviceImeiSetting(std::string* imei) const;
     int CheckPrivacySetting();
     int ReadPrivacySetting(int* on);
+    // 0 when the provisioning data, the backup file and the request texts will
+    // do; checked before the first request that changes the modem.
+    int CheckRunInputs();
+    // 0 when the upload was taken, or its answer was lost to the restart it
+    // causes (the web server went away); a refused upload fails after its tries.
     int RestoreBackupFile();
     void WaitForWebServer();
     int SetDefaultAPN(int pdpType, int index);

@@ -316,7 +316,8 @@ TEST_F(KittingTest, ApnCommandsAndTheirCount)
     const Case cases[] = {
         {"only nine of twelve", "12", twelve, true, nine},
         {"empty middle one is skipped", "3", {1, 3}, true, {"apn1", "apn3"}},
-        {"empty last one fails", "3", {1, 2}, false, {"apn1", "apn2"}},
+        // refused before the modem loses its APNs
+        {"empty last one fails", "3", {1, 2}, false, {}},
         {"no APN_NUM", std::nullopt, {1}, false, {}},
         {"APN_NUM 0", "0", {1}, false, {}},
         {"negative APN_NUM", "-2", {1}, false, {}},
@@ -330,12 +331,16 @@ TEST_F(KittingTest, ApnCommandsAndTheirCount)
         for (int i : c.present)
             p.commands[i] = SaveCommand("apn" + std::to_string(i));
         Write(p);
+        const std::vector<std::string> before = SavedApns();
         auto boxes = RunWrite();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, c.succeeds ? kSuccess : kFailed);
-        EXPECT_EQ(SavedApns(), c.saved);
-        // restrict_default_profile is off: no PDP type, no second default
-        EXPECT_EQ(SentWith("apn_action=set_default").size(), 1u);
+        // a refused file leaves the modem's APNs as they were
+        EXPECT_EQ(SavedApns(), c.succeeds ? c.saved : before);
+        // restrict_default_profile is off: no PDP type, no second default; a
+        // refused file changes nothing on the modem
+        EXPECT_EQ(SentWith("apn_action=set_default").size(), c.succeeds ? 1u : 0u);
+        EXPECT_EQ(SentWith("UPLOADFILE_RESTORE").size(), c.succeeds ? 1u : 0u);
         EXPECT_EQ(SentWith("restrict_default_profile").size(), c.succeeds ? 1u : 0u);
         ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_KITTING_WRITE)); }));
     }
@@ -350,7 +355,9 @@ TEST_F(KittingTest, ConfiguredPdpTypeBecomesTheDefault)
     };
     const Case cases[] = {
         {"IPv4", true, "IP"},       {"ipv6", true, "IPv6"}, {"IPV4&IPV6", true, "IPv4v6"},
-        {std::nullopt, false, ""},  {"", false, ""},        {"IPv4v6", false, ""},
+        {std::nullopt, false, ""},  {"", false, ""},
+        // a type the run does not know is refused before anything changes
+        {"IPv4v6", false, nullptr},
     };
     emulator_->SetWebSetting("restrict_default_profile", "on");
     Write({});
@@ -367,8 +374,8 @@ TEST_F(KittingTest, ConfiguredPdpTypeBecomesTheDefault)
             EXPECT_EQ(defaults[1], "goformId=APN_PROC_EX&apn_mode=manual&apn_action=set_default&set_default_flag=1"
                                  "&pdp_type=" + std::string(c.sentType) + "&index=1");
         } else {
-            // only the default of profile 0
-            EXPECT_EQ(defaults.size(), 1u);
+            // only the default of profile 0, or nothing at all when refused up front
+            EXPECT_EQ(defaults.size(), c.sentType ? 1u : 0u);
         }
         ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_KITTING_WRITE)); }));
     }
@@ -442,8 +449,8 @@ TEST_F(KittingTest, FailedRequestsAreTriedFiftyTimesThenTheRunFails)
         {"privacy_setting", "cmd=privacy_setting", false, 0},
         {"restrict_default_profile", "cmd=restrict_default_profile", false, 0},
         {"APN_PROC_EX", "APN_PROC_EX", false, 0},
-        // the upload decides nothing: the run goes on
-        {"UPLOADFILE_RESTORE", "UPLOADFILE_RESTORE", true, 0},
+        // a refused upload fails the run: the web server answered, so no restart took it
+        {"UPLOADFILE_RESTORE", "UPLOADFILE_RESTORE", false, 0},
     };
     Write(Apns("1", {{1, SaveCommand("tried")}}));
     OpenTool();
@@ -496,6 +503,117 @@ TEST_F(KittingTest, LongToolFolderPathStillUploadsTheBackup)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, kSuccess);
     EXPECT_EQ(emulator_->UploadedRestoreFile(), "deep backup");
+}
+
+}  // namespace
+
+namespace {
+
+// APN commands up to the room of the provisioning data go out whole; one over
+// it is refused before the modem loses anything.
+TEST_F(KittingTest, ApnCommandsUpToTheirRoomAreSentAndLongerOnesChangeNothing)
+{
+    const std::string prefix = SaveCommand("");
+    const std::string tail = "&pdp_type=IP";
+    auto commandOf = [&](size_t size) {
+        return prefix.substr(0, prefix.size() - tail.size()) + std::string(size - prefix.size(), 'a') + tail;
+    };
+    struct Case {
+        size_t size;
+        bool succeeds;
+    };
+    const Case cases[] = {{1024, true}, {KITTING_APN_COMMAND_ROOM - 1, true}, {KITTING_APN_COMMAND_ROOM, false}};
+    Write({});
+    OpenTool();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        const std::string command = commandOf(c.size);
+        ASSERT_EQ(command.size(), c.size);
+        Write(Apns("1", {{1, command}}));
+        auto boxes = RunWrite();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, c.succeeds ? kSuccess : kFailed);
+        auto saves = SentWith("apn_action=save");
+        if (c.succeeds) {
+            ASSERT_EQ(saves.size(), 1u);
+            EXPECT_EQ(saves[0], command);
+        } else {
+            EXPECT_TRUE(saves.empty());
+            EXPECT_TRUE(SentWith("UPLOADFILE_RESTORE").empty());
+            EXPECT_TRUE(SentWith("APN_PROC_EX").empty());
+            EXPECT_EQ(trace_.Count("KESTLE: nothing written: Apn_cfg.ini: [APN_INFO] APN_COMMAND1 is longer than "
+                                   "10239 bytes"),
+                      1u);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_KITTING_WRITE)); }));
+    }
+}
+
+// No backup file: the run fails at once, before any change and without tries.
+TEST_F(KittingTest, MissingBackupFileFailsBeforeAnythingChanges)
+{
+    Write(Apns("1", {{1, SaveCommand("kept")}}));
+    fs::remove(toolFolder_ + "/backupinfo");
+    OpenTool();
+    auto boxes = RunWrite();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailed);
+    EXPECT_TRUE(SentWith("UPLOADFILE_RESTORE").empty());
+    EXPECT_TRUE(SentWith("APN_PROC_EX").empty());
+    EXPECT_EQ(trace_.Count("KESTLE: nothing written: no backupinfo in the tool folder"), 1u);
+}
+
+// The modem goes away before its answer to the upload arrives: that answer
+// was lost to the restart, the run goes on, and the backup is sent once.
+TEST_F(KittingTest, UploadAnswerLostToTheRestartCountsAsDoneAndIsNotSentAgain)
+{
+    Write(Apns("1", {{1, SaveCommand("after.restart")}}));
+    OpenTool();
+    emulator_->SetRestartMs(5000);
+    modemsim::Fault vanish;
+    vanish.kind = modemsim::FaultKind::Vanish;
+    vanish.times = 1;
+    emulator_->InjectHttpFault("UPLOADFILE_RESTORE", vanish);
+    int restarts = emulator_->RestartCount();
+    auto boxes = RunWrite();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kSuccess);
+    EXPECT_EQ(SentWith("UPLOADFILE_RESTORE").size(), 1u);
+    EXPECT_GT(emulator_->RestartCount(), restarts);
+    EXPECT_EQ(SavedApns(), std::vector<std::string>{"after.restart"});
+}
+
+}  // namespace
+
+namespace {
+
+// The static text says what a run does: writing, then the restart, then
+// writing again; the tool's own text comes back with the result.
+TEST_F(KittingTest, StaticTextFollowsTheRun)
+{
+    Write(Apns("1", {{1, SaveCommand("shown")}}));
+    OpenTool();
+    const std::wstring idle = Text(Item(IDC_KITTING_INFO));
+    const std::wstring writing = L"Writing the information, please wait...";
+    const std::wstring reboot = L"The device is restarting. Please don't remove it.";
+    emulator_->SetRestartMs(20000);
+    // the upload waits until the test has seen the text of the run
+    modemsim::Fault slow;
+    slow.kind = modemsim::FaultKind::Slow;
+    slow.delayMs = 5000;
+    emulator_->InjectHttpFault("UPLOADFILE_RESTORE", slow);
+    emulator_->ClearReceived();
+    ASSERT_TRUE(tooltest::ClickWhenSettled(tool_.dialog(), Item(IDC_KITTING_WRITE)));
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == writing; }, 60000));
+    // and the first request after the restart waits too
+    emulator_->InjectHttpFault("APN_PROC_EX", slow);
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == reboot; }, 60000));
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == writing; }, 60000));
+    auto popup = WaitForPopup(120000);
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->text, kSuccess);
+    ClosePopup(*popup);
+    EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == idle; }));
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TEST_F(SwapwellCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
     pid_t first = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(first, 0);
     pids_.push_back(first);
-    ASSERT_TRUE(WaitForFile(root_ + "/tempPath0/lan_jap_cfg.ini", 10000));
+    ASSERT_TRUE(WaitForFile(runtime_ + "/tempPath0/lan_jap_cfg.ini", 10000));
 
     // the same dialog code as a second copy, with a driver that answers its refusal
     fs::create_directories(root_ + "/second");
@@ -123,7 +123,7 @@ TEST_F(SwapwellCopies, SecondCopyShowsItsRefusalAndExitsZeroWhileTheFirstRuns)
     kill(first, SIGTERM);
     EXPECT_EQ(WaitExit(first), 0);
     pids_.clear();
-    EXPECT_FALSE(fs::exists(root_ + "/tempPath0"));
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath0"));
 }
 
 TEST_F(SwapwellCopies, SecondProgramStopsAtItsRefusal)
@@ -132,13 +132,13 @@ TEST_F(SwapwellCopies, SecondProgramStopsAtItsRefusal)
     pid_t first = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(first, 0);
     pids_.push_back(first);
-    ASSERT_TRUE(WaitForFile(root_ + "/tempPath0/lan_jap_cfg.ini", 10000));
+    ASSERT_TRUE(WaitForFile(runtime_ + "/tempPath0/lan_jap_cfg.ini", 10000));
     pid_t second = childproc::Spawn(TEST_BUILD_DIR "/Swapwell", {}, env);
     ASSERT_GT(second, 0);
     pids_.push_back(second);
     // the second program made its own working folder and language file, for the
     // texts of its refusal, and stops there
-    ASSERT_TRUE(WaitForFile(root_ + "/tempPath1/lan_jap_cfg.ini", 10000));
+    ASSERT_TRUE(WaitForFile(runtime_ + "/tempPath1/lan_jap_cfg.ini", 10000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(waitpid(second, nullptr, WNOHANG), 0);
     for (pid_t pid : {second, first})
@@ -146,6 +146,6 @@ TEST_F(SwapwellCopies, SecondProgramStopsAtItsRefusal)
     EXPECT_EQ(WaitExit(second), 0);
     EXPECT_EQ(WaitExit(first), 0);
     pids_.clear();
-    EXPECT_FALSE(fs::exists(root_ + "/tempPath0"));
-    EXPECT_FALSE(fs::exists(root_ + "/tempPath1"));
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath0"));
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath1"));
 }

@@ -126,6 +126,29 @@ TEST_F(Dispatch, KittingTypeMakesItsToolFolderFirst)
     EXPECT_FALSE(Exists(base_ + "/VX530KittingTool"));
 }
 
+// A tool folder that is not ours (another user's, or open to others) stops
+// the start-up with a message and a non-zero exit; it is left as it was.
+TEST_F(Dispatch, ToolFolderNotOursStopsWithAMessage)
+{
+    WriteFile(tmp_ + "/Adatper_cfg.ini", "[TOOLS_INFO]\r\nTOOLS_TYPE=7\r\n");
+    g_strCfgFilePath = Utf8ToWide(tmp_ + "/Adatper_cfg.ini");
+    ASSERT_EQ(mkdir((base_ + "/VX530WimaxTool").c_str(), 0755), 0);
+    ASSERT_EQ(chmod((base_ + "/VX530WimaxTool").c_str(), 0755), 0);
+    WriteFile(base_ + "/VX530WimaxTool/config.ini", "theirs");
+    {
+        CTALLY_KITApp app;
+        CDialog* dialog = nullptr;
+        app.CreateToolDialog(&dialog);
+        EXPECT_EQ(dialog, nullptr);
+        EXPECT_EQ(app.m_nExitCode, 1);
+        EXPECT_TRUE(app.m_strToolFolder.empty());
+        EXPECT_EQ(messages_, (std::vector<std::string>{"The tool folder cannot be made in " + base_ +
+                                                       "/ (it is missing, or it is not a private folder of this "
+                                                       "user)."}));
+    }
+    EXPECT_EQ(ReadFile(base_ + "/VX530WimaxTool/config.ini"), "theirs");
+}
+
 // Every key of the shipped configurations with the value the tools read.
 TEST(ShippedConfiguration, KeysAndValues)
 {

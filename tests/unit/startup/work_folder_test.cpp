@@ -1,5 +1,6 @@
 #include "app/tally_kit_app.h"
 #include "app/work_folder.h"
+#include "platform/win/temp_folder.h"
 #include "private_tmpdir.h"
 
 #include <functional>
@@ -190,6 +191,74 @@ TEST_F(WorkFolder, DestructorRemovesWhatWasMade)
     MakeFolders(base_, 0, 0);
     { CTALLY_KITApp app; }
     EXPECT_TRUE(Exists(base_ + "/tempPath0"));
+}
+
+} // namespace
+
+namespace {
+
+using PrivateBase = PrivateTmpdir;
+
+// The runtime folder when it is a private folder of ours, else our own folder
+// in the temp folder; never one that someone else made or linked.
+TEST_F(PrivateBase, RuntimeFolderElseOurOwnFolderInTheTempFolder)
+{
+    const std::string runtime = root_ + "/run";
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        std::string expected;  // "" : none
+    };
+    const Case cases[] = {
+        {"a private runtime folder", [&] { ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0); }, runtime + "/"},
+        {"a runtime folder others can enter",
+         [&] {
+             ASSERT_EQ(mkdir(runtime.c_str(), 0755), 0);
+             ASSERT_EQ(chmod(runtime.c_str(), 0755), 0);
+         },
+         base_ + "/"},
+        {"a runtime folder that is a link", [&] { ASSERT_EQ(symlink(outside_.c_str(), runtime.c_str()), 0); },
+         base_ + "/"},
+        {"no runtime folder", [] {}, base_ + "/"},
+        {"our folder in the temp folder made by nobody yet", [&] { RemoveTreeNoFollow(Utf8ToWide(base_)); },
+         base_ + "/"},
+        {"our folder's name taken by a folder others can enter",
+         [&] { ASSERT_EQ(chmod(base_.c_str(), 0755), 0); }, ""},
+        {"our folder's name taken by a link",
+         [&] {
+             RemoveTreeNoFollow(Utf8ToWide(base_));
+             ASSERT_EQ(symlink(outside_.c_str(), base_.c_str()), 0);
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveTreeNoFollow(Utf8ToWide(runtime));
+        RemoveTreeNoFollow(Utf8ToWide(base_));
+        ASSERT_EQ(mkdir(base_.c_str(), 0700), 0);
+        c.prepare();
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        EXPECT_EQ(WideToUtf8(GetPrivateBaseFolder()), c.expected);
+        CTALLY_KITApp app;
+        EXPECT_EQ(app.CreateWorkFolder(), c.expected.empty() ? FALSE : TRUE);
+        if (!c.expected.empty())
+            EXPECT_EQ(WideToUtf8(app.m_strWorkFolder), c.expected + "tempPath0");
+    }
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_TRUE(Exists(outside_));
+}
+
+// Another user's tempPath0..99 in the shared temp folder change nothing.
+TEST_F(PrivateBase, ForeignWorkFoldersInTheTempFolderAreNotLookedAt)
+{
+    for (int n = 0; n <= 99; ++n)
+        ASSERT_EQ(mkdir((tmp_ + "/tempPath" + std::to_string(n)).c_str(), n == 99 ? 0755 : 0700), 0);
+    ASSERT_EQ(chmod((tmp_ + "/tempPath99").c_str(), 0755), 0);
+    CTALLY_KITApp app;
+    ASSERT_TRUE(app.CreateWorkFolder());
+    EXPECT_EQ(WideToUtf8(app.m_strWorkFolder), base_ + "/tempPath0");
+    ASSERT_TRUE(app.CreateKittingToolFolder());
+    EXPECT_EQ(WideToUtf8(app.m_strToolFolder), base_ + "/VX530KittingTool");
 }
 
 } // namespace

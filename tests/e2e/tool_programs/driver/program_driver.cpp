@@ -1,0 +1,96 @@
+// Built into a copy of a tool-type program for the whole-program tests, around
+// the program's own main (renamed ProgramMain there): when
+// TOOL_DRIVER_REPORT names a file, a thread works the program's headless
+// window as a user would and writes down what it saw, one line each:
+//   dialog <template id>      the tool's dialog is up
+//   popup <caption>|<text>    a box it answered
+//   closed                    it pressed the close box
+// TOOL_DRIVER_TEMPLATE  the dialog template to wait for
+// TOOL_DRIVER_CLICKS    control ids to press in order, comma-separated; an id
+//                       ending in "!" is a button whose run ends in a box
+// TOOL_DRIVER_GO        a file to wait for before the first press
+// TOOL_DRIVER_REFUSAL=1 a second copy: only answer the first box
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "app/tool_dialog_frame.h"
+#include "platform/ui/test_driver.h"
+#include "platform/win/code_page.h"
+#include "tests/support/settled_click.h"
+
+namespace {
+
+class Report {
+public:
+    explicit Report(const char* path) : out_(path, std::ios::app) {}
+    void Line(const std::string& text)
+    {
+        out_ << text << "\n";
+        out_.flush();
+    }
+
+private:
+    std::ofstream out_;
+};
+
+void AnswerOnePopup(Report& report, DWORD timeoutMs)
+{
+    auto popup = ui::test::WaitForPopup(timeoutMs);
+    if (!popup) {
+        report.Line("no popup");
+        return;
+    }
+    report.Line("popup " + WideToUtf8(popup->caption) + "|" + WideToUtf8(popup->text));
+    ui::test::ClosePopup(*popup);
+}
+
+void Drive(const std::string& reportPath)
+{
+    Report report(reportPath.c_str());
+    if (const char* refusal = std::getenv("TOOL_DRIVER_REFUSAL"); refusal && *refusal == '1') {
+        AnswerOnePopup(report, 60000);
+        return;
+    }
+    const char* templ = std::getenv("TOOL_DRIVER_TEMPLATE");
+    HWND dialog = ui::test::WaitForDialog(templ ? static_cast<UINT>(std::atoi(templ)) : 0, 60000);
+    if (!dialog) {
+        report.Line("no dialog");
+        return;
+    }
+    report.Line(std::string("dialog ") + templ);
+    if (const char* go = std::getenv("TOOL_DRIVER_GO"))
+        while (!std::filesystem::exists(go))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto* frame = dynamic_cast<CToolDialogFrame*>(AfxGetMainWnd());
+    std::stringstream clicks(std::getenv("TOOL_DRIVER_CLICKS") ? std::getenv("TOOL_DRIVER_CLICKS") : "");
+    for (std::string id; std::getline(clicks, id, ',');) {
+        bool boxed = !id.empty() && id.back() == '!';
+        HWND control = ui::test::Control(dialog, std::atoi(id.c_str()));
+        bool clicked = boxed && frame ? tooltest::ClickWhenSettled(frame, control) : ui::test::Click(control);
+        if (!clicked) {
+            report.Line("not clicked " + id);
+            break;
+        }
+        if (boxed)
+            AnswerOnePopup(report, 180000);
+    }
+    report.Line("closed");
+    ui::test::PressCloseBox(dialog);
+}
+
+}  // namespace
+
+// The program's own main, renamed for this copy.
+int ProgramMain();
+
+int main()
+{
+    const char* report = std::getenv("TOOL_DRIVER_REPORT");
+    if (report && *report)
+        std::thread(Drive, std::string(report)).detach();
+    return ProgramMain();
+}

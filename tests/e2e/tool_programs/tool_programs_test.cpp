@@ -1,0 +1,311 @@
+// Every tool-type program as a user starts it, headless, against the emulator:
+// it opens its own dialog; the packaged types 5 and 7 (real trailer, real
+// release) provision the modem and switch WiMAX 2+ end to end.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emulator/modem_emulator.h"
+#include "tests/support/child_process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kImei = "356789012345678";
+const std::string kBuild = TEST_BUILD_DIR;
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> Lines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class ToolPrograms : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/tool-programs-XXXXXX";
+        ASSERT_NE(mkdtemp(templ.data()), nullptr);
+        root_ = templ;
+        runtime_ = root_ + "/run";
+        ASSERT_EQ(mkdir(runtime_.c_str(), 0700), 0);
+        modemsim::EmulatorOptions options;
+        options.dir = root_ + "/device";
+        options.mode = modemsim::Mode::NetCard;
+        options.restartMs = 500;
+        emulator_ = std::make_unique<modemsim::ModemEmulator>(options);
+        std::string error;
+        ASSERT_TRUE(emulator_->Start(&error)) << error;
+        emulator_->SetImei(kImei);
+    }
+
+    void TearDown() override
+    {
+        for (pid_t pid : pids_) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        emulator_->Stop();
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    std::vector<std::string> Env(std::vector<std::string> more = {}) const
+    {
+        more.push_back("TMPDIR=" + root_);
+        more.push_back("XDG_RUNTIME_DIR=" + runtime_);
+        more.push_back("XDG_CONFIG_HOME=" + root_ + "/config");
+        more.push_back("SETWELL_UI=headless");
+        more.push_back("SETWELL_TIME_SCALE=0.01");
+        more.push_back("KESTLE_DEVICE_DIR=" + emulator_->DeviceDir());
+        return more;
+    }
+
+    pid_t Start(const std::string& program, const std::vector<std::string>& env)
+    {
+        pid_t pid = childproc::Spawn(program, {}, Env(env));
+        if (pid > 0)
+            pids_.push_back(pid);
+        return pid;
+    }
+
+    int Finish(pid_t pid)
+    {
+        int code = childproc::WaitExit(pid, 300000);
+        pids_.erase(std::remove(pids_.begin(), pids_.end(), pid), pids_.end());
+        return code;
+    }
+
+    // Runs a driven program to its end; its report lines.
+    std::vector<std::string> Drive(const std::string& program, unsigned templateId, const std::string& clicks,
+                                   int* exitCode, std::vector<std::string> more = {})
+    {
+        std::string report = root_ + "/report-" + std::to_string(++reports_) + ".txt";
+        more.push_back("TOOL_DRIVER_REPORT=" + report);
+        more.push_back("TOOL_DRIVER_TEMPLATE=" + std::to_string(templateId));
+        more.push_back("TOOL_DRIVER_CLICKS=" + clicks);
+        pid_t pid = Start(program, more);
+        EXPECT_GT(pid, 0);
+        *exitCode = Finish(pid);
+        return Lines(report);
+    }
+
+    // The kitting data the emulator accepts: two APNs for its IMEI.
+    void WriteKittingData()
+    {
+        std::ofstream(root_ + "/backupinfo", std::ios::binary) << "backup of the modem";
+        std::ofstream(root_ + "/Apn_cfg.ini", std::ios::binary)
+            << "[APN_INFO]\r\nDEVICE_IMEI=" << kImei << "\r\nAPN_NUM=2\r\n"
+            << "APN_COMMAND1=goformId=APN_PROC_EX&apn_action=save&apn_mode=manual&wan_apn=corp.one&pdp_type=IP\r\n"
+            << "APN_COMMAND2=goformId=APN_PROC_EX&apn_action=save&apn_mode=manual&wan_apn=corp.two&pdp_type=IP\r\n";
+    }
+
+    // PackageTool's exit code; its messages in *output.
+    int Package(const std::vector<std::string>& args, std::string* output = nullptr)
+    {
+        std::string log = root_ + "/package.log";
+        std::string command = kBuild + "/PackageTool";
+        for (const std::string& a : args)
+            command += " '" + a + "'";
+        int status = std::system((command + " >'" + log + "' 2>&1").c_str());
+        if (output)
+            *output = ReadAll(log);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::vector<std::string> SavedApns() const
+    {
+        std::vector<std::string> out;
+        auto profiles = emulator_->WebApnProfiles();
+        for (size_t i = 1; i < profiles.size(); ++i)
+            out.push_back(profiles[i].apn);
+        return out;
+    }
+
+    std::string root_, runtime_;
+    std::unique_ptr<modemsim::ModemEmulator> emulator_;
+    std::vector<pid_t> pids_;
+    int reports_ = 0;
+};
+
+struct ToolType {
+    const char* program;
+    unsigned templateId;
+};
+
+// Every type but 5 and 7 opens its dialog as built; the driven copy of the
+// same program says which dialog it found.
+TEST_F(ToolPrograms, EveryTypeOpensItsOwnDialog)
+{
+    const ToolType types[] = {{"DiagPanel", 129},        {"FactoryRestore", 136},       {"CarrierModeSwitch", 138},
+                              {"CarrierModemSetting", 137}, {"CarrierModemSetting2", 142}};
+    for (const ToolType& t : types) {
+        SCOPED_TRACE(t.program);
+        ASSERT_TRUE(fs::exists(kBuild + "/" + t.program));
+        int code = -1;
+        auto report = Drive(kBuild + "/driven_" + t.program, t.templateId, "", &code);
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(report, (std::vector<std::string>{"dialog " + std::to_string(t.templateId), "closed"}));
+
+        // the program itself stays up with its dialog until closed, then cleans up
+        pid_t pid = Start(kBuild + "/" + t.program, {});
+        ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath0/Adatper_cfg.ini", 30000));
+        EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0);
+        kill(pid, SIGTERM);
+        EXPECT_EQ(Finish(pid), 0);
+        EXPECT_FALSE(fs::exists(runtime_ + "/tempPath0"));
+    }
+}
+
+// Without appended files types 5 and 7 say what is missing and end non-zero.
+TEST_F(ToolPrograms, UnpackagedTypesFiveAndSevenEndNonZero)
+{
+    for (const char* program : {"ApnProvisioning", "WimaxSwitch"}) {
+        SCOPED_TRACE(program);
+        int code = -1;
+        auto report = Drive(kBuild + "/driven_" + std::string(program), 0, "", &code,
+                            {"TOOL_DRIVER_REFUSAL=1"});
+        EXPECT_EQ(code, 1);
+        ASSERT_EQ(report.size(), 1u);
+        EXPECT_NE(report[0].find("(appended file 1) into " + runtime_ + "/VX530"), std::string::npos) << report[0];
+        // nothing left but the lock files of the single-instance names
+        for (const auto& entry : fs::directory_iterator(runtime_))
+            EXPECT_EQ(entry.path().filename().string().rfind("mutex-", 0), 0u) << entry.path();
+    }
+}
+
+TEST_F(ToolPrograms, PackagedApnProvisioningWritesTheModem)
+{
+    WriteKittingData();
+    const std::string packaged = root_ + "/ApnProvisioning-packaged";
+    ASSERT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
+                       root_ + "/Apn_cfg.ini", packaged}),
+              0);
+    int code = -1;
+    auto report = Drive(packaged, 141, "1381!", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(report, (std::vector<std::string>{"dialog 141",
+                                                "popup MARL キッティングサポートツール|設定情報の反映に成功しました。",
+                                                "closed"}));
+    EXPECT_EQ(emulator_->UploadedRestoreFile(), "backup of the modem");
+    EXPECT_EQ(SavedApns(), (std::vector<std::string>{"corp.one", "corp.two"}));
+    EXPECT_FALSE(fs::exists(runtime_ + "/VX530KittingTool"));
+}
+
+TEST_F(ToolPrograms, PackagedWimaxSwitchReadsAndSets)
+{
+    std::ofstream(root_ + "/config.ini", std::ios::binary) << "[USR_INFO]\r\nUSR_ID=12345\r\n";
+    const std::string packaged = root_ + "/WimaxSwitch-packaged";
+    ASSERT_EQ(Package({"wimax", "--program", kBuild + "/driven_WimaxSwitch", root_ + "/config.ini", packaged}), 0);
+    emulator_->SetWebSetting("wimax2_enable", "off");
+    int code = -1;
+    // Read, choose ON, Set
+    auto report = Drive(packaged, 145, "1386!,1383,1379!", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(report, (std::vector<std::string>{"dialog 145",
+                                                "popup 4G LTE ONLY 設定ツール|WiMAX 2+ の状態の取得に成功しました。",
+                                                "popup 4G LTE ONLY 設定ツール|WiMAX 2+ の状態の設定に成功しました。",
+                                                "closed"}));
+    EXPECT_EQ(emulator_->WebSetting("wimax2_enable"), "on");
+    EXPECT_FALSE(fs::exists(runtime_ + "/VX530WimaxTool"));
+}
+
+// A second copy is refused without touching the first copy's released files,
+// and the first copy's Write still succeeds.
+TEST_F(ToolPrograms, SecondPackagedCopyLeavesTheFirstCopysFolder)
+{
+    WriteKittingData();
+    const std::string packaged = root_ + "/ApnProvisioning-packaged";
+    ASSERT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
+                       root_ + "/Apn_cfg.ini", packaged}),
+              0);
+    const std::string go = root_ + "/go";
+    const std::string firstReport = root_ + "/first.txt";
+    pid_t first = Start(packaged, {"TOOL_DRIVER_REPORT=" + firstReport, "TOOL_DRIVER_TEMPLATE=141",
+                                   "TOOL_DRIVER_CLICKS=1381!", "TOOL_DRIVER_GO=" + go});
+    ASSERT_GT(first, 0);
+    for (int waited = 0; waited < 60000 && Lines(firstReport).empty(); waited += 20)
+        usleep(20000);
+    ASSERT_EQ(Lines(firstReport), std::vector<std::string>{"dialog 141"});
+    const std::string folder = runtime_ + "/VX530KittingTool";
+    const std::string apnConfig = ReadAll(folder + "/Apn_cfg.ini");
+    ASSERT_FALSE(apnConfig.empty());
+
+    int code = -1;
+    auto refusal = Drive(packaged, 0, "", &code, {"TOOL_DRIVER_REFUSAL=1"});
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(refusal, (std::vector<std::string>{"popup MARL キッティングサポートツール|"
+                                                 "MARL リセットツールは既に起動中です。"}));
+    EXPECT_EQ(ReadAll(folder + "/Apn_cfg.ini"), apnConfig);
+    EXPECT_EQ(ReadAll(folder + "/backupinfo"), "backup of the modem");
+
+    std::ofstream(go) << "go";
+    EXPECT_EQ(Finish(first), 0);
+    EXPECT_EQ(Lines(firstReport), (std::vector<std::string>{"dialog 141",
+                                                            "popup MARL キッティングサポートツール|"
+                                                            "設定情報の反映に成功しました。",
+                                                            "closed"}));
+    EXPECT_EQ(SavedApns(), (std::vector<std::string>{"corp.one", "corp.two"}));
+}
+
+// Data files the tool would reject are refused with the reason; nothing is written.
+TEST_F(ToolPrograms, PackageToolRefusesWhatTheToolWouldReject)
+{
+    struct Case {
+        const char* name;
+        std::string apnConfig;
+        const char* message;
+    };
+    const std::string head = std::string("[APN_INFO]\r\nDEVICE_IMEI=") + kImei + "\r\n";
+    const Case cases[] = {
+        {"no DEVICE_IMEI", "[APN_INFO]\r\nAPN_NUM=1\r\nAPN_COMMAND1=x\r\n", "DEVICE_IMEI is missing"},
+        {"no APN_NUM", head + "APN_COMMAND1=x\r\n", "APN_NUM is missing or less than 1"},
+        {"last command missing", head + "APN_NUM=2\r\nAPN_COMMAND1=x\r\n", "APN_COMMAND2 is missing (APN_NUM is 2)"},
+        {"command over its room", head + "APN_NUM=1\r\nAPN_COMMAND1=" + std::string(10240, 'a') + "\r\n",
+         "APN_COMMAND1 is longer than 10239 bytes"},
+        {"unknown PDP type", head + "APN_NUM=1\r\nAPN_COMMAND1=x\r\nCONFIG1_PDP_TYPE=IPv4v6\r\n",
+         "CONFIG1_PDP_TYPE \"IPv4v6\" is not IPv4, IPv6 or IPv4&IPv6"},
+    };
+    std::ofstream(root_ + "/backupinfo", std::ios::binary) << "backup";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(root_ + "/Apn_cfg.ini", std::ios::binary) << c.apnConfig;
+        std::string output;
+        EXPECT_EQ(Package({"apn", root_ + "/backupinfo", root_ + "/Apn_cfg.ini", root_ + "/out"}, &output), 1);
+        EXPECT_NE(output.find(c.message), std::string::npos) << output;
+        EXPECT_FALSE(fs::exists(root_ + "/out"));
+    }
+    std::ofstream(root_ + "/empty", std::ios::binary);
+    std::string output;
+    EXPECT_EQ(Package({"apn", root_ + "/empty", root_ + "/Apn_cfg.ini", root_ + "/out"}, &output), 1);
+    EXPECT_NE(output.find("is empty"), std::string::npos) << output;
+    EXPECT_EQ(Package({"wimax", root_ + "/empty", root_ + "/out"}, &output), 1);
+    EXPECT_NE(output.find("config.ini"), std::string::npos) << output;
+    EXPECT_EQ(Package({"apn", root_ + "/out"}, &output), 2);
+    EXPECT_NE(output.find("usage: PackageTool apn"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(root_ + "/out"));
+}
+
+}  // namespace
