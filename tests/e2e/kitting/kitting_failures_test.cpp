@@ -35,9 +35,9 @@ protected:
             oldTmp_ = tmp;
         place_.Make("kitting-fail");
         place_.WriteToolConfig();
-        // the tool folder lies in the temporary folder, here the private root
+        // the tool folder lies under the private base, here the workplace's runtime folder
         setenv("TMPDIR", place_.Root().c_str(), 1);
-        toolFolder_ = place_.Root() + "/VX530KittingTool";
+        toolFolder_ = place_.Root() + "/run/VX530KittingTool";
         fs::create_directories(toolFolder_);
         std::ofstream(toolFolder_ + "/backupinfo", std::ios::binary) << "backup";
         std::ofstream(toolFolder_ + "/Apn_cfg.ini", std::ios::binary)

@@ -257,7 +257,7 @@ TEST_F(ToolPrograms, SecondPackagedCopyLeavesTheFirstCopysFolder)
     auto refusal = Drive(packaged, 0, "", &code, {"TOOL_DRIVER_REFUSAL=1"});
     EXPECT_EQ(code, 0);
     EXPECT_EQ(refusal, (std::vector<std::string>{"popup MARL キッティングサポートツール|"
-                                                 "MARL リセットツールは既に起動中です。"}));
+                                                 "このプログラムは既に起動中です。"}));
     EXPECT_EQ(ReadAll(folder + "/Apn_cfg.ini"), apnConfig);
     EXPECT_EQ(ReadAll(folder + "/backupinfo"), "backup of the modem");
 
