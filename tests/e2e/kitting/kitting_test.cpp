@@ -12,6 +12,7 @@
 #include "app/app_paths.h"
 #include "emulator/modem_emulator.h"
 #include "platform/ui/test_driver.h"
+#include "platform/win/clock.h"
 #include "platform/win/code_page.h"
 #include "platform/win/debug_output.h"
 #include "tests/support/settled_click.h"
@@ -436,37 +437,42 @@ TEST_F(KittingTest, RefusalsHaveTheirOwnBoxesBeforeTheResult)
     }
 }
 
-TEST_F(KittingTest, FailedRequestsAreTriedFiftyTimesThenTheRunFails)
+// Each refused request on its own: fifty tries, a second apart, then the run fails.
+struct RefusedRequest {
+    const char* key;       // goform key the web server refuses
+    const char* fragment;  // what the refused request holds
+};
+
+void PrintTo(const RefusedRequest& c, std::ostream* os) { *os << c.key; }
+
+class KittingRefusalTest : public KittingTest, public ::testing::WithParamInterface<RefusedRequest> {};
+
+TEST_P(KittingRefusalTest, FailedRequestsAreTriedFiftyTimesThenTheRunFails)
 {
-    struct Case {
-        const char* key;           // goform key the web server refuses
-        const char* fragment;      // what the refused request holds
-        bool succeeds;
-        int sentBefore;            // requests of the key before the refused ones
-    };
-    const Case cases[] = {
-        {"imei", "cmd=imei", false, 0},
-        {"privacy_setting", "cmd=privacy_setting", false, 0},
-        {"restrict_default_profile", "cmd=restrict_default_profile", false, 0},
-        {"APN_PROC_EX", "APN_PROC_EX", false, 0},
-        // a refused upload fails the run: the web server answered, so no restart took it
-        {"UPLOADFILE_RESTORE", "UPLOADFILE_RESTORE", false, 0},
-    };
+    const RefusedRequest& c = GetParam();
     Write(Apns("1", {{1, SaveCommand("tried")}}));
     OpenTool();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
-        emulator_->ClearFaults();
-        emulator_->InjectHttpFault(c.key, 500, -1);
-        auto boxes = RunWrite();
-        emulator_->ClearFaults();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, kChildTitle);
-        EXPECT_EQ(boxes[0].text, c.succeeds ? kSuccess : kFailed);
-        EXPECT_EQ(SentWith(c.fragment).size(), static_cast<size_t>(KITTING_REQUEST_TRIES));
-        ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_KITTING_WRITE)); }));
-    }
+    emulator_->InjectHttpFault(c.key, 500, -1);
+    const DWORD start = GetTickCount();
+    auto boxes = RunWrite();
+    const DWORD elapsed = GetTickCount() - start;
+    emulator_->ClearFaults();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, kChildTitle);
+    // a refused upload fails the run too: the web server answered, so no restart took it
+    EXPECT_EQ(boxes[0].text, kFailed);
+    EXPECT_EQ(SentWith(c.fragment).size(), static_cast<size_t>(KITTING_REQUEST_TRIES));
+    // a second of program time after each refused try
+    EXPECT_GE(elapsed, static_cast<DWORD>((KITTING_REQUEST_TRIES - 1) * 1000));
 }
+
+INSTANTIATE_TEST_SUITE_P(EachRequest, KittingRefusalTest,
+                         ::testing::Values(RefusedRequest{"imei", "cmd=imei"},
+                                           RefusedRequest{"privacy_setting", "cmd=privacy_setting"},
+                                           RefusedRequest{"restrict_default_profile", "cmd=restrict_default_profile"},
+                                           RefusedRequest{"APN_PROC_EX", "APN_PROC_EX"},
+                                           RefusedRequest{"UPLOADFILE_RESTORE", "UPLOADFILE_RESTORE"}),
+                         [](const ::testing::TestParamInfo<RefusedRequest>& info) { return std::string(info.param.key); });
 
 TEST_F(KittingTest, ARequestThatRecoversWithinItsTriesSucceeds)
 {

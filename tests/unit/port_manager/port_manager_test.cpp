@@ -1,4 +1,5 @@
 #include "device/port_manager.h"
+#include "platform/win/clock.h"
 #include "device/port_scanner.h"
 #include "platform/win/debug_output.h"
 #include "../port_scanner/listing_dir.h"
@@ -109,7 +110,10 @@ TEST_F(PortManagerTest, NoModemGivesUpAfter300TriesAndKeepsThePort)
     listing_.Clear();
     DebugCapture capture;
     CMarlPortManager manager;
+    const DWORD start = GetTickCount();
     EXPECT_EQ(manager.OpenATPort(), 1);
+    // each try: 100 ms between the two searches, 100 ms after a failed one
+    EXPECT_GE(GetTickCount() - start, 300u * 200u);
     EXPECT_EQ(capture.Count(kFailText), 300u);
     EXPECT_EQ(capture.Count(kSuccessText), 0u);
     EXPECT_EQ(ListingCalls(), 600);
