@@ -110,7 +110,7 @@ TEST_F(PortManagerTest, NoModemGivesUpAfter300TriesAndKeepsThePort)
     listing_.Clear();
     DebugCapture capture;
     CMarlPortManager manager;
-    const DWORD start = GetTickCount();
+    const uint32_t start = GetTickCount();
     EXPECT_EQ(manager.OpenATPort(), 1);
     // each try: 100 ms between the two searches, 100 ms after a failed one
     EXPECT_GE(GetTickCount() - start, 300u * 200u);
