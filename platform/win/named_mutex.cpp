@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/win/code_page.h"
+#include "platform/win/temp_folder.h"
 
 namespace {
 
@@ -19,29 +20,11 @@ struct MutexHandle {
     int fd;
 };
 
-bool IsPrivateFolder(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
-           (st.st_mode & 077) == 0;
-}
-
-// $XDG_RUNTIME_DIR is private by definition; the temp folder is shared, so we
-// make our own folder there and refuse one that someone else made or linked.
+// The private base the program makes its folders in: nobody else can choose
+// or reach the lock files.
 std::string LockFolder()
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/') {
-        struct stat st;
-        if (stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
-            return std::string(runtime) + "/";
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/modem-service-tools-" +
-                         std::to_string(getuid());
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        return std::string();
-    return IsPrivateFolder(folder) ? folder + "/" : std::string();
+    return WideToUtf8(GetPrivateBaseFolder());
 }
 
 // Letters, digits, '-' and '.' stay; every other byte becomes %XX, so two
