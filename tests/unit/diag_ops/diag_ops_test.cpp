@@ -362,3 +362,20 @@ TEST_F(DiagOpsTest, WriteNvDataTracesItsParameters)
     EXPECT_EQ(capture.Count("FUN:Diag_WriteNVData InParam:nNvStatus:0"), 1u);
     EXPECT_EQ(capture.Count("FUN:Diag_WriteNVData Result:0,TALLY_ERROR_SUCCESS"), 1u);
 }
+
+// At WriteLog=2 the function and result lines show, the parameter lines do not.
+TEST_F(DiagOpsTest, WriteLogTwoShowsFunctionAndResultLinesOnly)
+{
+    std::ofstream(dir_ / "config.ini") << "[FEATURE]\r\nWriteLog=2\r\n";
+    ResetTraceLogConfigForTests();
+    emulator_.SetImei("356938035643809");
+    DebugCapture capture;
+    char imei[DIAG_IMEI_TEXT_SIZE] = {};
+    EXPECT_EQ(Diag_GetIMEI(imei), 0);
+    EXPECT_EQ(Diag_WriteIMEI("356938035643809"), 0);
+    EXPECT_EQ(capture.Count("FUN:Diag_GetIMEI Result:0,TALLY_ERROR_SUCCESS"), 1u);
+    EXPECT_EQ(capture.Count("FUN:Diag_WriteIMEI Result:0,TALLY_ERROR_SUCCESS"), 1u);
+    EXPECT_EQ(capture.Count("FUN:NV_ReadIMEI"), 1u);
+    EXPECT_EQ(capture.Count("InParam"), 0u);
+    EXPECT_EQ(capture.Count("OutParam"), 0u);
+}
