@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <strings.h>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ const AtResultCodeRow AtResultCodeTable[] = {
     {"\r\nnot support\r\n", AT_RESULT_NOT_SUPPORT, 6, 0, 0},
 };
 const size_t AtResultCodeTableRows = sizeof(AtResultCodeTable) / sizeof(AtResultCodeTable[0]);
+
+namespace {
+// Some modems end a refusal with "+CME ERROR" and no code: it ends the response
+// like ERROR does.
+const AtResultCodeRow kBareCmeError = {"\r\n+CME ERROR\r\n", AT_RESULT_CME_ERROR, 4, 0, 0};
+} // namespace
 
 AtCommandRecord g_tLastSendCmd;
 
@@ -219,7 +226,8 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
             return 1;
         readAgain = !Contains(buffer.data(), received, "+COPS: (");
     } else if (select) {
-        readAgain = !Contains(buffer.data(), received, "OK");
+        // A refused selection ("+CME ERROR: ...") has no result to wait for.
+        readAgain = !Contains(buffer.data(), received, "OK") && !Contains(buffer.data(), received, "ERROR");
     }
     if (readAgain && !Exchange("", 0, buffer, &received, kSecondReadTimeout))
         return 1;
@@ -231,6 +239,9 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
 
 void SetAtAwaitingResponse(const AtCommandRecord& command)
 {
+    // One command, one answer: nothing left of an earlier exchange (a line after
+    // its OK, text before its ERROR, a reply cut inside quotes) reaches this one.
+    ClearBuffer();
     g_tLastSendCmd = command;
     g_nExchangeState = AT_STATE_AWAITING;
 }
@@ -326,13 +337,14 @@ int ParseAtResponse(AtResponseRecord* response, const AtCommandRecord* last)
     const size_t rows = g_nResultRows.load();
     const AtResultCodeRow* code = nullptr;
     size_t codeOffset = 0;
-    for (size_t i = 0; table != nullptr && i < rows; ++i) {
-        const char* at = FindOutsideQuotes(g_szRecvBuffer, table[i].szText);
+    for (size_t i = 0; table != nullptr && i <= rows; ++i) {
+        const AtResultCodeRow* row = i < rows ? &table[i] : &kBareCmeError;
+        const char* at = FindOutsideQuotes(g_szRecvBuffer, row->szText);
         if (at == nullptr)
             continue;
         const size_t offset = at - g_szRecvBuffer;
         if (code == nullptr || offset < codeOffset) {
-            code = &table[i];
+            code = row;
             codeOffset = offset;
         }
         if (offset == 0)
@@ -409,11 +421,111 @@ void CollectAtInfoLines(const char* info, char* name, size_t nameSize, char* col
     }
 }
 
+namespace {
+
+// Result codes a modem sends on its own as bare lines, at any time.
+const char* const kUnsolicitedBareLines[] = {"RING", "NO CARRIER", "BUSY", "NO ANSWER", "NO DIALTONE"};
+
+bool IsUnsolicitedBareLine(const std::string& line)
+{
+    for (const char* text : kUnsolicitedBareLines) {
+        if (line == text)
+            return true;
+    }
+    return false;
+}
+
+// Name of an information line: the text before ": ", or before ':' for a
+// "+NAME:value" line; empty for a bare line.
+std::string InfoLineName(const std::string& line)
+{
+    const char* colon = FindOutsideQuotes(line.c_str(), ": ");
+    if (colon != nullptr)
+        return line.substr(0, colon - line.c_str());
+    if (!line.empty() && strchr("+^%*$", line[0]) != nullptr) {
+        const size_t at = line.find(':');
+        if (at != std::string::npos)
+            return line.substr(0, at);
+    }
+    return "";
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+// Commands answered by one bare line of digits (the IMSI, the serial number).
+bool FitsBareForm(uint16_t id, const std::string& line)
+{
+    if (id != 12 && id != 19 && id != 20)
+        return true;
+    return !line.empty() && line.find_first_not_of("0123456789") == std::string::npos;
+}
+
+bool IsEcho(const std::string& line)
+{
+    return line.size() >= 2 && strncasecmp(line.c_str(), "AT", 2) == 0;
+}
+
+// The information lines that answer the command, in their order: lines named
+// after another command (an unsolicited "+CREG: 1") and unsolicited bare
+// lines ("RING") are left out; a command answered by a bare line keeps the
+// one line of its form.
+std::string KeepOwnInfoLines(const char* info, const AtCommandRecord* last)
+{
+    std::string own;
+    const AtCommandRow* row = nullptr;
+    if (FindAtCommandById(last->CmdID, &row) == 0) {
+        own = row->szText;
+        // the operator scan "+COPS=" is answered by "+COPS" lines
+        if (!own.empty() && own.back() == '=')
+            own.pop_back();
+    }
+
+    std::vector<std::string> lines;
+    for (const char* rest = info;;) {
+        const char* end = FindOutsideQuotes(rest, "\r\n");
+        if (end == nullptr)
+            break;
+        if (end != rest)
+            lines.emplace_back(rest, end - rest);
+        rest = end + 2;
+    }
+    bool ownNamed = false;
+    for (const std::string& line : lines)
+        ownNamed = ownNamed || SameNameIgnoringCase(InfoLineName(line), own);
+
+    std::string kept;
+    bool bareTaken = false;
+    for (const std::string& line : lines) {
+        if (IsUnsolicitedBareLine(line))
+            continue;
+        const std::string name = InfoLineName(line);
+        if (!name.empty() && !SameNameIgnoringCase(name, own))
+            continue;
+        if (!ownNamed && name.empty()) {
+            if (bareTaken || IsEcho(line) || !FitsBareForm(last->CmdID, line))
+                continue;
+            bareTaken = true;
+        }
+        kept += "\r\n" + line;
+    }
+    if (!kept.empty())
+        kept += "\r\n";
+    return kept;
+}
+
+} // namespace
+
 bool MatchAtResponseToCommand(AtResponseRecord* response, const AtCommandRecord* last)
 {
     if (response == nullptr || last == nullptr)
         return false;
     response->Type = last->Type;
+    response->szText[sizeof(response->szText) - 1] = '\0';
+    const std::string own = KeepOwnInfoLines(response->szText, last);
+    CopyText(response->szText, sizeof(response->szText), own.c_str(), own.size());
     char name[AT_LINE_SIZE];
     std::vector<char> collected(AT_RECV_SIZE);
     CollectAtInfoLines(response->szText, name, sizeof(name), collected.data(), collected.size());

@@ -128,7 +128,8 @@ bool IsDigit(char c)
 }
 
 // One field of the operator scan: status digit, comma, three quoted texts,
-// access technology digit. Anything else (the closing ranges) is refused.
+// and an access technology number, which older modems leave out (GSM then).
+// Anything else (the closing ranges) is refused.
 bool ReadOperatorField(const char* field, OperatorEntry* entry)
 {
     const char* comma = std::strchr(field, ',');
@@ -143,15 +144,23 @@ bool ReadOperatorField(const char* field, OperatorEntry* entry)
     if (!shortEnd)
         return false;
     const char* numeric = shortEnd + 3;
-    const char* numericEnd = std::strstr(numeric, "\",");
-    if (!numericEnd || !IsDigit(numericEnd[2]))
+    const char* numericEnd = std::strchr(numeric, '"');
+    if (!numericEnd)
         return false;
+    int accessTechnology = 0;
+    if (numericEnd[1] == ',') {
+        const char* digits = numericEnd + 2;
+        if (!IsDigit(*digits))
+            return false;
+        for (; IsDigit(*digits) && accessTechnology < 1000; ++digits)
+            accessTechnology = accessTechnology * 10 + (*digits - '0');
+    }
 
     entry->status = comma[-1] - '0';
     CopyCut(entry->longName, sizeof entry->longName, longName, static_cast<size_t>(longEnd - longName));
     CopyCut(entry->shortName, sizeof entry->shortName, shortName, static_cast<size_t>(shortEnd - shortName));
     CopyCut(entry->numeric, sizeof entry->numeric, numeric, static_cast<size_t>(numericEnd - numeric));
-    entry->accessTechnology = numericEnd[2] - '0';
+    entry->accessTechnology = accessTechnology;
     return true;
 }
 

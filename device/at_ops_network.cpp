@@ -104,7 +104,8 @@ int ZCGDCONT_READ(PdpContextList* list)
     TraceInnerAtEntry("ZCGDCONT_READ");
     if (list == nullptr)
         return RejectInnerAtCall("ZCGDCONT_READ");
-    return RunInnerAtExchange({45, AT_TYPE_READ, 15, false}, nullptr, [&](AtResponseRecord& r) {
+    // An error reply holds no context: its text must not be read as one.
+    return RunInnerAtExchange({45, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
         ParsePdpContextList(r.szText, list);
         return true;
     });
@@ -115,7 +116,8 @@ int ZCGDCONT_READ_ONLY_MODIFY_APN(char* text)
     TraceInnerAtEntry("ZCGDCONT_READ_ONLY_MODIFY_APN");
     if (text == nullptr)
         return RejectInnerAtCall("ZCGDCONT_READ_ONLY_MODIFY_APN");
-    return RunInnerAtExchange({45, AT_TYPE_READ, 5, false}, nullptr, [&](AtResponseRecord& r) {
+    // An error reply holds no context line: its text must not be spliced into a command.
+    return RunInnerAtExchange({45, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         GetFirstAtField(r.szText, text);
         return true;
     });

@@ -29,6 +29,35 @@ int ReadPolicyLock(const char* name, uint16_t cmdId, int* state)
                               [&](AtResponseRecord& r) { return ReadFlagOne(r, state); });
 }
 
+// A modem in numeric error mode names the SIM states by their codes; the
+// callers read the verbose texts.
+const char* SimStateTextOfCode(const char* code)
+{
+    static const struct {
+        const char* code;
+        const char* text;
+    } kTexts[] = {
+        {"10", "SIM not inserted"}, {"11", "SIM PIN required"},  {"12", "SIM PUK required"},
+        {"13", "SIM failure"},      {"14", "SIM busy"},          {"15", "SIM wrong"},
+        {"17", "SIM PIN2 required"}, {"18", "SIM PUK2 required"},
+    };
+    for (const auto& t : kTexts) {
+        if (strcmp(code, t.code) == 0)
+            return t.text;
+    }
+    return nullptr;
+}
+
+bool CopySimState(AtResponseRecord& response, char* out)
+{
+    if (response.Result == AT_RESULT_CME_ERROR) {
+        response.szText[sizeof(response.szText) - 1] = '\0';
+        if (const char* text = SimStateTextOfCode(response.szText))
+            snprintf(response.szText, sizeof(response.szText), "%s", text);
+    }
+    return CopySimText(response, out);
+}
+
 } // namespace
 
 int ZCPIN_Exec(char* result)
@@ -37,7 +66,7 @@ int ZCPIN_Exec(char* result)
     if (result == nullptr)
         return RejectInnerAtCall("ZCPIN_Exec");
     return RunInnerAtExchange({41, AT_TYPE_READ, 5, false}, nullptr,
-                              [&](AtResponseRecord& r) { return CopySimText(r, result); });
+                              [&](AtResponseRecord& r) { return CopySimState(r, result); });
 }
 
 int ZCHECK_PIN(const char* pin)

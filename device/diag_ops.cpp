@@ -79,6 +79,18 @@ int RunExchange(const Exchange& e, Fill fill, Judge judge)
 
 bool Answered(const DiagResponseRecord&) { return true; }
 
+// The device's error replies: bad command, bad parameters, bad length, bad mode.
+bool IsDiagErrorCode(uint8_t code) { return code == 0x13 || code == 0x14 || code == 0x15 || code == 0x18; }
+
+// A raw request is answered by a packet that echoes its first byte; a good
+// frame alone (an error reply, a stray packet) is no answer.
+auto Echoes(uint8_t first)
+{
+    return [first](const DiagResponseRecord& response) {
+        return response.dataLength >= 1 && !IsDiagErrorCode(response.data[0]) && response.data[0] == first;
+    };
+}
+
 // Typed NV request {code, 0, item, image, status 0}.
 uint32_t FillNvRequest(uint8_t* payload, uint8_t code, const uint8_t* image)
 {
@@ -105,7 +117,7 @@ int AutoRun(const char* name, uint8_t open)
             payload[0] = open;
             return 1u;
         },
-        Answered);
+        Echoes(DIAG_CMD_SUBSYSTEM));
 }
 
 bool IsImeiText(const char* imei)
@@ -149,6 +161,17 @@ void PackImeiImage(const char* digits, uint8_t image[DIAG_NV_ITEM_SIZE])
     }
 }
 
+bool IsImeiImage(const uint8_t image[DIAG_NV_ITEM_SIZE])
+{
+    if (image[0] != 8 || (image[1] >> 4) > 9)
+        return false;
+    for (size_t b = 2; b <= 8; ++b) {
+        if ((image[b] & 0x0F) > 9 || (image[b] >> 4) > 9)
+            return false;
+    }
+    return true;
+}
+
 void UnpackImeiImage(const uint8_t image[DIAG_NV_ITEM_SIZE], char imei[DIAG_IMEI_TEXT_SIZE])
 {
     size_t n = 0;
@@ -171,7 +194,7 @@ int EnableTarselDownloadMode(int on)
             payload[0] = on ? 1 : 0;
             return 1u;
         },
-        Answered);
+        Echoes(DIAG_CMD_SUBSYSTEM));
 }
 
 int ReadNvImeiItem(uint8_t item[DIAG_NV_ITEM_SIZE], uint16_t* nvStatus)
@@ -258,7 +281,7 @@ int Restart()
             payload[2] = 0x00;
             return 3u;
         },
-        Answered);
+        Echoes(DIAG_CMD_CONTROL));
 }
 
 int GetNineVersion(NineVersionRecord* versions)
@@ -289,7 +312,8 @@ int NV_ReadIMEI(char* imei)
         return TraceResult(g_szDiagInnerName, "NV_ReadIMEI", 41);
     uint8_t item[DIAG_NV_ITEM_SIZE] = {};
     uint16_t nvStatus = 0;
-    if (ReadNvImeiItem(item, &nvStatus) != 0) {
+    // an inactive item or one that holds no IMEI image is no IMEI
+    if (ReadNvImeiItem(item, &nvStatus) != 0 || nvStatus != 0 || !IsImeiImage(item)) {
         imei[0] = '\0';
         return 1;
     }

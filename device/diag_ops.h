@@ -56,3 +56,5 @@ void FreeDiagBufferPair(DiagResponseRecord*& response, DiagRequestRecord*& reque
 // digits a byte, the earlier in the low nibble.
 void PackImeiImage(const char* digits, uint8_t image[DIAG_NV_ITEM_SIZE]);
 void UnpackImeiImage(const uint8_t image[DIAG_NV_ITEM_SIZE], char imei[DIAG_IMEI_TEXT_SIZE]);
+// True when the image has that form and every digit nibble is 0-9.
+bool IsImeiImage(const uint8_t image[DIAG_NV_ITEM_SIZE]);

@@ -101,6 +101,8 @@ int EvaluateGoformReply(GoformReplyKind kind, int exchange, const char* reply, i
         return text.find("success") != std::string_view::npos ? 0 : 1;
     case GoformReplyKind::Version:
         return text.empty() ? 1 : 0;
+    case GoformReplyKind::NotFailure:
+        return text.find("failure") != std::string_view::npos ? 1 : 0;
     case GoformReplyKind::OnOff:
         if (text.find("on") != std::string_view::npos) {
             if (flag)
@@ -141,7 +143,8 @@ namespace {
 const Request kGetCurrentVersion{GOFORM_PROCESS_PATH, "goformId=ONLINE_UPGRADE_TOOL&command=get_current_version",
                                  GoformReplyKind::Version, GOFORM_VERSION_REPLY_ROOM};
 const Request kGetImei{GOFORM_GET_PATH, "cmd=imei", GoformReplyKind::Exchange};
-const Request kSetDeviceMode{GOFORM_SET_PATH, "goformId=SET_DEVICE_MODE&debug_enable=2", GoformReplyKind::Exchange};
+// A refusal says so; a device that answers otherwise (or not at all in words) took it.
+const Request kSetDeviceMode{GOFORM_SET_PATH, "goformId=SET_DEVICE_MODE&debug_enable=2", GoformReplyKind::NotFailure};
 const Request kRebootDevice{GOFORM_SET_PATH, "goformId=REBOOT_DEVICE", GoformReplyKind::Exchange};
 const Request kRestoreFactorySettings{GOFORM_SET_PATH, "goformId=RESTORE_FACTORY_SETTINGS", GoformReplyKind::Success};
 const Request kSetProductModeForMarl{GOFORM_SET_PATH, "goformId=SET_PRODUCT_MODE_FOR_MARL&debug_enable=1",

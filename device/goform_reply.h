@@ -9,6 +9,7 @@ enum class GoformReplyKind {
     Success,  // the reply contains "success"
     OnOff,    // "on" (tested first) sets *flag = 1, "off" sets it to 0
     Version,  // a non-empty reply
+    NotFailure, // any answer that does not say "failure"
 };
 
 // The reply is the text of the first room - 1 bytes of reply (it need not be

@@ -42,8 +42,10 @@ const char* CmeText(int code) {
     }
 }
 
-// verbose texts, as the device reports them
-std::string CmeError(const DeviceState&, int code) {
+// as AT+CMEE selected: plain ERROR, the code, or its verbose text
+std::string CmeError(const DeviceState& state, int code) {
+    if (state.cmee == 0) return kError;
+    if (state.cmee == 1) return "\r\n+CME ERROR: " + std::to_string(code) + "\r\n";
     return std::string("\r\n+CME ERROR: ") + CmeText(code) + "\r\n";
 }
 
@@ -328,6 +330,16 @@ AtAnswer RunAtCommand(DeviceState& state, const std::string& rawLine, bool& echo
     if (name == "E0" || name == "E1" || name == "E") {
         echo = name == "E1";
         reply(kOk);
+    } else if (name == "+CMEE") {
+        int v = -1;
+        if (form == 'r') reply(Info("+CMEE: " + std::to_string(state.cmee)));
+        else if (form == 't') reply(Info("+CMEE: (0-2)"));
+        else if (form == 's' && args.size() == 1 && ToInt(args[0], &v) && v <= 2) {
+            state.cmee = v;
+            reply(kOk);
+        } else {
+            reply(kError);
+        }
     } else if (name == "+CGDCONT") {
         if (form == 'r') reply(CgdcontRead(state));
         else if (form == 's') reply(CgdcontSet(state, args));

@@ -25,6 +25,7 @@ struct DeviceState {
     bool pinVerification = false;
     std::string imsi = "440101234567890";
     std::string gid1 = "FF01";
+    int cmee = 2;  // AT+CMEE: 0 plain ERROR, 1 numeric codes, 2 verbose texts
 
     std::map<int, PdpContext> contexts;
     std::array<int, 3> networkSelect{6, 0, 0};

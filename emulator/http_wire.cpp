@@ -170,8 +170,8 @@ void WriteHttpPartial(int fd, int status, const std::string& body) {
     SendAll(fd, Head(status, body.size() + 16) + body.substr(0, body.size() / 2));
 }
 
-void WaitForPeerClose(int fd, uint32_t programMs, const std::atomic<bool>& stop) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ScaledMs(programMs));
+void WaitForPeerClose(int fd, uint32_t timeoutMs, const std::atomic<bool>& stop) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutScaledMs(timeoutMs));
     while (!stop.load() && std::chrono::steady_clock::now() < end) {
         pollfd pfd{fd, POLLIN, 0};
         if (::poll(&pfd, 1, 10) > 0) {

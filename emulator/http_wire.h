@@ -15,7 +15,8 @@ bool ReadHttpRequest(int fd, HttpRequest* request, const std::atomic<bool>& stop
 void WriteHttpResponse(int fd, int status, const std::string& body);
 // Promises the whole body but sends only its first half.
 void WriteHttpPartial(int fd, int status, const std::string& body);
-// Holds the connection without answering until the peer gives up (or programMs pass).
-void WaitForPeerClose(int fd, uint32_t programMs, const std::atomic<bool>& stop);
+// Holds the connection without answering until the peer gives up (or timeoutMs
+// pass, counted like the clients' device timeouts so that they give up first).
+void WaitForPeerClose(int fd, uint32_t timeoutMs, const std::atomic<bool>& stop);
 
 }  // namespace modemsim

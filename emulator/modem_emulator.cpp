@@ -740,7 +740,7 @@ struct ModemEmulator::Impl {
         }
         if (faulty) {
             switch (fault.kind) {
-                case FaultKind::HttpStatus: WriteHttpResponse(fd, fault.httpStatus, ""); return;
+                case FaultKind::HttpStatus: WriteHttpResponse(fd, fault.httpStatus, fault.text); return;
                 case FaultKind::NoAnswer: WaitForPeerClose(fd, 60000, shutdown); return;
                 case FaultKind::Vanish: VanishNow(); return;
                 case FaultKind::Garbage: {

@@ -60,7 +60,7 @@ enum class FaultKind {
     WrongCrc,           // DIAG: the answer frame carries a wrong CRC
     Slow,               // the answer comes after delayMs of program time
     Vanish,             // the device vanishes instead of answering (back after restartMs)
-    HttpStatus,         // HTTP: the answer is httpStatus with an empty body
+    HttpStatus,         // HTTP: the answer is httpStatus with text as its body (empty by default)
 };
 
 struct Fault {

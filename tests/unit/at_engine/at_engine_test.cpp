@@ -68,8 +68,31 @@ const ReplyCase kReplyCases[] = {
      "\r\n+CPIN: READY\r\n\r\nOK\r\n\r\n+CME ERROR: 3\r\n", AT_RESULT_OK, 41, "READY", 0, ""},
     {"TextBeforeErrorStays", 41, AT_TYPE_READ, "\r\n+CPIN: SIM PIN\r\n\r\nERROR\r\n", AT_RESULT_ERROR, 41, "", 0,
      "\r\n+CPIN: SIM PIN\r\n"},
-    {"OtherNamedLinesKeepRawText", 41, AT_TYPE_READ, "\r\n+CREG: 1\r\n\r\nOK\r\n", AT_RESULT_OK, 41,
-     "\r\n+CREG: 1\r\n", 0, ""},
+    {"OnlyOtherNamedLinesGiveNoText", 41, AT_TYPE_READ, "\r\n+CREG: 1\r\n\r\nOK\r\n", AT_RESULT_OK, 41, "", 0,
+     ""},
+    // Unsolicited lines before and inside an answer are not part of it.
+    {"NamedLineOfOtherCommandBeforeAnswerSkipped", 4130, AT_TYPE_READ,
+     "AT+ZSNT?\r\r\n+CREG: 1\r\n\r\n+ZSNT: 6,1,0\r\n\r\nOK\r\n", AT_RESULT_OK, 4130, "6,1,0", 0, ""},
+    {"NamedLineBetweenContextsSkipped", 45, AT_TYPE_READ,
+     "\r\n+CGDCONT: 1,\"IP\",\"a\",\"0.0.0.0\",0,0\r\n\r\n+CREG: 1,\"00C3\",\"0010\"\r\n"
+     "+CGDCONT: 2,\"IP\",\"b\",\"0.0.0.0\",0,0\r\n\r\nOK\r\n",
+     AT_RESULT_OK, 45, "1,\"IP\",\"a\",\"0.0.0.0\",0,0;2,\"IP\",\"b\",\"0.0.0.0\",0,0", 0, ""},
+    {"RingInsideContextsSkipped", 45, AT_TYPE_READ,
+     "\r\n+CGDCONT: 1,\"IP\",\"a\",\"0.0.0.0\",0,0\r\n\r\nRING\r\n\r\nOK\r\n", AT_RESULT_OK, 45,
+     "1,\"IP\",\"a\",\"0.0.0.0\",0,0", 0, ""},
+    {"NamedLineWithoutBlankSkipped", 123, AT_TYPE_READ, "\r\n+ZAPNLOCK: 1\r\n^RSSI:20\r\n\r\nOK\r\n",
+     AT_RESULT_OK, 123, "1", 0, ""},
+    {"BareAnswerTakesItsLineNotRing", 19, AT_TYPE_EXECUTE, "\r\n440209312345678\r\n\r\nRING\r\n\r\nOK\r\n",
+     AT_RESULT_OK, 19, "440209312345678", 0, ""},
+    {"BareAnswerAfterUnsolicitedLines", 19, AT_TYPE_EXECUTE,
+     "\r\nRING\r\n\r\n+CREG: 1\r\n\r\n440209312345678\r\n\r\nOK\r\n", AT_RESULT_OK, 19, "440209312345678", 0, ""},
+    {"BareDigitAnswerSkipsOtherBareLines", 19, AT_TYPE_EXECUTE, "\r\nPB DONE\r\n440209312345678\r\n\r\nOK\r\n",
+     AT_RESULT_OK, 19, "440209312345678", 0, ""},
+    {"OperatorScanRawTextWithoutUnsolicitedLine", 122, AT_TYPE_READ,
+     "\r\n+CREG: 1\r\n\r\n+COPS: (2,\"Op A\",\"A\",\"00101\",7),,(0-4),(0-2)\r\n\r\nOK\r\n", AT_RESULT_OK, 122,
+     "\r\n+COPS: (2,\"Op A\",\"A\",\"00101\",7),,(0-4),(0-2)\r\n", 0, ""},
+    {"BareCmeErrorEndsResponse", 41, AT_TYPE_SET, "AT+CPIN=\"1111\"\r\r\n+CME ERROR\r\n", AT_RESULT_CME_ERROR, 41, "",
+     0, ""},
     {"OperatorScanKeepsRawText", 122, AT_TYPE_READ,
      "\r\n+COPS: (2,\"Op A\",\"A\",\"00101\",7),(1,\"Op B\",\"B\",\"00102\",2),,(0-4),(0-2)\r\n\r\nOK\r\n",
      AT_RESULT_OK, 122, "\r\n+COPS: (2,\"Op A\",\"A\",\"00101\",7),(1,\"Op B\",\"B\",\"00102\",2),,(0-4),(0-2)\r\n", 0,
@@ -118,17 +141,33 @@ TEST_F(AtEngineTest, ReplyInTwoPiecesCompletesOnSecond)
     EXPECT_EQ(AtExchangeState(), AT_STATE_IDLE);
 }
 
-TEST_F(AtEngineTest, TextLeftBeforeErrorIsSeenByNextCommand)
+// Whatever an exchange leaves unparsed ends with it: the next command reads its own answer.
+TEST_F(AtEngineTest, NothingOfAnEarlierExchangeReachesTheNextOne)
 {
-    Answer(41, AT_TYPE_READ, "\r\n+CPIN: SIM PIN\r\n\r\nERROR\r\n");
-    ASSERT_EQ(reply_->Result, AT_RESULT_ERROR);
-    Answer(4130, AT_TYPE_READ, "\r\n+ZSNT: 6,1,0\r\n\r\nOK\r\n");
-    EXPECT_EQ(reply_->Result, AT_RESULT_OK);
-    EXPECT_EQ(reply_->CmdID, 4130);
-    // The left "+CPIN" line leads, so the lines do not match the command; the
-    // hand-over then keeps what follows the blank line, behind its ":".
-    EXPECT_STREQ(reply_->szText, " 6,1,0\r\n");
-    EXPECT_EQ(Buffer(), "");
+    const struct {
+        const char* name;
+        const char* first; // answer to AT+CPIN?
+    } cases[] = {
+        {"TextBeforeError", "\r\n+CPIN: SIM PIN\r\n\r\nERROR\r\n"},
+        {"LineAfterOk", "\r\n+CPIN: READY\r\n\r\nOK\r\n\r\n+CREG: 1\r\n"},
+        {"ReplyCutAtTimeout", "AT+CPIN?\r\r\n+CPIN: REA"},
+        {"ReplyCutInsideQuotes", "\r\n+CPIN: \"REA"},
+        {"BareCmeErrorText", "\r\n+CME ERROR:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Answer(41, AT_TYPE_READ, c.first);
+        Answer(19, AT_TYPE_EXECUTE, "AT+CIMI\r\r\n440209312345678\r\n\r\nOK\r\n");
+        EXPECT_EQ(reply_->Result, AT_RESULT_OK);
+        EXPECT_EQ(reply_->CmdID, 19);
+        EXPECT_STREQ(reply_->szText, "440209312345678");
+        EXPECT_EQ(Buffer(), "");
+
+        Answer(41, AT_TYPE_READ, c.first);
+        Answer(4130, AT_TYPE_READ, "\r\n+ZSNT: 6,1,0\r\n\r\nOK\r\n");
+        EXPECT_EQ(reply_->Result, AT_RESULT_OK);
+        EXPECT_STREQ(reply_->szText, "6,1,0");
+    }
 }
 
 TEST_F(AtEngineTest, UnsolicitedResponsesWhileIdleReachNoReply)

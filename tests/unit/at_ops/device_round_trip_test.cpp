@@ -115,6 +115,25 @@ TEST_F(AtOpsTest, ManualSelectionReadsSecondBurst)
     later.join();
 }
 
+// A refusal is the selection's whole answer: an OK that comes later is not its result.
+TEST_F(AtOpsTest, RefusedSelectionEndsAtItsError)
+{
+    for (const char* refusal : {"\r\n+CME ERROR: no network service\r\n", "\r\n+CME ERROR: 30\r\n", "\r\nERROR\r\n"}) {
+        SCOPED_TRACE(refusal);
+        Answer("AT+COPS=1", refusal);
+        std::thread later(SendLater, "\r\nOK\r\n");
+        OperatorList choice{};
+        snprintf(choice.entries[0].numeric, sizeof(choice.entries[0].numeric), "00199");
+        EXPECT_EQ(AT_COPS_SET(choice), 1);
+        later.join();
+    }
+    // the late OK does not answer the next command either
+    Emulator().SetNetworkSelect(6, 0, 0);
+    int state = 0;
+    EXPECT_EQ(AT_GET_DEVICE_NETWORK_STATE(&state), 0);
+    EXPECT_EQ(state, 2);
+}
+
 TEST_F(AtOpsTest, SecondBurstThatNeverComesFails)
 {
     tooltest::ScopedTimeoutScale shortTimeouts;  // the first read must give up

@@ -2,9 +2,11 @@
 // parameter texts that do not fit, and one operation at a time.
 #include "at_ops_fixture.h"
 
+#include "device/trace_log.h"
 #include "platform/win/debug_output.h"
 
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -187,6 +189,28 @@ TEST_F(AtOpsTest, OperationsOfTwoThreadsDoNotInterleave)
     b.join();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(Lines().size(), 30u);
+}
+
+} // namespace
+
+namespace {
+
+// At WriteLog=2 the function and result lines show, the parameter lines do not.
+TEST_F(AtOpsTest, WriteLogTwoShowsFunctionAndResultLinesOnly)
+{
+    std::ofstream("config.ini") << "[FEATURE]\r\nWriteLog=2\r\n";
+    ResetTraceLogConfigForTests();
+    AnswerOk("AT+CPIN?", "+CPIN: READY");
+    {
+        DebugCapture capture;
+        char state[256] = {};
+        EXPECT_EQ(AT_CPIN(state), 0);
+        EXPECT_EQ(capture.Count("FUN:AT_CPIN Result:0,TALLY_ERROR_SUCCESS"), 1u);
+        EXPECT_EQ(capture.Count("FUN:ZCPIN_Exec"), 1u);
+        EXPECT_EQ(capture.Count("OutParam"), 0u);
+    }
+    std::ofstream("config.ini") << "[FEATURE]\r\nWriteLog=1\r\n";
+    ResetTraceLogConfigForTests();
 }
 
 } // namespace

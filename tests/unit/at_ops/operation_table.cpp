@@ -18,9 +18,9 @@ OperatorList ListWithFirst(const char* numeric, int act)
 const std::vector<OperationCase>& AllOperations()
 {
     static const std::vector<OperationCase> cases = {
-        {"CGDCONT_READ", [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); }, "AT+CGDCONT?", false},
+        {"CGDCONT_READ", [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); }, "AT+CGDCONT?", true},
         {"CGDCONT_READ_ONLY_MODIFY_APN", [](Outputs& o) { return AT_CGDCONT_READ_ONLY_MODIFY_APN(o.text); },
-         "AT+CGDCONT?", false},
+         "AT+CGDCONT?", true},
         {"CGDCONT_SET", [](Outputs&) { return AT_CGDCONT_SET(&kEntry); }, "AT+CGDCONT=3,\"IP\",\"apn.example\"", true},
         {"CGDCONT_SET_FOR_ONLY_MODIFY_APN",
          [](Outputs&) { return AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN("1,\"IPV4V6\",\"x\""); },

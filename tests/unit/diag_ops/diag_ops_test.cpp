@@ -172,6 +172,92 @@ TEST_F(DiagOpsTest, RestoreFactorySettingChecksTheAnswerHead)
     EXPECT_EQ(Requests().size(), 1u);
 }
 
+// A well-framed answer that is the device's error reply, or a packet that
+// does not answer the request, is no success.
+TEST_F(DiagOpsTest, RawRequestsFailOnAnErrorReplyOrAStrayPacket)
+{
+    const struct {
+        const char* name;
+        int (*run)();
+        int code;        // first byte of the request
+        Bytes request;
+    } ops[] = {
+        {"OpenAutoRun", Diag_OpenAutoRun, 0x4B, {0x4B, 0xA1, 0x00, 0x00, 0x01}},
+        {"CloseAutoRun", Diag_CloseAutoRun, 0x4B, {0x4B, 0xA1, 0x00, 0x00, 0x00}},
+        {"EnterDownload", Diag_EnterTarselDownloadMode, 0x4B, {0x4B, 0xAA, 0x00, 0x00, 0x01}},
+        {"ExitDownload", Diag_ExitTarselDownloadMode, 0x4B, {0x4B, 0xAA, 0x00, 0x00, 0x00}},
+        {"Restart", Diag_Restart, 0x29, {0x29, 0x02, 0x00}},
+    };
+    for (const auto& op : ops) {
+        const struct {
+            const char* name;
+            Bytes packet;
+        } answers[] = {
+            {"bad command", [&] { Bytes p{0x13}; p.insert(p.end(), op.request.begin(), op.request.end()); return p; }()},
+            {"bad parameters", [&] { Bytes p{0x14}; p.insert(p.end(), op.request.begin(), op.request.end()); return p; }()},
+            {"bad length", {0x15, op.request[0]}},
+            {"bad mode", {0x18, op.request[0]}},
+            {"stray event", {0x60, 0x00, 0x01}},
+        };
+        for (const auto& answer : answers) {
+            SCOPED_TRACE(std::string(op.name) + ": " + answer.name);
+            uint8_t frame[64];
+            size_t n = 0;
+            ASSERT_TRUE(FrameDiagPacket(answer.packet.data(), answer.packet.size(), false, frame, sizeof frame, &n));
+            modemsim::Fault fault;
+            fault.kind = modemsim::FaultKind::Garbage;
+            fault.text.assign(reinterpret_cast<char*>(frame), n);
+            fault.times = -1;
+            emulator_.InjectDiagFault(op.code, fault);
+            EXPECT_EQ(op.run(), 1);
+            emulator_.ClearFaults();
+        }
+    }
+    EXPECT_EQ(emulator_.RestartCount(), 0);
+    EXPECT_EQ(Diag_OpenAutoRun(), 0);
+}
+
+TEST_F(DiagOpsTest, GetImeiFailsOnAnInactiveItemOrAnImageThatIsNoImei)
+{
+    // NV read answer: 26, item 550, 128 bytes, status
+    Bytes inactive = {0x26, 0x26, 0x02};
+    inactive.resize(3 + DIAG_NV_ITEM_SIZE, 0);
+    inactive.push_back(5);
+    inactive.push_back(0);
+    uint8_t frame[300];
+    size_t n = 0;
+    ASSERT_TRUE(FrameDiagPacket(inactive.data(), inactive.size(), false, frame, sizeof frame, &n));
+    modemsim::Fault fault;
+    fault.kind = modemsim::FaultKind::Garbage;
+    fault.text.assign(reinterpret_cast<char*>(frame), n);
+    emulator_.InjectDiagFault(0x26, fault);
+    char imei[DIAG_IMEI_TEXT_SIZE] = "x";
+    EXPECT_EQ(Diag_GetIMEI(imei), 1);
+    EXPECT_STREQ(imei, "");
+
+    const struct {
+        const char* name;
+        Bytes image;
+    } images[] = {
+        {"bad nibbles", {0x08, 0xFA, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {"bad last nibble", {0x08, 0x1A, 0x32, 0x54, 0x76, 0x98, 0x10, 0x32, 0xB4}},
+        {"no length byte", {0x00, 0x1A, 0x32, 0x54, 0x76, 0x98, 0x10, 0x32, 0x54}},
+    };
+    for (const auto& c : images) {
+        SCOPED_TRACE(c.name);
+        Bytes item = c.image;
+        item.resize(DIAG_NV_ITEM_SIZE, 0);
+        emulator_.SetNvItem(DIAG_NV_ITEM_IMEI, item);
+        char text[DIAG_IMEI_TEXT_SIZE] = "x";
+        EXPECT_EQ(Diag_GetIMEI(text), 1);
+        EXPECT_STREQ(text, "");
+    }
+    emulator_.SetImei("356938035643809");
+    char good[DIAG_IMEI_TEXT_SIZE] = {};
+    EXPECT_EQ(Diag_GetIMEI(good), 0);
+    EXPECT_STREQ(good, "356938035643809");
+}
+
 TEST_F(DiagOpsTest, AutoRunIsSwitchedAndTriedAtMostTwice)
 {
     EXPECT_EQ(Diag_OpenAutoRun(), 0);
@@ -277,4 +363,21 @@ TEST_F(DiagOpsTest, WriteNvDataTracesItsParameters)
     EXPECT_EQ(capture.Count("FUN:Diag_WriteNVData InParam:nNvId:550"), 1u);
     EXPECT_EQ(capture.Count("FUN:Diag_WriteNVData InParam:nNvStatus:0"), 1u);
     EXPECT_EQ(capture.Count("FUN:Diag_WriteNVData Result:0,TALLY_ERROR_SUCCESS"), 1u);
+}
+
+// At WriteLog=2 the function and result lines show, the parameter lines do not.
+TEST_F(DiagOpsTest, WriteLogTwoShowsFunctionAndResultLinesOnly)
+{
+    std::ofstream(dir_ / "config.ini") << "[FEATURE]\r\nWriteLog=2\r\n";
+    ResetTraceLogConfigForTests();
+    emulator_.SetImei("356938035643809");
+    DebugCapture capture;
+    char imei[DIAG_IMEI_TEXT_SIZE] = {};
+    EXPECT_EQ(Diag_GetIMEI(imei), 0);
+    EXPECT_EQ(Diag_WriteIMEI("356938035643809"), 0);
+    EXPECT_EQ(capture.Count("FUN:Diag_GetIMEI Result:0,TALLY_ERROR_SUCCESS"), 1u);
+    EXPECT_EQ(capture.Count("FUN:Diag_WriteIMEI Result:0,TALLY_ERROR_SUCCESS"), 1u);
+    EXPECT_EQ(capture.Count("FUN:NV_ReadIMEI"), 1u);
+    EXPECT_EQ(capture.Count("InParam"), 0u);
+    EXPECT_EQ(capture.Count("OutParam"), 0u);
 }

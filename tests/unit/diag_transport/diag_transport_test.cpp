@@ -2,6 +2,7 @@
 // port library's functions itself, so every exchange is under the test's control.
 #include "device/crc16.h"
 #include "device/device_lock.h"
+#include "device/diag_ops.h"
 #include "device/diag_transport.h"
 #include "device/port_scanner.h"
 #include "device/trace_log.h"
@@ -363,4 +364,43 @@ TEST_F(DiagTransportTest, MissingRecordsAreRefusedAndTraced)
     std::filesystem::remove_all(dir);
     ResetTraceLogConfigForTests();
     EXPECT_TRUE(g_script.exchanges.empty());
+}
+
+// Each DIAG operation against a port that never answers: how often it tries
+// and the timeout it gives the port library each time.
+TEST_F(DiagTransportTest, EveryOperationsTriesAndTimeoutOnASilentPort)
+{
+    static char imei[DIAG_IMEI_TEXT_SIZE];
+    static NineVersionRecord versions;
+    static const uint8_t image[DIAG_NV_ITEM_SIZE] = {8, 0x1A};
+    const struct {
+        const char* name;
+        int (*run)();
+        size_t tries;
+        int timeout;
+    } cases[] = {
+        {"Diag_EnterTarselDownloadMode", Diag_EnterTarselDownloadMode, 1, 1},
+        {"Diag_ExitTarselDownloadMode", Diag_ExitTarselDownloadMode, 1, 1},
+        {"Diag_GetIMEI", [] { return Diag_GetIMEI(imei); }, 3, 2},
+        {"Diag_WriteIMEI", [] { return Diag_WriteIMEI("123456789012345"); }, 3, 2},
+        {"Diag_WriteNVData", [] { return Diag_WriteNVData(image); }, 3, 2},
+        {"Diag_GetVersion", [] { return Diag_GetVersion(&versions); }, 1, 3},
+        {"Diag_RestoreFactorySetting", Diag_RestoreFactorySetting, 3, 5},
+        {"Diag_SwitchToQCDownloadMode", Diag_SwitchToQCDownloadMode, 1, 1},
+        {"Diag_OpenAutoRun", Diag_OpenAutoRun, 2, 5},
+        {"Diag_CloseAutoRun", Diag_CloseAutoRun, 2, 5},
+        {"Diag_Offline", Diag_Offline, 1, 2},
+        {"Diag_Restart", Diag_Restart, 1, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        Script({{3, {}}}); // the library's timeout
+        EXPECT_EQ(c.run(), 1);
+        ASSERT_EQ(g_script.exchanges.size(), c.tries);
+        for (const Exchange& e : g_script.exchanges) {
+            EXPECT_EQ(e.kind, PORT_KIND_DIAG);
+            EXPECT_EQ(e.timeout, c.timeout);
+        }
+    }
 }

@@ -165,6 +165,27 @@ TEST_F(AtCommandTest, SimStatesAnswerWithTheirErrorTexts) {
     }
 }
 
+// AT+CMEE selects how errors read: plain ERROR, the numeric code, or its text.
+TEST_F(AtCommandTest, ErrorModeSelectsNumericOrVerboseErrors) {
+    emu_->SetSim(SimState::None);
+    const AtCase cases[] = {
+        {"AT+CMEE?", "\r\n+CMEE: 2\r\n\r\nOK\r\n"},
+        {"AT+CMEE=?", "\r\n+CMEE: (0-2)\r\n\r\nOK\r\n"},
+        {"AT+CMEE=1", "\r\nOK\r\n"},
+        {"AT+CPIN?", "\r\n+CME ERROR: 10\r\n"},
+        {"AT+CMEE?", "\r\n+CMEE: 1\r\n\r\nOK\r\n"},
+        {"AT+CMEE=0", "\r\nOK\r\n"},
+        {"AT+CPIN?", "\r\nERROR\r\n"},
+        {"AT+CMEE=3", "\r\nERROR\r\n"},
+        {"AT+CMEE=2", "\r\nOK\r\n"},
+        {"AT+CPIN?", "\r\n+CME ERROR: SIM not inserted\r\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(At(c.line), Framed(c.line, c.reply)) << c.line;
+    emu_->SetSim(SimState::Busy);
+    At("AT+CMEE=1");
+    EXPECT_EQ(At("AT+CIMI"), Framed("AT+CIMI", "\r\n+CME ERROR: 14\r\n"));
+}
+
 TEST_F(AtCommandTest, PinAndPukLifeCycle) {
     emu_->SetSim(SimState::Pin);
     EXPECT_EQ(At("AT+CLCK=\"sc\",2"), Framed("AT+CLCK=\"sc\",2", "\r\n+CME ERROR: SIM PIN required\r\n"));

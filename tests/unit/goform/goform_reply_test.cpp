@@ -43,7 +43,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplyCase{"OnBeatsOff", GoformReplyKind::OnOff, "{\"a\":\"off\",\"b\":\"on\"}", 0, 1},
                       ReplyCase{"Neither", GoformReplyKind::OnOff, "{\"a\":\"1\"}", 1, 7},
                       ReplyCase{"Version", GoformReplyKind::Version, "{\"v\":\"1\"}", 0, 7},
-                      ReplyCase{"NoVersion", GoformReplyKind::Version, "", 1, 7}),
+                      ReplyCase{"NoVersion", GoformReplyKind::Version, "", 1, 7},
+                      ReplyCase{"AnswerNotFailure", GoformReplyKind::NotFailure, "{\"result\":\"success\"}", 0, 7},
+                      ReplyCase{"EmptyAnswerNotFailure", GoformReplyKind::NotFailure, "", 0, 7},
+                      ReplyCase{"AnswerSaysFailure", GoformReplyKind::NotFailure, "{\"result\":\"failure\"}", 1, 7}),
     [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.name); });
 
 // A reply filling its whole room unterminated: the text is the first room - 1
@@ -61,6 +64,26 @@ TEST(GoformReplyRoom, UnterminatedReplyIsCutToTheRoom)
     std::vector<char> success = {'s', 'u', 'c', 'c', 'e', 's', 's', 's'};
     EXPECT_EQ(EvaluateGoformReply(GoformReplyKind::Success, 0, success.data(), 8, nullptr, nullptr), 0);
     EXPECT_EQ(EvaluateGoformReply(GoformReplyKind::Success, 0, success.data(), 7, nullptr, nullptr), 1);
+}
+
+// Over-long answers as the port library hands them over: cut to the room, unterminated.
+TEST(GoformReplyRoom, OverlongAnswersCutToTheRoomAreRead)
+{
+    std::string privacy = "{\"privacy_setting\":\"on\",\"pad\":\"";
+    privacy += std::string(264 - 2 - privacy.size(), 'p') + "\"}";
+    ASSERT_EQ(privacy.size(), 264u);
+    std::vector<char> cut(privacy.begin(), privacy.begin() + GOFORM_REPLY_ROOM);
+    int flag = 7;
+    EXPECT_EQ(EvaluateGoformReply(GoformReplyKind::OnOff, 0, cut.data(), GOFORM_REPLY_ROOM, nullptr, &flag), 0);
+    EXPECT_EQ(flag, 1);
+
+    std::string version = "{\"current_version\":\"BD_K415NQV1.0\",\"notes\":\"" + std::string(1125, 'n') + "\"}";
+    std::vector<char> versionCut(version.begin(), version.begin() + GOFORM_VERSION_REPLY_ROOM);
+    std::vector<char> out(GOFORM_VERSION_REPLY_ROOM, '#');
+    EXPECT_EQ(EvaluateGoformReply(GoformReplyKind::Version, 0, versionCut.data(), GOFORM_VERSION_REPLY_ROOM, out.data(),
+                                  nullptr),
+              0);
+    EXPECT_EQ(std::string(out.data()), version.substr(0, GOFORM_VERSION_REPLY_ROOM - 1));
 }
 
 TEST(GoformReplyRoom, FailedExchangeGivesNothing)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -281,11 +282,12 @@ TEST_F(Goform, RepliesStayTerminatedWithinTheirRoom)
     EXPECT_EQ(Http_GetIMEI(kHost, "cmd=privacy_setting", reply), 0);
     EXPECT_EQ(std::strlen(reply), static_cast<size_t>(GOFORM_REPLY_ROOM - 1));
 
-    // one byte more does not fit: a failed exchange, nothing copied, nothing overrun
+    // one byte more is cut to the room: nothing overrun
     emu_->SetWebSetting("privacy_setting", std::string(GOFORM_REPLY_ROOM - 22, 'p'));
     std::memset(reply, '#', sizeof reply);
-    EXPECT_EQ(Http_GetIMEI(kHost, "cmd=privacy_setting", reply), 1);
-    EXPECT_EQ(reply[0], '#');
+    EXPECT_EQ(Http_GetIMEI(kHost, "cmd=privacy_setting", reply), 0);
+    EXPECT_EQ(std::strlen(reply), static_cast<size_t>(GOFORM_REPLY_ROOM - 1));
+    EXPECT_EQ(reply[GOFORM_REPLY_ROOM], '#');
 
     char small[64];
     std::memset(small, '#', sizeof small);
@@ -293,8 +295,8 @@ TEST_F(Goform, RepliesStayTerminatedWithinTheirRoom)
     const char* text = "cmd=privacy_setting";
     EXPECT_EQ(Http_SendGoformRequest("http://192.168.0.1/goform/goform_get_cmd_process", text,
                                      static_cast<int>(std::strlen(text)), small, &room),
-              1);
-    EXPECT_LT(std::strlen(small), 16u);
+              0);
+    EXPECT_EQ(std::strlen(small), 15u);
     EXPECT_EQ(small[16], '#');
 
     emu_->SetWebSetting("privacy_setting", "on");
@@ -304,6 +306,103 @@ TEST_F(Goform, RepliesStayTerminatedWithinTheirRoom)
               0);
     EXPECT_STREQ(small, "{\"privacy_setting\":\"on\"}");
     EXPECT_EQ(room, 24);
+}
+
+// An answer longer than its room is read as far as the room goes.
+TEST_F(Goform, OverlongAnswersAreCutToTheirRoom)
+{
+    emu_->SetWebSetting("privacy_setting", "on\",\"pad\":\"" + std::string(264 - 36, 'p'));
+    int flag = 7;
+    EXPECT_EQ(Http_GetPrivacySetting(kHost, "", &flag), 0);
+    EXPECT_EQ(flag, 1);
+
+    emu_->SetVersions({"BD_K415NQV1.0" + std::string(1125, 'v'), "", "", "", "", "", "", "", ""});
+    char reply[GOFORM_VERSION_REPLY_ROOM];
+    EXPECT_EQ(Http_GetCurrentVersion(kHost, nullptr, reply), 0);
+    EXPECT_EQ(std::strlen(reply), static_cast<size_t>(GOFORM_VERSION_REPLY_ROOM - 1));
+    EXPECT_NE(std::strstr(reply, "BD_K415NQV1.0"), nullptr);
+}
+
+TEST_F(Goform, ARefusedDeviceModeFails)
+{
+    modemsim::Fault refusal;
+    refusal.kind = modemsim::FaultKind::HttpStatus;
+    refusal.httpStatus = 200;
+    refusal.text = "{\"result\":\"failure\"}";
+    emu_->InjectHttpFault("SET_DEVICE_MODE", refusal);
+    char reply[GOFORM_REPLY_ROOM];
+    EXPECT_EQ(Http_SetDeviceMode(kHost, "", reply), 1);
+    EXPECT_STREQ(reply, "{\"result\":\"failure\"}");
+    EXPECT_EQ(Http_SetDeviceMode(kHost, "", reply), 0);
+}
+
+// An empty 200 answer: the requests that need no particular answer succeed,
+// the ones that read or test their answer fail.
+TEST_F(Goform, EmptyAnswerPassesOnlyTheAnyAnswerKinds)
+{
+    char reply[GOFORM_VERSION_REPLY_ROOM];
+    int flag = 7;
+    const std::string file = std::string(::testing::TempDir()) + "goform_empty_" + std::to_string(::getpid());
+    std::ofstream(file) << "restore";
+    const struct {
+        const char* key;
+        std::function<int()> call;
+        int result;
+    } cases[] = {
+        {"REBOOT_DEVICE", [&] { return Http_RebootDevice(kHost, reply); }, 0},
+        {"imei", [&] { return Http_GetIMEI(kHost, nullptr, reply); }, 0},
+        {"SET_DEVICE_MODE", [&] { return Http_SetDeviceMode(kHost, "", reply); }, 0},
+        {"RESTORE_FACTORY_SETTINGS", [&] { return Http_RestoreFactorySettings(kHost, "", reply); }, 1},
+        {"ONLINE_UPGRADE_TOOL", [&] { return Http_GetCurrentVersion(kHost, "", reply); }, 1},
+        {"SET_PRODUCT_MODE_FOR_MARL", [&] { return Http_SetProductModeForMarl(kHost, "", reply); }, 1},
+        {"APN_PROC_EX", [&] { return Http_SaveApn(kHost, "", reply); }, 1},
+        {"APN_PROC_EX", [&] { return Http_DeleteApn(kHost, ""); }, 1},
+        {"APN_PROC_EX", [&] { return Http_SetDefaultApn(kHost, "", reply); }, 1},
+        {"privacy_setting", [&] { return Http_GetPrivacySetting(kHost, "", &flag); }, 1},
+        {"restrict_default_profile", [&] { return Http_GetRestrictDefaultProfile(kHost, "", &flag); }, 1},
+        {"wimax2_enable", [&] { return Http_GetWimax2Enable(kHost, "", &flag); }, 1},
+        {"wimax2_enable=on", [&] { return Http_SetWimax2Enable(kHost, "", 1); }, 1},
+        {"UPLOADFILE_RESTORE", [&] { return Http_UploadRestoreFile(kHost, nullptr, file.c_str(), reply); }, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        emu_->ClearReceived();
+        emu_->InjectHttpFault(c.key, 200);
+        EXPECT_EQ(c.call(), c.result);
+        EXPECT_EQ(emu_->HttpRequests().size(), 1u);
+        EXPECT_EQ(flag, 7);
+        emu_->ClearFaults();
+    }
+    std::remove(file.c_str());
+}
+
+// The port library's timeouts: 5 s for a request, 10 s for an upload. They run
+// at the suite's device timeout factor: the factor a test sets in-process does
+// not reach the port library's own copy of the clock.
+TEST_F(Goform, SilentServerCostsTheWholeTimeout)
+{
+    const std::string file = std::string(::testing::TempDir()) + "goform_silent_" + std::to_string(::getpid());
+    std::ofstream(file) << "restore";
+    const struct {
+        const char* key;
+        std::function<int()> call;
+        uint32_t seconds;
+    } cases[] = {
+        {"imei", [] { char r[GOFORM_REPLY_ROOM]; return Http_GetIMEI(kHost, "", r); }, 5},
+        {"UPLOADFILE_RESTORE", [&] { char r[GOFORM_REPLY_ROOM]; return Http_UploadRestoreFile(kHost, nullptr, file.c_str(), r); }, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        modemsim::Fault silent;
+        silent.kind = modemsim::FaultKind::NoAnswer;
+        emu_->InjectHttpFault(c.key, silent);
+        // the timeout at the device timeout factor, in program time, less a tick of rounding
+        const uint32_t least = static_cast<uint32_t>(c.seconds * 1000 * TimeoutScale() / TimeScale()) - 1;
+        const uint32_t start = GetTickCount();
+        EXPECT_EQ(c.call(), 1);
+        EXPECT_GE(GetTickCount() - start, least);
+    }
+    std::remove(file.c_str());
 }
 
 TEST_F(Goform, MissingArgumentsTouchNothing)

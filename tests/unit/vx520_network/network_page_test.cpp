@@ -811,3 +811,49 @@ TEST_F(NetworkPageTest, GroupIdentifierReadFailingCountsAsCarrier)
 }
 
 }  // namespace
+
+namespace {
+
+// Unsolicited lines before and inside every answer: the read shows the
+// device's values and the APN splice sends one whole command per context.
+TEST_F(NetworkPageTest, ReadAndApplyKeepTheDeviceValuesAmidUnsolicitedLines)
+{
+    const std::pair<modemsim::FaultKind, const char*> traffic[] = {
+        {modemsim::FaultKind::UnsolicitedBefore, ""},  // "+CREG: 1"
+        {modemsim::FaultKind::UnsolicitedBefore, "\r\nRING\r\n"},
+        {modemsim::FaultKind::UnsolicitedInside, ""},  // "RING"
+        {modemsim::FaultKind::UnsolicitedInside, "\r\n+CREG: 1,\"00C3\",\"0010\"\r\n"},
+    };
+    for (const auto& [kind, text] : traffic) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + text);
+        emulator_->ClearFaults();
+        emulator_->SetNetworkSelect(6, 1);
+        for (const auto& c : emulator_->PdpContexts())
+            emulator_->DeletePdpContext(c.cid);
+        emulator_->SetPdpContext({1, "IP", "corp.example", "0.0.0.0", 0, 0});
+        emulator_->SetPdpContext({2, "IPV6", "ims", "::", 0, 0});
+        emulator_->SetRoaming(true);
+        emulator_->SetAuthProfile({1, "alice", "pw"});
+        emulator_->InjectAtFault("", modemsim::Fault{kind, text, 0, 500, -1});
+        ReadNonCarrier();
+        EXPECT_TRUE(IsChecked(Item(IDC_NET_MODE_LTE)));
+        EXPECT_TRUE(IsChecked(Item(IDC_NET_SELECTION_MANUAL)));
+        EXPECT_EQ(ItemText(IDC_NET_APN_EDIT), L"corp.example");
+        EXPECT_TRUE(IsChecked(Item(IDC_NET_ROAMING_DISABLE)));
+        EXPECT_EQ(Selection(Item(IDC_NET_AUTH_COMBO)), NET_AUTH_INDEX_PAP);
+        EXPECT_TRUE(WaitUntil([&] { return ItemText(IDC_NET_USER_EDIT) == L"alice"; }));
+
+        emulator_->ClearReceived();
+        TypeText(Item(IDC_NET_PASSWORD_EDIT), L"pw");
+        TypeText(Item(IDC_NET_APN_EDIT), L"new.apn");
+        EXPECT_EQ(Apply().front(), Key(L"SET_SUCCESS_INFO"));
+        for (const auto& line : emulator_->AtLines())
+            EXPECT_EQ(line.rfind("AT", 0), 0u) << line;
+        EXPECT_EQ(CountAt("AT+CGDCONT=1,\"IP\",\"new.apn\",\"0.0.0.0\",0,0"), 1u);
+        EXPECT_EQ(CountAt("AT+CGDCONT=9,\"IP\",\"new.apn\",\"0.0.0.0\",0,0"), 1u);
+        EXPECT_EQ(ContextApn(1), "new.apn");
+        EXPECT_EQ(ContextApn(2), "ims");
+    }
+}
+
+}  // namespace

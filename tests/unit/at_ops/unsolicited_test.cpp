@@ -1,0 +1,168 @@
+// Real modem traffic around an answer: unsolicited lines before and inside it,
+// and answers cut short. Each read gives the device's true values, and a cut
+// answer never spills into the next operation.
+#include "at_ops_fixture.h"
+
+#include "tests/support/timeout_scale.h"
+
+#include <memory>
+
+namespace {
+
+using modemsim::Fault;
+using modemsim::FaultKind;
+
+// One read and a check of the device's true values (set up by Prepare).
+struct ReadCase {
+    const char* name;
+    const char* prefix;
+    std::function<int(Outputs&)> run;
+    std::function<void(const Outputs&)> check;
+};
+
+void Prepare()
+{
+    auto& e = Emulator();
+    for (const auto& c : e.PdpContexts())
+        e.DeletePdpContext(c.cid);
+    e.SetPdpContext({1, "IP", "internet", "0.0.0.0", 0, 0});
+    e.SetPdpContext({2, "IPV6", "ims", "::", 0, 0});
+    e.SetNetworkSelect(7, 1, 0);
+    e.SetLocks(true, false, false);
+    e.SetImsi("440209312345678");
+    e.SetSim(modemsim::SimState::Ready);
+}
+
+const std::vector<ReadCase>& Reads()
+{
+    static const std::vector<ReadCase> reads = {
+        {"NetworkState", "AT+ZSNT?", [](Outputs& o) { return AT_GET_DEVICE_NETWORK_STATE(&o.first); },
+         [](const Outputs& o) { EXPECT_EQ(o.first, 3); }},
+        {"NetworkSelect", "AT+ZSNT?", [](Outputs& o) { return AT_GET_DEVICE_NETWORK_STATE_SELECT(&o.first, &o.second); },
+         [](const Outputs& o) {
+             EXPECT_EQ(o.first, 2);
+             EXPECT_EQ(o.second, 1);
+         }},
+        {"ApnLock", "AT+ZAPNLOCK?", [](Outputs& o) { return AT_GET_APN_LOCK_STATE(&o.first); },
+         [](const Outputs& o) { EXPECT_EQ(o.first, 1); }},
+        {"Contexts", "AT+CGDCONT?", [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); },
+         [](const Outputs& o) {
+             ASSERT_EQ(o.contexts.count, 2);
+             EXPECT_STREQ(o.contexts.entries[0].apn, "internet");
+             EXPECT_EQ(o.contexts.entries[1].cid, 2);
+             EXPECT_STREQ(o.contexts.entries[1].apn, "ims");
+         }},
+        {"FirstContextLine", "AT+CGDCONT?", [](Outputs& o) { return AT_CGDCONT_READ_ONLY_MODIFY_APN(o.text); },
+         [](const Outputs& o) { EXPECT_STREQ(o.text, "1,\"IP\",\"internet\",\"0.0.0.0\",0,0"); }},
+        {"Imsi", "AT+CIMI", [](Outputs& o) { return AT_GET_IMSI(o.text); },
+         [](const Outputs& o) { EXPECT_STREQ(o.text, "440209312345678"); }},
+        {"Sim", "AT+CPIN?", [](Outputs& o) { return AT_CPIN(o.text); },
+         [](const Outputs& o) { EXPECT_STREQ(o.text, "READY"); }},
+    };
+    return reads;
+}
+
+struct TrafficCase {
+    const char* name;
+    FaultKind kind;
+    const char* text; // empty: the emulator's default
+};
+
+const TrafficCase kTraffic[] = {
+    {"RegistrationBefore", FaultKind::UnsolicitedBefore, ""},
+    {"RingBefore", FaultKind::UnsolicitedBefore, "\r\nRING\r\n"},
+    {"RingInside", FaultKind::UnsolicitedInside, ""},
+    {"RegistrationInside", FaultKind::UnsolicitedInside, "\r\n+CREG: 1,\"00C3\",\"0010\"\r\n"},
+    {"SignalInside", FaultKind::UnsolicitedInside, "\r\n^RSSI:20\r\n"},
+};
+
+class UnsolicitedTest : public AtOpsTest {
+protected:
+    void SetUp() override
+    {
+        AtOpsTest::SetUp();
+        Prepare();
+    }
+    void Inject(const char* prefix, FaultKind kind, const char* text)
+    {
+        Fault fault;
+        fault.kind = kind;
+        fault.text = text;
+        Emulator().InjectAtFault(prefix, fault);
+    }
+};
+
+TEST_F(UnsolicitedTest, ReadsGiveTrueValuesWithUnsolicitedLines)
+{
+    for (const TrafficCase& t : kTraffic) {
+        for (const ReadCase& r : Reads()) {
+            SCOPED_TRACE(std::string(t.name) + " " + r.name);
+            Inject(r.prefix, t.kind, t.text);
+            Outputs out;
+            EXPECT_EQ(r.run(out), 0);
+            r.check(out);
+            // and the next operation reads its own answer
+            Outputs next;
+            EXPECT_EQ(AT_GET_DEVICE_NETWORK_STATE(&next.first), 0);
+            EXPECT_EQ(next.first, 3);
+        }
+    }
+}
+
+TEST_F(UnsolicitedTest, CutAnswerFailsAloneAndTheNextReadsAreTrue)
+{
+    tooltest::ScopedTimeoutScale guard; // the cut answer ends at the timeout
+    for (const ReadCase& cut : Reads()) {
+        SCOPED_TRACE(std::string("cut ") + cut.name);
+        Inject(cut.prefix, FaultKind::Partial, "");
+        Outputs out;
+        // an answer without its final result code gives nothing
+        if (cut.run(out) == 0) {
+            EXPECT_STREQ(out.text, "");
+        }
+        for (const ReadCase& next : Reads()) {
+            SCOPED_TRACE(next.name);
+            Outputs again;
+            EXPECT_EQ(next.run(again), 0);
+            next.check(again);
+        }
+    }
+}
+
+// The device's error mode as a tool would leave it: "AT+CMEE=<mode>".
+void SelectErrorMode(int mode)
+{
+    auto response = std::make_unique<AtResponseRecord>();
+    AtCommandRecord command{};
+    command.CmdID = 22; // +CMEE
+    command.Type = AT_TYPE_SET;
+    snprintf(command.szParam, sizeof(command.szParam), "%d", mode);
+    ASSERT_EQ(ExecuteAtCommand(response.get(), &command, 5), 0);
+    ASSERT_EQ(response->Result, AT_RESULT_OK);
+}
+
+TEST_F(UnsolicitedTest, SimStatesReadInNumericAndVerboseErrorMode)
+{
+    const struct {
+        modemsim::SimState sim;
+        const char* text;
+    } cases[] = {
+        {modemsim::SimState::None, "SIM not inserted"},
+        {modemsim::SimState::Busy, "SIM busy"},
+        {modemsim::SimState::Fail, "SIM failure"},
+    };
+    for (int mode : {1, 2}) {
+        SelectErrorMode(mode);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.text) + " in mode " + std::to_string(mode));
+            Emulator().SetSim(c.sim);
+            Outputs out;
+            EXPECT_EQ(AT_CPIN(out.text), 0);
+            EXPECT_STREQ(out.text, c.text);
+        }
+    }
+    SelectErrorMode(2);
+    Emulator().SetSim(modemsim::SimState::Ready);
+}
+
+} // namespace
