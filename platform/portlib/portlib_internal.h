@@ -117,8 +117,9 @@ KESTLE_API int ComNumberOfTty(std::string_view ttyName);
 KESTLE_API std::string TtyNameOfCom(int com);
 
 // True when an AT reply to lastRequest is complete (a final result code; for
-// the operator scan also its list).
-KESTLE_API bool AtReplyComplete(std::string_view lastRequest, std::string_view reply);
+// the operator scan also its list, unless an earlier read of the same exchange
+// brought it).
+KESTLE_API bool AtReplyComplete(std::string_view lastRequest, std::string_view reply, bool scanListRead = false);
 // True when a DIAG reply holds its end flag after some data.
 KESTLE_API bool DiagReplyComplete(std::string_view reply);
 // Length of the first DIAG frame of a complete reply (up to and with its end

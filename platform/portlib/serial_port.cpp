@@ -28,6 +28,7 @@ struct SerialPort {
     std::string path;
     dev_t device = 0;         // the tty the path named when it was opened
     std::string lastRequest;  // the last text sent, for the follow-up read's end rule
+    bool scanListRead = false;  // the scan's "+COPS: " list came in an earlier read
     std::string pending;      // bytes read behind a DIAG answer, for a follow-up read
 };
 
@@ -114,11 +115,11 @@ bool IsOperatorScan(std::string_view request)
 
 }  // namespace
 
-bool AtReplyComplete(std::string_view lastRequest, std::string_view reply)
+bool AtReplyComplete(std::string_view lastRequest, std::string_view reply, bool scanListRead)
 {
     if (AnyLineStart(reply, [](std::string_view l) { return IsErrorLine(l); }))
         return true;
-    if (IsOperatorScan(lastRequest)) {
+    if (IsOperatorScan(lastRequest) && !scanListRead) {
         // the scan's list comes in a burst of its own before the final OK; a
         // scan that found nothing still answers a "+COPS: " line (",,(0-4),(0-2)")
         const size_t list = reply.find("+COPS: ");
@@ -325,13 +326,14 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
                 return vanish();
         }
         port->lastRequest.assign(reinterpret_cast<const char*>(request), static_cast<size_t>(requestLength));
+        port->scanListRead = false;
     }
 
     // AT replies are texts and keep a terminator inside the room
     const size_t capacity = kind == PORT_KIND_AT ? static_cast<size_t>(room - 1) : static_cast<size_t>(room);
     int result = kOk;
     for (;;) {
-        const bool complete = kind == PORT_KIND_AT ? AtReplyComplete(port->lastRequest, received)
+        const bool complete = kind == PORT_KIND_AT ? AtReplyComplete(port->lastRequest, received, port->scanListRead)
                                                    : DiagReplyComplete(received);
         if (complete)
             break;
@@ -371,6 +373,9 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
         result = vanish();  // EIO or a hang-up: the other side is gone
         break;
     }
+    // a scan's list that came before its OK: the follow-up read ends at the OK
+    if (kind == PORT_KIND_AT && IsOperatorScan(port->lastRequest) && received.find("+COPS: ") != std::string::npos)
+        port->scanListRead = true;
     // a DIAG answer ends at its first end flag; a frame behind it is not part of it
     if (kind == PORT_KIND_DIAG && result == kOk && DiagReplyComplete(received)) {
         const size_t length = DiagReplyLength(received);

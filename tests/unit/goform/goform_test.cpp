@@ -396,6 +396,7 @@ TEST_F(Goform, SilentServerCostsTheWholeTimeout)
         modemsim::Fault silent;
         silent.kind = modemsim::FaultKind::NoAnswer;
         emu_->InjectHttpFault(c.key, silent);
+        tooltest::ScopedTimeoutScale shortTimeouts;
         // the timeout at the device timeout factor, in program time, less a tick of rounding
         const uint32_t least = static_cast<uint32_t>(c.seconds * 1000 * TimeoutScale() / TimeScale()) - 1;
         const uint32_t start = GetTickCount();

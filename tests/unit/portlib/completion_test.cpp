@@ -59,6 +59,9 @@ TEST(AtReplyComplete, FinalResultCodes)
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.complete, AtReplyComplete(c.request, c.reply)) << c.request << " / " << c.reply;
+    // the follow-up read of a scan whose list came in an earlier read ends at the OK alone
+    EXPECT_TRUE(AtReplyComplete("AT+COPS=?\r", "\r\nOK\r\n", true));
+    EXPECT_FALSE(AtReplyComplete("AT+COPS=?\r", "\r\n", true));
 }
 
 TEST(DiagReplyComplete, EndFlagAfterData)

@@ -125,6 +125,26 @@ TEST_F(SerialExchange, FollowUpReadTakesTheRestWithoutSending)
     EXPECT_EQ(1u, peer_->Requests().size());
 }
 
+TEST_F(SerialExchange, FollowUpReadAfterTheScanListEndsAtItsOk)
+{
+    Start([](PtyPeer& peer, const std::string&) {
+        peer.Write("AT+COPS=?\r\r\n" + kCops);
+        Sleep(20000);
+        peer.Write("\r\nOK\r\n");
+    });
+    Outcome first;
+    {
+        tooltest::ScopedTimeoutScale shortTimeouts;  // the first read ends before the OK comes
+        first = Exchange(PORT_KIND_AT, "AT+COPS=?\r", 1);
+    }
+    EXPECT_EQ("AT+COPS=?\r\r\n" + kCops, first.reply);
+    // the list came already: the OK alone ends the follow-up read, long before its timeout
+    const Outcome rest = Exchange(PORT_KIND_AT, "", 60);
+    EXPECT_EQ(0, rest.rc);
+    EXPECT_EQ("\r\nOK\r\n", rest.reply);
+    EXPECT_LT(rest.ms, RealMs(60) / 2);
+}
+
 TEST_F(SerialExchange, OperatorScanWaitsForItsListAndFinalCode)
 {
     Start([scans = 0](PtyPeer& peer, const std::string&) mutable {
