@@ -80,17 +80,21 @@ CWinApp* AfxGetApp() { return g_app; }
 CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 
 namespace ui {
-// a real window when a display is there, unless SETWELL_UI=headless
-void ChooseBackend()
+// a real window, unless SETWELL_UI=headless; false when no display can be
+// opened (a tool nobody can see would hold its single-instance name)
+bool ChooseBackend()
 {
     const char* mode = std::getenv("SETWELL_UI");
     if (mode && std::strcmp(mode, "headless") == 0)
-        return;
+        return true;
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display)
-        return;
-    if (auto fltk = MakeFltkBackend())
-        SetBackend(std::move(fltk));
+        return false;
+    auto fltk = MakeFltkBackend();
+    if (!fltk)
+        return false;
+    SetBackend(std::move(fltk));
+    return true;
 }
 }  // namespace ui
 
@@ -98,7 +102,11 @@ int AfxWinMain()
 {
     if (!g_app)
         return 1;
-    ui::ChooseBackend();
+    // before the working folder and the single-instance name exist
+    if (!ui::ChooseBackend()) {
+        std::fputs("cannot open display\n", stderr);
+        return 1;
+    }
     CloseOnTerminateSignals();
     g_app->InitInstance();
     return 0;

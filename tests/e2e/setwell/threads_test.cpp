@@ -1,0 +1,368 @@
+// The VX520 tool's threads against the user: the language menu keeps what was
+// typed, the inputs a worker reads are off while it runs, an unplugged modem
+// ends a Read at its first port search, and the PIN tab's workers.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/language.h"
+#include "app/prompt_dialogs.h"
+#include "emulator/modem_emulator.h"
+#include "platform/ui/test_driver.h"
+#include "platform/win/clock.h"
+#include "platform/win/debug_output.h"
+#include "tests/support/tool_test_env.h"
+#include "tools/vx520/network_page.h"
+#include "tools/vx520/pin_pages.h"
+#include "tools/vx520/vx520_dialog.h"
+
+using namespace ui::test;
+using modemsim::SimState;
+
+namespace {
+
+constexpr const char* kWatchFound = "Search NMEA Port SUCCESS!";
+constexpr const char* kPortSearchFailed = "KESTLE: OpenATPort Search ATPort Fail!";
+
+class SetwellThreadsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        place_.Make("setwell-threads");
+        place_.WriteToolConfig();
+        g_strLanguageFilePath.clear();
+    }
+
+    void TearDown() override
+    {
+        tool_.Close();
+        if (emulator_)
+            emulator_->Stop();
+        place_.Remove();
+    }
+
+    void StartEmulator(SimState sim = SimState::Ready)
+    {
+        modemsim::EmulatorOptions options;
+        options.sim = sim;
+        emulator_ = place_.StartEmulator(options);
+    }
+
+    // Opens the tool and waits until the watch thread's first pass has ended.
+    void OpenToolPastFirstPass()
+    {
+        hwnd_ = tool_.Open(IDD_VX520_MODEM_SETTING);
+        ASSERT_NE(hwnd_, nullptr);
+        dialog_ = tool_.dialog();
+        ASSERT_TRUE(WatchCycles(2));
+    }
+
+    // Waits until the watch thread has found the port n more times.
+    bool WatchCycles(size_t n)
+    {
+        const size_t seen = capture_.Count(kWatchFound);
+        return WaitUntil([&] { return capture_.Count(kWatchFound) >= seen + n; });
+    }
+
+    HWND Item(int id) { return Control(hwnd_, id); }
+
+    // Presses Read or Apply once no worker runs and a watch pass has enabled it
+    // since (this tool's watch keeps its own loop, without the pass count).
+    bool Press(int id)
+    {
+        if (!WaitUntil([&] { return !dialog_->WorkerRunning(); }, 60000) || !WatchCycles(1))
+            return false;
+        return WaitUntil([&] { return IsEnabled(Item(id)); }) && Click(Item(id));
+    }
+    HWND NetItem(int id) { return FindControl(IDD_VX520_NETWORK_PAGE, id); }
+    HWND Tab() { return Item(IDC_VX520_TAB); }
+
+    bool PinPageShown(UINT templateId)
+    {
+        return WaitUntil([&] {
+            HWND page = FindDialog(templateId);
+            return page && IsVisible(page);
+        });
+    }
+
+    // The PIN tab selected, its page shown and the watch's PIN refresh done.
+    void OpenPinTab(UINT page)
+    {
+        ASSERT_TRUE(SelectTab(Tab(), 1));
+        ASSERT_TRUE(PinPageShown(page));
+        ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinRefreshFlag.load() == 0; }));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+    }
+
+    size_t CountAt(const std::string& prefix)
+    {
+        size_t n = 0;
+        for (const auto& line : emulator_->AtLines())
+            n += line.rfind(prefix, 0) == 0;
+        return n;
+    }
+
+    // Answers every popup until one holds the text; false when none came.
+    bool AnswerUntil(const std::wstring& text, DWORD timeoutMs = 60000)
+    {
+        for (int i = 0; i < 10; ++i) {
+            auto popup = AnswerPopup(timeoutMs);
+            if (!popup)
+                return false;
+            if (popup->text.find(text) != std::wstring::npos)
+                return true;
+        }
+        return false;
+    }
+
+    DebugCapture capture_;
+    tooltest::Workplace place_;
+    tooltest::ModalRun<CVX520ModemSettingDlg> tool_;
+    std::unique_ptr<modemsim::ModemEmulator> emulator_;
+    CVX520ModemSettingDlg* dialog_ = nullptr;
+    HWND hwnd_ = nullptr;
+};
+
+}  // namespace
+
+// The language menu refreshes the texts of the PIN page on display and nothing
+// else: the digits typed stay, and so does the page.
+TEST_F(SetwellThreadsTest, LanguageMenuOnAPinPageKeepsTheTypedDigitsAndThePage)
+{
+    struct Case {
+        const char* name;
+        SimState sim;
+        UINT page;
+        int edit;
+        const wchar_t* typed;
+    } cases[] = {
+        {"PUK page", SimState::Puk, IDD_VX520_PUK_ENTRY_PAGE, IDC_PUK_EDIT, L"1234567"},
+        {"change-PIN page", SimState::Ready, IDD_VX520_MODIFY_PIN_PAGE, IDC_CURRENT_PIN_EDIT, L"12"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!emulator_)
+            StartEmulator(c.sim);
+        emulator_->SetSim(c.sim);
+        ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+        if (c.page == IDD_VX520_MODIFY_PIN_PAGE) {
+            ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
+            ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 1));
+            ASSERT_TRUE(WaitIdle(hwnd_));
+            ASSERT_TRUE(PinPageShown(c.page));
+        } else {
+            ASSERT_NO_FATAL_FAILURE(OpenPinTab(c.page));
+        }
+        ASSERT_TRUE(TypeText(FindControl(c.page, c.edit), c.typed));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        const std::wstring notice = Text(FindControl(c.page, IDC_PIN_NOTICE));
+
+        ASSERT_TRUE(ChooseMenuItem(hwnd_, ID_LANGUAGE_ENGLISH_138));
+        EXPECT_TRUE(WaitUntil([&] {
+            std::wstring now = Text(FindControl(c.page, IDC_PIN_NOTICE));
+            return !now.empty() && now != notice;
+        }));
+        // a few watch passes later nothing has re-read the SIM or put the page in again
+        ASSERT_TRUE(WatchCycles(3));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_TRUE(PinPageShown(c.page));
+        EXPECT_EQ(Text(FindControl(c.page, c.edit)), c.typed);
+        EXPECT_EQ(Selection(Tab()), 1);
+        EXPECT_EQ(Text(hwnd_), L"Modem Setting Tool for K415NQ");
+        tool_.Close();
+    }
+}
+
+// The language menu does not wait for a worker: the window answers while an
+// Apply is held on its prompt.
+TEST_F(SetwellThreadsTest, LanguageMenuDuringAnApplyDoesNotWaitForTheWorker)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+    ASSERT_TRUE(Press(IDC_VX520_APPLY));
+    auto popup = WaitForPopup(60000);
+    ASSERT_TRUE(popup.has_value());
+    // the worker waits on its prompt; the menu is handled all the same
+    ASSERT_TRUE(ChooseMenuItem(hwnd_, ID_LANGUAGE_ENGLISH_138));
+    EXPECT_TRUE(WaitUntil([&] { return Text(hwnd_) == L"Modem Setting Tool for K415NQ"; }, 5000));
+    EXPECT_TRUE(dialog_->WorkerRunning());
+    ClosePopup(*popup);
+    while (AnswerPopup(1000)) {
+    }
+}
+
+// Search pressed while an Apply runs finds the button off: the list and the
+// chosen operator stay, and the operator is sent.
+TEST_F(SetwellThreadsTest, SearchDuringApplyIsRefusedAndTheOperatorIsStillSent)
+{
+    StartEmulator();
+    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}, {1, "Beta", "B", "44020", 2}});
+    emulator_->SetScanTimes(10, 10);
+    emulator_->SetNetworkSelect(0, 1);
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)); }));
+    ASSERT_TRUE(Click(NetItem(IDC_NET_SEARCH)));
+    ASSERT_TRUE(WaitUntil([&] {
+        return Rows(NetItem(IDC_NET_OPERATOR_LIST)).size() == 2 && dialog_->m_pNetworkPage->m_bSearchRunning == 0;
+    }));
+    ASSERT_TRUE(SelectListRow(NetItem(IDC_NET_OPERATOR_LIST), 1));
+    ASSERT_TRUE(WaitIdle(hwnd_));
+    Sleep(1100);  // past the search's one-second guard
+    // the Apply's first exchange answers late, so that it is still at work
+    emulator_->InjectAtFault("AT+CIMI", {modemsim::FaultKind::Slow, "", 20000, 500, 1});
+    emulator_->ClearReceived();
+    ASSERT_TRUE(Press(IDC_VX520_APPLY));
+    ASSERT_TRUE(WaitIdle(hwnd_));
+    EXPECT_FALSE(Click(NetItem(IDC_NET_SEARCH)));
+    EXPECT_FALSE(IsEnabled(NetItem(IDC_NET_APN_EDIT)));
+    EXPECT_FALSE(IsEnabled(NetItem(IDC_NET_SELECTION_AUTO)));
+    EXPECT_TRUE(AnswerUntil(L"設定に成功しました。"));
+    while (AnswerPopup(1000)) {
+    }
+    EXPECT_EQ(CountAt("AT+COPS=?"), 0u);
+    EXPECT_EQ(emulator_->SelectedOperator().first, "44020");
+    // the inputs come back once the worker has ended
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)) && IsEnabled(NetItem(IDC_NET_APN_EDIT)); }));
+}
+
+// An APN changed to a refused text after the last check still meets the
+// check when the worker reads it, and nothing of it is sent.
+TEST_F(SetwellThreadsTest, ApplyChecksTheApnItReadsWhole)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+    CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
+    PdpContextEntry entry{};
+    ASSERT_TRUE(WaitIdle(hwnd_));
+    // as a change whose notification has not been handled yet
+    page->SetDlgItemText(IDC_NET_APN_EDIT, L"bad\"apn");
+    page->m_bApnValid = 1;
+    EXPECT_EQ(page->ReadApnFromPage(entry), NET_APN_REFUSED);
+    EXPECT_EQ(CountAt("AT+CGDCONT=1"), 0u);
+    EXPECT_EQ(page->m_bApnValid.load(), 0);
+    while (AnswerPopup(300)) {
+    }
+}
+
+// The modem goes at the start of a Read: the worker searches for the port once
+// and skips the remaining steps instead of searching again for each.
+TEST_F(SetwellThreadsTest, UnplugAtTheStartOfAReadEndsAfterOnePortSearch)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    emulator_->SetRestartMs(100000000);
+    modemsim::Fault vanish;
+    vanish.kind = modemsim::FaultKind::Vanish;
+    emulator_->InjectAtFault("AT+ZSNT?", vanish);
+    const size_t before = capture_.Count(kPortSearchFailed);
+    ASSERT_TRUE(Press(IDC_VX520_READ));
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->WorkerRunning(); }, 120000));
+    const size_t searches = capture_.Count(kPortSearchFailed) - before;
+    // one search is 300 listings
+    EXPECT_GE(searches, 1u);
+    EXPECT_LE(searches, 300u);
+    // the next press searches again
+    emulator_->Replug();
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_VX520_READ)); }, 60000));
+}
+
+// Read while the SIM asks for its PIN: the worker leaves the SIM alone; only
+// the watch thread it restarts asks for the state, once.
+TEST_F(SetwellThreadsTest, ReadWhileTheSimAsksForItsPinSendsNoPinQueryFromTheWorker)
+{
+    StartEmulator(SimState::Pin);
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_ENTRY_PAGE));
+    ASSERT_TRUE(WatchCycles(1));
+    emulator_->ClearReceived();
+    ASSERT_TRUE(Press(IDC_VX520_READ));
+    ASSERT_TRUE(WaitUntil([&] { return !dialog_->WorkerRunning(); }));
+    ASSERT_TRUE(WatchCycles(3));
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinRefreshFlag.load() == 0; }));
+    EXPECT_EQ(CountAt("AT+CPIN?"), 1u);
+    EXPECT_FALSE(WaitForPopup(300).has_value());
+}
+
+// Apply on the PIN tab through the dialog: the SIM takes the codes and the page
+// of its new state comes after the watch thread starts again.
+TEST_F(SetwellThreadsTest, ApplyOnThePinTabChangesTheSimAndThePage)
+{
+    struct Case {
+        const char* name;
+        SimState sim;
+        UINT page;
+        std::vector<std::pair<int, std::wstring>> typed;
+        const wchar_t* prompt;  // nullptr: none
+        std::string pinAfter;
+        UINT pageAfter;
+    } cases[] = {
+        {"PIN entry", SimState::Pin, IDD_VX520_PIN_ENTRY_PAGE, {{IDC_PIN_EDIT, L"1234"}}, nullptr, "1234",
+         IDD_VX520_PIN_SETTING_PAGE},
+        {"PUK entry", SimState::Puk, IDD_VX520_PUK_ENTRY_PAGE,
+         {{IDC_PUK_EDIT, L"12345678"}, {IDC_PIN_EDIT, L"4321"}, {IDC_PIN_CONFIRM_EDIT, L"4321"}}, nullptr, "4321",
+         IDD_VX520_PIN_SETTING_PAGE},
+        {"change PIN", SimState::Ready, IDD_VX520_MODIFY_PIN_PAGE,
+         {{IDC_CURRENT_PIN_EDIT, L"1234"}, {IDC_PIN_EDIT, L"5678"}, {IDC_PIN_CONFIRM_EDIT, L"5678"}},
+         L"", "5678", IDD_VX520_MODIFY_PIN_PAGE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!emulator_)
+            StartEmulator(c.sim);
+        emulator_->SetSim(c.sim);
+        emulator_->SetPinCodes("1234", "12345678");
+        emulator_->SetPinCounters(c.sim == SimState::Puk ? 0 : 3, 10);
+        ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+        if (c.page == IDD_VX520_MODIFY_PIN_PAGE) {
+            ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
+            ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 1));
+            ASSERT_TRUE(WaitIdle(hwnd_));
+            ASSERT_TRUE(PinPageShown(c.page));
+        } else {
+            ASSERT_NO_FATAL_FAILURE(OpenPinTab(c.page));
+        }
+        for (const auto& [edit, text] : c.typed)
+            ASSERT_TRUE(TypeText(FindControl(c.page, edit), text));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        ASSERT_TRUE(Press(IDC_VX520_APPLY));
+        if (c.prompt) {
+            auto popup = WaitForPopup(60000);
+            ASSERT_TRUE(popup.has_value());
+            EXPECT_EQ(popup->templateId, IDD_PROMPT_INFO);
+            EXPECT_FALSE(popup->text.empty());
+            ClosePopup(*popup);
+        } else {
+            EXPECT_FALSE(WaitForPopup(300).has_value());
+        }
+        ASSERT_TRUE(WaitUntil([&] { return !dialog_->WorkerRunning(); }));
+        EXPECT_EQ(emulator_->Sim(), SimState::Ready);
+        EXPECT_EQ(emulator_->PinCode(), c.pinAfter);
+        EXPECT_TRUE(PinPageShown(c.pageAfter));
+        EXPECT_EQ(Selection(Tab()), 1);
+        tool_.Close();
+    }
+}
+
+// The modem goes and comes back while the PIN tab is current: the buttons
+// follow it and the page of the SIM's state is put in again.
+TEST_F(SetwellThreadsTest, UnplugAndReplugWhileThePinTabIsCurrent)
+{
+    StartEmulator(SimState::Pin);
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_ENTRY_PAGE));
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_VX520_READ)); }));
+    emulator_->Unplug();
+    EXPECT_TRUE(WaitUntil([&] { return !IsEnabled(Item(IDC_VX520_READ)) && !IsEnabled(Item(IDC_VX520_APPLY)); }));
+    // without a device the PIN tab shows the PIN setting page
+    EXPECT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
+    emulator_->SetSim(SimState::Puk);
+    emulator_->SetPinCounters(0, 10);
+    emulator_->Replug();
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_VX520_READ)) && IsEnabled(Item(IDC_VX520_APPLY)); }));
+    EXPECT_TRUE(PinPageShown(IDD_VX520_PUK_ENTRY_PAGE));
+    EXPECT_EQ(Selection(Tab()), 1);
+}

@@ -1,0 +1,96 @@
+// Started where no window can be shown (an ssh shell, sudo that drops DISPLAY),
+// a program says so and ends before it makes its working folder or takes its
+// single-instance name, so that a later start is not refused by an invisible one.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "private_tmpdir.h"
+
+extern char** environ;
+
+namespace {
+
+class NoDisplay : public PrivateTmpdir {};
+
+// The exit status of pid, or -1 (killed) when it still runs after 20 s.
+int WaitExited(pid_t pid)
+{
+    for (int i = 0; i < 800; ++i) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(NoDisplay, ProgramSaysSoAndEndsBeforeItsWorkingFolder)
+{
+    struct Case {
+        const char* program;
+        const char* display;  // nullptr: not set
+    } cases[] = {
+        {"Setwell", nullptr},
+        {"Swapwell", nullptr},
+        {"Setwell", ":97"},  // set, but nothing to open
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " DISPLAY=" + (c.display ? c.display : "(none)"));
+        const std::string program = std::string(TEST_BUILD_DIR "/") + c.program;
+        const std::string runtime = tmp_ + "/run";
+        std::filesystem::create_directories(runtime);
+        chmod(runtime.c_str(), 0700);
+        const std::string errors = root_ + "/stderr.txt";
+
+        std::vector<std::string> env = {"TMPDIR=" + tmp_, "SETWELL_TIME_SCALE=0.01", "XDG_RUNTIME_DIR=" + runtime};
+        if (c.display)
+            env.push_back(std::string("DISPLAY=") + c.display);
+        for (char** e = environ; *e; ++e) {
+            std::string entry(*e);
+            if (entry.rfind("TMPDIR=", 0) != 0 && entry.rfind("SETWELL_", 0) != 0 &&
+                entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("KESTLE_", 0) != 0 &&
+                entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0)
+                env.push_back(entry);
+        }
+        std::vector<char*> envp;
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string arg0 = program;
+        char* argv[] = {arg0.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+
+        const int code = WaitExited(pid);
+        EXPECT_NE(code, 0);
+        EXPECT_NE(code, -1) << "still running without a display";
+        std::ifstream in(errors);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find("cannot open display"), std::string::npos) << text;
+        // no working folder, and no single-instance lock left or taken
+        for (const auto& entry : std::filesystem::directory_iterator(tmp_))
+            EXPECT_NE(entry.path().filename().string().rfind("tempPath", 0), 0u) << entry.path();
+        EXPECT_TRUE(std::filesystem::is_empty(runtime));
+    }
+}
