@@ -24,8 +24,9 @@ inline bool RunsAtTimeScale(double scale)
     const std::string name = std::string(info->test_suite_name()) + "." + info->name();
     pid_t child = childproc::SpawnSelf(name, {"SETWELL_TIME_SCALE=" + std::to_string(scale)});
     EXPECT_GT(child, 0);
-    if (child > 0)
+    if (child > 0) {
         EXPECT_EQ(childproc::WaitExit(child, 300000), 0) << name << " at time scale " << scale;
+    }
     return false;
 }
 

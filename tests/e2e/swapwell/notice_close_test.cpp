@@ -8,6 +8,7 @@
 #include "app/prompt_dialogs.h"
 #include "emulator/modem_emulator.h"
 #include "platform/ui/test_driver.h"
+#include "tests/e2e/swapwell/swapwell_fixture.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
@@ -15,35 +16,13 @@ using namespace ui::test;
 
 namespace {
 
-class SwapwellNoticeTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        place_.Make("swapwell-notice");
-        place_.WriteToolConfig();
-        modemsim::EmulatorOptions options;
-        options.restartMs = 2000;
-        emulator_ = place_.StartEmulator(options);
-    }
-    void TearDown() override
-    {
-        tool_.Close();
-        if (emulator_)
-            emulator_->Stop();
-        place_.Remove();
-    }
-
-    tooltest::Workplace place_;
-    tooltest::ModalRun<CSwitchModeToolDlg> tool_;
-    std::unique_ptr<modemsim::ModemEmulator> emulator_;
-};
+class SwapwellNoticeTest : public swapwelltest::SwapwellToolTest {};
 
 TEST_F(SwapwellNoticeTest, NoticeClosedByTheSystemStillRunsTheSwitch)
 {
-    HWND hwnd = tool_.Open(IDD_SWITCH_MODE_TOOL);
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Control(hwnd, IDC_GEN_NORMAL_MODE)); }));
-    ASSERT_TRUE(Click(Control(hwnd, IDC_GEN_NORMAL_MODE)));
+    OpenTool();
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_GEN_NORMAL_MODE)); }));
+    ASSERT_TRUE(Click(Item(IDC_GEN_NORMAL_MODE)));
     auto notice = WaitForPopup(30000);
     ASSERT_TRUE(notice.has_value());
     ASSERT_EQ(notice->templateId, IDD_NORMAL_MODE_NOTICE);

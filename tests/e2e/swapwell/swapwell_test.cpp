@@ -20,6 +20,7 @@
 #include "platform/win/registry.h"
 #include "tests/support/settled_click.h"
 #include "tests/support/tool_test_env.h"
+#include "tests/e2e/swapwell/swapwell_fixture.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
 namespace fs = std::filesystem;
@@ -42,74 +43,7 @@ SwitchPortKind Classify(std::initializer_list<const char*> texts)
     return ClassifySwitchListing(entries, n);
 }
 
-class SwapwellTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        place_.Make("swapwell-e2e");
-        place_.WriteToolConfig();
-        modemsim::EmulatorOptions options;
-        options.restartMs = 2000;
-        emulator_ = place_.StartEmulator(options);
-    }
-
-    void TearDown() override
-    {
-        tool_.Close();
-        if (emulator_)
-            emulator_->Stop();
-        place_.Remove();
-    }
-
-    void OpenTool()
-    {
-        hwnd_ = tool_.Open(IDD_SWITCH_MODE_TOOL);
-        ASSERT_NE(hwnd_, nullptr);
-    }
-
-    HWND Item(int id) { return Control(hwnd_, id); }
-
-    bool ButtonsAre(bool normal, bool modem)
-    {
-        return WaitUntil([&] { return IsEnabled(Item(IDC_GEN_NORMAL_MODE)) == normal &&
-                                      IsEnabled(Item(IDC_GEN_MODEM_MODE)) == modem; });
-    }
-
-    // The next popup's text, after closing it.
-    std::wstring AnswerNext(UINT expectedTemplate, DWORD timeoutMs = 60000)
-    {
-        auto popup = WaitForPopup(timeoutMs);
-        if (!popup)
-            return L"<no popup>";
-        EXPECT_EQ(popup->templateId, expectedTemplate) << std::string(popup->text.begin(), popup->text.end());
-        ClosePopup(*popup);
-        return popup->text;
-    }
-
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            if (line.rfind(prefix, 0) == 0)
-                ++n;
-        return n;
-    }
-
-    void SetNoticeKey(const wchar_t* suffix)
-    {
-        HKEY key = nullptr;
-        std::wstring path = std::wstring(kDontShowAgainKeyPrefix) + suffix;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-
-    tooltest::Workplace place_;
-    tooltest::ModalRun<CSwitchModeToolDlg> tool_;
-    std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    HWND hwnd_ = nullptr;
-};
+class SwapwellTest : public swapwelltest::SwapwellToolTest {};
 
 }  // namespace
 

@@ -20,6 +20,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
 #include "platform/win/registry.h"
+#include "tests/e2e/swapwell/swapwell_fixture.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
@@ -27,30 +28,13 @@ using namespace ui::test;
 
 namespace {
 
-class SwapwellFailureTest : public ::testing::Test {
+class SwapwellFailureTest : public swapwelltest::SwapwellToolTest {
 protected:
     void SetUp() override
     {
-        place_.Make("swapwell-fail");
-        place_.WriteToolConfig();
-        modemsim::EmulatorOptions options;
-        options.restartMs = 2000;
-        emulator_ = place_.StartEmulator(options);
-        for (const wchar_t* suffix : {kNormalModeSuffix, kModemModeSuffix}) {
-            HKEY key = nullptr;
-            const std::wstring path = std::wstring(kDontShowAgainKeyPrefix) + suffix;
-            ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                      nullptr),
-                      ERROR_SUCCESS);
-            RegCloseKey(key);
-        }
-    }
-    void TearDown() override
-    {
-        tool_.Close();
-        if (emulator_)
-            emulator_->Stop();
-        place_.Remove();
+        SwapwellToolTest::SetUp();
+        for (const wchar_t* suffix : {kNormalModeSuffix, kModemModeSuffix})
+            SetNoticeKey(suffix);
     }
 
     HWND Open()
@@ -64,22 +48,7 @@ protected:
         return WaitUntil([&] { return IsEnabled(Control(hwnd, id)); });
     }
     // The result prompt's text, after closing it.
-    std::wstring Result(DWORD timeoutMs = 120000)
-    {
-        auto popup = WaitForPopup(timeoutMs);
-        if (!popup)
-            return L"<no popup>";
-        EXPECT_EQ(popup->templateId, IDD_PROMPT_INFO);
-        ClosePopup(*popup);
-        return popup->text;
-    }
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            n += line.rfind(prefix, 0) == 0;
-        return n;
-    }
+    std::wstring Result(DWORD timeoutMs = 120000) { return AnswerNext(IDD_PROMPT_INFO, timeoutMs); }
     size_t CountHttp(const char* fragment)
     {
         size_t n = 0;
@@ -87,10 +56,6 @@ protected:
             n += request.body.find(fragment) != std::string::npos;
         return n;
     }
-
-    tooltest::Workplace place_;
-    tooltest::ModalRun<CSwitchModeToolDlg> tool_;
-    std::unique_ptr<modemsim::ModemEmulator> emulator_;
 };
 
 TEST_F(SwapwellFailureTest, RestartRefusedThreeTimesGivesFailedWithoutWaiting)

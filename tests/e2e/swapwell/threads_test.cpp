@@ -12,6 +12,7 @@
 #include "platform/win/clock.h"
 #include "platform/win/registry.h"
 #include "tests/support/paced_run.h"
+#include "tests/e2e/swapwell/swapwell_fixture.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
@@ -21,45 +22,10 @@ namespace {
 
 const std::wstring kWaitingJapanese = L"モードを切り替えています。しばらくお待ち下さい";
 
-class SwapwellThreadsTest : public ::testing::Test {
+class SwapwellThreadsTest : public swapwelltest::SwapwellToolTest {
 protected:
-    void SetUp() override
-    {
-        place_.Make("swapwell-threads");
-        place_.WriteToolConfig();
-        emulator_ = place_.StartEmulator();
-    }
-
-    void TearDown() override
-    {
-        tool_.Close();
-        if (emulator_)
-            emulator_->Stop();
-        place_.Remove();
-    }
-
-    void OpenTool()
-    {
-        hwnd_ = tool_.Open(IDD_SWITCH_MODE_TOOL);
-        ASSERT_NE(hwnd_, nullptr);
-    }
-
-    HWND Item(int id) { return Control(hwnd_, id); }
-
-    void SetNoticeKey(const wchar_t* suffix)
-    {
-        HKEY key = nullptr;
-        std::wstring path = std::wstring(kDontShowAgainKeyPrefix) + suffix;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-
-    tooltest::Workplace place_;
-    tooltest::ModalRun<CSwitchModeToolDlg> tool_;
-    std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    HWND hwnd_ = nullptr;
+    // the emulator's own restart time
+    modemsim::EmulatorOptions EmulatorOptions() const override { return {}; }
 };
 
 }  // namespace
