@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,19 @@ protected:
             if (Sent(r).find(fragment) != std::string::npos)
                 out.push_back(Sent(r));
         return out;
+    }
+
+    // Edits the tool configuration the program released.
+    void ReplaceInConfig(const std::string& from, const std::string& to)
+    {
+        const std::string path = place_.Work() + "/Adatper_cfg.ini";
+        std::stringstream text;
+        text << std::ifstream(path, std::ios::binary).rdbuf();
+        std::string config = text.str();
+        const size_t at = config.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        config.replace(at, from.size(), to);
+        std::ofstream(path, std::ios::binary) << config;
     }
 
     std::vector<std::string> SavedApns() const
@@ -620,6 +634,43 @@ TEST_F(KittingTest, StaticTextFollowsTheRun)
     EXPECT_EQ(popup->text, kSuccess);
     ClosePopup(*popup);
     EXPECT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == idle; }));
+}
+
+TEST_F(KittingTest, RefusedDeleteStopsTheRunBeforeAnyApnIsWritten)
+{
+    Write(Apns("1", {{1, SaveCommand("never")}}));
+    // an index the web server cannot read: every delete is refused
+    ReplaceInConfig("apn_action=delete&apn_mode=manual&index=", "apn_action=delete&apn_mode=manual&index=x");
+    OpenTool();
+    auto boxes = RunWrite();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailed);
+    EXPECT_EQ(trace_.Count("KESTLE: DeleteAPN Fail!"), 1u);
+    EXPECT_EQ(trace_.Count("KESTLE: DeleteAPN Success!"), 0u);
+    // the first delete (index 9) is tried its full count, the others never
+    EXPECT_EQ(SentWith("apn_action=delete&apn_mode=manual&index=x9").size(), static_cast<size_t>(KITTING_REQUEST_TRIES));
+    EXPECT_EQ(SentWith("apn_action=delete").size(), static_cast<size_t>(KITTING_REQUEST_TRIES));
+    EXPECT_EQ(SentWith("apn_action=save").size(), 0u);
+    EXPECT_EQ(trace_.Count("KESTLE: WriteAPNParameters"), 0u);
+}
+
+TEST_F(KittingTest, ModemThatDoesNotComeBackFailsTheRunAfterItsWait)
+{
+    Write(Apns("1", {{1, SaveCommand("never")}}));
+    emulator_->SetRestartMs(100000000);  // the restore's restart never ends
+    OpenTool();
+    auto boxes = RunWrite();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailed);
+    EXPECT_EQ(emulator_->UploadedRestoreFile(), kBackup);
+    // every test of the wait found no web server
+    EXPECT_GE(trace_.Count("KESTLE: CPlatformManager, Search RNDIS Port Fail!"),
+              static_cast<size_t>(KITTING_RESTART_TESTS));
+    // the next step finds no device either; the run stops there
+    EXPECT_EQ(SentWith("apn_action=set_default").size(), 0u);
+    EXPECT_EQ(trace_.Count("KESTLE: DeleteAPN"), 0u);
+    EXPECT_EQ(SentWith("apn_action=delete").size(), 0u);
+    EXPECT_EQ(SentWith("apn_action=save").size(), 0u);
 }
 
 }  // namespace
