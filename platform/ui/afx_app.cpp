@@ -1,5 +1,6 @@
 #include "platform/ui/afx_app.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -27,6 +28,8 @@ std::wstring ProgramName()
     return ui::Utf8ToWide(base ? base + 1 : path);
 }
 int g_terminatePipe[2] = {-1, -1};
+// set once the process has begun to end, by AfxExitProcess or by a return from main
+std::atomic<bool> g_processEnding{false};
 
 void OnTerminateSignal(int)
 {
@@ -107,6 +110,7 @@ int AfxWinMain()
         std::fputs("cannot open display\n", stderr);
         return 1;
     }
+    std::atexit([] { g_processEnding.store(true); });
     CloseOnTerminateSignals();
     g_app->InitInstance();
     return 0;
@@ -124,6 +128,12 @@ int AfxMessageBox(const wchar_t* text, UINT type, UINT)
 
 void AfxExitProcess(int code)
 {
+    // One thread ends the process. Another that asks meanwhile (the signal
+    // thread's fallback while the leak check of a slow exit still runs) waits
+    // for it: exit handlers run twice would free twice.
+    if (g_processEnding.exchange(true))
+        for (;;)
+            pause();
     ui::SetExiting();
     std::fflush(nullptr);
     std::exit(code);
