@@ -56,9 +56,10 @@ void CloseOnTerminateSignals()
                 return;
         using namespace std::chrono;
         for (auto end = steady_clock::now() + seconds(5); steady_clock::now() < end;) {
-            CWnd* main = AfxGetMainWnd();
-            if (main && main->m_hWnd) {
-                ::PostMessage(main->m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            // the main window's handle as its thread published it: this thread
+            // never reads the application's or the window's members
+            if (HWND main = ui::PublishedMainWindow()) {
+                ::PostMessage(main, WM_SYSCOMMAND, SC_CLOSE, 0);
                 std::this_thread::sleep_for(seconds(5));
                 break;
             }

@@ -217,6 +217,9 @@ struct MenuPopup;
 
 bool Exiting();
 void SetExiting();
+// The main window while its modal loop runs, readable from any thread.
+void PublishMainWindow(HWND hwnd);
+HWND PublishedMainWindow();
 
 // ---- popups the test driver waits for ------------------------------------
 void RegisterPopup(HWND hwnd);

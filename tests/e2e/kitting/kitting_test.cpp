@@ -589,7 +589,9 @@ TEST_F(KittingTest, UploadAnswerLostToTheRestartCountsAsDoneAndIsNotSentAgain)
 {
     Write(Apns("1", {{1, SaveCommand("after.restart")}}));
     OpenTool();
-    emulator_->SetRestartMs(5000);
+    // a restart far longer than the pause before the tool looks for the web
+    // server, however slowly the machine runs the tool
+    emulator_->SetRestartMs(120000);
     modemsim::Fault vanish;
     vanish.kind = modemsim::FaultKind::Vanish;
     vanish.times = 1;
