@@ -42,7 +42,7 @@ public:
     {
         if (inResult != kp::kOk)
             return inResult;
-        unsigned char csw[13] = {'U', 'S', 'B', badSignature ? 'X' : 'S', 0, 0, 0, 0, 0, 0, 0, 0, status};
+        unsigned char csw[13] = {'U', 'S', 'B', static_cast<unsigned char>(badSignature ? 'X' : 'S'), 0, 0, 0, 0, 0, 0, 0, 0, status};
         std::memcpy(csw + 4, sent.data() + 4, 4);
         if (otherTag)
             csw[4] ^= 0xFF;
