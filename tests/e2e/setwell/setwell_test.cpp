@@ -17,6 +17,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/own_resources.h"
+#include "tests/e2e/setwell/setwell_fixture.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/vx520/network_page.h"
 #include "tools/vx520/pin_pages.h"
@@ -40,30 +41,8 @@ constexpr int kSettingIds[] = {IDC_NET_MODE_HEADING,     IDC_NET_MODE_ALL,      
                                IDC_NET_ROAMING_WARNING,  IDC_NET_SELECTION_HEADING, IDC_NET_SELECTION_AUTO,
                                IDC_NET_SELECTION_MANUAL, IDC_NET_LIST_HEADING};
 
-class SetwellTest : public ::testing::Test {
+class SetwellTest : public setwelltest::SetwellToolTest {
 protected:
-    void SetUp() override
-    {
-        place_.Make("setwell-e2e");
-        place_.WriteToolConfig();
-        g_strLanguageFilePath.clear();
-    }
-
-    void StartEmulator(SimState sim = SimState::Ready)
-    {
-        modemsim::EmulatorOptions options;
-        options.sim = sim;
-        emulator_ = place_.StartEmulator(options);
-    }
-
-    void TearDown() override
-    {
-        tool_.Close();
-        if (emulator_)
-            emulator_->Stop();
-        place_.Remove();
-    }
-
     void OpenTool()
     {
         hwnd_ = tool_.Open(IDD_VX520_MODEM_SETTING);
@@ -71,23 +50,10 @@ protected:
         dialog_ = tool_.dialog();
     }
 
-    HWND Item(int id) { return Control(hwnd_, id); }
-    HWND NetItem(int id) { return FindControl(IDD_VX520_NETWORK_PAGE, id); }
-    HWND Tab() { return Item(IDC_VX520_TAB); }
-
     bool ButtonsEnabled(bool enabled)
     {
         return WaitUntil([&] {
             return IsEnabled(Item(IDC_VX520_READ)) == enabled && IsEnabled(Item(IDC_VX520_APPLY)) == enabled;
-        });
-    }
-
-    // Waits until the PIN tab holds the page of that template, shown.
-    bool PinPageShown(UINT templateId)
-    {
-        return WaitUntil([&] {
-            HWND page = FindDialog(templateId);
-            return page && IsVisible(page);
         });
     }
 
@@ -100,34 +66,6 @@ protected:
         OpenTool();
         ASSERT_TRUE(WaitUntil([&] { return capture.Count("Search NMEA Port SUCCESS!") >= 2; }));
     }
-
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            if (line.rfind(prefix, 0) == 0)
-                ++n;
-        return n;
-    }
-
-    // Answers every popup until one holds the text; false when none came.
-    bool AnswerUntil(const std::wstring& text, DWORD timeoutMs = 30000)
-    {
-        for (int i = 0; i < 10; ++i) {
-            auto popup = AnswerPopup(timeoutMs);
-            if (!popup)
-                return false;
-            if (popup->text.find(text) != std::wstring::npos)
-                return true;
-        }
-        return false;
-    }
-
-    tooltest::Workplace place_;
-    tooltest::ModalRun<CVX520ModemSettingDlg> tool_;
-    std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    CVX520ModemSettingDlg* dialog_ = nullptr;
-    HWND hwnd_ = nullptr;
 };
 
 }  // namespace

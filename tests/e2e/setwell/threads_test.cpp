@@ -12,6 +12,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
 #include "platform/win/debug_output.h"
+#include "tests/e2e/setwell/setwell_fixture.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/vx520/network_page.h"
 #include "tools/vx520/pin_pages.h"
@@ -25,30 +26,8 @@ namespace {
 constexpr const char* kWatchFound = "Search NMEA Port SUCCESS!";
 constexpr const char* kPortSearchFailed = "KESTLE: OpenATPort Search ATPort Fail!";
 
-class SetwellThreadsTest : public ::testing::Test {
+class SetwellThreadsTest : public setwelltest::SetwellToolTest {
 protected:
-    void SetUp() override
-    {
-        place_.Make("setwell-threads");
-        place_.WriteToolConfig();
-        g_strLanguageFilePath.clear();
-    }
-
-    void TearDown() override
-    {
-        tool_.Close();
-        if (emulator_)
-            emulator_->Stop();
-        place_.Remove();
-    }
-
-    void StartEmulator(SimState sim = SimState::Ready)
-    {
-        modemsim::EmulatorOptions options;
-        options.sim = sim;
-        emulator_ = place_.StartEmulator(options);
-    }
-
     // Opens the tool and waits until the watch thread's first pass has ended.
     void OpenToolPastFirstPass()
     {
@@ -65,8 +44,6 @@ protected:
         return WaitUntil([&] { return capture_.Count(kWatchFound) >= seen + n; });
     }
 
-    HWND Item(int id) { return Control(hwnd_, id); }
-
     // Presses Read or Apply once no worker runs and a watch pass has enabled it
     // since (this tool's watch keeps its own loop, without the pass count).
     bool Press(int id)
@@ -74,16 +51,6 @@ protected:
         if (!WaitUntil([&] { return !dialog_->WorkerRunning(); }, 60000) || !WatchCycles(1))
             return false;
         return WaitUntil([&] { return IsEnabled(Item(id)); }) && Click(Item(id));
-    }
-    HWND NetItem(int id) { return FindControl(IDD_VX520_NETWORK_PAGE, id); }
-    HWND Tab() { return Item(IDC_VX520_TAB); }
-
-    bool PinPageShown(UINT templateId)
-    {
-        return WaitUntil([&] {
-            HWND page = FindDialog(templateId);
-            return page && IsVisible(page);
-        });
     }
 
     // The PIN tab selected, its page shown and the watch's PIN refresh done.
@@ -95,33 +62,8 @@ protected:
         ASSERT_TRUE(WaitIdle(hwnd_));
     }
 
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            n += line.rfind(prefix, 0) == 0;
-        return n;
-    }
-
-    // Answers every popup until one holds the text; false when none came.
-    bool AnswerUntil(const std::wstring& text, DWORD timeoutMs = 60000)
-    {
-        for (int i = 0; i < 10; ++i) {
-            auto popup = AnswerPopup(timeoutMs);
-            if (!popup)
-                return false;
-            if (popup->text.find(text) != std::wstring::npos)
-                return true;
-        }
-        return false;
-    }
-
+    // before the tool opens, so that it sees every line of the watch
     DebugCapture capture_;
-    tooltest::Workplace place_;
-    tooltest::ModalRun<CVX520ModemSettingDlg> tool_;
-    std::unique_ptr<modemsim::ModemEmulator> emulator_;
-    CVX520ModemSettingDlg* dialog_ = nullptr;
-    HWND hwnd_ = nullptr;
 };
 
 }  // namespace
