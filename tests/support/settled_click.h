@@ -3,6 +3,7 @@
 // follow the device again.
 #include "app/tool_dialog_frame.h"
 #include "platform/ui/test_driver.h"
+#include "platform/win/clock.h"
 
 namespace tooltest {
 
@@ -19,6 +20,19 @@ inline bool ClickWhenSettled(const CToolDialogFrame* frame, HWND button, DWORD t
                              timeoutMs))
         return false;
     return ui::test::Click(button);
+}
+
+// The watch passes that end within about ms of program time; *elapsed is the
+// program time the count covers.
+inline unsigned WatchPassesOver(const CToolDialogFrame* frame, DWORD ms, DWORD* elapsed)
+{
+    const DWORD start = GetTickCount();
+    const unsigned atStart = frame->WatchPassCount();
+    while (GetTickCount() - start < ms)
+        Sleep(100);
+    const unsigned passes = frame->WatchPassCount() - atStart;
+    *elapsed = GetTickCount() - start;
+    return passes;
 }
 
 }  // namespace tooltest

@@ -29,14 +29,9 @@ TEST_F(CarrierSwitchPaceTest, UnconfirmedNetworkCardPacesTheWatchPasses)
         return;
     SetVersionAnswer("failure");
     OpenTool();
-    CMarlSwitchModeToolDlg* dialog = tool_.dialog();
-    ASSERT_TRUE(WaitUntil([&] { return dialog->WatchPassCount() >= 1; }));
-    const DWORD start = GetTickCount();
-    const unsigned passesAtStart = dialog->WatchPassCount();
-    while (GetTickCount() - start < 5000)
-        Sleep(100);
-    const unsigned passes = dialog->WatchPassCount() - passesAtStart;
-    const DWORD elapsed = GetTickCount() - start;
+    ASSERT_TRUE(WaitUntil([&] { return tool_.dialog()->WatchPassCount() >= 1; }));
+    DWORD elapsed = 0;
+    const unsigned passes = tooltest::WatchPassesOver(tool_.dialog(), 5000, &elapsed);
     EXPECT_LE(passes, elapsed / kWatchRetryPauseMs + 1) << passes << " passes in " << elapsed << " ms";
     EXPECT_FALSE(IsEnabled(Item(IDC_MARL_SET_EOU)));
     EXPECT_FALSE(IsEnabled(Item(IDC_MARL_SET_MODEM)));

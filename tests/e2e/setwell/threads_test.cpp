@@ -62,6 +62,20 @@ protected:
         ASSERT_TRUE(WaitIdle(hwnd_));
     }
 
+    // The PIN tab showing that page; the change-PIN page is reached from the
+    // PIN setting page, as MODIFY in its combo does.
+    void ShowPinPage(UINT page)
+    {
+        if (page != IDD_VX520_MODIFY_PIN_PAGE) {
+            ASSERT_NO_FATAL_FAILURE(OpenPinTab(page));
+            return;
+        }
+        ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
+        ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 1));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        ASSERT_TRUE(PinPageShown(page));
+    }
+
     // before the tool opens, so that it sees every line of the watch
     DebugCapture capture_;
 };
@@ -88,14 +102,7 @@ TEST_F(SetwellThreadsTest, LanguageMenuOnAPinPageKeepsTheTypedDigitsAndThePage)
             StartEmulator(c.sim);
         emulator_->SetSim(c.sim);
         ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
-        if (c.page == IDD_VX520_MODIFY_PIN_PAGE) {
-            ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
-            ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 1));
-            ASSERT_TRUE(WaitIdle(hwnd_));
-            ASSERT_TRUE(PinPageShown(c.page));
-        } else {
-            ASSERT_NO_FATAL_FAILURE(OpenPinTab(c.page));
-        }
+        ASSERT_NO_FATAL_FAILURE(ShowPinPage(c.page));
         ASSERT_TRUE(TypeText(FindControl(c.page, c.edit), c.typed));
         ASSERT_TRUE(WaitIdle(hwnd_));
         const std::wstring notice = Text(FindControl(c.page, IDC_PIN_NOTICE));
@@ -259,14 +266,7 @@ TEST_F(SetwellThreadsTest, ApplyOnThePinTabChangesTheSimAndThePage)
         emulator_->SetPinCodes("1234", "12345678");
         emulator_->SetPinCounters(c.sim == SimState::Puk ? 0 : 3, 10);
         ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
-        if (c.page == IDD_VX520_MODIFY_PIN_PAGE) {
-            ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
-            ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 1));
-            ASSERT_TRUE(WaitIdle(hwnd_));
-            ASSERT_TRUE(PinPageShown(c.page));
-        } else {
-            ASSERT_NO_FATAL_FAILURE(OpenPinTab(c.page));
-        }
+        ASSERT_NO_FATAL_FAILURE(ShowPinPage(c.page));
         for (const auto& [edit, text] : c.typed)
             ASSERT_TRUE(TypeText(FindControl(c.page, edit), text));
         ASSERT_TRUE(WaitIdle(hwnd_));

@@ -13,6 +13,7 @@
 #include "platform/win/registry.h"
 #include "tests/support/paced_run.h"
 #include "tests/e2e/swapwell/swapwell_fixture.h"
+#include "tests/support/settled_click.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
@@ -74,14 +75,9 @@ TEST_F(SwapwellThreadsTest, RefusingWebServerPacesTheWatchPasses)
     emulator_->InjectHttpFault("/goform/goform_get_cmd_process", 500, -1);
     emulator_->InjectHttpFault("ONLINE_UPGRADE_TOOL", 500, -1);
     OpenTool();
-    CSwitchModeToolDlg* dialog = tool_.dialog();
-    ASSERT_TRUE(WaitUntil([&] { return dialog->WatchPassCount() >= 1; }));
-    const DWORD start = GetTickCount();
-    const unsigned passesAtStart = dialog->WatchPassCount();
-    while (GetTickCount() - start < 5000)
-        Sleep(100);
-    const unsigned passes = dialog->WatchPassCount() - passesAtStart;
-    const DWORD elapsed = GetTickCount() - start;
+    ASSERT_TRUE(WaitUntil([&] { return tool_.dialog()->WatchPassCount() >= 1; }));
+    DWORD elapsed = 0;
+    const unsigned passes = tooltest::WatchPassesOver(tool_.dialog(), 5000, &elapsed);
     // each failed pass is followed by its pause (program time)
     EXPECT_LE(passes, elapsed / kWatchRetryPauseMs + 1) << passes << " passes in " << elapsed << " ms";
     EXPECT_GE(passes, 1u);

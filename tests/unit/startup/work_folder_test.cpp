@@ -241,8 +241,9 @@ TEST_F(PrivateBase, RuntimeFolderElseOurOwnFolderInTheTempFolder)
         EXPECT_EQ(WideToUtf8(GetPrivateBaseFolder()), c.expected);
         CTALLY_KITApp app;
         EXPECT_EQ(app.CreateWorkFolder(), c.expected.empty() ? FALSE : TRUE);
-        if (!c.expected.empty())
+        if (!c.expected.empty()) {
             EXPECT_EQ(WideToUtf8(app.m_strWorkFolder), c.expected + "tempPath0");
+        }
     }
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_TRUE(Exists(outside_));

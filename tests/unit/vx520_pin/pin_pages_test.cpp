@@ -641,8 +641,9 @@ TEST_F(PinPagesTest, RefusalThatUsedNoTryIsAFailedSettingNotAWrongCode)
         }
         }
         ASSERT_TRUE(TypeText(Item(IDC_PIN_EDIT), c.page == Page::PinEntry ? L"1234" : L"5678"));
-        if (c.page != Page::PinEntry)
+        if (c.page != Page::PinEntry) {
             ASSERT_TRUE(TypeText(Item(IDC_PIN_CONFIRM_EDIT), L"5678"));
+        }
         if (*c.refused)
             emulator_->InjectAtFault(c.refused, {modemsim::FaultKind::Garbage, c.reply, 0, 500, -1});
         else
