@@ -2,14 +2,22 @@
 // Tests run their waits at SETWELL_TIME_SCALE=0.01 but their device timeouts at
 // full length (SETWELL_TIMEOUT_SCALE=1), so that a slow answer is never taken
 // for a missing one. A test whose point is the timeout itself shortens it here,
-// to the wait factor, so that its lower bounds in program time still hold.
+// so that its lower bounds in program time still hold.
+#include <algorithm>
+
 #include "platform/win/clock.h"
 
 namespace tooltest {
 
+// A tenth of their length: a silent device costs a tenth of each timeout, and
+// the exchanges that do answer around it keep half a second of a 5 s timeout,
+// which a loaded machine or a sanitizer still meets. Shorter timeouts would
+// take a slow answer for a missing one again.
+inline double ShortTimeoutScale() { return std::max(TimeScale(), 0.1); }
+
 class ScopedTimeoutScale {
 public:
-    explicit ScopedTimeoutScale(double scale = TimeScale()) : old_(TimeoutScale()) { SetTimeoutScale(scale); }
+    explicit ScopedTimeoutScale(double scale = ShortTimeoutScale()) : old_(TimeoutScale()) { SetTimeoutScale(scale); }
     ~ScopedTimeoutScale() { SetTimeoutScale(old_); }
     ScopedTimeoutScale(const ScopedTimeoutScale&) = delete;
     ScopedTimeoutScale& operator=(const ScopedTimeoutScale&) = delete;

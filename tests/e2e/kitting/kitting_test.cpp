@@ -622,7 +622,7 @@ TEST_F(KittingTest, StaticTextFollowsTheRun)
     // the upload waits until the test has seen the text of the run
     modemsim::Fault slow;
     slow.kind = modemsim::FaultKind::Slow;
-    slow.delayMs = 5000;
+    slow.delayMs = static_cast<uint32_t>(1000 / TimeScale());  // a real second, long enough to be seen
     emulator_->InjectHttpFault("UPLOADFILE_RESTORE", slow);
     emulator_->ClearReceived();
     ASSERT_TRUE(tooltest::ClickWhenSettled(tool_.dialog(), Item(IDC_KITTING_WRITE)));

@@ -155,13 +155,14 @@ TEST_F(SetwellThreadsTest, SearchDuringApplyIsRefusedAndTheOperatorIsStillSent)
     ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)); }));
     ASSERT_TRUE(Click(NetItem(IDC_NET_SEARCH)));
     ASSERT_TRUE(WaitUntil([&] {
-        return Rows(NetItem(IDC_NET_OPERATOR_LIST)).size() == 2 && dialog_->m_pNetworkPage->m_bSearchRunning == 0;
+        // the search's thread has ended, not only its work: an Apply is refused while it runs
+        return Rows(NetItem(IDC_NET_OPERATOR_LIST)).size() == 2 && dialog_->m_pNetworkPage->m_nSearchThreads == 0;
     }));
     ASSERT_TRUE(SelectListRow(NetItem(IDC_NET_OPERATOR_LIST), 1));
     ASSERT_TRUE(WaitIdle(hwnd_));
     Sleep(1100);  // past the search's one-second guard
-    // the Apply's first exchange answers late, so that it is still at work
-    emulator_->InjectAtFault("AT+CIMI", {modemsim::FaultKind::Slow, "", 20000, 500, 1});
+    // the Apply's first exchange answers a real second late, so that it is still at work
+    emulator_->InjectAtFault("AT+CIMI", {modemsim::FaultKind::Slow, "", static_cast<uint32_t>(1000 / TimeScale()), 500, 1});
     emulator_->ClearReceived();
     ASSERT_TRUE(Press(IDC_VX520_APPLY));
     ASSERT_TRUE(WaitIdle(hwnd_));

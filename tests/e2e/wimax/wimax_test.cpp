@@ -405,7 +405,7 @@ TEST_F(WimaxTest, AtStepFailuresShowTheFailureAndUndoNothing)
         ChooseRadios(true, false);
         emulator_->ClearReceived();
         // a silent step fails at its timeout, which is what the case waits for
-        tooltest::ScopedTimeoutScale t(*c.faultPrefix ? TimeScale() : TimeoutScale());
+        tooltest::ScopedTimeoutScale t(*c.faultPrefix ? tooltest::ShortTimeoutScale() : TimeoutScale());
         if (*c.faultPrefix)
             emulator_->InjectAtFault(c.faultPrefix, silent);
         EXPECT_EQ(PressAndAnswer(c.button), Lang(c.message));

@@ -85,18 +85,20 @@ TEST_F(AtOpsTest, OperatorScanAndManualSelection)
     EXPECT_EQ(AT_COPS_SET(choice), 1);
 }
 
-// The list (or the OK of a selection) arrives only after the first read gave up.
-void SendLater(const std::string& text)
+// The list (or the OK of a selection) arrives only after the first read gave up:
+// at a tenth of their length that read lasts 1.5 real seconds and the follow-up
+// read 6, so a second of margin stands on either side however busy the machine.
+void SendLater(const std::string& text, uint32_t realMs)
 {
-    Sleep(35000);
+    Sleep(static_cast<uint32_t>(realMs / TimeScale()));
     Emulator().SendUnsolicited(Port::At, text);
 }
 
 TEST_F(AtOpsTest, OperatorScanReadsSecondBurst)
 {
-    tooltest::ScopedTimeoutScale shortTimeouts;  // the first read must give up
+    tooltest::ScopedTimeoutScale shortTimeouts(0.1);  // the first read must give up
     Answer("AT+COPS=?", "\r\n");
-    std::thread later(SendLater, "\r\n+COPS: (1,\"Late\",\"L\",\"00109\",7),,(0,1,2,3,4),(0,1,2)\r\n\r\nOK\r\n");
+    std::thread later(SendLater, "\r\n+COPS: (1,\"Late\",\"L\",\"00109\",7),,(0,1,2,3,4),(0,1,2)\r\n\r\nOK\r\n", 2500u);
     OperatorList list{};
     EXPECT_EQ(AT_COPS_READ(&list), 0);
     later.join();
@@ -106,9 +108,9 @@ TEST_F(AtOpsTest, OperatorScanReadsSecondBurst)
 
 TEST_F(AtOpsTest, ManualSelectionReadsSecondBurst)
 {
-    tooltest::ScopedTimeoutScale shortTimeouts;  // the first read must give up
+    tooltest::ScopedTimeoutScale shortTimeouts(0.1);  // the first read must give up
     Answer("AT+COPS=1", "\r\n");
-    std::thread later(SendLater, "\r\nOK\r\n");
+    std::thread later(SendLater, "\r\nOK\r\n", 2500u);
     OperatorList choice{};
     snprintf(choice.entries[0].numeric, sizeof(choice.entries[0].numeric), "00101");
     EXPECT_EQ(AT_COPS_SET(choice), 0);
@@ -121,7 +123,7 @@ TEST_F(AtOpsTest, RefusedSelectionEndsAtItsError)
     for (const char* refusal : {"\r\n+CME ERROR: no network service\r\n", "\r\n+CME ERROR: 30\r\n", "\r\nERROR\r\n"}) {
         SCOPED_TRACE(refusal);
         Answer("AT+COPS=1", refusal);
-        std::thread later(SendLater, "\r\nOK\r\n");
+        std::thread later(SendLater, "\r\nOK\r\n", 300u);
         OperatorList choice{};
         snprintf(choice.entries[0].numeric, sizeof(choice.entries[0].numeric), "00199");
         EXPECT_EQ(AT_COPS_SET(choice), 1);

@@ -6,6 +6,7 @@
 #include "device/port_scanner.h"
 #include "device/trace_log.h"
 #include "platform/win/clock.h"
+#include "tests/support/timeout_scale.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -58,8 +59,8 @@ void AtOpsTest::Silence(const std::string& prefix)
     modemsim::Fault fault;
     fault.kind = modemsim::FaultKind::NoAnswer;
     Emulator().InjectAtFault(prefix, fault);
-    // the timeout is what the test waits for: let it run at the wait factor
-    SetTimeoutScale(TimeScale());
+    // the timeout is what the test waits for: shorten it
+    SetTimeoutScale(tooltest::ShortTimeoutScale());
 }
 
 int main(int argc, char** argv)

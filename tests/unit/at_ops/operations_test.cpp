@@ -50,7 +50,8 @@ TEST_P(OperationReplyTest, LineAndFailureResult)
     switch (c.reply) {
     case Reply::Ok:
         Answer(c.op.line, "\r\nOK\r\n");
-        // a bare OK is not the scan's answer: the scan waits out both its reads
+        // a bare OK is not the scan's answer: the scan waits out both its reads,
+        // and whichever read the OK falls in, the scan finds no list
         if (std::string(c.op.line) == "AT+COPS=?")
             SetTimeoutScale(TimeScale());
         break;

@@ -103,12 +103,10 @@ TEST_F(AtCommandTest, OperatorScanComesInTwoBurstsAndSelectionTakesAListedOperat
     // both bursts within the exchange's time
     EXPECT_EQ(At("AT+COPS=?"), Framed("AT+COPS=?", list + "\r\nOK\r\n"));
 
-    // the OK long after the list: the first exchange ends without it, the next read gets it
-    emu_->SetScanTimes(100, 30000);
-    {
-        tooltest::ScopedTimeoutScale shortTimeouts;
-        EXPECT_EQ(At("AT+COPS=?", 3), Framed("AT+COPS=?", list));
-    }
+    // the OK three real seconds after the list: the first exchange, a real second
+    // long, ends without it, and the next read gets it
+    emu_->SetScanTimes(100, static_cast<uint32_t>(3000 / TimeScale()));
+    EXPECT_EQ(At("AT+COPS=?", 1), Framed("AT+COPS=?", list));
     EXPECT_EQ(AtMore(60), "\r\nOK\r\n");
 
     struct {

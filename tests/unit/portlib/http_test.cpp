@@ -155,8 +155,9 @@ TEST_F(Http, FailuresGiveNonZero)
 
 TEST_F(Http, SlowHostFailsWithinTheTimeout)
 {
-    server_.Answer(200, "late", 30000);  // program time, far beyond the 5 s timeout
     tooltest::ScopedTimeoutScale shortTimeouts;
+    // in program time, three times the timeout
+    server_.Answer(200, "late", static_cast<uint32_t>(3 * TimeoutScaledMs(5000) / TimeScale()));
     const Outcome out = Send(Url("/goform/goform_get_cmd_process"), "cmd=imei", 256, 5);
     EXPECT_NE(0, out.rc);
     EXPECT_EQ("", out.reply);
