@@ -206,6 +206,9 @@ TEST_F(CarrierSwitchTest, DeviceNotComingBackLeavesBothButtonsDisabled)
     // the reboot was accepted: the tool reports the switch as done
     EXPECT_EQ(AnswerMessageBox(), kSuccess);
     EXPECT_TRUE(ButtonsAre(false, false));
+    // the device goes only after its answer has left: plugged back before that,
+    // it would restart afterwards and never return
+    ASSERT_TRUE(emulator_->WaitForAttached(false, 20000));
     emulator_->Replug();
     EXPECT_TRUE(ButtonsAre(true, false));
 }
