@@ -14,11 +14,14 @@ struct CWinThread::State {
     UINT exitCode = 0;
     int priority = THREAD_PRIORITY_NORMAL;
     std::thread thread;
+    std::mutex joinMu;  // one joiner at a time
 };
 
 namespace {
 // Every thread object lives until the process ends, so that a stored pointer
-// can be joined at any time (Join waits on the end flag; the system thread is detached).
+// can be joined at any time. Join waits until the system thread is gone, its
+// thread-exit handlers included: a libcurl worker still freeing its TLS state
+// while the process's exit frees the same state would free it twice.
 struct Threads {
     std::mutex mu;
     std::vector<CWinThread*> all;
@@ -30,12 +33,38 @@ Threads& Reg()
     return *t;
 }
 
+// Waits for the system thread of an ended procedure, once; never the caller's own.
+void JoinSystemThread(CWinThread::State& s)
+{
+    std::lock_guard<std::mutex> lock(s.joinMu);
+    if (s.thread.joinable() && s.thread.get_id() != std::this_thread::get_id())
+        s.thread.join();
+}
+
+// Threads that ended without anyone joining them (a search, an earlier worker)
+// are joined when the next one starts, so that ended threads do not pile up.
+void ReapEndedThreads()
+{
+    std::vector<std::shared_ptr<CWinThread::State>> ended;
+    {
+        std::lock_guard<std::mutex> lock(Reg().mu);
+        for (CWinThread* t : Reg().all) {
+            std::lock_guard<std::mutex> l(t->state_->mu);
+            if (t->state_->ended)
+                ended.push_back(t->state_);
+        }
+    }
+    for (auto& s : ended)
+        JoinSystemThread(*s);
+}
+
 }  // namespace
 
 CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT, DWORD createFlags, void*)
 {
     if (!proc)
         return nullptr;
+    ReapEndedThreads();
     auto* t = new CWinThread;
     t->state_ = std::make_shared<CWinThread::State>();
     t->state_->priority = priority;
@@ -57,7 +86,6 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT
         }
         s->cv.notify_all();
     });
-    s->thread.detach();
     return t;
 }
 
@@ -93,8 +121,11 @@ bool CWinThread::Join(DWORD timeoutMs)
         // a thread joining may be asked by the one it waits for (SendMessage)
         ui::HandleSentMessages();
         std::unique_lock<std::mutex> lock(state_->mu);
-        if (state_->ended)
+        if (state_->ended) {
+            lock.unlock();
+            JoinSystemThread(*state_);
             return true;
+        }
         auto now = std::chrono::steady_clock::now();
         if (timeoutMs != INFINITE && now >= deadline)
             return false;

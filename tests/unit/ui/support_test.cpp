@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -85,6 +86,52 @@ TEST(ThreadTest, BeginJoinSuspendAndPriority)
     s->ResumeThread();
     EXPECT_TRUE(s->Join());
     EXPECT_EQ(later.ran, 1);
+}
+
+// What a thread's exit frees (a library's per-thread state) is freed before
+// Join returns: the process may end right after, and its exit must not free
+// the same state while the thread still does.
+std::atomic<bool> g_exitHandlerDone{false};
+struct SlowThreadExit {
+    ~SlowThreadExit()
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        g_exitHandlerDone = true;
+    }
+};
+
+UINT WorkWithThreadState(LPVOID)
+{
+    thread_local SlowThreadExit state;
+    (void)&state;
+    return 0;
+}
+
+TEST(ThreadTest, JoinReturnsOnlyOnceTheThreadsExitHandlersHaveRun)
+{
+    for (bool suspended : {false, true}) {
+        g_exitHandlerDone = false;
+        CWinThread* t = AfxBeginThread(WorkWithThreadState, nullptr, THREAD_PRIORITY_NORMAL, 0,
+                                       suspended ? CREATE_SUSPENDED : 0);
+        ASSERT_NE(t, nullptr);
+        if (suspended)
+            t->ResumeThread();
+        EXPECT_TRUE(t->Join());
+        EXPECT_TRUE(g_exitHandlerDone) << suspended;
+        EXPECT_TRUE(t->Join());  // again, from the same or another thread
+        std::thread other([t] { EXPECT_TRUE(t->Join()); });
+        other.join();
+    }
+    // threads nobody joins are joined when a later one starts
+    g_exitHandlerDone = false;
+    CWinThread* unjoined = AfxBeginThread(WorkWithThreadState, nullptr);
+    while (!unjoined->HasEnded())
+        std::this_thread::yield();
+    ThreadArgs args;
+    args.go = true;
+    CWinThread* next = AfxBeginThread(Work, &args);
+    EXPECT_TRUE(g_exitHandlerDone);
+    EXPECT_TRUE(next->Join());
 }
 
 // A worker that waits for the UI thread while the UI thread joins it: the
