@@ -1001,6 +1001,14 @@ std::vector<std::string> ModemEmulator::AtLines() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->atLines;
 }
+size_t ModemEmulator::CountAtLines(const std::string& prefix, bool anyCase) const {
+    const std::string wanted = anyCase ? UpperAscii(prefix) : prefix;
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    size_t n = 0;
+    for (const std::string& line : impl_->atLines)
+        n += (anyCase ? UpperAscii(line) : line).rfind(wanted, 0) == 0;
+    return n;
+}
 std::vector<HttpRequest> ModemEmulator::HttpRequests() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->httpRequests;

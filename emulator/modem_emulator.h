@@ -191,6 +191,8 @@ public:
 
     // What it received
     std::vector<std::string> AtLines() const;  // command lines without CR, all AT ports
+    // how many of those lines start with prefix; anyCase for a command table that writes lower case
+    size_t CountAtLines(const std::string& prefix, bool anyCase = false) const;
     std::vector<HttpRequest> HttpRequests() const;
     std::vector<std::vector<uint8_t>> DiagRequests() const;  // unescaped, CRC removed, good CRC only
     int BadDiagFrames() const;                               // frames dropped for a bad CRC

@@ -2,6 +2,7 @@
 // Test programs that start other programs (a second copy of a tool, or a
 // gtest of their own program in a child): the child's environment, the start,
 // and waiting for files and for the end.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,8 +17,10 @@ extern char** environ;
 
 namespace childproc {
 
-// own ("NAME=value") followed by this process's environment less the names own sets.
-inline std::vector<std::string> EnvironmentWith(const std::vector<std::string>& own)
+// own ("NAME=value") followed by this process's environment less the names own
+// sets and less the entries that start with one of dropped ("SETWELL_", "DISPLAY=").
+inline std::vector<std::string> EnvironmentWith(const std::vector<std::string>& own,
+                                                const std::vector<std::string>& dropped = {})
 {
     std::vector<std::string> entries = own;
     for (char** e = environ; *e; ++e) {
@@ -25,16 +28,20 @@ inline std::vector<std::string> EnvironmentWith(const std::vector<std::string>& 
         bool replaced = false;
         for (const auto& mine : own)
             replaced |= entry.compare(0, mine.find('=') + 1, mine, 0, mine.find('=') + 1) == 0;
+        for (const auto& prefix : dropped)
+            replaced |= entry.rfind(prefix, 0) == 0;
         if (!replaced)
             entries.push_back(entry);
     }
     return entries;
 }
 
-// Starts program with args and the environment of EnvironmentWith(own); -1 on failure.
-inline pid_t Spawn(const std::string& program, std::vector<std::string> args, const std::vector<std::string>& own)
+// Starts program with args and the environment of EnvironmentWith(own, dropped),
+// its standard error into stderrPath when one is given; -1 on failure.
+inline pid_t Spawn(const std::string& program, std::vector<std::string> args, const std::vector<std::string>& own,
+                   const std::vector<std::string>& dropped = {}, const std::string& stderrPath = {})
 {
-    std::vector<std::string> env = EnvironmentWith(own);
+    std::vector<std::string> env = EnvironmentWith(own, dropped);
     std::string arg0 = program;
     std::vector<char*> argv{arg0.data()};
     for (auto& a : args)
@@ -44,8 +51,14 @@ inline pid_t Spawn(const std::string& program, std::vector<std::string> args, co
     for (auto& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!stderrPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0 ? pid : -1;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
 }
 
 // This test program again, running only the gtest of filter.

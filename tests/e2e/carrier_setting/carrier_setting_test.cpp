@@ -2,7 +2,6 @@
 // texts, the watch, the communication mode read and written, tab changes.
 #include <gtest/gtest.h>
 
-#include <strings.h>
 
 #include <array>
 #include <functional>
@@ -66,15 +65,8 @@ protected:
         });
     }
 
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        // the command table writes some commands in lower case
-        for (const auto& line : emulator_->AtLines())
-            if (line.size() >= prefix.size() && strncasecmp(line.c_str(), prefix.c_str(), prefix.size()) == 0)
-                ++n;
-        return n;
-    }
+    // the command table writes some commands in lower case
+    size_t CountAt(const std::string& prefix) { return emulator_->CountAtLines(prefix, true); }
 
     // Presses the button and answers the message box the worker shows.
     std::optional<Popup> PressAndAnswer(int buttonId)

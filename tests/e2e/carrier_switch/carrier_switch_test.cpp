@@ -37,13 +37,7 @@ protected:
             timeoutMs);
     }
 
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            n += line.rfind(prefix, 0) == 0;
-        return n;
-    }
+    size_t CountAt(const std::string& prefix) { return emulator_->CountAtLines(prefix); }
 };
 
 }  // namespace

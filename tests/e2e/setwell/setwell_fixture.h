@@ -52,14 +52,7 @@ protected:
         });
     }
 
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            if (line.rfind(prefix, 0) == 0)
-                ++n;
-        return n;
-    }
+    size_t CountAt(const std::string& prefix) { return emulator_->CountAtLines(prefix); }
 
     // Answers every popup until one holds the text; false when none came.
     bool AnswerUntil(const std::wstring& text, DWORD timeoutMs = 60000)

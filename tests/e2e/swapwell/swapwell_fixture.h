@@ -66,14 +66,7 @@ protected:
         return popup->text;
     }
 
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            if (line.rfind(prefix, 0) == 0)
-                ++n;
-        return n;
-    }
+    size_t CountAt(const std::string& prefix) { return emulator_->CountAtLines(prefix); }
 
     // Marks a notice "don't show again", so that its switch runs at once.
     void SetNoticeKey(const wchar_t* suffix)

@@ -4,16 +4,14 @@
 #include "device/ini_reader.h"
 #include "platform/ui/afx.h"
 #include "private_tmpdir.h"
+#include "tests/support/child_process.h"
 
 #include <csignal>
 #include <dirent.h>
 #include <set>
-#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -248,20 +246,11 @@ TEST_P(WholeProgram, StartsAndCleansUp)
     ASSERT_GE(watch, 0);
     ASSERT_GE(inotify_add_watch(watch, runtime.c_str(), IN_CREATE | IN_DELETE), 0);
 
-    std::vector<std::string> env = {"TMPDIR=" + tmp_, "SETWELL_UI=headless", "SETWELL_TIME_SCALE=0.01",
-                                    "XDG_RUNTIME_DIR=" + runtime};
-    for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind("TMPDIR=", 0) != 0 && std::string(*e).rfind("SETWELL_", 0) != 0 &&
-            std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0 && std::string(*e).rfind("KESTLE_", 0) != 0)
-            env.push_back(*e);
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string arg0 = program;
-    char* argv[] = {arg0.data(), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+    const pid_t pid = childproc::Spawn(program, {},
+                                       {"TMPDIR=" + tmp_, "SETWELL_UI=headless", "SETWELL_TIME_SCALE=0.01",
+                                        "XDG_RUNTIME_DIR=" + runtime},
+                                       {"SETWELL_", "KESTLE_"});
+    ASSERT_GT(pid, 0);
     if (GetParam().showsTool) {
         // the tool is up once it has written its language file
         const std::string language = runtime + "/tempPath1/lan_jap_cfg.ini";

@@ -3,7 +3,6 @@
 // single-instance name, so that a later start is not refused by an invisible one.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,8 +16,7 @@
 #include <vector>
 
 #include "private_tmpdir.h"
-
-extern char** environ;
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -62,25 +60,9 @@ TEST_F(NoDisplay, ProgramSaysSoAndEndsBeforeItsWorkingFolder)
         std::vector<std::string> env = {"TMPDIR=" + tmp_, "SETWELL_TIME_SCALE=0.01", "XDG_RUNTIME_DIR=" + runtime};
         if (c.display)
             env.push_back(std::string("DISPLAY=") + c.display);
-        for (char** e = environ; *e; ++e) {
-            std::string entry(*e);
-            if (entry.rfind("TMPDIR=", 0) != 0 && entry.rfind("SETWELL_", 0) != 0 &&
-                entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("KESTLE_", 0) != 0 &&
-                entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0)
-                env.push_back(entry);
-        }
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string arg0 = program;
-        char* argv[] = {arg0.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = childproc::Spawn(program, {}, env, {"SETWELL_", "KESTLE_", "DISPLAY=", "WAYLAND_DISPLAY="},
+                                           errors);
+        ASSERT_GT(pid, 0);
 
         const int code = WaitExited(pid);
         EXPECT_NE(code, 0);

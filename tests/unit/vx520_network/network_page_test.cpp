@@ -122,14 +122,7 @@ protected:
     HWND Item(int id) { return Control(pageWnd_, id); }
     std::wstring ItemText(int id) { return Text(Item(id)); }
 
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            if (line.rfind(prefix, 0) == 0)
-                ++n;
-        return n;
-    }
+    size_t CountAt(const std::string& prefix) { return emulator_->CountAtLines(prefix); }
     std::vector<std::string> SetLines()
     {
         std::vector<std::string> out;

@@ -150,14 +150,7 @@ protected:
         return {result.get(), shown};
     }
 
-    size_t CountAt(const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const auto& line : emulator_->AtLines())
-            if (line.rfind(prefix, 0) == 0)
-                ++n;
-        return n;
-    }
+    size_t CountAt(const std::string& prefix) { return emulator_->CountAtLines(prefix); }
 
     tooltest::Workplace place_;
     std::unique_ptr<modemsim::ModemEmulator> emulator_;
