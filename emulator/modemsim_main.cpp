@@ -1,19 +1,39 @@
-// modemsim: runs the modem emulator until SIGINT or SIGTERM.
+// modemsim: runs the modem emulator until SIGINT or SIGTERM; "modemsim ctl
+// DIR COMMAND ..." controls a running one from the shell.
 #include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "emulator/control_channel.h"
 #include "emulator/modem_emulator.h"
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr,
+void Usage(FILE* out = stderr) {
+    std::fprintf(out,
                  "usage: modemsim --dir FOLDER [--mode modem|netcard|cdrom] [--sim ready|pin|puk|none|busy|fail]\n"
-                 "                [--restart-ms N] [--pin PIN] [--puk PUK] [--imei IMEI] [--web-host HOST]\n");
+                 "                [--restart-ms N] [--pin PIN] [--puk PUK] [--imei IMEI] [--web-host HOST]\n"
+                 "       modemsim ctl FOLDER COMMAND [ARGS...]   (controls the emulator serving FOLDER)\n"
+                 "commands:\n%s"
+                 "example: modemsim ctl /tmp/modem fault at AT+CGDCONT? late ms=5000\n",
+                 modemsim::ControlHelp().c_str());
+}
+
+int Control(int argc, char** argv) {
+    if (argc < 4) {
+        Usage();
+        return 2;
+    }
+    std::string reply;
+    int code = modemsim::SendControlCommand(argv[2], std::vector<std::string>(argv + 3, argv + argc), &reply);
+    std::fputs(reply.c_str(), code == 0 ? stdout : stderr);
+    if (code != 0 && (reply.empty() || reply.back() != '\n'))
+        std::fputc('\n', stderr);
+    return code;
 }
 
 bool ParseCount(const char* text, uint32_t* out) {
@@ -27,6 +47,8 @@ bool ParseCount(const char* text, uint32_t* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "ctl") == 0)
+        return Control(argc, argv);
     modemsim::EmulatorOptions options;
     std::string pin, puk, imei;
     // every flag but --help takes a value
@@ -35,7 +57,7 @@ int main(int argc, char** argv) {
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = value != nullptr;
         if (arg == "--help" || arg == "-h") {
-            Usage();
+            Usage(stdout);
             return 0;
         } else if (arg == "--dir" && ok) {
             options.dir = value;
@@ -83,12 +105,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "modemsim: %s\n", error.c_str());
         return 1;
     }
+    modemsim::ControlChannel control(emulator);
+    if (!control.Start(&error)) {
+        std::fprintf(stderr, "modemsim: %s\n", error.c_str());
+        return 1;
+    }
     std::printf("KESTLE_DEVICE_DIR=%s\n", emulator.DeviceDir().c_str());
     std::printf("mode %s, AT port COM%d, diagnostic port COM%d; stop with Ctrl-C\n", modemsim::ModeName(emulator.CurrentMode()),
                 emulator.ComNumber(modemsim::Port::At), emulator.ComNumber(modemsim::Port::Diag));
     std::fflush(stdout);
     int sig = 0;
     sigwait(&signals, &sig);
+    control.Stop();
     emulator.Stop();
     return 0;
 }
