@@ -36,7 +36,6 @@ struct Exchange {
 struct ScriptedReply {
     int result = 0;
     Bytes bytes;
-    Bytes rest; // read behind the answer: what a follow-up read gets
 };
 
 struct PortScript {
@@ -44,6 +43,7 @@ struct PortScript {
     int inits = 0;
     std::vector<ScriptedReply> replies; // one per exchange; the last repeats
     std::vector<Exchange> exchanges;
+    std::vector<Bytes> behind; // per reply: bytes read behind it, for a follow-up read
     Bytes pending;       // bytes behind the last answer
     int followUps = 0;   // reads that sent nothing
     bool lockHeldDuringExchange = true;
@@ -100,7 +100,7 @@ int KestleReadMsgFromPort_sync(int kind, const char* name, const unsigned char* 
     if (n > 0)
         std::memcpy(reply, r.bytes.data(), n);
     *replyLength = n;
-    g_script.pending = r.rest;
+    g_script.pending = index < g_script.behind.size() ? g_script.behind[index] : Bytes{};
     return r.result;
 }
 int KestleReadMsgFromPortUploadFile(int, const char*, const char*, int, unsigned char*, int*, int) { return 1; }
@@ -428,16 +428,17 @@ TEST_F(DiagTransportTest, AnswerLedByAFlagOrBehindAnEventFrameIsTheOutcome)
     struct Case {
         const char* name;
         bool raw;
-        std::vector<ScriptedReply> replies;
+        Bytes first; // the first frame of the read
+        Bytes behind; // what came behind it in the same read
         uint8_t status;
         size_t exchanges;
     } cases[] = {
-        {"typed answer led by a flag", false, {{0, Frame(nv, true)}}, DIAG_STATUS_OK, 1},
-        {"raw answer led by a flag", true, {{0, Frame(restore, true)}}, DIAG_STATUS_OK, 1},
-        {"typed answer behind an event frame", false, {{0, event, Frame(nv)}}, DIAG_STATUS_OK, 1},
-        {"raw answer behind an event frame", true, {{0, event, Frame(restore)}}, DIAG_STATUS_OK, 1},
-        {"raw answer led by a flag behind an event frame", true, {{0, event, Frame(restore, true)}}, DIAG_STATUS_OK, 1},
-        {"event frame alone is no answer", true, {{0, event}}, DIAG_STATUS_FAILED, 2},
+        {"typed answer led by a flag", false, Frame(nv, true), {}, DIAG_STATUS_OK, 1},
+        {"raw answer led by a flag", true, Frame(restore, true), {}, DIAG_STATUS_OK, 1},
+        {"typed answer behind an event frame", false, event, Frame(nv), DIAG_STATUS_OK, 1},
+        {"raw answer behind an event frame", true, event, Frame(restore), DIAG_STATUS_OK, 1},
+        {"raw answer led by a flag behind an event frame", true, event, Frame(restore, true), DIAG_STATUS_OK, 1},
+        {"event frame alone is no answer", true, event, {}, DIAG_STATUS_FAILED, 2},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -445,7 +446,8 @@ TEST_F(DiagTransportTest, AnswerLedByAFlagOrBehindAnEventFrameIsTheOutcome)
             Raw(DIAG_CMD_SUBSYSTEM, DIAG_HEADER_RESTORE_FACTORY, {});
         else
             Typed(DIAG_CMD_NV_READ, {0x26, 0x00, 0x26, 0x02});
-        Script(c.replies);
+        Script({{0, c.first}});
+        g_script.behind = {c.behind};
         EXPECT_EQ(Send(2), 0) << c.name;
         EXPECT_EQ(response_->status, c.status) << c.name;
         EXPECT_EQ(g_script.exchanges.size(), c.exchanges) << c.name;
