@@ -140,3 +140,24 @@ TEST_F(TimelineTest, TwoLineUnsolicitedResultInsideAnAnswerIsSkippedWhole)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TimelineTest, PortIsSynchronisedAfterATimeoutOnly)
+{
+    Outputs out;
+    EXPECT_EQ(AT_GET_APN_LOCK_STATE(&out.first), 0);
+    Silence("AT+ZDATAROAM?");
+    EXPECT_EQ(AT_GetRoaming(&out.first), 1);
+    SetTimeoutScale(0);
+    for (int i = 0; i < 3; ++i) {
+        Outputs next;
+        EXPECT_EQ(AT_GET_APN_LOCK_STATE(&next.first), 0);
+        EXPECT_EQ(next.first, 1);
+    }
+    const std::vector<std::string> expected = {"AT+ZAPNLOCK?", "AT+ZDATAROAM?", "AT", "AT+ZAPNLOCK?", "AT+ZAPNLOCK?",
+                                               "AT+ZAPNLOCK?"};
+    EXPECT_EQ(Lines(), expected);
+}
+
+} // namespace
