@@ -24,6 +24,9 @@ const TrafficCase kTraffic[] = {
     {"RingInside", FaultKind::UnsolicitedInside, ""},
     {"RegistrationInside", FaultKind::UnsolicitedInside, "\r\n+CREG: 1,\"00C3\",\"0010\"\r\n"},
     {"SignalInside", FaultKind::UnsolicitedInside, "\r\n^RSSI:20\r\n"},
+    // odd bytes of real modems: NUL before the answer and before its final code, "\n" line ends
+    {"NulBytes", FaultKind::NulBytes, ""},
+    {"LfLineEnds", FaultKind::LfLineEnds, ""},
 };
 
 class UnsolicitedTest : public AtOpsTest {
