@@ -157,12 +157,9 @@ bool ReadMore(std::string& all, std::vector<char>& buffer, int timeout)
 // stands at a line start; npos when it is not there.
 size_t FindEcho(const std::string& text, const char* line)
 {
-    const size_t length = strlen(line);
     for (size_t at = text.rfind(line); at != std::string::npos; at = at == 0 ? std::string::npos : text.rfind(line, at - 1)) {
         if (at == 0 || text[at - 1] == '\n' || text[at - 1] == '\r')
             return at;
-        if (length == 0)
-            break;
     }
     return std::string::npos;
 }
@@ -185,13 +182,14 @@ bool CollectOwnAnswer(const char* line, int timeout, bool twoBursts, std::string
     const bool echoable = strcmp(line, "\r") != 0;
 
     size_t from = 0;
+    bool echoMissing = false;
     for (int reads = 0;; ++reads) {
         const size_t echo = echoable ? FindEcho(all, line) : std::string::npos;
         if (echo != std::string::npos)
             g_nEchoState = kEchoOn;
         from = echo == std::string::npos ? 0 : echo;
         const bool final = HasFinalResult(all.substr(from));
-        const bool echoMissing = echoable && echo == std::string::npos && g_nEchoState == kEchoOn;
+        echoMissing = echoable && echo == std::string::npos && g_nEchoState == kEchoOn;
         if (final && !echoMissing) {
             *complete = true;
             break;
@@ -210,6 +208,9 @@ bool CollectOwnAnswer(const char* line, int timeout, bool twoBursts, std::string
             break; // the exchange ran to its timeout: the answer is cut
         }
     }
+    // without its echo nothing of it is the line's own
+    if (!*complete && echoMissing)
+        return true;
     own->assign(all, from, std::string::npos);
     return true;
 }
