@@ -8,6 +8,8 @@
 #include "tests/support/timeout_scale.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -135,6 +137,36 @@ TEST_F(TimelineTest, PortIsSynchronisedAfterATimeoutOnly)
     const std::vector<std::string> expected = {"AT+ZAPNLOCK?", "AT+ZDATAROAM?", "AT", "AT+ZAPNLOCK?", "AT+ZAPNLOCK?",
                                                "AT+ZAPNLOCK?"};
     EXPECT_EQ(Lines(), expected);
+}
+
+} // namespace
+
+namespace {
+
+// "ATE<on>" as a tool would send it.
+void SetEcho(int on)
+{
+    auto response = std::make_unique<AtResponseRecord>();
+    AtCommandRecord command{};
+    command.CmdID = 8; // E
+    command.Type = AT_TYPE_EXECUTE;
+    snprintf(command.szParam, sizeof(command.szParam), "%d", on);
+    ASSERT_EQ(ExecuteAtCommand(response.get(), &command, 5), 0);
+    ASSERT_EQ(response->Result, AT_RESULT_OK);
+}
+
+// With echo off nothing tells a late answer from a current one, but the
+// answers themselves still read: the first one without an echo is taken once
+// the port stays quiet, and the modem is then known not to echo.
+TEST_F(TimelineTest, ModemWithEchoOffStillAnswers)
+{
+    SetEcho(0);
+    {
+        tooltest::ScopedTimeoutScale guard;
+        ExpectTrueReads();
+    }
+    SetEcho(1);
+    ExpectTrueReads();
 }
 
 } // namespace
