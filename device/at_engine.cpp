@@ -46,6 +46,15 @@ size_t g_nRecvLength = 0;
 int g_nExchangeState = AT_STATE_IDLE;
 
 const int kSecondReadTimeout = 60;
+const int kMaxFollowUpReads = 3;
+const int kResyncRounds = 2;
+const int kResyncTimeout = 2;
+
+// Whether the modem echoes the lines it gets (learnt from its answers).
+enum { kEchoOn, kEchoOff };
+int g_nEchoState = kEchoOn;
+// The last exchange ended without its final result code.
+bool g_bResyncNeeded = false;
 
 void RemoveFromBuffer(size_t at, size_t count)
 {
@@ -112,6 +121,128 @@ private:
     size_t size_;
     size_t length_ = 0;
 };
+
+// Bytes a modem sends that are no part of a text: NUL is dropped, and a "\n"
+// alone ends a line as "\r\n" does. before: the byte ahead of text.
+void NormalizeAtInput(std::string& text, char before)
+{
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (char c : text) {
+        if (c == '\0')
+            continue;
+        const char previous = out.empty() ? before : out.back();
+        if (c == '\n' && previous != '\r')
+            out += '\r';
+        out += c;
+    }
+    text.swap(out);
+}
+
+bool HasFinalResult(const std::string& text);
+
+// A follow-up read of what comes behind the last one; false when nothing came.
+bool ReadMore(std::string& all, std::vector<char>& buffer, int timeout)
+{
+    int received = 0;
+    if (!Exchange("", 0, buffer, &received, timeout) || received == 0)
+        return false;
+    std::string more(buffer.data(), received);
+    NormalizeAtInput(more, all.empty() ? '\0' : all.back());
+    all += more;
+    return true;
+}
+
+// Where the echo of line (ending in its CR) starts in text: the last place it
+// stands at a line start; npos when it is not there.
+size_t FindEcho(const std::string& text, const char* line)
+{
+    for (size_t at = text.rfind(line); at != std::string::npos; at = at == 0 ? std::string::npos : text.rfind(line, at - 1)) {
+        if (at == 0 || text[at - 1] == '\n' || text[at - 1] == '\r')
+            return at;
+    }
+    return std::string::npos;
+}
+
+// Sends line and gathers its own answer into own: with echo on, what comes
+// before the echo of the line belongs to an earlier exchange and is left out.
+// twoBursts: the answer may come in a second burst within kSecondReadTimeout.
+// complete: a final result code of the line's own stands in own. false when
+// nothing at all came.
+bool CollectOwnAnswer(const char* line, int timeout, bool twoBursts, std::string* own, bool* complete)
+{
+    *complete = false;
+    own->clear();
+    std::vector<char> buffer(AT_RECV_SIZE + 1);
+    int received = 0;
+    if (!Exchange(line, static_cast<int>(strlen(line)), buffer, &received, timeout))
+        return false;
+    std::string all(buffer.data(), received);
+    NormalizeAtInput(all, '\0');
+    const bool echoable = strcmp(line, "\r") != 0;
+
+    size_t from = 0;
+    bool echoMissing = false;
+    for (int reads = 0;; ++reads) {
+        const size_t echo = echoable ? FindEcho(all, line) : std::string::npos;
+        if (echo != std::string::npos)
+            g_nEchoState = kEchoOn;
+        from = echo == std::string::npos ? 0 : echo;
+        const bool final = HasFinalResult(all.substr(from));
+        echoMissing = echoable && echo == std::string::npos && g_nEchoState == kEchoOn;
+        if (final && !echoMissing) {
+            *complete = true;
+            break;
+        }
+        if (reads >= kMaxFollowUpReads)
+            break;
+        if (final) {
+            // a final code but no echo: an earlier answer ahead of ours, or
+            // a modem whose echo is off; a quiet port tells which
+            if (!ReadMore(all, buffer, timeout)) {
+                g_nEchoState = kEchoOff;
+                *complete = true;
+                break;
+            }
+        } else if (!twoBursts || !ReadMore(all, buffer, kSecondReadTimeout)) {
+            break; // the exchange ran to its timeout: the answer is cut
+        }
+    }
+    // without its echo nothing of it is the line's own
+    if (!*complete && echoMissing)
+        return true;
+    own->assign(all, from, std::string::npos);
+    return true;
+}
+
+// After a timeout or a cut answer: the modem may still send what belonged to
+// that exchange. "AT" is sent until its OK comes behind its own echo; a
+// device still busy stays silent, and the next command's echo guards it.
+void ResyncAtPort()
+{
+    for (int round = 0; round < kResyncRounds; ++round) {
+        std::string own;
+        bool complete = false;
+        if (!CollectOwnAnswer("AT\r", kResyncTimeout, false, &own, &complete) || complete)
+            return;
+    }
+}
+
+bool HasFinalResult(const std::string& text)
+{
+    const AtResultCodeRow* table = g_pResultTable.load();
+    const size_t rows = g_nResultRows.load();
+    for (size_t i = 0; table != nullptr && i <= rows; ++i) {
+        const AtResultCodeRow* row = i < rows ? &table[i] : &kBareCmeError;
+        const char* at = FindOutsideQuotes(text.c_str(), row->szText);
+        if (at == nullptr)
+            continue;
+        // an error text is whole at its line end
+        if (row->Kind == 0 || FindOutsideQuotes(at + strlen(row->szText), "\r\n") != nullptr)
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -211,29 +342,29 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
         return AT_ERR_INCOMPLETE;
     if (KestleInitPort(PORT_KIND_AT, g_szPortName) != 0)
         return 0;
-
-    std::vector<char> buffer(AT_RECV_SIZE + 1);
-    int received = 0;
-    if (!Exchange(line, static_cast<int>(strlen(line)), buffer, &received, timeoutSeconds))
-        return 0;
+    if (g_bResyncNeeded) {
+        g_bResyncNeeded = false;
+        ResyncAtPort();
+    }
 
     // The operator scan and the manual selection answer in two bursts.
     const bool scan = command->CmdID == 122 && command->Type == AT_TYPE_READ;
     const bool select = command->CmdID == 59 && command->Type == AT_TYPE_SET;
-    bool readAgain = false;
-    if (scan) {
-        if (Contains(buffer.data(), received, "ERROR"))
-            return 1;
-        readAgain = !Contains(buffer.data(), received, "+COPS: (");
-    } else if (select) {
-        // A refused selection ("+CME ERROR: ...") has no result to wait for.
-        readAgain = !Contains(buffer.data(), received, "OK") && !Contains(buffer.data(), received, "ERROR");
-    }
-    if (readAgain && !Exchange("", 0, buffer, &received, kSecondReadTimeout))
+    std::string own;
+    bool complete = false;
+    const bool any = CollectOwnAnswer(line, timeoutSeconds, scan || select, &own, &complete);
+    // An answer that did not end may still come: it must not meet the next command.
+    if (!complete)
+        g_bResyncNeeded = true;
+    if (!any)
+        return 0;
+    if (scan && Contains(own.data(), own.size(), "ERROR"))
+        return 1;
+    if ((scan || select) && !complete)
         return 1;
 
     SetAtAwaitingResponse(*command);
-    ReceiveAtData(buffer.data(), received);
+    ReceiveAtData(own.data(), static_cast<int>(own.size()));
     return 0;
 }
 
@@ -258,10 +389,15 @@ int ReceiveAtData(const char* bytes, int length)
     if (g_nExchangeState != AT_STATE_IDLE)
         last = g_tLastSendCmd;
 
-    memcpy(g_szRecvBuffer + g_nRecvLength, bytes, length);
-    g_szRecvBuffer[g_nRecvLength + length] = '\0';
-    // A NUL byte from the device ends the text there.
-    g_nRecvLength = strlen(g_szRecvBuffer);
+    std::string text(bytes, static_cast<size_t>(length));
+    NormalizeAtInput(text, g_nRecvLength > 0 ? g_szRecvBuffer[g_nRecvLength - 1] : '\0');
+    if (g_nRecvLength + text.size() > AT_RECV_SIZE) {
+        ClearBuffer();
+        return 1;
+    }
+    memcpy(g_szRecvBuffer + g_nRecvLength, text.data(), text.size());
+    g_nRecvLength += text.size();
+    g_szRecvBuffer[g_nRecvLength] = '\0';
 
     auto response = std::make_unique<AtResponseRecord>();
     for (;;) {
@@ -455,12 +591,20 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b)
     return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
-// Commands answered by one bare line of digits (the IMSI, the serial number).
+// A bare line answers only the commands answered by one: the identity reads
+// (the IMSI and the serial numbers in digits) and the CPE mode exit.
 bool FitsBareForm(uint16_t id, const std::string& line)
 {
-    if (id != 12 && id != 19 && id != 20)
-        return true;
-    return !line.empty() && line.find_first_not_of("0123456789") == std::string::npos;
+    if (id == 12 || id == 19 || id == 20)
+        return !line.empty() && line.find_first_not_of("0123456789") == std::string::npos;
+    return id == 11 || (id >= 13 && id <= 18) || id == 117;
+}
+
+// Unsolicited results of two lines: a header and the message text after it.
+bool IsTwoLineUnsolicited(const std::string& name)
+{
+    return SameNameIgnoringCase(name, "+CMT") || SameNameIgnoringCase(name, "+CDS") ||
+           SameNameIgnoringCase(name, "+CBM");
 }
 
 bool IsEcho(const std::string& line)
@@ -498,11 +642,18 @@ std::string KeepOwnInfoLines(const char* info, const AtCommandRecord* last)
 
     std::string kept;
     bool bareTaken = false;
+    bool textOfUnsolicited = false;
     for (const std::string& line : lines) {
+        const bool skipText = textOfUnsolicited;
+        textOfUnsolicited = false;
         if (IsUnsolicitedBareLine(line))
             continue;
         const std::string name = InfoLineName(line);
-        if (!name.empty() && !SameNameIgnoringCase(name, own))
+        if (!name.empty() && !SameNameIgnoringCase(name, own)) {
+            textOfUnsolicited = IsTwoLineUnsolicited(name);
+            continue;
+        }
+        if (skipText && name.empty())
             continue;
         if (!ownNamed && name.empty()) {
             if (bareTaken || IsEcho(line) || !FitsBareForm(last->CmdID, line))
@@ -586,6 +737,8 @@ int AtExchangeState()
 void ResetAtEngineState()
 {
     ClearBuffer();
+    g_nEchoState = kEchoOn;
+    g_bResyncNeeded = false;
     g_nExchangeState = AT_STATE_IDLE;
     memset(&g_tLastSendCmd, 0, sizeof(g_tLastSendCmd));
 }

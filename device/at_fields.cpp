@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -127,41 +128,74 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// One field of the operator scan: status digit, comma, three quoted texts,
-// and an access technology number, which older modems leave out (GSM then).
-// Anything else (the closing ranges) is refused.
-bool ReadOperatorField(const char* field, OperatorEntry* entry)
+// A quoted text, or an empty field (some modems leave the short name out);
+// p then stands behind it.
+bool ReadOperatorText(const char*& p, const char* end, const char** text, size_t* length)
 {
-    const char* comma = std::strchr(field, ',');
-    if (!comma || comma == field || !IsDigit(comma[-1]) || comma[1] != '"')
-        return false;
-    const char* longName = comma + 2;
-    const char* longEnd = std::strstr(longName, "\",\"");
-    if (!longEnd)
-        return false;
-    const char* shortName = longEnd + 3;
-    const char* shortEnd = std::strstr(shortName, "\",\"");
-    if (!shortEnd)
-        return false;
-    const char* numeric = shortEnd + 3;
-    const char* numericEnd = std::strchr(numeric, '"');
-    if (!numericEnd)
-        return false;
-    int accessTechnology = 0;
-    if (numericEnd[1] == ',') {
-        const char* digits = numericEnd + 2;
-        if (!IsDigit(*digits))
+    *text = p;
+    *length = 0;
+    if (p < end && *p == '"') {
+        const char* close = static_cast<const char*>(std::memchr(p + 1, '"', static_cast<size_t>(end - p - 1)));
+        if (!close)
             return false;
-        for (; IsDigit(*digits) && accessTechnology < 1000; ++digits)
-            accessTechnology = accessTechnology * 10 + (*digits - '0');
+        *text = p + 1;
+        *length = static_cast<size_t>(close - p - 1);
+        p = close + 1;
+        return true;
     }
+    return p == end || *p == ',';
+}
 
-    entry->status = comma[-1] - '0';
-    CopyCut(entry->longName, sizeof entry->longName, longName, static_cast<size_t>(longEnd - longName));
-    CopyCut(entry->shortName, sizeof entry->shortName, shortName, static_cast<size_t>(shortEnd - shortName));
-    CopyCut(entry->numeric, sizeof entry->numeric, numeric, static_cast<size_t>(numericEnd - numeric));
+// One group of the operator scan, without its parentheses: status digit, the
+// long and short names and the numeric code, and an access technology number,
+// which older modems leave out (GSM then). Anything else (the closing ranges)
+// is refused.
+bool ReadOperatorGroup(const char* p, const char* end, OperatorEntry* entry)
+{
+    if (p >= end || !IsDigit(*p) || (p + 1 < end && *(p + 1) != ','))
+        return false;
+    const int status = *p++ - '0';
+    const char* texts[3];
+    size_t lengths[3];
+    for (int i = 0; i < 3; ++i) {
+        if (p >= end || *p != ',')
+            return false;
+        ++p;
+        if (!ReadOperatorText(p, end, &texts[i], &lengths[i]))
+            return false;
+    }
+    if (lengths[2] == 0)
+        return false; // no numeric code: nothing to select
+    int accessTechnology = 0;
+    if (p < end && *p == ',') {
+        ++p;
+        if (p >= end || !IsDigit(*p))
+            return false;
+        for (; p < end && IsDigit(*p) && accessTechnology < 1000; ++p)
+            accessTechnology = accessTechnology * 10 + (*p - '0');
+    }
+    if (p != end)
+        return false;
+
+    entry->status = status;
+    CopyCut(entry->longName, sizeof entry->longName, texts[0], lengths[0]);
+    CopyCut(entry->shortName, sizeof entry->shortName, texts[1], lengths[1]);
+    CopyCut(entry->numeric, sizeof entry->numeric, texts[2], lengths[2]);
     entry->accessTechnology = accessTechnology;
     return true;
+}
+
+// The next parenthesis "which" at or after p outside double quotes; end when none.
+const char* FindParenthesis(const char* p, const char* end, char which)
+{
+    bool inQuotes = false;
+    for (; p < end; ++p) {
+        if (*p == '"')
+            inQuotes = !inQuotes;
+        else if (!inQuotes && *p == which)
+            return p;
+    }
+    return end;
 }
 
 } // namespace
@@ -263,24 +297,38 @@ int ParseOperatorList(char* text, size_t textSize, OperatorList* list)
     if (!list)
         return 0;
     std::memset(list, 0, sizeof *list);
-    // The whole scan reply, also beyond 1023 characters: a long reply would
-    // otherwise keep its parentheses and give only its first operator.
+    // Groups are read by their parentheses, wherever the lines of the reply
+    // break and however many "+COPS: " heads they carry; the whole reply,
+    // also beyond 1023 characters.
     const size_t length = BoundedLength(text, textSize);
-    if (length < textSize)
-        StripParentheses(text, length);
-    auto fields = SplitIntoNewList(text, textSize);
-    for (int i = 0; i < fields->count && list->count < AT_LIST_ROWS; ++i) {
-        const char* field = fields->fields[i];
-        if (i == 0) {
-            const char* blank = std::strchr(field, ' ');
-            if (blank)
-                field = blank + 1; // the "+COPS: " head
+    const char* end = text + length;
+    for (const char* p = text; p < end && list->count < AT_LIST_ROWS;) {
+        const char* open = FindParenthesis(p, end, '(');
+        if (open == end)
+            break;
+        const char* close = FindParenthesis(open + 1, end, ')');
+        if (close == end)
+            break;
+        std::string group(open + 1, close);
+        // a stray ')' after the numeric code: (2,"A","B","310260"),2)
+        const char* after = close + 1;
+        if (close[-1] == '"' && after + 1 < end && *after == ',' && IsDigit(after[1])) {
+            const char* digits = after + 1;
+            while (digits < end && IsDigit(*digits))
+                ++digits;
+            if (digits < end && *digits == ')') {
+                group.append(after, digits);
+                close = digits;
+            }
         }
-        if (ReadOperatorField(field, &list->entries[list->count]))
+        if (ReadOperatorGroup(group.data(), group.data() + group.size(), &list->entries[list->count]))
             ++list->count;
         else
             std::memset(&list->entries[list->count], 0, sizeof list->entries[list->count]);
+        p = close + 1;
     }
+    if (length < textSize)
+        StripParentheses(text, length);
     return 0;
 }
 

@@ -24,6 +24,13 @@ int Width(const char* text, size_t size)
     return static_cast<int>(strnlen(text, size));
 }
 
+// Reads whose answer is a line of their own; a device without data profiles
+// answers the profile list with OK alone.
+bool NeedsAnswerLine(const AtExchangeSpec& spec)
+{
+    return !(spec.cmdId == 45 && spec.type == AT_TYPE_READ);
+}
+
 } // namespace
 
 int AllocAtBuffers(AtResponseRecord*& response, AtCommandRecord*& command)
@@ -80,6 +87,9 @@ int RunInnerAtExchange(const AtExchangeSpec& spec, const std::function<bool(AtCo
     }
     bool ok = ExecuteAtCommand(response, command, spec.timeoutSeconds) == 0 &&
               (!spec.requireOk || response->Result == AT_RESULT_OK);
+    // OK alone carries no value: the outputs would keep the caller's values
+    if (ok && read && response->Result == AT_RESULT_OK && response->szText[0] == '\0' && NeedsAnswerLine(spec))
+        ok = false;
     if (ok && read)
         ok = read(*response);
     FreeBufferPair(response, command);

@@ -58,44 +58,81 @@ void LayDownPacket(const DiagRequestRecord& request, DiagTransferState& t)
     std::memcpy(&t.typedRequest, request.payload, DIAG_TYPED_REQUEST_SIZE);
 }
 
-// One exchange and its verdict.
-bool TryOnce(const DiagRequestRecord& request, DiagTransferState& t, uint32_t frameLength, int timeout,
-             uint8_t* lastBytes, uint32_t* lastCount, bool* gotBytes)
+// Leading flags open a frame (some modems start every frame with one); the
+// frame checks read from its first data byte.
+void SkipLeadingFlags(DiagTransferState& t)
 {
-    DumpDiagFrame(frameLength, true);
-    if (KestleInitPort(PORT_KIND_DIAG, g_szPortName) != 0)
-        return false;
-    std::memset(t.receiveBuffer, 0, sizeof t.receiveBuffer);
-    int received = static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE);
-    t.receiveLength = 0;
-    if (KestleReadMsgFromPort_sync(PORT_KIND_DIAG, g_szPortName, t.sendBuffer, static_cast<int>(frameLength),
-                                   t.receiveBuffer, &received, timeout) != 0)
-        return false;
-    uint32_t count = static_cast<uint32_t>(std::clamp(received, 0, static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE)));
-    t.receiveLength = count;
-    if (count > 0) {
-        std::memcpy(lastBytes, t.receiveBuffer, count);
-        *lastCount = count;
-        *gotBytes = true;
-    }
+    uint32_t skip = 0;
+    while (skip < t.receiveLength && t.receiveBuffer[skip] == DIAG_FLAG)
+        ++skip;
+    if (skip == 0)
+        return;
+    std::memmove(t.receiveBuffer, t.receiveBuffer + skip, t.receiveLength - skip);
+    std::memset(t.receiveBuffer + t.receiveLength - skip, 0, skip);
+    t.receiveLength -= skip;
+}
 
+// Whether the frame in the receive buffer is the answer to the request whose
+// packet starts with head.
+bool JudgeFrame(const DiagRequestRecord& request, DiagTransferState& t, uint8_t head)
+{
+    SkipLeadingFlags(t);
+    DumpDiagFrame(t.receiveLength, false);
     switch (t.protocol) {
     case DIAG_PROTOCOL_TYPED:
-        DumpDiagFrame(count, false);
         if (t.receiveBuffer[0] != request.code)
             return false;
         if (CheckDiagFrame())
             return true;
         // legacy EFS: the parsed status is the answer, good or not
         return t.typedRequest.code == DIAG_CMD_LEGACY_EFS;
+    case DIAG_PROTOCOL_RAW:
+        // a raw answer echoes the packet's first byte; an event report does not
+        return CheckDiagFrame() && t.receiveLength > 0 && t.receiveBuffer[0] == head;
     case DIAG_PROTOCOL_BOOT:
     case DIAG_PROTOCOL_STREAMING:
-    case DIAG_PROTOCOL_RAW:
-        DumpDiagFrame(count, false);
         return CheckDiagFrame();
     default:
         return false;
     }
+}
+
+// Frames of one read judged before a try counts as failed.
+constexpr int kFramesPerRead = 4;
+
+// One exchange and its verdict: when the first frame is not the answer (an
+// event report ahead of it), the next frame already read is judged too.
+bool TryOnce(const DiagRequestRecord& request, DiagTransferState& t, uint32_t frameLength, uint8_t head, int timeout,
+             uint8_t* lastBytes, uint32_t* lastCount, bool* gotBytes)
+{
+    DumpDiagFrame(frameLength, true);
+    if (KestleInitPort(PORT_KIND_DIAG, g_szPortName) != 0)
+        return false;
+    const unsigned char* send = t.sendBuffer;
+    int sendLength = static_cast<int>(frameLength);
+    int wait = timeout;
+    for (int frame = 0; frame < kFramesPerRead; ++frame) {
+        std::memset(t.receiveBuffer, 0, sizeof t.receiveBuffer);
+        int received = static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE);
+        t.receiveLength = 0;
+        if (KestleReadMsgFromPort_sync(PORT_KIND_DIAG, g_szPortName, send, sendLength, t.receiveBuffer, &received,
+                                       wait) != 0)
+            return false;
+        uint32_t count = static_cast<uint32_t>(std::clamp(received, 0, static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE)));
+        if (count == 0)
+            return false;
+        t.receiveLength = count;
+        std::memcpy(lastBytes, t.receiveBuffer, count);
+        *lastCount = count;
+        *gotBytes = true;
+        if (JudgeFrame(request, t, head))
+            return true;
+        // the rest of the same read: no wait for anything new
+        send = nullptr;
+        sendLength = 0;
+        wait = 0;
+    }
+    return false;
 }
 
 } // namespace
@@ -114,6 +151,7 @@ int DiagSendCmdToBack(const DiagRequestRecord* request, DiagResponseRecord* resp
     if (tries == 0)
         return 0;
 
+    const uint8_t head = t.sendBuffer[0];
     uint32_t frameLength = BuildDiagFrame();
     uint32_t received = 0;
     uint8_t lastBytes[DIAG_RECEIVE_BUFFER_SIZE];
@@ -122,7 +160,7 @@ int DiagSendCmdToBack(const DiagRequestRecord* request, DiagResponseRecord* resp
     bool success = false;
     if (frameLength > 0) {
         for (unsigned attempt = 0; attempt < tries && !success; ++attempt) {
-            success = TryOnce(*request, t, frameLength, timeout, lastBytes, &lastCount, &gotBytes);
+            success = TryOnce(*request, t, frameLength, head, timeout, lastBytes, &lastCount, &gotBytes);
             received = lastCount;
         }
     }

@@ -40,6 +40,26 @@ namespace {
 const char kDefaultAtGarbage[] = "\x01\xfe#%$garbage\x7f\r\n";
 const char kDefaultUnsolicitedBefore[] = "\r\n+CREG: 1\r\n";
 const char kDefaultUnsolicitedInside[] = "\r\nRING\r\n";
+const char kDefaultTwoLineUnsolicited[] = "\r\n+CMT: \"+15551234567\",,\"26/12/11,05:00:00+00\"\r\nHello there\r\n";
+const std::vector<uint8_t> kDefaultDiagEvent = {0x60, 0x00, 0x01};
+
+std::string JoinBursts(const AtAnswer& answer) {
+    std::string all;
+    for (const auto& b : answer.bursts) all += b.text;
+    return all;
+}
+
+// Where a line of its own goes into an answer: before its final result line.
+size_t FinalLineStart(const std::string& all) {
+    size_t at = all.size() > 2 ? all.rfind("\r\n", all.size() - 3) : std::string::npos;
+    return at == std::string::npos ? 0 : at;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
 const char kCdromCommand[] = "99000000000000000000";
 
 // Sleeps programMs of program time in small steps; false when stop was raised.
@@ -541,24 +561,34 @@ struct ModemEmulator::Impl {
                 case FaultKind::Garbage: Write(port, fault.text.empty() ? kDefaultAtGarbage : fault.text); return;
                 case FaultKind::Vanish: VanishNow(); return;
                 case FaultKind::Slow:
+                case FaultKind::Late:
                     if (!Nap(fault.delayMs, port.stop)) return;
                     break;
                 case FaultKind::UnsolicitedBefore: Write(port, fault.text.empty() ? kDefaultUnsolicitedBefore : fault.text); break;
                 case FaultKind::Partial: {
-                    std::string all;
-                    for (const auto& b : answer.bursts) all += b.text;
+                    std::string all = JoinBursts(answer);
                     Write(port, all.substr(0, all.size() / 2));
                     return;
                 }
-                case FaultKind::UnsolicitedInside: {
-                    std::string all;
-                    for (const auto& b : answer.bursts) all += b.text;
+                case FaultKind::UnsolicitedInside:
+                case FaultKind::TwoLineUnsolicited: {
+                    const char* standard = fault.kind == FaultKind::UnsolicitedInside ? kDefaultUnsolicitedInside : kDefaultTwoLineUnsolicited;
+                    std::string all = JoinBursts(answer);
                     // between the information lines and the final result code
-                    size_t at = all.size() > 2 ? all.rfind("\r\n", all.size() - 3) : std::string::npos;
-                    if (at == std::string::npos) at = 0;
-                    answer.bursts = {AtBurst{0, all.substr(0, at) + (fault.text.empty() ? kDefaultUnsolicitedInside : fault.text) + all.substr(at)}};
+                    size_t at = FinalLineStart(all);
+                    answer.bursts = {AtBurst{0, all.substr(0, at) + (fault.text.empty() ? standard : fault.text) + all.substr(at)}};
                     break;
                 }
+                case FaultKind::OkOnly: answer.bursts = {AtBurst{0, "\r\nOK\r\n"}}; break;
+                case FaultKind::NulBytes: {
+                    std::string all = JoinBursts(answer);
+                    size_t at = FinalLineStart(all);
+                    answer.bursts = {AtBurst{0, std::string(1, '\0') + all.substr(0, at) + std::string(1, '\0') + all.substr(at)}};
+                    break;
+                }
+                case FaultKind::LfLineEnds:
+                    for (auto& b : answer.bursts) b.text = Replaced(b.text, "\r\n", "\n");
+                    break;
                 default: break;
             }
         }
@@ -597,9 +627,17 @@ struct ModemEmulator::Impl {
                     return;
                 }
                 case FaultKind::Slow:
+                case FaultKind::Late:
                     if (!Nap(fault.delayMs, port.stop)) return;
                     break;
                 case FaultKind::Partial: out.resize(out.size() / 2); break;
+                case FaultKind::LeadingFlag: out.insert(out.begin(), 0x7E); break;
+                case FaultKind::EventFirst: {
+                    std::vector<uint8_t> event(fault.text.begin(), fault.text.end());
+                    std::vector<uint8_t> framed = FrameDiagPacket(event.empty() ? kDefaultDiagEvent : event);
+                    out.insert(out.begin(), framed.begin(), framed.end());
+                    break;
+                }
                 case FaultKind::WrongCrc: {
                     std::vector<uint8_t> raw = answer.packet;
                     uint16_t bad = static_cast<uint16_t>(Crc16X25(raw.data(), raw.size()) ^ 0x5A5A);
@@ -612,7 +650,7 @@ struct ModemEmulator::Impl {
                 case FaultKind::UnsolicitedInside: {
                     // an event report ahead of the answer
                     std::vector<uint8_t> event(fault.text.begin(), fault.text.end());
-                    if (event.empty()) event = {0x60, 0x00, 0x01};
+                    if (event.empty()) event = kDefaultDiagEvent;
                     std::vector<uint8_t> ev = FrameDiagPacket(event);
                     Write(port, std::string(ev.begin(), ev.end()));
                     break;

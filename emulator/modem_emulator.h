@@ -61,12 +61,22 @@ enum class FaultKind {
     Slow,               // the answer comes after delayMs of program time
     Vanish,             // the device vanishes instead of answering (back after restartMs)
     HttpStatus,         // HTTP: the answer is httpStatus with text as its body (empty by default)
+    // A modem's timeline and odd bytes:
+    Late,               // the answer comes delayMs after the echo (set it beyond the caller's
+                        // timeout); the port takes its next line only after it, as a busy modem
+    OkOnly,             // AT: the answer is "\r\nOK\r\n" alone, whatever the command gives
+    NulBytes,           // AT: a NUL byte before the answer and one before its final result line
+    LfLineEnds,         // AT: every "\r\n" of the answer is sent as "\n" alone
+    TwoLineUnsolicited, // AT: a header line and a text line (default a "+CMT:" short message)
+                        // between the information lines and the final result code
+    LeadingFlag,        // DIAG: the answer frame opens with a 0x7E flag
+    EventFirst,         // DIAG: an event frame (text, default 60 00 01) and the answer in one write
 };
 
 struct Fault {
     FaultKind kind = FaultKind::NoAnswer;
     std::string text;          // garbage / unsolicited bytes; empty: a default
-    uint32_t delayMs = 0;      // Slow
+    uint32_t delayMs = 0;      // Slow, Late
     int httpStatus = 500;      // HttpStatus
     int times = 1;             // requests it applies to; -1: until cleared
 };

@@ -85,17 +85,24 @@ bool StartsWith(std::string_view text, std::string_view head)
     return text.substr(0, head.size()) == head;
 }
 
-bool IsOkLine(std::string_view line) { return StartsWith(line, "OK\r\n"); }
+// A whole line of this text: "\r\n" or a "\n" alone (S3/S4 changed) ends it.
+bool IsWholeLine(std::string_view line, std::string_view text)
+{
+    return StartsWith(line, text) && (StartsWith(line.substr(text.size()), "\r\n") ||
+                                      StartsWith(line.substr(text.size()), "\n"));
+}
+
+bool IsOkLine(std::string_view line) { return IsWholeLine(line, "OK"); }
 
 bool IsErrorLine(std::string_view line)
 {
     // a bare "+CME ERROR" without a code is final too
-    if (StartsWith(line, "ERROR\r\n") || StartsWith(line, "not support\r\n") ||
-        StartsWith(line, "+CME ERROR\r\n") || StartsWith(line, "+CMS ERROR\r\n"))
+    if (IsWholeLine(line, "ERROR") || IsWholeLine(line, "not support") || IsWholeLine(line, "+CME ERROR") ||
+        IsWholeLine(line, "+CMS ERROR"))
         return true;
     // the error text must be whole: it ends at the next line end
     if (StartsWith(line, "+CME ERROR: ") || StartsWith(line, "+CMS ERROR: "))
-        return line.find("\r\n") != std::string_view::npos;
+        return line.find('\n') != std::string_view::npos;
     return false;
 }
 
@@ -117,6 +124,13 @@ bool IsOperatorScan(std::string_view request)
 
 bool AtReplyComplete(std::string_view lastRequest, std::string_view reply, bool scanListRead)
 {
+    // NUL bytes some modems put between lines are no part of the text
+    std::string text;
+    if (reply.find('\0') != std::string_view::npos) {
+        text.assign(reply);
+        text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+        reply = text;
+    }
     if (AnyLineStart(reply, [](std::string_view l) { return IsErrorLine(l); }))
         return true;
     if (IsOperatorScan(lastRequest) && !scanListRead) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -128,6 +129,40 @@ TEST_P(AtReplyTest, ReplyRecordAndLeftText)
 
 INSTANTIATE_TEST_SUITE_P(Replies, AtReplyTest, ::testing::ValuesIn(kReplyCases),
                          [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.name); });
+
+// Bytes real modems send around an answer: NUL bytes, "\n" line ends, a
+// two-line unsolicited result, and a bare line that answers another command.
+TEST_F(AtEngineTest, OddBytesAroundAnAnswer)
+{
+    using namespace std::string_literals;
+    const struct {
+        const char* name;
+        uint16_t id;
+        std::vector<std::string> pieces;
+        const char* text;
+    } cases[] = {
+        {"NUL before the answer", 41, {"\0AT+CPIN?\r\r\n+CPIN: READY\r\n\r\nOK\r\n"s}, "READY"},
+        {"NUL between the line and OK", 41, {"\r\n+CPIN: READY\r\n\0\r\nOK\r\n"s}, "READY"},
+        {"LF line ends", 41, {"AT+CPIN?\r\n+CPIN: READY\n\nOK\n"}, "READY"},
+        {"LF line ends in two pieces", 4130, {"AT+ZSNT?\r", "\n+ZSNT: 7,1,0\n\nOK\n"}, "7,1,0"},
+        {"two-line unsolicited result inside the answer", 41,
+         {"\r\n+CPIN: READY\r\n\r\n+CDS: 6,1\r\n0791448720003023\r\n\r\nOK\r\n"}, "READY"},
+        {"bare line of another command", 41, {"\r\n440209312345678\r\n\r\nOK\r\n"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        memset(reply_.get(), 0, sizeof(AtResponseRecord));
+        AtCommandRecord command{};
+        command.CmdID = c.id;
+        command.Type = AT_TYPE_READ;
+        command.pReply = reply_.get();
+        SetAtAwaitingResponse(command);
+        for (const std::string& piece : c.pieces)
+            EXPECT_EQ(ReceiveAtData(piece.data(), static_cast<int>(piece.size())), 0);
+        EXPECT_EQ(reply_->Result, AT_RESULT_OK);
+        EXPECT_STREQ(reply_->szText, c.text);
+    }
+}
 
 TEST_F(AtEngineTest, ReplyInTwoPiecesCompletesOnSecond)
 {

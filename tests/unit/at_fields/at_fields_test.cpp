@@ -233,6 +233,30 @@ struct OperatorRow {
     int act;
 };
 
+// The list read from text is rows, and the rows behind them stay empty.
+void ExpectOperators(const std::string& reply, const std::vector<OperatorRow>& rows)
+{
+    std::vector<char> text(reply.begin(), reply.end());
+    text.push_back('\0');
+    OperatorList list;
+    std::memset(&list, 0x5A, sizeof list);
+    EXPECT_EQ(ParseOperatorList(text.data(), text.size(), &list), 0);
+    ASSERT_EQ(list.count, static_cast<int>(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        const OperatorEntry& row = list.entries[i];
+        EXPECT_EQ(row.status, rows[i].status);
+        EXPECT_EQ(std::string(row.longName), rows[i].longName);
+        EXPECT_EQ(std::string(row.shortName), rows[i].shortName);
+        EXPECT_EQ(std::string(row.numeric), rows[i].numeric);
+        EXPECT_EQ(row.accessTechnology, rows[i].act);
+    }
+    for (size_t i = rows.size(); i < AT_LIST_ROWS; ++i) {
+        EXPECT_EQ(list.entries[i].status, 0);
+        EXPECT_EQ(list.entries[i].longName[0], '\0');
+    }
+}
+
 TEST(ParseOperatorList, Cases)
 {
     const std::string ranges = ",,(0,1,2,3,4),(0,1,2)";
@@ -275,25 +299,37 @@ TEST(ParseOperatorList, Cases)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<char> text(c.text.begin(), c.text.end());
-        text.push_back('\0');
-        OperatorList list;
-        std::memset(&list, 0x5A, sizeof list);
-        EXPECT_EQ(ParseOperatorList(text.data(), text.size(), &list), 0);
-        ASSERT_EQ(list.count, static_cast<int>(c.rows.size()));
-        for (size_t i = 0; i < c.rows.size(); ++i) {
-            SCOPED_TRACE(i);
-            const OperatorEntry& row = list.entries[i];
-            EXPECT_EQ(row.status, c.rows[i].status);
-            EXPECT_EQ(std::string(row.longName), c.rows[i].longName);
-            EXPECT_EQ(std::string(row.shortName), c.rows[i].shortName);
-            EXPECT_EQ(std::string(row.numeric), c.rows[i].numeric);
-            EXPECT_EQ(row.accessTechnology, c.rows[i].act);
-        }
-        for (size_t i = c.rows.size(); i < AT_LIST_ROWS; ++i) {
-            EXPECT_EQ(list.entries[i].status, 0);
-            EXPECT_EQ(list.entries[i].longName[0], '\0');
-        }
+        ExpectOperators(c.text, c.rows);
+    }
+}
+
+// Lists as modems of several makers send them: split over lines, groups
+// without a short name, ranges glued on, a stray parenthesis.
+TEST(ParseOperatorList, ListsAsModemsSendThem)
+{
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<OperatorRow> rows;
+    } cases[] = {
+        {"one operator per line",
+         "\r\n+COPS: (2,\"Op A\",\"A\",\"00101\",7)\r\n+COPS: (1,\"Op B\",\"B\",\"00102\",2)\r\n"
+         "+COPS: ,,(0-4),(0-2)\r\n",
+         {{2, "Op A", "A", "00101", 7}, {1, "Op B", "B", "00102", 2}}},
+        {"empty short name", "+COPS: (2,\"T - Mobile\",,\"31026\"),(1,,\"Short\",\"31027\",2),,(0-4),(0-2)",
+         {{2, "T - Mobile", "", "31026", 0}, {1, "", "Short", "31027", 2}}},
+        {"ranges glued to the last group",
+         "+COPS: (1,\"Op D\",\"D\",\"26201\",2),(2,\"Op E\",\"E\",\"26202\",7)(0,1,2,3,4),(0,1,2)",
+         {{1, "Op D", "D", "26201", 2}, {2, "Op E", "E", "26202", 7}}},
+        {"stray parenthesis after the numeric code",
+         "+COPS: (2,\"T-Mobile\",\"TMO\",\"310260\"),2),(1,\"AT&T\",\"ATT\",\"310410\"),7),,(0,1,2,3,4),(0,1,2)",
+         {{2, "T-Mobile", "TMO", "310260", 2}, {1, "AT&T", "ATT", "310410", 7}}},
+        {"parentheses inside a name", "+COPS: (1,\"Net (UK)\",\"N)\",\"23415\",2),,(0-4),(0-2)",
+         {{1, "Net (UK)", "N)", "23415", 2}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectOperators(c.text, c.rows);
     }
 }
 

@@ -44,6 +44,19 @@ struct OperationCase {
 // Every public AT operation with arguments that give a valid line.
 const std::vector<OperationCase>& AllOperations();
 
+// One read and a check of the device's true values (set up by PrepareReadCases).
+struct ReadCase {
+    const char* name;
+    const char* prefix;  // the line the device receives
+    std::function<int(Outputs&)> run;
+    std::function<void(const Outputs&)> check;
+};
+
+// Gives the device the values the read cases check.
+void PrepareReadCases();
+const std::vector<ReadCase>& ReadCases();
+const ReadCase& ReadCaseNamed(const std::string& name);
+
 class AtOpsTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -12,56 +12,6 @@ namespace {
 using modemsim::Fault;
 using modemsim::FaultKind;
 
-// One read and a check of the device's true values (set up by Prepare).
-struct ReadCase {
-    const char* name;
-    const char* prefix;
-    std::function<int(Outputs&)> run;
-    std::function<void(const Outputs&)> check;
-};
-
-void Prepare()
-{
-    auto& e = Emulator();
-    for (const auto& c : e.PdpContexts())
-        e.DeletePdpContext(c.cid);
-    e.SetPdpContext({1, "IP", "internet", "0.0.0.0", 0, 0});
-    e.SetPdpContext({2, "IPV6", "ims", "::", 0, 0});
-    e.SetNetworkSelect(7, 1, 0);
-    e.SetLocks(true, false, false);
-    e.SetImsi("440209312345678");
-    e.SetSim(modemsim::SimState::Ready);
-}
-
-const std::vector<ReadCase>& Reads()
-{
-    static const std::vector<ReadCase> reads = {
-        {"NetworkState", "AT+ZSNT?", [](Outputs& o) { return AT_GET_DEVICE_NETWORK_STATE(&o.first); },
-         [](const Outputs& o) { EXPECT_EQ(o.first, 3); }},
-        {"NetworkSelect", "AT+ZSNT?", [](Outputs& o) { return AT_GET_DEVICE_NETWORK_STATE_SELECT(&o.first, &o.second); },
-         [](const Outputs& o) {
-             EXPECT_EQ(o.first, 2);
-             EXPECT_EQ(o.second, 1);
-         }},
-        {"ApnLock", "AT+ZAPNLOCK?", [](Outputs& o) { return AT_GET_APN_LOCK_STATE(&o.first); },
-         [](const Outputs& o) { EXPECT_EQ(o.first, 1); }},
-        {"Contexts", "AT+CGDCONT?", [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); },
-         [](const Outputs& o) {
-             ASSERT_EQ(o.contexts.count, 2);
-             EXPECT_STREQ(o.contexts.entries[0].apn, "internet");
-             EXPECT_EQ(o.contexts.entries[1].cid, 2);
-             EXPECT_STREQ(o.contexts.entries[1].apn, "ims");
-         }},
-        {"FirstContextLine", "AT+CGDCONT?", [](Outputs& o) { return AT_CGDCONT_READ_ONLY_MODIFY_APN(o.text); },
-         [](const Outputs& o) { EXPECT_STREQ(o.text, "1,\"IP\",\"internet\",\"0.0.0.0\",0,0"); }},
-        {"Imsi", "AT+CIMI", [](Outputs& o) { return AT_GET_IMSI(o.text); },
-         [](const Outputs& o) { EXPECT_STREQ(o.text, "440209312345678"); }},
-        {"Sim", "AT+CPIN?", [](Outputs& o) { return AT_CPIN(o.text); },
-         [](const Outputs& o) { EXPECT_STREQ(o.text, "READY"); }},
-    };
-    return reads;
-}
-
 struct TrafficCase {
     const char* name;
     FaultKind kind;
@@ -74,6 +24,9 @@ const TrafficCase kTraffic[] = {
     {"RingInside", FaultKind::UnsolicitedInside, ""},
     {"RegistrationInside", FaultKind::UnsolicitedInside, "\r\n+CREG: 1,\"00C3\",\"0010\"\r\n"},
     {"SignalInside", FaultKind::UnsolicitedInside, "\r\n^RSSI:20\r\n"},
+    // odd bytes of real modems: NUL before the answer and before its final code, "\n" line ends
+    {"NulBytes", FaultKind::NulBytes, ""},
+    {"LfLineEnds", FaultKind::LfLineEnds, ""},
 };
 
 class UnsolicitedTest : public AtOpsTest {
@@ -81,7 +34,7 @@ protected:
     void SetUp() override
     {
         AtOpsTest::SetUp();
-        Prepare();
+        PrepareReadCases();
     }
     void Inject(const char* prefix, FaultKind kind, const char* text)
     {
@@ -95,7 +48,7 @@ protected:
 TEST_F(UnsolicitedTest, ReadsGiveTrueValuesWithUnsolicitedLines)
 {
     for (const TrafficCase& t : kTraffic) {
-        for (const ReadCase& r : Reads()) {
+        for (const ReadCase& r : ReadCases()) {
             SCOPED_TRACE(std::string(t.name) + " " + r.name);
             Inject(r.prefix, t.kind, t.text);
             Outputs out;
@@ -111,7 +64,7 @@ TEST_F(UnsolicitedTest, ReadsGiveTrueValuesWithUnsolicitedLines)
 
 TEST_F(UnsolicitedTest, CutAnswerFailsAloneAndTheNextReadsAreTrue)
 {
-    for (const ReadCase& cut : Reads()) {
+    for (const ReadCase& cut : ReadCases()) {
         SCOPED_TRACE(std::string("cut ") + cut.name);
         Inject(cut.prefix, FaultKind::Partial, "");
         Outputs out;
@@ -124,7 +77,7 @@ TEST_F(UnsolicitedTest, CutAnswerFailsAloneAndTheNextReadsAreTrue)
         if (result == 0) {
             EXPECT_STREQ(out.text, "");
         }
-        for (const ReadCase& next : Reads()) {
+        for (const ReadCase& next : ReadCases()) {
             SCOPED_TRACE(next.name);
             Outputs again;
             EXPECT_EQ(next.run(again), 0);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -380,4 +382,38 @@ TEST_F(DiagOpsTest, WriteLogTwoShowsFunctionAndResultLinesOnly)
     EXPECT_EQ(capture.Count("FUN:NV_ReadIMEI"), 1u);
     EXPECT_EQ(capture.Count("InParam"), 0u);
     EXPECT_EQ(capture.Count("OutParam"), 0u);
+}
+
+TEST_F(DiagOpsTest, AnswersLedByAFlagOrBehindAnEventFrameInTheSameReadAreTaken)
+{
+    struct Op {
+        const char* name;
+        int code;
+        std::function<int()> run;
+        size_t requests; // the device got each request once
+    };
+    const Op ops[] = {
+        {"restore", 0x4B, [] { return Diag_RestoreFactorySetting(); }, 1},
+        {"close autorun", 0x4B, [] { return Diag_CloseAutoRun(); }, 1},
+        {"offline", 0x29, [] { return Diag_Offline(); }, 1},
+        {"write IMEI", 0x27, [] { return Diag_WriteIMEI("356938035643809"); }, 1},
+        {"get IMEI", 0x26, [] {
+             char imei[16] = {};
+             return Diag_GetIMEI(imei) == 0 && std::string(imei) == "356938035643809" ? 0 : 1;
+         }, 1},
+    };
+    for (modemsim::FaultKind kind : {modemsim::FaultKind::LeadingFlag, modemsim::FaultKind::EventFirst}) {
+        for (const Op& op : ops) {
+            SCOPED_TRACE(std::string(op.name) + (kind == modemsim::FaultKind::LeadingFlag ? " led by a flag" : " behind an event frame"));
+            emulator_.SetImei("356938035643809");
+            emulator_.ClearReceived();
+            modemsim::Fault fault;
+            fault.kind = kind;
+            fault.times = -1;
+            emulator_.InjectDiagFault(op.code, fault);
+            EXPECT_EQ(op.run(), 0);
+            EXPECT_EQ(Requests().size(), op.requests);
+            emulator_.ClearFaults();
+        }
+    }
 }

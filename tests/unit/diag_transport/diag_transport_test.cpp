@@ -43,6 +43,9 @@ struct PortScript {
     int inits = 0;
     std::vector<ScriptedReply> replies; // one per exchange; the last repeats
     std::vector<Exchange> exchanges;
+    std::vector<Bytes> behind; // per reply: bytes read behind it, for a follow-up read
+    Bytes pending;       // bytes behind the last answer
+    int followUps = 0;   // reads that sent nothing
     bool lockHeldDuringExchange = true;
 };
 
@@ -77,6 +80,17 @@ int KestleInitPort(int, const char*)
 int KestleReadMsgFromPort_sync(int kind, const char* name, const unsigned char* request, int requestLength,
                                unsigned char* reply, int* replyLength, int timeoutSeconds)
 {
+    if (requestLength == 0) {
+        // a follow-up read gets what came behind the last answer, else nothing
+        ++g_script.followUps;
+        const Bytes rest = std::move(g_script.pending);
+        g_script.pending.clear();
+        int n = std::min<int>(static_cast<int>(rest.size()), *replyLength);
+        if (n > 0)
+            std::memcpy(reply, rest.data(), n);
+        *replyLength = n;
+        return n > 0 ? 0 : 1;
+    }
     g_script.exchanges.push_back({kind, name, Bytes(request, request + requestLength), *replyLength, timeoutSeconds});
     if (OtherThreadCanLock())
         g_script.lockHeldDuringExchange = false;
@@ -86,6 +100,7 @@ int KestleReadMsgFromPort_sync(int kind, const char* name, const unsigned char* 
     if (n > 0)
         std::memcpy(reply, r.bytes.data(), n);
     *replyLength = n;
+    g_script.pending = index < g_script.behind.size() ? g_script.behind[index] : Bytes{};
     return r.result;
 }
 int KestleReadMsgFromPortUploadFile(int, const char*, const char*, int, unsigned char*, int*, int) { return 1; }
@@ -401,6 +416,48 @@ TEST_F(DiagTransportTest, EveryOperationsTriesAndTimeoutOnASilentPort)
         for (const Exchange& e : g_script.exchanges) {
             EXPECT_EQ(e.kind, PORT_KIND_DIAG);
             EXPECT_EQ(e.timeout, c.timeout);
+        }
+    }
+}
+
+TEST_F(DiagTransportTest, AnswerLedByAFlagOrBehindAnEventFrameIsTheOutcome)
+{
+    const Bytes nv = NvReply(0x26, 0xAB, 0);
+    const Bytes restore = {0x4B, 0xCD, 0x18, 0x00, 0x00};
+    const Bytes event = Frame({0x60, 0x00, 0x01});
+    struct Case {
+        const char* name;
+        bool raw;
+        Bytes first; // the first frame of the read
+        Bytes behind; // what came behind it in the same read
+        uint8_t status;
+        size_t exchanges;
+    } cases[] = {
+        {"typed answer led by a flag", false, Frame(nv, true), {}, DIAG_STATUS_OK, 1},
+        {"raw answer led by a flag", true, Frame(restore, true), {}, DIAG_STATUS_OK, 1},
+        {"typed answer behind an event frame", false, event, Frame(nv), DIAG_STATUS_OK, 1},
+        {"raw answer behind an event frame", true, event, Frame(restore), DIAG_STATUS_OK, 1},
+        {"raw answer led by a flag behind an event frame", true, event, Frame(restore, true), DIAG_STATUS_OK, 1},
+        {"event frame alone is no answer", true, event, {}, DIAG_STATUS_FAILED, 2},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        if (c.raw)
+            Raw(DIAG_CMD_SUBSYSTEM, DIAG_HEADER_RESTORE_FACTORY, {});
+        else
+            Typed(DIAG_CMD_NV_READ, {0x26, 0x00, 0x26, 0x02});
+        Script({{0, c.first}});
+        g_script.behind = {c.behind};
+        EXPECT_EQ(Send(2), 0) << c.name;
+        EXPECT_EQ(response_->status, c.status) << c.name;
+        EXPECT_EQ(g_script.exchanges.size(), c.exchanges) << c.name;
+        if (c.status != DIAG_STATUS_OK)
+            continue;
+        if (c.raw) {
+            EXPECT_EQ(Bytes(response_->data, response_->data + restore.size()), restore) << c.name;
+        } else {
+            EXPECT_EQ(response_->data[0], 0x26) << c.name;
+            EXPECT_EQ(response_->data[DIAG_REPLY_NV_DATA_OFFSET], 0xAB) << c.name;
         }
     }
 }

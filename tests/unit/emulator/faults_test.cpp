@@ -32,6 +32,13 @@ TEST_F(AtFaultTest, EachFaultShapesTheAnswer) {
         {FaultKind::UnsolicitedBefore, "", "AT+CPIN?\r\r\n+CREG: 1\r\n\r\n+CPIN: READY\r\n\r\nOK\r\n"},
         {FaultKind::UnsolicitedInside, "", "AT+CPIN?\r\r\n+CPIN: READY\r\n\r\nRING\r\n\r\nOK\r\n"},
         {FaultKind::Slow, "", cpin},
+        {FaultKind::Late, "", cpin},
+        {FaultKind::OkOnly, "", "AT+CPIN?\r\r\nOK\r\n"},
+        {FaultKind::NulBytes, "", std::string("AT+CPIN?\r\0\r\n+CPIN: READY\r\n\0\r\nOK\r\n", 33)},
+        {FaultKind::LfLineEnds, "", "AT+CPIN?\r\n+CPIN: READY\n\nOK\n"},
+        {FaultKind::TwoLineUnsolicited, "",
+         "AT+CPIN?\r\r\n+CPIN: READY\r\n\r\n+CMT: \"+15551234567\",,\"26/12/11,05:00:00+00\"\r\nHello there\r\n\r\nOK\r\n"},
+        {FaultKind::TwoLineUnsolicited, "\r\n+CDS: 6,1\r\n0791\r\n", "AT+CPIN?\r\r\n+CPIN: READY\r\n\r\n+CDS: 6,1\r\n0791\r\n\r\nOK\r\n"},
     };
     for (const auto& c : cases) {
         emu_->InjectAtFault("at+cpin", Make(c.kind, c.text, 100));
@@ -125,6 +132,31 @@ TEST_F(DiagFaultTest, EventFrameBeforeTheAnswer) {
     EXPECT_EQ(event, (std::vector<uint8_t>{0x60, 0x00, 0x01}));
     ASSERT_EQ(raw.back(), '\x7E');
     ASSERT_TRUE(UnframeDiagPacket(std::vector<uint8_t>(raw.begin() + end + 1, raw.end() - 1), &answer));
+    EXPECT_EQ(answer, (std::vector<uint8_t>{0x3A}));
+}
+
+TEST_F(DiagFaultTest, AnswerLedByAFlag) {
+    emu_->InjectDiagFault(0x3A, Make(FaultKind::LeadingFlag));
+    std::string raw = DiagRaw(FrameDiagPacket({0x3A}));
+    ASSERT_GE(raw.size(), 3u);
+    EXPECT_EQ(raw.front(), '\x7E');
+    ASSERT_EQ(raw.back(), '\x7E');
+    std::vector<uint8_t> answer;
+    ASSERT_TRUE(UnframeDiagPacket(std::vector<uint8_t>(raw.begin() + 1, raw.end() - 1), &answer));
+    EXPECT_EQ(answer, (std::vector<uint8_t>{0x3A}));
+}
+
+TEST_F(DiagFaultTest, EventFrameAndTheAnswerInOneWrite) {
+    emu_->InjectDiagFault(0x3A, Make(FaultKind::EventFirst, std::string("\x60\x00\x02", 3)));
+    // the port hands the first frame over and keeps the answer behind it for the next read
+    std::string first = DiagRaw(FrameDiagPacket({0x3A}));
+    std::string second = DiagRaw({}, 0);
+    std::vector<uint8_t> event, answer;
+    ASSERT_FALSE(first.empty());
+    ASSERT_TRUE(UnframeDiagPacket(std::vector<uint8_t>(first.begin(), first.end() - 1), &event));
+    EXPECT_EQ(event, (std::vector<uint8_t>{0x60, 0x00, 0x02}));
+    ASSERT_FALSE(second.empty());
+    ASSERT_TRUE(UnframeDiagPacket(std::vector<uint8_t>(second.begin(), second.end() - 1), &answer));
     EXPECT_EQ(answer, (std::vector<uint8_t>{0x3A}));
 }
 

@@ -64,6 +64,27 @@ TEST(AtReplyComplete, FinalResultCodes)
     EXPECT_FALSE(AtReplyComplete("AT+COPS=?\r", "\r\n", true));
 }
 
+TEST(AtReplyComplete, LineEndsOfLfAloneAndNulBytes)
+{
+    struct Case {
+        const char* request;
+        std::string reply;
+        bool complete;
+    };
+    using namespace std::string_literals;
+    const Case cases[] = {
+        {"AT+CPIN?\r", "AT+CPIN?\r\n+CPIN: READY\n\nOK\n", true},
+        {"AT+X\r", "\nERROR\n", true},
+        {"AT+CPIN?\r", "\n+CME ERROR: 10\n", true},
+        {"AT+CPIN?\r", "\n+CME ERROR\n", true},
+        {"AT+COPS=?\r", "AT+COPS=?\r\n+COPS: (2,\"Op\",\"Op\",\"00101\",7),,(0-4),(0-2)\n\nOK\n", true},
+        {"AT+CPIN?\r", "\r\n+CPIN: READY\r\n\0OK\r\n"s, true},
+        {"AT+CPIN?\r", "\r\n+CPIN: READY\r\nOK\0\r\n"s, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.complete, AtReplyComplete(c.request, c.reply)) << c.request << " / " << c.reply;
+}
+
 TEST(DiagReplyComplete, EndFlagAfterData)
 {
     struct Case {

@@ -1,0 +1,172 @@
+// A real modem's timeline: answers that come after their exchange ended, OK
+// without the line a read needs, two-line unsolicited results. Each read
+// gives the device's true values or fails, and the operations after it are
+// unharmed.
+#include "at_ops_fixture.h"
+
+#include "platform/win/clock.h"
+#include "tests/support/timeout_scale.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using modemsim::Fault;
+using modemsim::FaultKind;
+
+class TimelineTest : public AtOpsTest {
+protected:
+    void SetUp() override
+    {
+        AtOpsTest::SetUp();
+        PrepareReadCases();
+    }
+    void Inject(const char* prefix, FaultKind kind, uint32_t delayMs = 0)
+    {
+        Fault fault;
+        fault.kind = kind;
+        fault.delayMs = delayMs;
+        Emulator().InjectAtFault(prefix, fault);
+    }
+};
+
+// Every read gives the device's true values.
+void ExpectTrueReads()
+{
+    for (const ReadCase& r : ReadCases()) {
+        SCOPED_TRACE(std::string("then ") + r.name);
+        Outputs out;
+        EXPECT_EQ(r.run(out), 0);
+        r.check(out);
+    }
+}
+
+// An operation whose answer comes late; its timeouts add up to seconds.
+struct LateCase {
+    const char* name;
+    const char* prefix;
+    int seconds;
+    std::function<int(Outputs&)> run;
+};
+
+const LateCase kLate[] = {
+    {"set", "AT+ZDATAROAM=", 5, [](Outputs&) { return AT_SetRoaming(1); }},
+    {"read", "AT+ZAPNLOCK?", 5, [](Outputs& o) { return AT_GET_APN_LOCK_STATE(&o.first); }},
+    {"context list", "AT+CGDCONT?", 15, [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); }},
+    {"operator scan", "AT+COPS=?", 75, [](Outputs& o) { return AT_COPS_READ(&o.operators); }},
+};
+
+// Runs c with its timeouts cut to half a second of real time in all and its
+// answer coming a second and a half of real time later.
+int RunLate(const LateCase& c, Outputs& out)
+{
+    const double scale = std::max(TimeScale(), 0.5 / c.seconds);
+    Fault fault;
+    fault.kind = FaultKind::Late;
+    fault.delayMs = static_cast<uint32_t>((c.seconds * 1000.0 * scale + 1500.0) / TimeScale());
+    Emulator().InjectAtFault(c.prefix, fault);
+    tooltest::ScopedTimeoutScale guard(scale);
+    return c.run(out);
+}
+
+TEST_F(TimelineTest, LateAnswerIsNoLaterCommandsAnswer)
+{
+    for (const LateCase& c : kLate) {
+        SCOPED_TRACE(std::string("late ") + c.name);
+        Outputs out;
+        EXPECT_EQ(RunLate(c, out), 1);
+        ExpectTrueReads();
+    }
+}
+
+TEST_F(TimelineTest, RefusalBehindALateReadAnswerFails)
+{
+    Outputs out;
+    EXPECT_EQ(RunLate({"read", "AT+ZSNT?", 5, [](Outputs& o) { return AT_GET_DEVICE_NETWORK_STATE(&o.first); }}, out),
+              1);
+    Answer("AT+ZDATAROAM=", "\r\nERROR\r\n");
+    EXPECT_EQ(AT_SetRoaming(0), 1);
+    ExpectTrueReads();
+}
+
+TEST_F(TimelineTest, ReadAnsweredByOkAloneFails)
+{
+    for (const char* name : {"NetworkSelect", "ApnLock", "Roaming", "PinPukTimes", "Imsi", "Sim"}) {
+        SCOPED_TRACE(name);
+        const ReadCase& r = ReadCaseNamed(name);
+        Inject(r.prefix, FaultKind::OkOnly);
+        Outputs out;
+        const Outputs untouched;
+        EXPECT_EQ(r.run(out), 1);
+        EXPECT_TRUE(SameOutputs(out, untouched));
+        ExpectTrueReads();
+    }
+}
+
+TEST_F(TimelineTest, TwoLineUnsolicitedResultInsideAnAnswerIsSkippedWhole)
+{
+    for (const char* name : {"Sim"}) {
+        SCOPED_TRACE(name);
+        const ReadCase& r = ReadCaseNamed(name);
+        Inject(r.prefix, FaultKind::TwoLineUnsolicited);
+        Outputs out;
+        EXPECT_EQ(r.run(out), 0);
+        r.check(out);
+        ExpectTrueReads();
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TimelineTest, PortIsSynchronisedAfterATimeoutOnly)
+{
+    Outputs out;
+    EXPECT_EQ(AT_GET_APN_LOCK_STATE(&out.first), 0);
+    Silence("AT+ZDATAROAM?");
+    EXPECT_EQ(AT_GetRoaming(&out.first), 1);
+    SetTimeoutScale(0);
+    for (int i = 0; i < 3; ++i) {
+        Outputs next;
+        EXPECT_EQ(AT_GET_APN_LOCK_STATE(&next.first), 0);
+        EXPECT_EQ(next.first, 1);
+    }
+    const std::vector<std::string> expected = {"AT+ZAPNLOCK?", "AT+ZDATAROAM?", "AT", "AT+ZAPNLOCK?", "AT+ZAPNLOCK?",
+                                               "AT+ZAPNLOCK?"};
+    EXPECT_EQ(Lines(), expected);
+}
+
+} // namespace
+
+namespace {
+
+// "ATE<on>" as a tool would send it.
+void SetEcho(int on)
+{
+    auto response = std::make_unique<AtResponseRecord>();
+    AtCommandRecord command{};
+    command.CmdID = 8; // E
+    command.Type = AT_TYPE_EXECUTE;
+    snprintf(command.szParam, sizeof(command.szParam), "%d", on);
+    ASSERT_EQ(ExecuteAtCommand(response.get(), &command, 5), 0);
+    ASSERT_EQ(response->Result, AT_RESULT_OK);
+}
+
+// With echo off nothing tells a late answer from a current one, but the
+// answers themselves still read: the first one without an echo is taken once
+// the port stays quiet, and the modem is then known not to echo.
+TEST_F(TimelineTest, ModemWithEchoOffStillAnswers)
+{
+    SetEcho(0);
+    {
+        tooltest::ScopedTimeoutScale guard;
+        ExpectTrueReads();
+    }
+    SetEcho(1);
+    ExpectTrueReads();
+}
+
+} // namespace
