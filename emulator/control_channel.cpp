@@ -53,7 +53,14 @@ struct FaultName {
 };
 const FaultName kFaults[] = {
     {"no-answer", FaultKind::NoAnswer, "", "the request is swallowed"},
-    {"late", FaultKind::Slow, "ms", "the answer comes after ms=N milliseconds"},
+    {"slow", FaultKind::Slow, "ms", "the answer comes after ms=N milliseconds"},
+    {"late", FaultKind::Late, "ms", "the answer comes ms=N after the echo; the port waits for it, as a busy modem"},
+    {"ok-only", FaultKind::OkOnly, "", "AT: the answer is OK alone"},
+    {"nul", FaultKind::NulBytes, "", "AT: NUL bytes before the answer and before its final code"},
+    {"lf", FaultKind::LfLineEnds, "", "AT: lines end in \\n alone"},
+    {"two-line-unsolicited", FaultKind::TwoLineUnsolicited, "", "AT: a two-line unsolicited result inside the answer (text=...)"},
+    {"leading-flag", FaultKind::LeadingFlag, "", "DIAG: the answer frame opens with a flag"},
+    {"event-first", FaultKind::EventFirst, "", "DIAG: an event frame before the answer, in one write (text=...)"},
     {"cut", FaultKind::Partial, "", "only the first part of the answer is sent"},
     {"garbage", FaultKind::Garbage, "", "garbage instead of the answer (text=...)"},
     {"unsolicited-before", FaultKind::UnsolicitedBefore, "", "an unsolicited line before the answer (text=...)"},
@@ -292,8 +299,10 @@ std::string ControlHelp()
         out += head + "\n      " + c.help + "\n";
     }
     out += "fault kinds:\n";
-    for (const auto& f : kFaults)
-        out += std::string("  ") + f.name + std::string(20 - std::strlen(f.name), ' ') + f.help + "\n";
+    for (const auto& f : kFaults) {
+        size_t name = std::strlen(f.name);
+        out += std::string("  ") + f.name + std::string(name < 22 ? 22 - name : 1, ' ') + f.help + "\n";
+    }
     return out;
 }
 

@@ -119,7 +119,8 @@ TEST_F(ControlTest, TheSocketInTheFolderCarriesCommandsAndAnswers) {
 TEST(ControlHelpText, NamesEveryFaultKindOfTheEmulator) {
     std::string help = ControlHelp();
     for (const char* kind : {"no-answer", "late", "cut", "garbage", "unsolicited-before", "unsolicited-inside", "wrong-crc",
-                             "vanish", "status"})
+                             "vanish", "status", "slow", "ok-only", "nul", "lf", "two-line-unsolicited", "leading-flag",
+                             "event-first"})
         EXPECT_NE(help.find(std::string("  ") + kind + " "), std::string::npos) << kind;
 }
 
