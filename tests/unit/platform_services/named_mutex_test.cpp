@@ -97,15 +97,42 @@ TEST_F(NamedMutex, TempFolderFallbackIsPrivate)
     CloseHandle(h);
 }
 
-TEST_F(NamedMutex, ALinkedOrSharedTempFolderIsRefused)
+// Our folder in the temp folder taken by someone else (a link, a folder others
+// can enter): the locks go to the user's own cache folder and still exclude.
+TEST_F(NamedMutex, ALinkedOrSharedTempFolderMovesTheLocksToTheCacheFolder)
 {
     unsetenv("XDG_RUNTIME_DIR");
     ScopedEnv tmp("TMPDIR", folder_.path());
+    const std::string cache = folder_.path() + "/cache";
+    ScopedEnv cacheHome("XDG_CACHE_HOME", cache);
     std::string ours = folder_.path() + "/modem-service-tools-" + std::to_string(getuid());
-    ASSERT_EQ(symlink("/tmp", ours.c_str()), 0);
+    for (int taken = 0; taken < 2; ++taken) {
+        SCOPED_TRACE(taken == 0 ? "a link" : "a folder others can enter");
+        if (taken == 0) {
+            ASSERT_EQ(symlink("/tmp", ours.c_str()), 0);
+        } else {
+            unlink(ours.c_str());
+            ASSERT_EQ(mkdir(ours.c_str(), 0777), 0);
+            chmod(ours.c_str(), 0777);
+        }
+        EXPECT_EQ(NamedMutexLockPath(kName).rfind(cache + "/modem-service-tools/mutex-", 0), 0u)
+            << NamedMutexLockPath(kName);
+        HANDLE first = CreateMutexW(nullptr, FALSE, kName);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(GetLastError(), 0u);
+        HANDLE second = CreateMutexW(nullptr, FALSE, kName);
+        ASSERT_NE(second, nullptr);
+        EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+        CloseHandle(second);
+        CloseHandle(first);
+        struct stat st;
+        ASSERT_EQ(lstat((cache + "/modem-service-tools").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    // a cache folder someone else can enter is refused like the temp folder's
+    ASSERT_EQ(chmod((cache + "/modem-service-tools").c_str(), 0755), 0);
     EXPECT_EQ(CreateMutexW(nullptr, FALSE, kName), nullptr);
     unlink(ours.c_str());
-    ASSERT_EQ(mkdir(ours.c_str(), 0777), 0);
-    chmod(ours.c_str(), 0777);
-    EXPECT_EQ(CreateMutexW(nullptr, FALSE, kName), nullptr);
+    rmdir(ours.c_str());
 }
