@@ -4,11 +4,62 @@
 #include "app/prompt_dialogs.h"
 #include "platform/win/clock.h"
 
+#include <map>
+#include <string>
+
+namespace {
+
+struct HeldName {
+    HANDLE handle = nullptr;
+    bool refused = false;
+};
+
+std::mutex g_heldNamesLock;
+std::map<std::wstring, HeldName> g_heldNames;
+
+// The start-up's answer for the name, taken over once; false when it never asked.
+bool TakeHeldName(const wchar_t* name, HeldName* held)
+{
+    std::lock_guard<std::mutex> hold(g_heldNamesLock);
+    auto it = g_heldNames.find(name ? name : L"");
+    if (it == g_heldNames.end())
+        return false;
+    *held = it->second;
+    g_heldNames.erase(it);
+    return true;
+}
+
+}  // namespace
+
+bool HoldSingleInstanceName(const wchar_t* mutexName)
+{
+    HeldName held;
+    held.handle = CreateMutexW(nullptr, FALSE, mutexName);
+    held.refused = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (held.refused && held.handle) {
+        CloseHandle(held.handle);
+        held.handle = nullptr;
+    }
+    std::lock_guard<std::mutex> hold(g_heldNamesLock);
+    HeldName& slot = g_heldNames[mutexName ? mutexName : L""];
+    if (slot.handle)
+        CloseHandle(slot.handle);
+    slot = held;
+    return !held.refused;
+}
+
 HANDLE CheckSingleInstance(CWnd* window, const wchar_t* mutexName, RefusalStyle style, const wchar_t* text,
                            const wchar_t* caption)
 {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName);
-    if (GetLastError() != ERROR_ALREADY_EXISTS)
+    // a name the start-up asked for stays as it found it: a copy that released
+    // no files must not run on them because the other copy has ended meanwhile
+    HeldName held;
+    if (!TakeHeldName(mutexName, &held)) {
+        held.handle = CreateMutexW(nullptr, FALSE, mutexName);
+        held.refused = GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    HANDLE mutex = held.handle;
+    if (!held.refused)
         return mutex;
     if (style == RefusalStyle::Prompt || !window) {
         // over the dialog being initialised, which is not the main window yet

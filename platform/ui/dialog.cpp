@@ -2,6 +2,8 @@
 #include <atomic>
 #include <cstdio>
 #include <map>
+#include <mutex>
+#include <vector>
 
 #include "platform/ui/menus.h"
 #include "platform/ui/model.h"
@@ -22,6 +24,26 @@ Templates& TemplateReg()
 }
 
 std::atomic<int> g_modalLoops{0};
+
+// Modal loops in the order they began, for the close signal's thread.
+std::mutex g_modalStackLock;
+std::vector<HWND> g_modalStack;
+
+void PushModal(HWND h)
+{
+    std::lock_guard<std::mutex> hold(g_modalStackLock);
+    g_modalStack.push_back(h);
+}
+
+void PopModal(HWND h)
+{
+    std::lock_guard<std::mutex> hold(g_modalStackLock);
+    for (auto it = g_modalStack.end(); it != g_modalStack.begin();)
+        if (*--it == h) {
+            g_modalStack.erase(it);
+            break;
+        }
+}
 
 WndKind KindOf(ControlKind k)
 {
@@ -193,6 +215,12 @@ void InitDialog(HWND h)
 }  // namespace
 
 namespace ui {
+HWND InnermostModalWindow()
+{
+    std::lock_guard<std::mutex> hold(g_modalStackLock);
+    return g_modalStack.empty() ? nullptr : g_modalStack.back();
+}
+
 TemplateFile::TemplateFile(std::vector<const DialogTemplate*> dialogs, std::vector<const MenuTemplate*> menus)
 {
     std::lock_guard<std::mutex> lock(TemplateReg().mu);
@@ -278,7 +306,9 @@ INT_PTR CDialog::DoModal()
     if (mainWindow)
         ui::PublishMainWindow(h);
     ++g_modalLoops;
+    PushModal(h);
     RunModalLoop(h);
+    PopModal(h);
     --g_modalLoops;
     if (mainWindow)
         ui::PublishMainWindow(nullptr);

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -268,6 +269,57 @@ TEST_F(ToolPrograms, SecondPackagedCopyLeavesTheFirstCopysFolder)
                                                             "設定情報の反映に成功しました。",
                                                             "closed"}));
     EXPECT_EQ(SavedApns(), (std::vector<std::string>{"corp.one", "corp.two"}));
+}
+
+// Two copies started together, as by a double-click: one runs, the other is
+// refused, and the refused copy never touches the running copy's tool folder.
+TEST_F(ToolPrograms, PackagedCopiesStartedTogetherLoseNoFile)
+{
+    WriteKittingData();
+    const std::string packaged = root_ + "/ApnProvisioning-packaged";
+    ASSERT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
+                       root_ + "/Apn_cfg.ini", packaged}),
+              0);
+    const std::string folder = runtime_ + "/VX530KittingTool";
+    const std::string refusal = "popup MARL キッティングサポートツール|このプログラムは既に起動中です。";
+    const std::map<std::string, std::string> released = {
+        {"backupinfo", ReadAll(root_ + "/backupinfo")},
+        {"Apn_cfg.ini", ReadAll(root_ + "/Apn_cfg.ini")},
+        {"KestlePortServer.dll", ReadAll(kBuild + "/libKestlePortServer.so")},
+        {"Pennant.exe", ReadAll(kBuild + "/driven_ApnProvisioning")}};
+    constexpr int kRoundsEach = 8;
+    for (int round = 0; round < 2 * kRoundsEach; ++round) {
+        const int apartMs = round < kRoundsEach ? 0 : 100;
+        SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(apartMs) + " ms apart");
+        const std::string go = root_ + "/go-" + std::to_string(round);
+        std::string reports[2];
+        pid_t pids[2];
+        for (int k = 0; k < 2; ++k) {
+            reports[k] = root_ + "/race-" + std::to_string(round) + "-" + std::to_string(k) + ".txt";
+            if (k == 1 && apartMs)
+                usleep(apartMs * 1000);
+            pids[k] = Start(packaged, {"TOOL_DRIVER_REPORT=" + reports[k], "TOOL_DRIVER_TEMPLATE=141",
+                                       "TOOL_DRIVER_EITHER=1", "TOOL_DRIVER_GO=" + go});
+            ASSERT_GT(pids[k], 0);
+        }
+        for (int waited = 0; waited < 60000 && (Lines(reports[0]).empty() || Lines(reports[1]).empty());
+             waited += 20)
+            usleep(20000);
+        const int running = Lines(reports[0]) == std::vector<std::string>{"dialog 141"} ? 0 : 1;
+        const int refused = 1 - running;
+        ASSERT_EQ(Lines(reports[running]), std::vector<std::string>{"dialog 141"});
+        ASSERT_EQ(Lines(reports[refused]), std::vector<std::string>{refusal});
+        EXPECT_EQ(Finish(pids[refused]), 0);
+
+        for (const auto& [name, bytes] : released)
+            EXPECT_TRUE(ReadAll(folder + "/" + name) == bytes) << name;
+        std::ofstream(go) << "go";
+        EXPECT_EQ(Finish(pids[running]), 0);
+        EXPECT_EQ(Lines(reports[running]), (std::vector<std::string>{"dialog 141", "closed"}));
+        EXPECT_FALSE(fs::exists(folder));
+        for (const auto& entry : fs::directory_iterator(runtime_))
+            EXPECT_EQ(entry.path().filename().string().rfind("mutex-", 0), 0u) << entry.path();
+    }
 }
 
 // Data files the tool would reject are refused with the reason; nothing is written.
