@@ -10,6 +10,7 @@
 //                       ending in "!" is a button whose run ends in a box
 // TOOL_DRIVER_GO        a file to wait for before the first press
 // TOOL_DRIVER_REFUSAL=1 a second copy: only answer the first box
+// TOOL_DRIVER_STAY=1    leave the tool open after the presses, its boxes unanswered
 // TOOL_DRIVER_EITHER=1  either copy of a start race: a box before the dialog
 //                       is answered as the refusal, else as without it
 #include <cstdlib>
@@ -82,6 +83,8 @@ void Drive(const std::string& reportPath)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     auto* frame = dynamic_cast<CToolDialogFrame*>(AfxGetMainWnd());
     std::stringstream clicks(std::getenv("TOOL_DRIVER_CLICKS") ? std::getenv("TOOL_DRIVER_CLICKS") : "");
+    const char* stayValue = std::getenv("TOOL_DRIVER_STAY");
+    const bool stay = stayValue && *stayValue == '1';
     for (std::string id; std::getline(clicks, id, ',');) {
         bool boxed = !id.empty() && id.back() == '!';
         HWND control = ui::test::Control(dialog, std::atoi(id.c_str()));
@@ -90,9 +93,11 @@ void Drive(const std::string& reportPath)
             report.Line("not clicked " + id);
             break;
         }
-        if (boxed)
+        if (boxed && !stay)
             AnswerOnePopup(report, 180000);
     }
+    if (stay)
+        return;
     report.Line("closed");
     ui::test::PressCloseBox(dialog);
 }
