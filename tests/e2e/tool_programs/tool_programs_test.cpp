@@ -308,7 +308,7 @@ TEST_F(ToolPrograms, PackagedCopiesStartedTogetherLoseNoFile)
         {"Apn_cfg.ini", ReadAll(root_ + "/Apn_cfg.ini")},
         {"KestlePortServer.dll", ReadAll(kBuild + "/libKestlePortServer.so")},
         {"Pennant.exe", ReadAll(kBuild + "/driven_ApnProvisioning")}};
-    constexpr int kRoundsEach = 8;
+    constexpr int kRoundsEach = 6;
     for (int round = 0; round < 2 * kRoundsEach; ++round) {
         const int apartMs = round < kRoundsEach ? 0 : 100;
         SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(apartMs) + " ms apart");
