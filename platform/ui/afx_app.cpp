@@ -77,6 +77,10 @@ void CloseOnTerminateSignals()
         using namespace std::chrono;
         HWND closed = nullptr;
         for (auto end = steady_clock::now() + kCloseGrace; steady_clock::now() < end;) {
+            // the process ends on its own way now: nothing more to close
+            if (g_processEnding.load())
+                for (;;)
+                    pause();
             // handles only: this thread never reads a window's or the application's members
             HWND innermost = ui::InnermostModalWindow();
             if (innermost && innermost != closed) {

@@ -25,22 +25,31 @@ Templates& TemplateReg()
 
 std::atomic<int> g_modalLoops{0};
 
-// Modal loops in the order they began, for the close signal's thread.
-std::mutex g_modalStackLock;
-std::vector<HWND> g_modalStack;
+// Modal loops in the order they began, for the close signal's thread; never
+// destroyed, as that thread may still look while the process exits.
+struct ModalStack {
+    std::mutex lock;
+    std::vector<HWND> windows;
+};
+ModalStack& Modals()
+{
+    static ModalStack* modals = new ModalStack;
+    return *modals;
+}
 
 void PushModal(HWND h)
 {
-    std::lock_guard<std::mutex> hold(g_modalStackLock);
-    g_modalStack.push_back(h);
+    std::lock_guard<std::mutex> hold(Modals().lock);
+    Modals().windows.push_back(h);
 }
 
 void PopModal(HWND h)
 {
-    std::lock_guard<std::mutex> hold(g_modalStackLock);
-    for (auto it = g_modalStack.end(); it != g_modalStack.begin();)
+    std::lock_guard<std::mutex> hold(Modals().lock);
+    std::vector<HWND>& windows = Modals().windows;
+    for (auto it = windows.end(); it != windows.begin();)
         if (*--it == h) {
-            g_modalStack.erase(it);
+            windows.erase(it);
             break;
         }
 }
@@ -217,8 +226,8 @@ void InitDialog(HWND h)
 namespace ui {
 HWND InnermostModalWindow()
 {
-    std::lock_guard<std::mutex> hold(g_modalStackLock);
-    return g_modalStack.empty() ? nullptr : g_modalStack.back();
+    std::lock_guard<std::mutex> hold(Modals().lock);
+    return Modals().windows.empty() ? nullptr : Modals().windows.back();
 }
 
 TemplateFile::TemplateFile(std::vector<const DialogTemplate*> dialogs, std::vector<const MenuTemplate*> menus)
