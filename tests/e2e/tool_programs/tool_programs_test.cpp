@@ -158,6 +158,17 @@ protected:
         return packaged;
     }
 
+    // The packaged kitting tool with its dialog up, pressing Write once go
+    // exists; -1 when it could not be started.
+    pid_t StartWritingCopy(const std::string& packaged, const std::string& report, const std::string& go)
+    {
+        pid_t pid = Start(packaged, {"TOOL_DRIVER_REPORT=" + report, "TOOL_DRIVER_TEMPLATE=141",
+                                     "TOOL_DRIVER_CLICKS=1381!", "TOOL_DRIVER_GO=" + go});
+        for (int waited = 0; pid > 0 && waited < 60000 && Lines(report).empty(); waited += 20)
+            usleep(20000);
+        return pid;
+    }
+
     // Only the single-instance lock files are left in folder.
     void ExpectOnlyLockFilesIn(const std::string& folder)
     {
@@ -220,11 +231,8 @@ TEST_F(ToolPrograms, UnpackagedTypesFiveAndSevenEndNonZero)
 
 TEST_F(ToolPrograms, PackagedApnProvisioningWritesTheModem)
 {
-    WriteKittingData();
-    const std::string packaged = root_ + "/ApnProvisioning-packaged";
-    ASSERT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
-                       root_ + "/Apn_cfg.ini", packaged}),
-              0);
+    const std::string packaged = PackageKittingTool();
+    ASSERT_FALSE(HasFailure());
     int code = -1;
     auto report = Drive(packaged, 141, "1381!", &code);
     EXPECT_EQ(code, 0);
@@ -258,18 +266,12 @@ TEST_F(ToolPrograms, PackagedWimaxSwitchReadsAndSets)
 // and the first copy's Write still succeeds.
 TEST_F(ToolPrograms, SecondPackagedCopyLeavesTheFirstCopysFolder)
 {
-    WriteKittingData();
-    const std::string packaged = root_ + "/ApnProvisioning-packaged";
-    ASSERT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
-                       root_ + "/Apn_cfg.ini", packaged}),
-              0);
+    const std::string packaged = PackageKittingTool();
+    ASSERT_FALSE(HasFailure());
     const std::string go = root_ + "/go";
     const std::string firstReport = root_ + "/first.txt";
-    pid_t first = Start(packaged, {"TOOL_DRIVER_REPORT=" + firstReport, "TOOL_DRIVER_TEMPLATE=141",
-                                   "TOOL_DRIVER_CLICKS=1381!", "TOOL_DRIVER_GO=" + go});
+    pid_t first = StartWritingCopy(packaged, firstReport, go);
     ASSERT_GT(first, 0);
-    for (int waited = 0; waited < 60000 && Lines(firstReport).empty(); waited += 20)
-        usleep(20000);
     ASSERT_EQ(Lines(firstReport), std::vector<std::string>{"dialog 141"});
     const std::string folder = runtime_ + "/VX530KittingTool";
     const std::string apnConfig = ReadAll(folder + "/Apn_cfg.ini");
@@ -296,11 +298,8 @@ TEST_F(ToolPrograms, SecondPackagedCopyLeavesTheFirstCopysFolder)
 // refused, and the refused copy never touches the running copy's tool folder.
 TEST_F(ToolPrograms, PackagedCopiesStartedTogetherLoseNoFile)
 {
-    WriteKittingData();
-    const std::string packaged = root_ + "/ApnProvisioning-packaged";
-    ASSERT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
-                       root_ + "/Apn_cfg.ini", packaged}),
-              0);
+    const std::string packaged = PackageKittingTool();
+    ASSERT_FALSE(HasFailure());
     const std::string folder = runtime_ + "/VX530KittingTool";
     const std::string refusal = "popup MARL キッティングサポートツール|このプログラムは既に起動中です。";
     const std::map<std::string, std::string> released = {
@@ -443,11 +442,8 @@ TEST_F(ToolPrograms, AForeignBaseInTheTempFolderStillStartsOneCopy)
     const std::string packaged = PackageKittingTool();
     const std::string go = root_ + "/go";
     const std::string firstReport = root_ + "/first.txt";
-    pid_t first = Start(packaged, {"TOOL_DRIVER_REPORT=" + firstReport, "TOOL_DRIVER_TEMPLATE=141",
-                                   "TOOL_DRIVER_CLICKS=1381!", "TOOL_DRIVER_GO=" + go});
+    pid_t first = StartWritingCopy(packaged, firstReport, go);
     ASSERT_GT(first, 0);
-    for (int waited = 0; waited < 60000 && Lines(firstReport).empty(); waited += 20)
-        usleep(20000);
     ASSERT_EQ(Lines(firstReport), std::vector<std::string>{"dialog 141"});
     // its folders are in a fresh private folder of its own
     std::vector<std::string> fresh;

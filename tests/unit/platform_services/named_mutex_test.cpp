@@ -21,7 +21,8 @@ const wchar_t* kName = L"TARSELVX530MARL,{FD9851E5-63CE-47f9-A1CB-2B8EEB62B893}"
 
 }  // namespace
 
-TEST_F(NamedMutex, SecondHandleOfOneNameReportsAlreadyExists)
+// A first handle holds kName, a second one reports "already exists"; both closed after.
+void ExpectOneHolderAtATime()
 {
     HANDLE first = CreateMutexW(nullptr, FALSE, kName);
     ASSERT_NE(first, nullptr);
@@ -30,6 +31,14 @@ TEST_F(NamedMutex, SecondHandleOfOneNameReportsAlreadyExists)
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     CloseHandle(second);
+    CloseHandle(first);
+}
+
+TEST_F(NamedMutex, SecondHandleOfOneNameReportsAlreadyExists)
+{
+    ExpectOneHolderAtATime();
+    HANDLE first = CreateMutexW(nullptr, FALSE, kName);
+    ASSERT_NE(first, nullptr);
 
     HANDLE other = CreateMutexW(nullptr, FALSE, L"TARSELVX520,{1D7D106D-3A96-43e2-AC19-135D4DFD6B5A}");
     EXPECT_EQ(GetLastError(), 0u);
@@ -117,14 +126,7 @@ TEST_F(NamedMutex, ALinkedOrSharedTempFolderMovesTheLocksToTheCacheFolder)
         }
         EXPECT_EQ(NamedMutexLockPath(kName).rfind(cache + "/modem-service-tools/mutex-", 0), 0u)
             << NamedMutexLockPath(kName);
-        HANDLE first = CreateMutexW(nullptr, FALSE, kName);
-        ASSERT_NE(first, nullptr);
-        EXPECT_EQ(GetLastError(), 0u);
-        HANDLE second = CreateMutexW(nullptr, FALSE, kName);
-        ASSERT_NE(second, nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-        CloseHandle(second);
-        CloseHandle(first);
+        ExpectOneHolderAtATime();
         struct stat st;
         ASSERT_EQ(lstat((cache + "/modem-service-tools").c_str(), &st), 0);
         EXPECT_TRUE(S_ISDIR(st.st_mode));
