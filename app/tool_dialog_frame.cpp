@@ -33,19 +33,17 @@ bool TakeHeldName(const wchar_t* name, HeldName* held)
 
 bool HoldSingleInstanceName(const wchar_t* mutexName)
 {
-    HeldName held;
-    held.handle = CreateMutexW(nullptr, FALSE, mutexName);
-    held.refused = GetLastError() == ERROR_ALREADY_EXISTS;
-    if (held.refused && held.handle) {
-        CloseHandle(held.handle);
-        held.handle = nullptr;
-    }
     std::lock_guard<std::mutex> hold(g_heldNamesLock);
     HeldName& slot = g_heldNames[mutexName ? mutexName : L""];
     if (slot.handle)
+        return true;  // held already by an earlier start-up step of this process
+    slot.handle = CreateMutexW(nullptr, FALSE, mutexName);
+    slot.refused = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (slot.refused && slot.handle) {
         CloseHandle(slot.handle);
-    slot = held;
-    return !held.refused;
+        slot.handle = nullptr;
+    }
+    return !slot.refused;
 }
 
 HANDLE CheckSingleInstance(CWnd* window, const wchar_t* mutexName, RefusalStyle style, const wchar_t* text,
