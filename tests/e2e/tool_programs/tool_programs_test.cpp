@@ -379,7 +379,7 @@ TEST_F(ToolPrograms, CloseSignalEndsEveryWaitWithItsStatusAndNoFolder)
     // then at its result box, which nobody answers
     modemsim::Fault slow;
     slow.kind = modemsim::FaultKind::Slow;
-    slow.delayMs = 100000;
+    slow.delayMs = 300000;  // seconds of real time at the tests' clock scale
     emulator_->InjectHttpFault("APN_PROC_EX", slow);
     const std::string report = root_ + "/worker.txt";
     pid_t working = Start(packaged, {"TOOL_DRIVER_REPORT=" + report, "TOOL_DRIVER_TEMPLATE=141",
