@@ -14,18 +14,29 @@ struct HeldName {
     bool refused = false;
 };
 
-std::mutex g_heldNamesLock;
-std::map<std::wstring, HeldName> g_heldNames;
+// Names the start-up holds until a dialog takes them over; what no dialog
+// took is let go when the process ends.
+struct HeldNames {
+    std::mutex lock;
+    std::map<std::wstring, HeldName> names;
+    ~HeldNames()
+    {
+        for (auto& [name, held] : names)
+            if (held.handle)
+                CloseHandle(held.handle);
+    }
+};
+HeldNames g_held;
 
 // The start-up's answer for the name, taken over once; false when it never asked.
 bool TakeHeldName(const wchar_t* name, HeldName* held)
 {
-    std::lock_guard<std::mutex> hold(g_heldNamesLock);
-    auto it = g_heldNames.find(name ? name : L"");
-    if (it == g_heldNames.end())
+    std::lock_guard<std::mutex> hold(g_held.lock);
+    auto it = g_held.names.find(name ? name : L"");
+    if (it == g_held.names.end())
         return false;
     *held = it->second;
-    g_heldNames.erase(it);
+    g_held.names.erase(it);
     return true;
 }
 
@@ -33,8 +44,8 @@ bool TakeHeldName(const wchar_t* name, HeldName* held)
 
 bool HoldSingleInstanceName(const wchar_t* mutexName)
 {
-    std::lock_guard<std::mutex> hold(g_heldNamesLock);
-    HeldName& slot = g_heldNames[mutexName ? mutexName : L""];
+    std::lock_guard<std::mutex> hold(g_held.lock);
+    HeldName& slot = g_held.names[mutexName ? mutexName : L""];
     if (slot.handle)
         return true;  // held already by an earlier start-up step of this process
     slot.handle = CreateMutexW(nullptr, FALSE, mutexName);
