@@ -1,13 +1,17 @@
 #include "app/language.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "app/app_paths.h"
 #include "app/prompt_dialogs.h"
 #include "platform/win/code_page.h"
+#include "platform/win/folders.h"
 #include "platform/win/own_resources.h"
 #include "platform/win/profile_reader.h"
 
@@ -30,13 +34,38 @@ CString WithFileName(const CString& text, const wchar_t* fileName)
     return CString(s);
 }
 
+// Reads only a regular file, never through a link; a directory or an
+// unreadable entry simply differs, so no read error leaves here.
 bool SameContents(const std::string& path, const unsigned char* data, size_t size)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return contents.size() == size && (size == 0 || std::memcmp(contents.data(), data, size) == 0);
+    struct stat st;
+    bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) == size;
+    std::string contents(same ? size : 0, '\0');
+    for (size_t done = 0; same && done < size;) {
+        ssize_t n = read(fd, contents.data() + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        same = n > 0;
+        done += same ? static_cast<size_t>(n) : 0;
+    }
+    close(fd);
+    return same && (size == 0 || std::memcmp(contents.data(), data, size) == 0);
+}
+
+// A fresh file for the new contents: made here, 0600, never through a link. A
+// leftover of an earlier run (or a link planted in its place) is removed first.
+int CreateFreshFile(const std::string& path)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+        unlink(path.c_str());
+    }
+    return -1;
 }
 
 bool WriteResource(UINT resourceId, const std::wstring& path)
@@ -49,20 +78,14 @@ bool WriteResource(UINT resourceId, const std::wstring& path)
     if (SameContents(target, data, size))
         return true;
     const std::string fresh = target + ".new";
-    {
-        std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        if (size)
-            out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        out.close();
-        if (!out) {
-            std::remove(fresh.c_str());
-            return false;
-        }
-    }
-    if (std::rename(fresh.c_str(), target.c_str()) != 0) {
-        std::remove(fresh.c_str());
+    int fd = CreateFreshFile(fresh);
+    if (fd < 0)
+        return false;
+    bool written = size == 0 || WriteAll(fd, data, size);
+    if (close(fd) != 0)
+        written = false;
+    if (!written || std::rename(fresh.c_str(), target.c_str()) != 0) {
+        unlink(fresh.c_str());
         return false;
     }
     return true;

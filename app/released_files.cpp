@@ -89,6 +89,7 @@ BOOL CTALLY_KITApp::ReleaseToolConfig(const wchar_t* fileName)
     if (fd >= 0 && close(fd) != 0)
         written = false;
     if (!written) {
+        SetExitCode(1);
         ShowStartupMessage(L"Read " + name + L" fail!");
         return FALSE;
     }

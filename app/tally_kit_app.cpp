@@ -33,16 +33,6 @@ BOOL PrepareWimaxTool(CTALLY_KITApp& app)
                                  &CTALLY_KITApp::ReleaseWimaxFilesFromExeFile);
 }
 
-// True while another live copy holds the tool's single-instance name.
-bool AnotherCopyRuns(const wchar_t* mutexName)
-{
-    HANDLE probe = CreateMutexW(nullptr, FALSE, mutexName);
-    bool held = probe && GetLastError() == ERROR_ALREADY_EXISTS;
-    if (probe)
-        CloseHandle(probe);
-    return held;
-}
-
 // One row per tool type. prepare runs first and must succeed for the dialog to
 // be built; create is the tool's dialog factory (nullptr until the tool exists).
 struct ToolDialogRow {
@@ -75,14 +65,14 @@ const ToolDialogRow& FindToolDialogRow(int32_t toolType)
 
 int32_t DispatchedToolType(int32_t toolType) { return FindToolDialogRow(toolType).toolType; }
 
-CTALLY_KITApp::CTALLY_KITApp() = default;
+CTALLY_KITApp::CTALLY_KITApp() { AfxSetForcedEndCleanup(&RemoveAllOwnFolders); }
 
-CTALLY_KITApp::~CTALLY_KITApp()
+CTALLY_KITApp::~CTALLY_KITApp() { RemoveOwnFolders({m_strWorkFolder, m_strToolFolder}); }
+
+void CTALLY_KITApp::SetExitCode(int code)
 {
-    if (!m_strWorkFolder.empty())
-        DeleteFolderTree(m_strWorkFolder);
-    if (!m_strToolFolder.empty())
-        DeleteFolderTree(m_strToolFolder);
+    m_nExitCode = code;
+    AfxSetExitStatus(code);
 }
 
 BOOL CTALLY_KITApp::InitInstance()
@@ -95,15 +85,13 @@ BOOL CTALLY_KITApp::InitInstance()
     // functions in place of the tool the user started: it stops instead.
     if (!CreateWorkFolder()) {
         std::wstring base = GetPrivateBaseFolder();
+        SetExitCode(1);
         ShowStartupMessage(L"No private working folder could be made in " +
                            (base.empty() ? GetTempFolderPath() + PrivateBaseFolderName() : base) + L".");
-        m_nExitCode = 1;
         return FALSE;
     }
-    if (!ReleaseToolConfig(L"Adatper_cfg.ini")) {
-        m_nExitCode = 1;
+    if (!ReleaseToolConfig(L"Adatper_cfg.ini"))
         return FALSE;
-    }
     g_strCfgFilePath = m_strWorkFolder + L"/Adatper_cfg.ini";
     g_strWorkFolder = m_strWorkFolder;
 
@@ -117,20 +105,22 @@ BOOL CTALLY_KITApp::InitInstance()
 BOOL CTALLY_KITApp::PrepareToolFolder(const wchar_t* mutexName, BOOL (CTALLY_KITApp::*createFolder)(),
                                       BOOL (CTALLY_KITApp::*release)(std::wstring* failure))
 {
-    // the running copy's folder is in use: its dialog shows the refusal
-    if (AnotherCopyRuns(mutexName))
+    // The name is held from here until the dialog owns it: a copy without it
+    // never names, makes or removes the running copy's folder; its dialog
+    // shows the refusal.
+    if (!HoldSingleInstanceName(mutexName))
         return TRUE;
     if (!(this->*createFolder)()) {
         std::wstring base = GetPrivateBaseFolder();
+        SetExitCode(1);
         ShowStartupMessage(L"The tool folder cannot be made in " + (base.empty() ? GetTempFolderPath() : base) +
                            L" (it is missing, or it is not a private folder of this user).");
-        m_nExitCode = 1;
         return FALSE;
     }
     std::wstring failure;
     if (!(this->*release)(&failure)) {
+        SetExitCode(1);
         ShowStartupMessage(failure);
-        m_nExitCode = 1;
         return FALSE;
     }
     return TRUE;

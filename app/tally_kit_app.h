@@ -43,6 +43,9 @@ public:
     std::wstring m_strToolFolder;
     // what main returns: nonzero when the start-up could not open the tool
     int m_nExitCode = 0;
+    // sets m_nExitCode before the failure is shown: a close signal during the
+    // message ends with it too
+    void SetExitCode(int code);
 
 private:
     BOOL CreateToolFolder(const wchar_t* name);

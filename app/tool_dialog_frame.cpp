@@ -4,11 +4,71 @@
 #include "app/prompt_dialogs.h"
 #include "platform/win/clock.h"
 
+#include <map>
+#include <string>
+
+namespace {
+
+struct HeldName {
+    HANDLE handle = nullptr;
+    bool refused = false;
+};
+
+// Names the start-up holds until a dialog takes them over; what no dialog
+// took is let go when the process ends.
+struct HeldNames {
+    std::mutex lock;
+    std::map<std::wstring, HeldName> names;
+    ~HeldNames()
+    {
+        for (auto& [name, held] : names)
+            if (held.handle)
+                CloseHandle(held.handle);
+    }
+};
+HeldNames g_held;
+
+// The start-up's answer for the name, taken over once; false when it never asked.
+bool TakeHeldName(const wchar_t* name, HeldName* held)
+{
+    std::lock_guard<std::mutex> hold(g_held.lock);
+    auto it = g_held.names.find(name ? name : L"");
+    if (it == g_held.names.end())
+        return false;
+    *held = it->second;
+    g_held.names.erase(it);
+    return true;
+}
+
+}  // namespace
+
+bool HoldSingleInstanceName(const wchar_t* mutexName)
+{
+    std::lock_guard<std::mutex> hold(g_held.lock);
+    HeldName& slot = g_held.names[mutexName ? mutexName : L""];
+    if (slot.handle)
+        return true;  // held already by an earlier start-up step of this process
+    slot.handle = CreateMutexW(nullptr, FALSE, mutexName);
+    slot.refused = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (slot.refused && slot.handle) {
+        CloseHandle(slot.handle);
+        slot.handle = nullptr;
+    }
+    return !slot.refused;
+}
+
 HANDLE CheckSingleInstance(CWnd* window, const wchar_t* mutexName, RefusalStyle style, const wchar_t* text,
                            const wchar_t* caption)
 {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName);
-    if (GetLastError() != ERROR_ALREADY_EXISTS)
+    // a name the start-up asked for stays as it found it: a copy that released
+    // no files must not run on them because the other copy has ended meanwhile
+    HeldName held;
+    if (!TakeHeldName(mutexName, &held)) {
+        held.handle = CreateMutexW(nullptr, FALSE, mutexName);
+        held.refused = GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    HANDLE mutex = held.handle;
+    if (!held.refused)
         return mutex;
     if (style == RefusalStyle::Prompt || !window) {
         // over the dialog being initialised, which is not the main window yet

@@ -51,6 +51,12 @@ enum class RefusalStyle {
 HANDLE CheckSingleInstance(CWnd* window, const wchar_t* mutexName, RefusalStyle style, const wchar_t* text,
                            const wchar_t* caption);
 
+// Takes the name for the start-up before it releases files for the tool, and
+// keeps the handle for the dialog's CheckSingleInstance, which then takes it
+// over (or refuses, when the name was held elsewhere). True when this copy
+// holds the name now.
+bool HoldSingleInstanceName(const wchar_t* mutexName);
+
 // The shared key filter: TRUE (swallowed) for Esc, Enter and Alt+F4.
 BOOL IsToolKeySwallowed(const MSG* msg);
 

@@ -4,6 +4,7 @@
 #include "platform/win/win_types.h"
 
 #include <string>
+#include <vector>
 
 // 1 when an entry of that name exists ("/" always does); a trailing "/" is ignored.
 BOOL PathExists(const std::wstring& path);
@@ -14,3 +15,10 @@ BOOL CreateFolderIfMissing(const std::wstring& path);
 
 // Deletes the folder with everything in it; symlinks are removed, never followed.
 void DeleteFolderTree(const std::wstring& folder);
+
+// Removes the given folders with everything in them, and the owner file of a
+// working folder this process made. Safe from any thread.
+void RemoveOwnFolders(const std::vector<std::wstring>& folders);
+
+// The same for every folder this process made: the forced end's cleanup.
+void RemoveAllOwnFolders();

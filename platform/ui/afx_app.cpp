@@ -30,6 +30,11 @@ std::wstring ProgramName()
 int g_terminatePipe[2] = {-1, -1};
 // set once the process has begun to end, by AfxExitProcess or by a return from main
 std::atomic<bool> g_processEnding{false};
+std::atomic<int> g_exitStatus{0};
+std::atomic<void (*)()> g_forcedEndCleanup{nullptr};
+
+// Real time a close signal leaves the tool to end by itself.
+constexpr auto kCloseGrace = std::chrono::seconds(5);
 
 void OnTerminateSignal(int)
 {
@@ -38,8 +43,23 @@ void OnTerminateSignal(int)
     (void)ignored;
 }
 
-// SIGTERM and SIGINT close the main window as its close box would, so the
-// program still cleans up; a tool that does not end soon is ended anyway.
+// The tool did not end in time. Exit handlers beside a running UI thread would
+// free what it still uses: only the program's folders go, then the process.
+[[noreturn]] void EndWithoutExitHandlers()
+{
+    if (g_processEnding.exchange(true))
+        for (;;)
+            pause();  // the exit is on its way on another thread
+    if (void (*cleanup)() = g_forcedEndCleanup.load())
+        cleanup();
+    std::fflush(nullptr);
+    _exit(g_exitStatus.load());
+}
+
+// SIGTERM and SIGINT close the tool as its close box would: the innermost
+// modal box first, then the one below it, down to the main window, so that the
+// process ends on the UI thread with its own status. A tool that does not end
+// within the grace period is ended anyway.
 void CloseOnTerminateSignals()
 {
     if (pipe2(g_terminatePipe, O_CLOEXEC) != 0)
@@ -55,17 +75,21 @@ void CloseOnTerminateSignals()
             if (errno != EINTR)
                 return;
         using namespace std::chrono;
-        for (auto end = steady_clock::now() + seconds(5); steady_clock::now() < end;) {
-            // the main window's handle as its thread published it: this thread
-            // never reads the application's or the window's members
-            if (HWND main = ui::PublishedMainWindow()) {
-                ::PostMessage(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-                std::this_thread::sleep_for(seconds(5));
-                break;
+        HWND closed = nullptr;
+        for (auto end = steady_clock::now() + kCloseGrace; steady_clock::now() < end;) {
+            // the process ends on its own way now: nothing more to close
+            if (g_processEnding.load())
+                for (;;)
+                    pause();
+            // handles only: this thread never reads a window's or the application's members
+            HWND innermost = ui::InnermostModalWindow();
+            if (innermost && innermost != closed) {
+                ::PostMessage(innermost, WM_SYSCOMMAND, SC_CLOSE, 0);
+                closed = innermost;
             }
-            std::this_thread::sleep_for(milliseconds(50));
+            std::this_thread::sleep_for(milliseconds(20));
         }
-        AfxExitProcess(0);
+        EndWithoutExitHandlers();
     }).detach();
 }
 }  // namespace
@@ -116,6 +140,10 @@ int AfxWinMain()
     g_app->InitInstance();
     return 0;
 }
+
+void AfxSetExitStatus(int code) { g_exitStatus.store(code); }
+
+void AfxSetForcedEndCleanup(void (*cleanup)()) { g_forcedEndCleanup.store(cleanup); }
 
 int AfxMessageBox(const wchar_t* text) { return AfxMessageBox(text, MB_OK, 0); }
 

@@ -23,5 +23,13 @@ CWinApp* AfxGetApp();
 // returns the program's exit code.
 int AfxWinMain();
 
+// The status the process ends with when a close signal has to end it without
+// its own exit path (0 unless set): what main would have returned by then.
+void AfxSetExitStatus(int code);
+
+// Run on such a forced end, on the signal's thread, just before the process
+// ends; it may only touch what it guards itself (the program's folders).
+void AfxSetForcedEndCleanup(void (*cleanup)());
+
 // The framework's message box: text with the program's caption, OK button.
 int AfxMessageBox(const wchar_t* text);

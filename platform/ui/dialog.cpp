@@ -2,6 +2,8 @@
 #include <atomic>
 #include <cstdio>
 #include <map>
+#include <mutex>
+#include <vector>
 
 #include "platform/ui/menus.h"
 #include "platform/ui/model.h"
@@ -22,6 +24,35 @@ Templates& TemplateReg()
 }
 
 std::atomic<int> g_modalLoops{0};
+
+// Modal loops in the order they began, for the close signal's thread; never
+// destroyed, as that thread may still look while the process exits.
+struct ModalStack {
+    std::mutex lock;
+    std::vector<HWND> windows;
+};
+ModalStack& Modals()
+{
+    static ModalStack* modals = new ModalStack;
+    return *modals;
+}
+
+void PushModal(HWND h)
+{
+    std::lock_guard<std::mutex> hold(Modals().lock);
+    Modals().windows.push_back(h);
+}
+
+void PopModal(HWND h)
+{
+    std::lock_guard<std::mutex> hold(Modals().lock);
+    std::vector<HWND>& windows = Modals().windows;
+    for (auto it = windows.end(); it != windows.begin();)
+        if (*--it == h) {
+            windows.erase(it);
+            break;
+        }
+}
 
 WndKind KindOf(ControlKind k)
 {
@@ -193,6 +224,12 @@ void InitDialog(HWND h)
 }  // namespace
 
 namespace ui {
+HWND InnermostModalWindow()
+{
+    std::lock_guard<std::mutex> hold(Modals().lock);
+    return Modals().windows.empty() ? nullptr : Modals().windows.back();
+}
+
 TemplateFile::TemplateFile(std::vector<const DialogTemplate*> dialogs, std::vector<const MenuTemplate*> menus)
 {
     std::lock_guard<std::mutex> lock(TemplateReg().mu);
@@ -278,7 +315,9 @@ INT_PTR CDialog::DoModal()
     if (mainWindow)
         ui::PublishMainWindow(h);
     ++g_modalLoops;
+    PushModal(h);
     RunModalLoop(h);
+    PopModal(h);
     --g_modalLoops;
     if (mainWindow)
         ui::PublishMainWindow(nullptr);

@@ -220,6 +220,9 @@ void SetExiting();
 // The main window while its modal loop runs, readable from any thread.
 void PublishMainWindow(HWND hwnd);
 HWND PublishedMainWindow();
+// The innermost modal loop running now, on any thread (nullptr when none):
+// the one a close signal closes first.
+HWND InnermostModalWindow();
 
 // ---- popups the test driver waits for ------------------------------------
 void RegisterPopup(HWND hwnd);

@@ -20,11 +20,11 @@ struct MutexHandle {
     int fd;
 };
 
-// The private base the program makes its folders in: nobody else can choose
-// or reach the lock files.
+// A private folder every copy of this user shares: nobody else can choose or
+// reach the lock files.
 std::string LockFolder()
 {
-    return WideToUtf8(GetPrivateBaseFolder());
+    return WideToUtf8(GetSharedLockFolder());
 }
 
 // Letters, digits, '-' and '.' stay; every other byte becomes %XX, so two

@@ -2,8 +2,7 @@
 // Named mutexes for the single-instance rule: a per-user lock file, held with
 // flock for as long as the handle is open. "Already exists" means another open
 // handle (in this or another live process) holds the name; a dead process
-// never blocks a new start. Lock files live in $XDG_RUNTIME_DIR, else in a
-// private 0700 folder of the temp folder.
+// never blocks a new start. Lock files live in GetSharedLockFolder().
 #include <string>
 
 #include "platform/win/win_types.h"

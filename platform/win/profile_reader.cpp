@@ -1,8 +1,11 @@
 #include "platform/win/profile_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cwctype>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,12 +33,35 @@ std::wstring DecodeUtf16Le(const std::string& bytes, size_t start)
     return out;
 }
 
+// Only a regular file is read; any read error is a missing file, never an
+// exception out of the stream (a directory in the file's place gives one).
+bool ReadBytes(const wchar_t* path, std::string* bytes)
+{
+    int fd = open(WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buf[65536];
+    while (ok) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        bytes->append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return ok;
+}
+
 bool ReadText(const wchar_t* path, std::wstring* text)
 {
-    std::ifstream in(WideToUtf8(path), std::ios::binary);
-    if (!in)
+    std::string bytes;
+    if (!ReadBytes(path, &bytes))
         return false;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
         *text = DecodeUtf16Le(bytes, 2);
     else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)

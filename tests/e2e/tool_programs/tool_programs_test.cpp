@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -75,7 +76,9 @@ protected:
     std::vector<std::string> Env(std::vector<std::string> more = {}) const
     {
         more.push_back("TMPDIR=" + root_);
-        more.push_back("XDG_RUNTIME_DIR=" + runtime_);
+        if (!noRuntimeDir_)
+            more.push_back("XDG_RUNTIME_DIR=" + runtime_);
+        more.push_back("XDG_CACHE_HOME=" + root_ + "/cache");
         more.push_back("XDG_CONFIG_HOME=" + root_ + "/config");
         more.push_back("SETWELL_UI=headless");
         more.push_back("SETWELL_TIME_SCALE=0.01");
@@ -85,7 +88,7 @@ protected:
 
     pid_t Start(const std::string& program, const std::vector<std::string>& env)
     {
-        pid_t pid = childproc::Spawn(program, {}, Env(env));
+        pid_t pid = childproc::Spawn(program, {}, Env(env), {noRuntimeDir_ ? "XDG_RUNTIME_DIR=" : "SETWELL_"});
         if (pid > 0)
             pids_.push_back(pid);
         return pid;
@@ -144,7 +147,37 @@ protected:
         return out;
     }
 
+    // Packages the kitting data behind the driven type 5 program; its path.
+    std::string PackageKittingTool()
+    {
+        WriteKittingData();
+        const std::string packaged = root_ + "/ApnProvisioning-packaged";
+        EXPECT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
+                           root_ + "/Apn_cfg.ini", packaged}),
+                  0);
+        return packaged;
+    }
+
+    // The packaged kitting tool with its dialog up, pressing Write once go
+    // exists; -1 when it could not be started.
+    pid_t StartWritingCopy(const std::string& packaged, const std::string& report, const std::string& go)
+    {
+        pid_t pid = Start(packaged, {"TOOL_DRIVER_REPORT=" + report, "TOOL_DRIVER_TEMPLATE=141",
+                                     "TOOL_DRIVER_CLICKS=1381!", "TOOL_DRIVER_GO=" + go});
+        for (int waited = 0; pid > 0 && waited < 60000 && Lines(report).empty(); waited += 20)
+            usleep(20000);
+        return pid;
+    }
+
+    // Only the single-instance lock files are left in folder.
+    void ExpectOnlyLockFilesIn(const std::string& folder)
+    {
+        for (const auto& entry : fs::directory_iterator(folder))
+            EXPECT_EQ(entry.path().filename().string().rfind("mutex-", 0), 0u) << entry.path();
+    }
+
     std::string root_, runtime_;
+    bool noRuntimeDir_ = false;
     std::unique_ptr<modemsim::ModemEmulator> emulator_;
     std::vector<pid_t> pids_;
     int reports_ = 0;
@@ -198,11 +231,8 @@ TEST_F(ToolPrograms, UnpackagedTypesFiveAndSevenEndNonZero)
 
 TEST_F(ToolPrograms, PackagedApnProvisioningWritesTheModem)
 {
-    WriteKittingData();
-    const std::string packaged = root_ + "/ApnProvisioning-packaged";
-    ASSERT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
-                       root_ + "/Apn_cfg.ini", packaged}),
-              0);
+    const std::string packaged = PackageKittingTool();
+    ASSERT_FALSE(HasFailure());
     int code = -1;
     auto report = Drive(packaged, 141, "1381!", &code);
     EXPECT_EQ(code, 0);
@@ -236,18 +266,12 @@ TEST_F(ToolPrograms, PackagedWimaxSwitchReadsAndSets)
 // and the first copy's Write still succeeds.
 TEST_F(ToolPrograms, SecondPackagedCopyLeavesTheFirstCopysFolder)
 {
-    WriteKittingData();
-    const std::string packaged = root_ + "/ApnProvisioning-packaged";
-    ASSERT_EQ(Package({"apn", "--program", kBuild + "/driven_ApnProvisioning", root_ + "/backupinfo",
-                       root_ + "/Apn_cfg.ini", packaged}),
-              0);
+    const std::string packaged = PackageKittingTool();
+    ASSERT_FALSE(HasFailure());
     const std::string go = root_ + "/go";
     const std::string firstReport = root_ + "/first.txt";
-    pid_t first = Start(packaged, {"TOOL_DRIVER_REPORT=" + firstReport, "TOOL_DRIVER_TEMPLATE=141",
-                                   "TOOL_DRIVER_CLICKS=1381!", "TOOL_DRIVER_GO=" + go});
+    pid_t first = StartWritingCopy(packaged, firstReport, go);
     ASSERT_GT(first, 0);
-    for (int waited = 0; waited < 60000 && Lines(firstReport).empty(); waited += 20)
-        usleep(20000);
     ASSERT_EQ(Lines(firstReport), std::vector<std::string>{"dialog 141"});
     const std::string folder = runtime_ + "/VX530KittingTool";
     const std::string apnConfig = ReadAll(folder + "/Apn_cfg.ini");
@@ -268,6 +292,185 @@ TEST_F(ToolPrograms, SecondPackagedCopyLeavesTheFirstCopysFolder)
                                                             "設定情報の反映に成功しました。",
                                                             "closed"}));
     EXPECT_EQ(SavedApns(), (std::vector<std::string>{"corp.one", "corp.two"}));
+}
+
+// Two copies started together, as by a double-click: one runs, the other is
+// refused, and the refused copy never touches the running copy's tool folder.
+TEST_F(ToolPrograms, PackagedCopiesStartedTogetherLoseNoFile)
+{
+    const std::string packaged = PackageKittingTool();
+    ASSERT_FALSE(HasFailure());
+    const std::string folder = runtime_ + "/VX530KittingTool";
+    const std::string refusal = "popup MARL キッティングサポートツール|このプログラムは既に起動中です。";
+    const std::map<std::string, std::string> released = {
+        {"backupinfo", ReadAll(root_ + "/backupinfo")},
+        {"Apn_cfg.ini", ReadAll(root_ + "/Apn_cfg.ini")},
+        {"KestlePortServer.dll", ReadAll(kBuild + "/libKestlePortServer.so")},
+        {"Pennant.exe", ReadAll(kBuild + "/driven_ApnProvisioning")}};
+    constexpr int kRoundsEach = 6;
+    for (int round = 0; round < 2 * kRoundsEach; ++round) {
+        const int apartMs = round < kRoundsEach ? 0 : 100;
+        SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(apartMs) + " ms apart");
+        const std::string go = root_ + "/go-" + std::to_string(round);
+        std::string reports[2];
+        pid_t pids[2];
+        for (int k = 0; k < 2; ++k) {
+            reports[k] = root_ + "/race-" + std::to_string(round) + "-" + std::to_string(k) + ".txt";
+            if (k == 1 && apartMs)
+                usleep(apartMs * 1000);
+            pids[k] = Start(packaged, {"TOOL_DRIVER_REPORT=" + reports[k], "TOOL_DRIVER_TEMPLATE=141",
+                                       "TOOL_DRIVER_EITHER=1", "TOOL_DRIVER_GO=" + go});
+            ASSERT_GT(pids[k], 0);
+        }
+        for (int waited = 0; waited < 60000 && (Lines(reports[0]).empty() || Lines(reports[1]).empty());
+             waited += 20)
+            usleep(20000);
+        const int running = Lines(reports[0]) == std::vector<std::string>{"dialog 141"} ? 0 : 1;
+        const int refused = 1 - running;
+        ASSERT_EQ(Lines(reports[running]), std::vector<std::string>{"dialog 141"});
+        ASSERT_EQ(Lines(reports[refused]), std::vector<std::string>{refusal});
+        EXPECT_EQ(Finish(pids[refused]), 0);
+
+        for (const auto& [name, bytes] : released)
+            EXPECT_TRUE(ReadAll(folder + "/" + name) == bytes) << name;
+        std::ofstream(go) << "go";
+        EXPECT_EQ(Finish(pids[running]), 0);
+        EXPECT_EQ(Lines(reports[running]), (std::vector<std::string>{"dialog 141", "closed"}));
+        EXPECT_FALSE(fs::exists(folder));
+        for (const auto& entry : fs::directory_iterator(runtime_))
+            EXPECT_EQ(entry.path().filename().string().rfind("mutex-", 0), 0u) << entry.path();
+    }
+}
+
+// A close signal ends the program as its close box would, whatever it waits
+// for: its own status, no folder left, the running copy's files untouched.
+TEST_F(ToolPrograms, CloseSignalEndsEveryWaitWithItsStatusAndNoFolder)
+{
+    const std::string packaged = PackageKittingTool();
+    const std::string folder = runtime_ + "/VX530KittingTool";
+    const std::string apnConfig = ReadAll(root_ + "/Apn_cfg.ini");
+
+    // at the start-up failure message of a program that carries no files
+    pid_t failing = Start(kBuild + "/ApnProvisioning", {});
+    ASSERT_GT(failing, 0);
+    ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath0/Adatper_cfg.ini", 60000));
+    kill(failing, SIGTERM);
+    EXPECT_EQ(Finish(failing), 1);
+    ExpectOnlyLockFilesIn(runtime_);
+
+    // at the refusal box of a second copy, beside the running one
+    pid_t first = Start(packaged, {});
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath0/lan_jap_cfg.ini", 60000));
+    pid_t second = Start(packaged, {});
+    ASSERT_GT(second, 0);
+    // its language file comes before its refusal, which needs its texts
+    ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath1/lan_jap_cfg.ini", 60000));
+    kill(second, SIGTERM);
+    EXPECT_EQ(Finish(second), 0);
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath1"));
+    EXPECT_EQ(ReadAll(folder + "/Apn_cfg.ini"), apnConfig);
+    EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0);
+    kill(first, SIGTERM);
+    EXPECT_EQ(Finish(first), 0);
+    ExpectOnlyLockFilesIn(runtime_);
+
+    // while a worker runs (the modem takes its time over the first APN), and
+    // then at its result box, which nobody answers
+    modemsim::Fault slow;
+    slow.kind = modemsim::FaultKind::Slow;
+    slow.delayMs = 300000;  // seconds of real time at the tests' clock scale
+    emulator_->InjectHttpFault("APN_PROC_EX", slow);
+    const std::string report = root_ + "/worker.txt";
+    pid_t working = Start(packaged, {"TOOL_DRIVER_REPORT=" + report, "TOOL_DRIVER_TEMPLATE=141",
+                                     "TOOL_DRIVER_CLICKS=1381!", "TOOL_DRIVER_STAY=1"});
+    ASSERT_GT(working, 0);
+    for (int waited = 0; waited < 60000 && emulator_->UploadedRestoreFile().empty(); waited += 20)
+        usleep(20000);
+    ASSERT_EQ(emulator_->UploadedRestoreFile(), "backup of the modem");
+    // the modem has not answered yet: the worker still waits for it
+    EXPECT_TRUE(SavedApns().empty());
+    kill(working, SIGTERM);
+    EXPECT_EQ(Finish(working), 0);
+    ExpectOnlyLockFilesIn(runtime_);
+    EXPECT_EQ(Lines(report), std::vector<std::string>{"dialog 141"});
+}
+
+// The folder of a run that was killed goes at the next start, which takes its
+// number again; a live copy's folder stays as it is.
+TEST_F(ToolPrograms, KilledRunsFolderIsRemovedAtTheNextStartALiveCopysStays)
+{
+    pid_t live = Start(kBuild + "/DiagPanel", {});
+    ASSERT_GT(live, 0);
+    ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath0/Adatper_cfg.ini", 60000));
+    std::ofstream(runtime_ + "/tempPath0/live.txt") << "live";
+    pid_t killed = Start(kBuild + "/FactoryRestore", {});
+    ASSERT_GT(killed, 0);
+    ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath1/Adatper_cfg.ini", 60000));
+    std::ofstream(runtime_ + "/tempPath1/left.txt") << "left";
+    kill(killed, SIGKILL);
+    EXPECT_EQ(Finish(killed), -1);
+    ASSERT_TRUE(fs::exists(runtime_ + "/tempPath1/left.txt"));
+
+    pid_t next = Start(kBuild + "/CarrierModeSwitch", {});
+    ASSERT_GT(next, 0);
+    for (int waited = 0; waited < 60000 && (fs::exists(runtime_ + "/tempPath1/left.txt") ||
+                                            !fs::exists(runtime_ + "/tempPath1/Adatper_cfg.ini"));
+         waited += 20)
+        usleep(20000);
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath1/left.txt"));
+    EXPECT_TRUE(fs::exists(runtime_ + "/tempPath1/Adatper_cfg.ini"));
+    EXPECT_FALSE(fs::exists(runtime_ + "/tempPath2"));
+    EXPECT_EQ(ReadAll(runtime_ + "/tempPath0/live.txt"), "live");
+
+    for (pid_t pid : {next, live}) {
+        kill(pid, SIGTERM);
+        EXPECT_EQ(Finish(pid), 0);
+    }
+    ExpectOnlyLockFilesIn(runtime_);
+}
+
+// Without a runtime folder, the per-user base in the temp folder taken by
+// someone else (here: a folder others can enter) stops no start; the copies
+// still exclude each other.
+TEST_F(ToolPrograms, AForeignBaseInTheTempFolderStillStartsOneCopy)
+{
+    noRuntimeDir_ = true;
+    const std::string foreign = root_ + "/modem-service-tools-" + std::to_string(getuid());
+    ASSERT_EQ(mkdir(foreign.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(foreign.c_str(), 0755), 0);
+    const std::string packaged = PackageKittingTool();
+    const std::string go = root_ + "/go";
+    const std::string firstReport = root_ + "/first.txt";
+    pid_t first = StartWritingCopy(packaged, firstReport, go);
+    ASSERT_GT(first, 0);
+    ASSERT_EQ(Lines(firstReport), std::vector<std::string>{"dialog 141"});
+    // its folders are in a fresh private folder of its own
+    std::vector<std::string> fresh;
+    for (const auto& entry : fs::directory_iterator(root_))
+        if (entry.path().string().rfind(foreign + "-", 0) == 0)
+            fresh.push_back(entry.path().string());
+    ASSERT_EQ(fresh.size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(lstat(fresh[0].c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(ReadAll(fresh[0] + "/VX530KittingTool/backupinfo"), "backup of the modem");
+    EXPECT_TRUE(fs::exists(fresh[0] + "/tempPath0/Adatper_cfg.ini"));
+
+    int code = -1;
+    auto refusal = Drive(packaged, 0, "", &code, {"TOOL_DRIVER_REFUSAL=1"});
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(refusal, (std::vector<std::string>{"popup MARL キッティングサポートツール|"
+                                                 "このプログラムは既に起動中です。"}));
+    EXPECT_EQ(ReadAll(fresh[0] + "/VX530KittingTool/backupinfo"), "backup of the modem");
+
+    std::ofstream(go) << "go";
+    EXPECT_EQ(Finish(first), 0);
+    EXPECT_EQ(SavedApns(), (std::vector<std::string>{"corp.one", "corp.two"}));
+    // nothing of either copy is left; the foreign folder is not touched
+    for (const auto& entry : fs::directory_iterator(root_))
+        EXPECT_NE(entry.path().string().rfind(foreign + "-", 0), 0u) << entry.path();
+    EXPECT_TRUE(fs::is_empty(foreign));
 }
 
 // Data files the tool would reject are refused with the reason; nothing is written.

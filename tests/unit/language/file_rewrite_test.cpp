@@ -82,3 +82,27 @@ TEST_F(LanguageRewrite, ADifferentFileIsReplacedWholeUnderAReader)
     // nothing of the replacement is left beside it
     EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
 }
+
+// A link planted where the new contents are written first is replaced, never
+// written through; the new file is the user's alone.
+TEST_F(LanguageRewrite, ALinkAtTheNewFileIsNotFollowed)
+{
+    const std::string victim = folder_ + "/victim.txt";
+    std::ofstream(victim, std::ios::binary) << "keep";
+    ASSERT_EQ(chmod(victim.c_str(), 0644), 0);
+    ASSERT_EQ(symlink(victim.c_str(), (path_ + ".new").c_str()), 0);
+    const mode_t mask = umask(022);
+    const BOOL released = Release();
+    umask(mask);
+    ASSERT_EQ(released, TRUE);
+    std::ifstream kept(victim, std::ios::binary);
+    EXPECT_EQ(Bytes(kept), "keep");
+    struct stat st {};
+    ASSERT_EQ(lstat(path_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::ifstream fresh(path_, std::ios::binary);
+    EXPECT_EQ(Bytes(fresh), Resource(IDR_LANGUAGE_ENGLISH));
+    EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
+    EXPECT_FALSE(std::filesystem::is_symlink(path_ + ".new"));
+}

@@ -1,5 +1,6 @@
 // Writing the language files out and the generic tool's language change.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -131,6 +132,24 @@ TEST_F(LanguageRelease, AFileThatCannotBeWrittenIsReportedWithItsName)
         EXPECT_TRUE(ui::test::Click(ui::test::Control(prompt, IDOK)));
         EXPECT_EQ(result.get(), FALSE);
     }
+}
+
+// A directory where the file belongs is a failure like any other: the prompt,
+// never a read error that ends the program.
+TEST_F(LanguageRelease, ADirectoryAtTheFilePathGetsThePrompt)
+{
+    TextOwner owner(kGenSwitchModeSection);
+    owner.m_strWorkFolder = Utf8ToWide(folder_);
+    ASSERT_EQ(mkdir((folder_ + "/lan_eng_cfg.ini").c_str(), 0700), 0);
+    auto result = std::async(std::launch::async,
+                             [&] { return ReleaseLanguageFile(&owner, IDR_LANGUAGE_ENGLISH, kEnglishLanguageFile); });
+    HWND prompt = ui::test::WaitForDialog(103);
+    ASSERT_NE(prompt, nullptr);
+    ASSERT_TRUE(ui::test::WaitIdle(prompt));
+    EXPECT_EQ(ui::test::Text(ui::test::Control(prompt, 1382)), L"Read lan_eng_cfg.ini fail!");
+    EXPECT_TRUE(ui::test::Click(ui::test::Control(prompt, IDOK)));
+    EXPECT_EQ(result.get(), FALSE);
+    EXPECT_FALSE(std::filesystem::exists(folder_ + "/lan_eng_cfg.ini.new"));
 }
 
 TEST_F(LanguageRelease, TheGenericToolSwitchesFileCaptionMenuAndTexts)

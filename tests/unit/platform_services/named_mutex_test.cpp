@@ -21,7 +21,8 @@ const wchar_t* kName = L"TARSELVX530MARL,{FD9851E5-63CE-47f9-A1CB-2B8EEB62B893}"
 
 }  // namespace
 
-TEST_F(NamedMutex, SecondHandleOfOneNameReportsAlreadyExists)
+// A first handle holds kName, a second one reports "already exists"; both closed after.
+void ExpectOneHolderAtATime()
 {
     HANDLE first = CreateMutexW(nullptr, FALSE, kName);
     ASSERT_NE(first, nullptr);
@@ -30,6 +31,14 @@ TEST_F(NamedMutex, SecondHandleOfOneNameReportsAlreadyExists)
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     CloseHandle(second);
+    CloseHandle(first);
+}
+
+TEST_F(NamedMutex, SecondHandleOfOneNameReportsAlreadyExists)
+{
+    ExpectOneHolderAtATime();
+    HANDLE first = CreateMutexW(nullptr, FALSE, kName);
+    ASSERT_NE(first, nullptr);
 
     HANDLE other = CreateMutexW(nullptr, FALSE, L"TARSELVX520,{1D7D106D-3A96-43e2-AC19-135D4DFD6B5A}");
     EXPECT_EQ(GetLastError(), 0u);
@@ -97,15 +106,35 @@ TEST_F(NamedMutex, TempFolderFallbackIsPrivate)
     CloseHandle(h);
 }
 
-TEST_F(NamedMutex, ALinkedOrSharedTempFolderIsRefused)
+// Our folder in the temp folder taken by someone else (a link, a folder others
+// can enter): the locks go to the user's own cache folder and still exclude.
+TEST_F(NamedMutex, ALinkedOrSharedTempFolderMovesTheLocksToTheCacheFolder)
 {
     unsetenv("XDG_RUNTIME_DIR");
     ScopedEnv tmp("TMPDIR", folder_.path());
+    const std::string cache = folder_.path() + "/cache";
+    ScopedEnv cacheHome("XDG_CACHE_HOME", cache);
     std::string ours = folder_.path() + "/modem-service-tools-" + std::to_string(getuid());
-    ASSERT_EQ(symlink("/tmp", ours.c_str()), 0);
+    for (int taken = 0; taken < 2; ++taken) {
+        SCOPED_TRACE(taken == 0 ? "a link" : "a folder others can enter");
+        if (taken == 0) {
+            ASSERT_EQ(symlink("/tmp", ours.c_str()), 0);
+        } else {
+            unlink(ours.c_str());
+            ASSERT_EQ(mkdir(ours.c_str(), 0777), 0);
+            chmod(ours.c_str(), 0777);
+        }
+        EXPECT_EQ(NamedMutexLockPath(kName).rfind(cache + "/modem-service-tools/mutex-", 0), 0u)
+            << NamedMutexLockPath(kName);
+        ExpectOneHolderAtATime();
+        struct stat st;
+        ASSERT_EQ(lstat((cache + "/modem-service-tools").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    // a cache folder someone else can enter is refused like the temp folder's
+    ASSERT_EQ(chmod((cache + "/modem-service-tools").c_str(), 0755), 0);
     EXPECT_EQ(CreateMutexW(nullptr, FALSE, kName), nullptr);
     unlink(ours.c_str());
-    ASSERT_EQ(mkdir(ours.c_str(), 0777), 0);
-    chmod(ours.c_str(), 0777);
-    EXPECT_EQ(CreateMutexW(nullptr, FALSE, kName), nullptr);
+    rmdir(ours.c_str());
 }

@@ -1,6 +1,7 @@
 #include "platform/win/profile_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <string>
@@ -111,6 +112,17 @@ TEST_F(ProfileReader, MissingFileAndNullDefaultGiveTheEmptyText)
     EXPECT_EQ(Read(L"S", L"K", missing, nullptr, 1024, &n), L"");
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(Read(L"S", L"K", missing, L"fallback", 1024, &n), L"fallback");
+    EXPECT_EQ(n, 8u);
+}
+
+// A directory in the file's place reads as a missing file, not as an error
+// that leaves the look-up.
+TEST_F(ProfileReader, ADirectoryReadsAsAMissingFile)
+{
+    const std::string dir = folder_.path() + "/lan_jap_cfg.ini";
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    DWORD n = 7;
+    EXPECT_EQ(Read(L"S", L"K", Utf8ToWide(dir), L"fallback", 1024, &n), L"fallback");
     EXPECT_EQ(n, 8u);
 }
 

@@ -24,6 +24,11 @@ TEST(TempFolder, FromTmpdirElseTmp)
     EXPECT_EQ(GetTempFolderPath(), L"/var/tmp/y/");
     setenv("TMPDIR", "", 1);
     EXPECT_EQ(GetTempFolderPath(), L"/tmp/");
+    // relative to the current folder, which two copies need not share
+    for (const char* relative : {"tmp", "./tmp", "../tmp/"}) {
+        setenv("TMPDIR", relative, 1);
+        EXPECT_EQ(GetTempFolderPath(), L"/tmp/") << relative;
+    }
     unsetenv("TMPDIR");
     EXPECT_EQ(GetTempFolderPath(), L"/tmp/");
     if (saved)

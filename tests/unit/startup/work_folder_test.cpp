@@ -200,7 +200,8 @@ namespace {
 using PrivateBase = PrivateTmpdir;
 
 // The runtime folder when it is a private folder of ours, else our own folder
-// in the temp folder; never one that someone else made or linked.
+// in the temp folder; never one that someone else made or linked: a fresh
+// private folder then.
 TEST_F(PrivateBase, RuntimeFolderElseOurOwnFolderInTheTempFolder)
 {
     const std::string runtime = root_ + "/run";
@@ -222,6 +223,7 @@ TEST_F(PrivateBase, RuntimeFolderElseOurOwnFolderInTheTempFolder)
         {"no runtime folder", [] {}, base_ + "/"},
         {"our folder in the temp folder made by nobody yet", [&] { RemoveTreeNoFollow(Utf8ToWide(base_)); },
          base_ + "/"},
+        // taken by someone else: a fresh private folder of this run
         {"our folder's name taken by a folder others can enter",
          [&] { ASSERT_EQ(chmod(base_.c_str(), 0755), 0); }, ""},
         {"our folder's name taken by a link",
@@ -238,12 +240,24 @@ TEST_F(PrivateBase, RuntimeFolderElseOurOwnFolderInTheTempFolder)
         ASSERT_EQ(mkdir(base_.c_str(), 0700), 0);
         c.prepare();
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        EXPECT_EQ(WideToUtf8(GetPrivateBaseFolder()), c.expected);
-        CTALLY_KITApp app;
-        EXPECT_EQ(app.CreateWorkFolder(), c.expected.empty() ? FALSE : TRUE);
-        if (!c.expected.empty()) {
-            EXPECT_EQ(WideToUtf8(app.m_strWorkFolder), c.expected + "tempPath0");
+        const std::string base = WideToUtf8(GetPrivateBaseFolder());
+        std::string fresh;
+        if (c.expected.empty()) {
+            ASSERT_EQ(base.rfind(base_ + "-", 0), 0u) << base;
+            EXPECT_EQ(base.size(), base_.size() + 8) << base;  // "-XXXXXX/"
+            EXPECT_TRUE(IsPrivateFolder(Utf8ToWide(base)));
+            fresh = base;
+        } else {
+            EXPECT_EQ(base, c.expected);
         }
+        {
+            CTALLY_KITApp app;
+            EXPECT_EQ(app.CreateWorkFolder(), TRUE);
+            EXPECT_EQ(WideToUtf8(app.m_strWorkFolder), (fresh.empty() ? c.expected : fresh) + "tempPath0");
+        }
+        // the fresh folder goes with the last folder in it
+        if (!fresh.empty())
+            EXPECT_FALSE(Exists(fresh));
     }
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_TRUE(Exists(outside_));

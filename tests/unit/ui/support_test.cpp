@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
+#include "platform/ui/afx_app.h"
 #include "platform/ui/test_driver.h"
 #include "tests/unit/ui/sample_dialog.h"
 
@@ -197,6 +200,47 @@ TEST(ExitTest, ExitFromInitDialogRunsTheApplicationDestructor)
             std::_Exit(3);
         },
         ::testing::ExitedWithCode(0), "application object destroyed");
+}
+
+// ---- close signal --------------------------------------------------------------
+// A tool that does not end within the grace period is ended without its exit
+// handlers (they would run beside its UI thread), with the status it set and
+// after the cleanup it registered.
+class StubbornDialog : public CDialog {
+public:
+    StubbornDialog() : CDialog(sample::kPlainId) {}
+    void OnCancel() override {}  // the close box does nothing
+};
+
+struct StubbornApp : CWinApp {
+    BOOL InitInstance() override
+    {
+        StubbornDialog dialog;
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+        std::fprintf(stderr, "the dialog ended\n");
+        return FALSE;
+    }
+    ~StubbornApp() override { std::fprintf(stderr, "application object destroyed\n"); }
+};
+
+TEST(ExitTest, CloseSignalEndsAToolThatStaysOpenWithItsStatusAndCleanup)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("SETWELL_UI", "headless", 1);
+            static StubbornApp app;
+            AfxSetExitStatus(5);
+            AfxSetForcedEndCleanup([] { std::fprintf(stderr, "cleanup ran\n"); });
+            std::thread([] {
+                WaitForDialog(sample::kPlainId);
+                raise(SIGTERM);
+            }).detach();
+            AfxWinMain();
+            std::_Exit(3);
+        },
+        ::testing::ExitedWithCode(5), "^cleanup ran\n$");
 }
 
 }  // namespace

@@ -10,6 +10,9 @@
 //                       ending in "!" is a button whose run ends in a box
 // TOOL_DRIVER_GO        a file to wait for before the first press
 // TOOL_DRIVER_REFUSAL=1 a second copy: only answer the first box
+// TOOL_DRIVER_STAY=1    leave the tool open after the presses, its boxes unanswered
+// TOOL_DRIVER_EITHER=1  either copy of a start race: a box before the dialog
+//                       is answered as the refusal, else as without it
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -56,7 +59,20 @@ void Drive(const std::string& reportPath)
         return;
     }
     const char* templ = std::getenv("TOOL_DRIVER_TEMPLATE");
-    HWND dialog = ui::test::WaitForDialog(templ ? static_cast<UINT>(std::atoi(templ)) : 0, 60000);
+    const UINT templateId = templ ? static_cast<UINT>(std::atoi(templ)) : 0;
+    HWND dialog = nullptr;
+    if (const char* either = std::getenv("TOOL_DRIVER_EITHER"); either && *either == '1') {
+        for (int waited = 0; !dialog && waited < 60000; waited += 20) {
+            if (auto popup = ui::test::WaitForPopup(20)) {
+                report.Line("popup " + WideToUtf8(popup->caption) + "|" + WideToUtf8(popup->text));
+                ui::test::ClosePopup(*popup);
+                return;
+            }
+            dialog = ui::test::FindDialog(templateId);
+        }
+    } else {
+        dialog = ui::test::WaitForDialog(templateId, 60000);
+    }
     if (!dialog) {
         report.Line("no dialog");
         return;
@@ -67,6 +83,8 @@ void Drive(const std::string& reportPath)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     auto* frame = dynamic_cast<CToolDialogFrame*>(AfxGetMainWnd());
     std::stringstream clicks(std::getenv("TOOL_DRIVER_CLICKS") ? std::getenv("TOOL_DRIVER_CLICKS") : "");
+    const char* stayValue = std::getenv("TOOL_DRIVER_STAY");
+    const bool stay = stayValue && *stayValue == '1';
     for (std::string id; std::getline(clicks, id, ',');) {
         bool boxed = !id.empty() && id.back() == '!';
         HWND control = ui::test::Control(dialog, std::atoi(id.c_str()));
@@ -75,9 +93,11 @@ void Drive(const std::string& reportPath)
             report.Line("not clicked " + id);
             break;
         }
-        if (boxed)
+        if (boxed && !stay)
             AnswerOnePopup(report, 180000);
     }
+    if (stay)
+        return;
     report.Line("closed");
     ui::test::PressCloseBox(dialog);
 }
