@@ -256,8 +256,9 @@ TEST_F(PrivateBase, RuntimeFolderElseOurOwnFolderInTheTempFolder)
             EXPECT_EQ(WideToUtf8(app.m_strWorkFolder), (fresh.empty() ? c.expected : fresh) + "tempPath0");
         }
         // the fresh folder goes with the last folder in it
-        if (!fresh.empty())
+        if (!fresh.empty()) {
             EXPECT_FALSE(Exists(fresh));
+        }
     }
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_TRUE(Exists(outside_));
