@@ -69,12 +69,26 @@ bool InputPending(HWND h)
     return false;
 }
 
-void PostInputTo(HWND h, UINT message, WPARAM w, LPARAM l, std::shared_ptr<std::wstring> payload = nullptr)
+// Marks a control's window for a pass (the back end's, once it exists).
+std::function<void(HWND)>& ResyncControl()
 {
-    if ((message == kMsgSelectItem || message == kMsgInputText) && !payload)
-        payload = std::make_shared<std::wstring>();
-    if (payload)
+    static std::function<void(HWND)> resync;
+    return resync;
+}
+
+void PostInputTo(HWND h, UINT message, WPARAM w, LPARAM l, std::wstring* text = nullptr)
+{
+    std::shared_ptr<std::wstring> payload;
+    if (message == kMsgSelectItem || message == kMsgInputText) {
+        // handled (or dropped) on the dialog's thread, maybe after a pass has
+        // skipped the control: one more pass then shows what the model made of it
+        payload = std::shared_ptr<std::wstring>(text ? text : new std::wstring(), [h](std::wstring* p) {
+            delete p;
+            if (ResyncControl())
+                ResyncControl()(h);
+        });
         PendingInputs()[h] = payload;
+    }
     QueuedItem item;
     item.msg.hwnd = h;
     item.msg.message = message;
@@ -337,7 +351,9 @@ public:
             MeasureUnits(std::clamp(pt, 6, 14));
         Fl::visual(FL_DOUBLE | FL_INDEX);
         log_ = std::getenv("SETWELL_UI_MAPPED_LOG");
+        ResyncControl() = [this](HWND h) { MarkDirty(h); };
     }
+    ~FltkBackend() override { ResyncControl() = nullptr; }
     const char* Name() const override { return "fltk"; }
     static int FontSize(int pt) { return (pt > 0 ? pt : 8) * 96 / 72 + 1; }
 
@@ -658,7 +674,7 @@ private:
             in->when(FL_WHEN_CHANGED);
             in->callback([](Fl_Widget* wd, void*) {
                 PostInputTo(HwndOf(wd), kMsgInputText, 0, 0,
-                            std::make_shared<std::wstring>(Utf8ToWide(static_cast<Fl_Input*>(wd)->value())));
+                            new std::wstring(Utf8ToWide(static_cast<Fl_Input*>(wd)->value())));
             });
             return in;
         }
