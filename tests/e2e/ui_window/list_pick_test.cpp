@@ -16,8 +16,8 @@
 
 #include "app/language.h"
 #include "emulator/modem_emulator.h"
-#include "platform/ui/model.h"
 #include "platform/ui/test_driver.h"
+#include "tests/support/real_window.h"
 #include "tests/support/settled_click.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/carriersetting/apn_page.h"
@@ -29,52 +29,6 @@ std::string Env(const char* name)
 {
     const char* v = std::getenv(name);
     return v ? v : "";
-}
-
-// The first mapped window in the framework's log: its X id and its height.
-bool MappedWindow(const std::string& log, std::string* xid, int* height)
-{
-    return ui::test::WaitUntil([&] {
-        std::ifstream in(log);
-        std::string line;
-        if (!std::getline(in, line) || line.empty())
-            return false;
-        *xid = line.substr(0, line.find(' '));
-        std::string size = line.substr(line.find(' ') + 1);
-        *height = std::atoi(size.substr(size.find('x') + 1).c_str());
-        return true;
-    });
-}
-
-// Where a control's field sits in its top-level window's client area (the
-// model's pixels; a drop-down list's field is its closed height).
-POINT FieldCentre(HWND top, HWND control)
-{
-    int x = 0, y = 0, w = 0, h = 0, baseY = 13;
-    ui::WithNode(top, [&](ui::Node& n) { baseY = n.baseY; });
-    ui::WithNode(control, [&](ui::Node& n) {
-        w = n.rect.right - n.rect.left;
-        h = n.rect.bottom - n.rect.top;
-        if (n.kind == ui::WndKind::ComboBox)
-            h = std::min(h, baseY + 9);
-    });
-    for (HWND c = control; c && c != top;) {
-        HWND parent = nullptr;
-        ui::WithNode(c, [&](ui::Node& n) {
-            x += n.rect.left;
-            y += n.rect.top;
-            parent = n.parent;
-        });
-        c = parent;
-    }
-    return POINT{x + w / 2, y + h / 2};
-}
-
-int ModelHeight(HWND top)
-{
-    int h = 0;
-    ui::WithNode(top, [&](ui::Node& n) { h = n.rect.bottom - n.rect.top; });
-    return h;
 }
 
 // Top-level windows the X server shows (a list's menu is one of them).
@@ -107,14 +61,11 @@ struct PickApp : CWinApp {
     void Drive(CMarlModemSettingDlg* dlg)
     {
         HWND d = ui::test::WaitForDialog(IDD_MARL_MODEM_SETTING);
-        std::string xid;
-        int windowHeight = 0;
-        if (!d || !MappedWindow(mappedLog, &xid, &windowHeight)) {
+        tooltest::MappedWindow window;
+        if (!d || !tooltest::FirstMappedWindow(mappedLog, &window)) {
             failures.push_back("no mapped window");
             return;
         }
-        // the menu bar sits above the client area
-        const int menuHeight = windowHeight - ModelHeight(d);
         auto button = [&](int id) { return ui::test::Control(d, id); };
         auto row = [&](int id) { return ui::test::FindControl(IDD_MARL_APN_PAGE, id); };
         // Read fills the rows; rows 1 and 2 stay empty
@@ -129,7 +80,7 @@ struct PickApp : CWinApp {
             HWND combo = row(ApnRowComboId(1 + i % 2));
             const int target = (i / 2) % 2 == 0 ? APN_IPTYPE_IPV6 : APN_IPTYPE_IPV4;
             const int current = ui::test::Selection(combo);
-            POINT at = FieldCentre(d, combo);
+            POINT at = tooltest::FieldCentre(d, combo, window);
             // the list opens under the click; the keys walk it from the
             // current item (from none, the first Down takes the first item)
             std::string keys;
@@ -137,9 +88,7 @@ struct PickApp : CWinApp {
             for (int s = 0; s < std::abs(steps); ++s)
                 keys += steps > 0 ? " Down" : " Up";
             const int shownBefore = VisibleWindows();
-            Expect(Run("xdotool mousemove --window " + xid + " " + std::to_string(at.x) + " " +
-                       std::to_string(at.y + menuHeight) + " click 1"),
-                   "click on the list");
+            Expect(tooltest::ClickInWindow(window, at), "click on the list");
             // the list is open once its menu window is mapped (it then holds the keys)
             Expect(ui::test::WaitUntil([&] { return VisibleWindows() > shownBefore; }), "the list opens");
             Expect(Run("xdotool key" + keys + " Return"), "keys in the open list");
@@ -154,9 +103,8 @@ struct PickApp : CWinApp {
             return;
         // the APNs of the two rows typed in as a user does
         for (int r : {1, 2}) {
-            POINT at = FieldCentre(d, row(ApnRowEditId(r)));
-            Expect(Run("xdotool mousemove --window " + xid + " " + std::to_string(at.x) + " " +
-                       std::to_string(at.y + menuHeight) + " click 1 key ctrl+a type pick" + std::to_string(r) + ".apn"),
+            POINT at = tooltest::FieldCentre(d, row(ApnRowEditId(r)), window);
+            Expect(tooltest::ClickInWindow(window, at, " key ctrl+a type pick" + std::to_string(r) + ".apn"),
                    "typing the APN");
             Expect(ui::test::WaitUntil([&] { return ui::test::Text(row(ApnRowEditId(r))) == L"pick" + std::to_wstring(r) + L".apn"; }),
                    "the APN typed into row " + std::to_string(r) + ": \"" +

@@ -19,9 +19,9 @@
 #include "app/language.h"
 #include "app/notice_dialogs.h"
 #include "app/prompt_dialogs.h"
-#include "platform/ui/model.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/debug_output.h"
+#include "tests/support/real_window.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 #include "tools/kitting/write_apn_info_dlg.h"
@@ -145,29 +145,9 @@ struct SceneApp : CWinApp {
             failure = "the authentication list is not usable";
             return;
         }
-        std::string line;
-        std::getline(std::ifstream(Env("SETWELL_UI_MAPPED_LOG")), line);
-        const std::string xid = line.substr(0, line.find(' '));
-        const std::string size = line.substr(line.find(' ') + 1);   // "WxH caption"
-        const int windowHeight = std::atoi(size.substr(size.find('x') + 1).c_str());
-        int x = 0, y = 0, w = 0, modelHeight = 0, baseY = 13;
-        ui::WithNode(d, [&](ui::Node& n) {
-            modelHeight = n.rect.bottom - n.rect.top;
-            baseY = n.baseY;
-        });
-        ui::WithNode(combo, [&](ui::Node& n) { w = n.rect.right - n.rect.left; });
-        for (HWND c = combo; c && c != d;) {
-            HWND parent = nullptr;
-            ui::WithNode(c, [&](ui::Node& n) {
-                x += n.rect.left;
-                y += n.rect.top;
-                parent = n.parent;
-            });
-            c = parent;
-        }
-        const std::string command = "xdotool mousemove --window " + xid + " " + std::to_string(x + w / 2) + " " +
-                                    std::to_string(y + (windowHeight - modelHeight) + (baseY + 9) / 2) + " click 1";
-        if (std::system(command.c_str()) != 0)
+        tooltest::MappedWindow window;
+        if (!tooltest::FirstMappedWindow(Env("SETWELL_UI_MAPPED_LOG"), &window) ||
+            !tooltest::ClickInWindow(window, tooltest::FieldCentre(d, combo, window)))
             failure = "no click on the list";
         std::this_thread::sleep_for(std::chrono::milliseconds(300));   // the list's window is drawn
     }
