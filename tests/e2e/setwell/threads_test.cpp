@@ -189,10 +189,9 @@ TEST_F(SetwellThreadsTest, NetworkTabReadWaitsForASearchThatHoldsTheDevice)
     emulator_->SetScanTimes(10, 10);
     ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
     ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
-    ASSERT_TRUE(SelectTab(Tab(), 1));
-    ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
+    // the PIN page's own refresh (which reads the device on the UI thread) is over
+    ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
     ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
-    ASSERT_TRUE(WaitIdle(hwnd_));
     CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
     {
         // this thread holds the device, so the search's exchange waits for it
