@@ -783,7 +783,9 @@ private:
         case WndKind::ListView: {
             auto* t = static_cast<ListTable*>(wd);
             t->labelsize(size);
-            t->Load(n);
+            // a row the user chose stays chosen until the model has it
+            if (!InputPending(n.hwnd))
+                t->Load(n);
             break;
         }
         case WndKind::TabControl: {
