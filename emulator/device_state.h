@@ -28,13 +28,15 @@ struct DeviceState {
     int cmee = 2;  // AT+CMEE: 0 plain ERROR, 1 numeric codes, 2 verbose texts
 
     std::map<int, PdpContext> contexts;
-    std::array<int, 3> networkSelect{6, 0, 0};
+    // as shipped: network state 3 (AT+ZSNT mode 7), High Speed with WiMAX 2+ on
+    // (flag bytes 0,0,1,0), a pair the carrier tools' case tables know
+    std::array<int, 3> networkSelect{7, 0, 0};
     std::vector<Operator> operators;
     std::string selectedNumeric;
     int selectedAct = -1;
     bool roaming = false;
     bool apnLock = false, actLock = false, roamLock = false;
-    std::array<int, 4> flags{1, 0, 1, 0};
+    std::array<int, 4> flags{0, 0, 1, 0};
     std::string band;
     std::map<int, AuthProfile> auth;
     bool cpeLeft = false;

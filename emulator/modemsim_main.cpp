@@ -2,9 +2,11 @@
 // DIR COMMAND ..." controls a running one from the shell.
 #include <signal.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,9 @@ void Usage(FILE* out = stderr) {
     std::fprintf(out,
                  "usage: modemsim --dir FOLDER [--mode modem|netcard|cdrom] [--sim ready|pin|puk|none|busy|fail]\n"
                  "                [--restart-ms N] [--pin PIN] [--puk PUK] [--imei IMEI] [--web-host HOST]\n"
+                 "                [--flags F0,F1,F2,F3] [--network-mode 0|2|6|7]\n"
                  "       modemsim ctl FOLDER COMMAND [ARGS...]   (controls the emulator serving FOLDER)\n"
+                 "  a fresh device has flags 0,0,1,0 and network mode 7 (High Speed, WiMAX 2+ on)\n"
                  "commands:\n%s"
                  "example: modemsim ctl /tmp/modem fault at AT+CGDCONT? late ms=5000\n",
                  modemsim::ControlHelp().c_str());
@@ -44,6 +48,17 @@ bool ParseCount(const char* text, uint32_t* out) {
     return true;
 }
 
+// four flag bytes, each 0 or 1: "0,0,1,0"
+bool ParseFlags(const char* text, std::array<int, 4>* out) {
+    if (std::strlen(text) != 7) return false;
+    for (int i = 0; i < 4; ++i) {
+        char c = text[2 * i];
+        if ((c != '0' && c != '1') || (i < 3 && text[2 * i + 1] != ',')) return false;
+        (*out)[i] = c - '0';
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,6 +66,8 @@ int main(int argc, char** argv) {
         return Control(argc, argv);
     modemsim::EmulatorOptions options;
     std::string pin, puk, imei;
+    std::optional<std::array<int, 4>> flags;
+    int networkMode = -1;
     // every flag but --help takes a value
     for (int i = 1; i < argc; i += 2) {
         std::string arg = argv[i];
@@ -76,6 +93,12 @@ int main(int argc, char** argv) {
             imei = value;
         } else if (arg == "--web-host" && ok) {
             options.webHost = value;
+        } else if (arg == "--flags" && ok) {
+            flags.emplace();
+            ok = ParseFlags(value, &*flags);
+        } else if (arg == "--network-mode" && ok) {
+            ok = std::strlen(value) == 1 && std::strchr("0267", value[0]);
+            networkMode = value[0] - '0';
         } else {
             ok = false;
         }
@@ -100,6 +123,8 @@ int main(int argc, char** argv) {
     modemsim::ModemEmulator emulator(options);
     if (!pin.empty() || !puk.empty()) emulator.SetPinCodes(pin.empty() ? "1234" : pin, puk.empty() ? "12345678" : puk);
     if (!imei.empty()) emulator.SetImei(imei);
+    if (flags) emulator.SetDeviceFlags(*flags);
+    if (networkMode >= 0) emulator.SetNetworkSelect(networkMode, 0);
     std::string error;
     if (!emulator.Start(&error)) {
         std::fprintf(stderr, "modemsim: %s\n", error.c_str());

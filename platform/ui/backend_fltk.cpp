@@ -10,7 +10,6 @@
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
-#include <FL/Fl_Input_Choice.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Secret_Input.H>
@@ -49,8 +48,47 @@ struct Snapshot {
 
 Fl_Color ToFl(COLORREF c) { return fl_rgb_color(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
-void PostInputTo(HWND h, UINT message, WPARAM w, LPARAM l, std::shared_ptr<std::wstring> payload = nullptr)
+// Inputs posted from a widget and not yet handled, by control: until its
+// input is handled the model has not taken it in, so a refresh in between must
+// leave the widget as the user set it. The token dies with the queued input.
+std::map<HWND, std::weak_ptr<std::wstring>>& PendingInputs()
 {
+    static std::map<HWND, std::weak_ptr<std::wstring>> pending;   // FLTK thread only
+    return pending;
+}
+
+bool InputPending(HWND h)
+{
+    auto& pending = PendingInputs();
+    auto it = pending.find(h);
+    if (it == pending.end())
+        return false;
+    if (!it->second.expired())
+        return true;
+    pending.erase(it);
+    return false;
+}
+
+// Marks a control's window for a pass (the back end's, once it exists).
+std::function<void(HWND)>& ResyncControl()
+{
+    static std::function<void(HWND)> resync;
+    return resync;
+}
+
+void PostInputTo(HWND h, UINT message, WPARAM w, LPARAM l, std::wstring* text = nullptr)
+{
+    std::shared_ptr<std::wstring> payload;
+    if (message == kMsgSelectItem || message == kMsgInputText) {
+        // handled (or dropped) on the dialog's thread, maybe after a pass has
+        // skipped the control: one more pass then shows what the model made of it
+        payload = std::shared_ptr<std::wstring>(text ? text : new std::wstring(), [h](std::wstring* p) {
+            delete p;
+            if (ResyncControl())
+                ResyncControl()(h);
+        });
+        PendingInputs()[h] = payload;
+    }
     QueuedItem item;
     item.msg.hwnd = h;
     item.msg.message = message;
@@ -71,12 +109,14 @@ public:
     {
         int ty = y() + labelsize() / 2;
         fl_draw_box(FL_ENGRAVED_FRAME, x(), ty, w(), h() - (ty - y()), color());
+        if (!label() || !*label())
+            return;   // no caption, no gap in the frame
         fl_font(labelfont(), labelsize());
-        int tw = static_cast<int>(fl_width(label() ? label() : "")) + 6;
+        int tw = static_cast<int>(fl_width(label())) + 6;
         fl_color(parent() ? parent()->color() : FL_BACKGROUND_COLOR);
         fl_rectf(x() + 6, y(), tw, labelsize() + 2);
         fl_color(labelcolor());
-        fl_draw(label() ? label() : "", x() + 9, y() + labelsize());
+        fl_draw(label(), x() + 9, y() + labelsize());
     }
 };
 
@@ -122,6 +162,43 @@ public:
             fl_draw(line.data(), n, left, top + fl_height() - fl_descent());
             top += lineHeight;
         }
+    }
+};
+
+// Every combo box: the model takes no typed text into one, so a drop-down
+// combo is a list too; its list opens as wide as the field, in the field's
+// font. A text that is none of the items (a drop-down's own) is drawn as is.
+class DropList : public Fl_Choice {
+public:
+    using Fl_Choice::Fl_Choice;
+    std::string ownText;
+    std::vector<std::wstring> loaded;   // the items the menu was built from
+    void draw() override
+    {
+        Fl_Choice::draw();
+        if (mvalue() || ownText.empty())
+            return;
+        int dx = Fl::box_dx(box()), dy = Fl::box_dy(box());
+        int W = h() > 20 ? 20 : h();   // the arrow's part, as Fl_Choice draws it
+        fl_font(textfont(), textsize());
+        fl_color(active_r() ? textcolor() : fl_inactive(textcolor()));
+        fl_push_clip(x() + dx, y() + dy, w() - W - 2 * dx, h() - 2 * dy);
+        fl_draw(ownText.c_str(), x() + dx + 3, y() + dy, w() - W - 2 * dx - 6, h() - 2 * dy, FL_ALIGN_LEFT);
+        fl_pop_clip();
+    }
+};
+
+// An edit; a read-only one takes neither the focus nor a click, so it shows
+// no caret.
+template <class Base>
+class Field : public Base {
+public:
+    using Base::Base;
+    int handle(int event) override
+    {
+        if (this->readonly() && (event == FL_FOCUS || event == FL_PUSH))
+            return 0;
+        return Base::handle(event);
     }
 };
 
@@ -274,7 +351,9 @@ public:
             MeasureUnits(std::clamp(pt, 6, 14));
         Fl::visual(FL_DOUBLE | FL_INDEX);
         log_ = std::getenv("SETWELL_UI_MAPPED_LOG");
+        ResyncControl() = [this](HWND h) { MarkDirty(h); };
     }
+    ~FltkBackend() override { ResyncControl() = nullptr; }
     const char* Name() const override { return "fltk"; }
     static int FontSize(int pt) { return (pt > 0 ? pt : 8) * 96 / 72 + 1; }
 
@@ -370,6 +449,12 @@ private:
 
     void Sync()
     {
+        // an open menu (a list or the menu bar) holds the grab and runs its own
+        // loop over its items: nothing changes under it; the pass comes once it closes
+        if (Fl::grab()) {
+            Fl::add_timeout(0.05, &FltkBackend::SyncCallback, this);
+            return;
+        }
         std::set<HWND> dirty, gone;
         {
             std::lock_guard<std::mutex> lock(mu_);
@@ -435,6 +520,8 @@ private:
             s.node.tabCur = n->tabCur;
             s.node.textColor = n->textColor;
             s.node.focus = n->focus;
+            s.node.owner = n->owner;
+            s.node.messageBox = n->messageBox;
             s.node.hasTextColor = n->hasTextColor;
             bool isTop = h == top;
             s.absX = isTop ? 0 : ox + n->rect.left;
@@ -489,6 +576,7 @@ private:
         for (size_t i = 1; i < snaps.size(); ++i)
             SyncWidget(win, snaps[i], menuH, size);
         if (snaps[0].node.visible && !win->shown()) {
+            PlaceOverOwner(win, t);
             win->show();
             ReportMapped(win, top);
         } else if (!snaps[0].node.visible && win->shown()) {
@@ -499,10 +587,26 @@ private:
         if (focus != lastFocus_[top]) {
             lastFocus_[top] = focus;
             auto it = widgets_.find(focus);
-            if (it != widgets_.end() && win->shown())
-                it->second->take_focus();
+            // one that takes no keyboard focus (a read-only field) leaves
+            // the keys to the dialog, which sends them to its focus
+            if (it != widgets_.end() && win->shown() && !it->second->take_focus())
+                Fl::focus(win);
         }
         win->redraw();
+    }
+
+    // A message box opens centred over the window it belongs to (with no
+    // window manager X would put it at the screen's top left).
+    void PlaceOverOwner(TopWindow* win, const Node& t)
+    {
+        if (!t.messageBox || !t.owner)
+            return;
+        auto it = widgets_.find(TopLevelOf(t.owner));
+        auto* owner = it == widgets_.end() ? nullptr : dynamic_cast<TopWindow*>(it->second);
+        if (!owner || !owner->shown())
+            return;
+        int x = owner->x() + (owner->w() - win->w()) / 2, y = owner->y() + (owner->h() - win->h()) / 2;
+        win->position(std::max(0, x), std::max(0, y));
     }
 
     void SyncMenu(TopWindow* win, HWND top, const MenuTemplate* menu, int size)
@@ -565,26 +669,18 @@ private:
             return b;
         }
         case WndKind::Edit: {
-            Fl_Input* in = n.passwordChar ? new Fl_Secret_Input(x, y, w, h) : new Fl_Input(x, y, w, h);
+            Fl_Input* in = n.passwordChar ? static_cast<Fl_Input*>(new Field<Fl_Secret_Input>(x, y, w, h))
+                                          : new Field<Fl_Input>(x, y, w, h);
             in->when(FL_WHEN_CHANGED);
             in->callback([](Fl_Widget* wd, void*) {
                 PostInputTo(HwndOf(wd), kMsgInputText, 0, 0,
-                            std::make_shared<std::wstring>(Utf8ToWide(static_cast<Fl_Input*>(wd)->value())));
+                            new std::wstring(Utf8ToWide(static_cast<Fl_Input*>(wd)->value())));
             });
             return in;
         }
         case WndKind::ComboBox: {
             int ch = std::min(h, n.baseY + 9);
-            if ((n.style & 0x3) == CBS_DROPDOWN) {
-                auto* c = new Fl_Input_Choice(x, y, w, ch);
-                c->callback([](Fl_Widget* wd, void*) {
-                    auto* ic = static_cast<Fl_Input_Choice*>(wd);
-                    if (ic->changed() && ic->menubutton()->value() >= 0)
-                        PostInputTo(HwndOf(wd), kMsgSelectItem, ic->menubutton()->value(), 0);
-                });
-                return c;
-            }
-            auto* c = new Fl_Choice(x, y, w, ch);
+            auto* c = new DropList(x, y, w, ch);
             c->callback([](Fl_Widget* wd, void*) {
                 PostInputTo(HwndOf(wd), kMsgSelectItem, static_cast<Fl_Choice*>(wd)->value(), 0);
             });
@@ -649,37 +745,47 @@ private:
             auto* in = static_cast<Fl_Input*>(wd);
             in->textfont(FL_HELVETICA);
             in->textsize(size);
-            in->readonly((n.style & ES_READONLY) ? 1 : 0);
-            if (n.style & ES_READONLY)
+            const bool readOnly = (n.style & ES_READONLY) != 0;
+            in->readonly(readOnly ? 1 : 0);
+            if (readOnly) {
                 in->color(FL_BACKGROUND_COLOR);
-            if (text != in->value())
+                in->clear_visible_focus();
+                if (Fl::focus() == in)
+                    Fl::focus(win);
+            } else {
+                in->set_visible_focus();
+            }
+            // what is being typed stays until the model has it
+            if (text != in->value() && !InputPending(n.hwnd))
                 in->value(text.c_str());
             in->textcolor(n.hasTextColor ? ToFl(n.textColor) : FL_BLACK);
             break;
         }
         case WndKind::ComboBox: {
-            if (auto* c = dynamic_cast<Fl_Choice*>(wd)) {
+            // the menu is rebuilt only when its items changed (never while
+            // open: Sync waits for it), and a pick the model has not taken
+            // in yet stays shown
+            auto* c = static_cast<DropList*>(wd);
+            c->textfont(FL_HELVETICA);
+            c->textsize(size);
+            if (c->loaded != n.items) {
                 c->clear();
-                c->textfont(FL_HELVETICA);
-                c->textsize(size);
                 for (auto& item : n.items)
                     c->add(EscapeMenu(WideToUtf8(item)).c_str());
-                c->value(n.curSel);
-            } else if (auto* ic = dynamic_cast<Fl_Input_Choice*>(wd)) {
-                ic->clear();
-                ic->textfont(FL_HELVETICA);
-                ic->textsize(size);
-                for (auto& item : n.items)
-                    ic->add(EscapeMenu(WideToUtf8(item)).c_str());
-                if (text != ic->value())
-                    ic->value(text.c_str());
+                c->loaded = n.items;
+                c->value(-1);
             }
+            if (!InputPending(n.hwnd) && c->value() != n.curSel)
+                c->value(n.curSel);
+            c->ownText = n.curSel < 0 ? text : std::string();
             break;
         }
         case WndKind::ListView: {
             auto* t = static_cast<ListTable*>(wd);
             t->labelsize(size);
-            t->Load(n);
+            // a row the user chose stays chosen until the model has it
+            if (!InputPending(n.hwnd))
+                t->Load(n);
             break;
         }
         case WndKind::TabControl: {

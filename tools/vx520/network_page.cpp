@@ -908,8 +908,11 @@ UINT CVX520ModemSettingNetworkSettingPage::CountedSearchThread(LPVOID param)
 {
     auto* page = static_cast<CVX520ModemSettingNetworkSettingPage*>(param);
     UINT result = SearchOperatorsThread(param);
-    if (page)
+    if (page) {
         --page->m_nSearchThreads;
+        if (HWND target = page->m_hSearchEndTarget.load())
+            ::PostMessage(target, WM_VX520_DEVICE_FREE, 0, 0);
+    }
     return result;
 }
 

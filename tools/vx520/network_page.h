@@ -33,6 +33,10 @@ constexpr int IDC_NET_PROFILE_HEADING = 1396;
 constexpr int IDC_NET_APN_LABEL = 1397;
 constexpr int IDC_NET_APN_EDIT = 1398;
 constexpr int IDC_NET_APN_ERROR = 1403;
+// Posted to the dialog when a worker or an operator search lets go of the
+// device: a read of this page a tab change put off comes then.
+#define WM_VX520_DEVICE_FREE (WM_USER + 1002)
+
 constexpr int IDC_NET_AUTH_LABEL = 1412;
 constexpr int IDC_NET_AUTH_COMBO = 1339;
 constexpr int IDC_NET_USER_LABEL = 1413;
@@ -142,6 +146,8 @@ public:
     std::atomic<BYTE> m_bSearchRunning{0};
     // Search threads started by the button and not ended (from the press on).
     std::atomic<int> m_nSearchThreads{0};
+    // told (WM_VX520_DEVICE_FREE) when a search thread ends; set by the dialog
+    std::atomic<HWND> m_hSearchEndTarget{nullptr};
     std::atomic<BYTE> m_bLockNoticeShown{0};
     std::atomic<BYTE> m_bUserNameValid{1};
     std::atomic<BYTE> m_bPasswordValid{1};

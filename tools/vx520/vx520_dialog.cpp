@@ -116,6 +116,7 @@ BEGIN_MESSAGE_MAP(CVX520ModemSettingDlg, CToolDialogFrame)
     ON_BN_CLICKED(IDC_VX520_READ, &CVX520ModemSettingDlg::OnReadButton)
     ON_BN_CLICKED(IDC_VX520_APPLY, &CVX520ModemSettingDlg::OnApplyButton)
     ON_MESSAGE(WM_SWITCH_PIN_PAGE, &CVX520ModemSettingDlg::OnSwitchPinPage)
+    ON_MESSAGE(WM_VX520_DEVICE_FREE, &CVX520ModemSettingDlg::OnDeviceFree)
     ON_COMMAND(ID_LANGUAGE_JAPANESE_136, &CVX520ModemSettingDlg::SelectJapanese)
     ON_COMMAND(ID_LANGUAGE_ENGLISH_136, &CVX520ModemSettingDlg::SelectEnglish)
     ON_COMMAND(ID_LANGUAGE_JAPANESE_138, &CVX520ModemSettingDlg::SelectJapanese)
@@ -196,8 +197,10 @@ BOOL CVX520ModemSettingDlg::OnInitDialog()
 
     SetVX520ButtonTexts();
     SetVX520TabTitles();
-    if (m_pNetworkPage)
+    if (m_pNetworkPage) {
         m_pNetworkPage->SetNetworkPageTexts();
+        m_pNetworkPage->m_hSearchEndTarget = m_hWnd;
+    }
 
     m_nDevicePresent = 0;
     m_nPrevDevicePresent = 0;
@@ -390,6 +393,7 @@ UINT CVX520ModemSettingDlg::ReadParametersThread(LPVOID param)
     dlg->ReleaseWorkerInputs();
     EnableButtons(dlg, true);
     dlg->EndWorker();
+    dlg->PostMessage(WM_VX520_DEVICE_FREE, 0, 0);
     return 0;
 }
 
@@ -415,6 +419,7 @@ UINT CVX520ModemSettingDlg::ApplyParametersThread(LPVOID param)
     dlg->ReleaseWorkerInputs();
     EnableButtons(dlg, true);
     dlg->EndWorker();
+    dlg->PostMessage(WM_VX520_DEVICE_FREE, 0, 0);
     return 0;
 }
 
@@ -685,16 +690,42 @@ void CVX520ModemSettingDlg::OnVX520TabChange(NMHDR* /*header*/, LRESULT* result)
     int tab = CurrentTab();
     m_bSimQueried = false;
     if (tab == 0) {
-        if (IsSimReady() && m_pNetworkPage)
-            m_pNetworkPage->ReadNetworkSettings(true);
-        if (m_pNetworkPage)
-            m_pNetworkPage->SetNetworkPageTexts();
+        ReadNetworkPageOrDefer();
     } else if (tab == 1) {
+        m_bNetworkReadDeferred = false;
         StartUpdatePinThread();
     }
     m_tabSheet.SetCurSel(tab);
     if (result)
         *result = 0;
+}
+
+bool CVX520ModemSettingDlg::DeviceHeld() const
+{
+    return WorkerRunning() || (m_pNetworkPage && m_pNetworkPage->m_nSearchThreads.load() > 0);
+}
+
+void CVX520ModemSettingDlg::ReadNetworkPageOrDefer()
+{
+    // the holder posts WM_VX520_DEVICE_FREE once it has let go (after the
+    // state DeviceHeld reads), so a read put off here always comes; the
+    // texts wait too, as they ask the SIM whose it is
+    if (DeviceHeld()) {
+        m_bNetworkReadDeferred = true;
+        return;
+    }
+    m_bNetworkReadDeferred = false;
+    if (IsSimReady() && m_pNetworkPage)
+        m_pNetworkPage->ReadNetworkSettings(true);
+    if (m_pNetworkPage)
+        m_pNetworkPage->SetNetworkPageTexts();
+}
+
+LRESULT CVX520ModemSettingDlg::OnDeviceFree(WPARAM, LPARAM)
+{
+    if (m_bNetworkReadDeferred && CurrentTab() == 0)
+        ReadNetworkPageOrDefer();
+    return 0;
 }
 
 void CVX520ModemSettingDlg::SelectJapanese() { SelectLanguage(LANGUAGE_JAPANESE); }

@@ -117,6 +117,7 @@ protected:
     afx_msg void OnReadButton();
     afx_msg void OnApplyButton();
     afx_msg LRESULT OnSwitchPinPage(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnDeviceFree(WPARAM wParam, LPARAM lParam);
     afx_msg void SelectJapanese();
     afx_msg void SelectEnglish();
 
@@ -131,6 +132,13 @@ private:
     // one watch cycle; false when the stop flag ended it
     bool WatchCycle();
     void WaitForUpdateThread();
+    // The network tab's read and texts: at once when the device is free, else
+    // put off until the worker or search holding it ends, so the window keeps
+    // answering.
+    void ReadNetworkPageOrDefer();
+    bool DeviceHeld() const;
+    // UI thread only
+    bool m_bNetworkReadDeferred = false;
 };
 
 // Factory of the dispatcher (tool type 8).

@@ -244,8 +244,8 @@ SECTIONS = [
         ("WAITING_INFO", WAIT_EN, WAIT_JA),
         ("WAITING_INFO1", " " + WAIT_EN, " " + WAIT_JA),
         ("WAITING_INFO2", " " + WAIT_EN + " .", " " + WAIT_JA + " ."),
-        ("WAITING_INFO3", " " + WAIT_EN + " . .", " " + WAIT_JA + " . ."),
-        ("WAITING_INFO4", " " + WAIT_EN + " . . .", " " + WAIT_JA + " . . ."),
+        ("WAITING_INFO3", " " + WAIT_EN + " ..", " " + WAIT_JA + " .."),
+        ("WAITING_INFO4", " " + WAIT_EN + " ...", " " + WAIT_JA + " ..."),
         ("NORMAL_MODE_NOTES",
          "Before you connect in normal mode, please check that the profile (APN) of the device is set correctly. "
          "In normal mode the profile is set on the device's own web page.",

@@ -238,6 +238,29 @@ TEST_F(ModemSettingTest, WriteSendsWhatTheCaseAsks)
     }
 }
 
+// A fresh emulator is a device as shipped: both communication modes can be
+// written and written back without any setup of its state.
+TEST_F(ModemSettingTest, FreshDeviceTakesBothModesBackAndForth)
+{
+    StartEmulator();
+    OpenTool(IDD_MARL_MODEM_SETTING);
+    ASSERT_TRUE(SelectTab(Tab(), 1));
+    const struct {
+        bool choosePlusArea;
+        int flag0After;
+    } steps[] = {{true, 1}, {false, 0}, {true, 1}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.choosePlusArea ? "Plus Area" : "High Speed");
+        ASSERT_TRUE(ButtonsEnabled(true));
+        ASSERT_TRUE(Click(ModeItem(step.choosePlusArea ? IDC_COMMODE_HIGH_SPEED_PLUS : IDC_COMMODE_HIGH_SPEED)));
+        emulator_->ClearReceived();
+        ExpectMessage(PressAndAnswer(IDC_MARL_SETTING_WRITE), L"WRITE_MODE_SUCCESS");
+        EXPECT_EQ(CountAt("AT+ZEFSGET="), 1u);
+        EXPECT_EQ(emulator_->DeviceFlags()[0], step.flag0After);
+        EXPECT_EQ(emulator_->DeviceFlags()[2], 1) << "WiMAX 2+ stays as it was";
+    }
+}
+
 TEST_F(ModemSettingTest, FailedBandWriteLeavesTheFlags)
 {
     StartEmulator();

@@ -8,6 +8,7 @@
 
 #include "app/language.h"
 #include "app/prompt_dialogs.h"
+#include "device/device_lock.h"
 #include "emulator/modem_emulator.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
@@ -176,6 +177,47 @@ TEST_F(SetwellThreadsTest, SearchDuringApplyIsRefusedAndTheOperatorIsStillSent)
     EXPECT_EQ(emulator_->SelectedOperator().first, "44020");
     // the inputs come back once the worker has ended
     EXPECT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)) && IsEnabled(NetItem(IDC_NET_APN_EDIT)); }));
+}
+
+// The tab change to the network tab while a search holds the device: the
+// handler returns without waiting for the device and the page's read comes
+// once the search has let go, showing what the device holds by then.
+TEST_F(SetwellThreadsTest, NetworkTabReadWaitsForASearchThatHoldsTheDevice)
+{
+    StartEmulator();
+    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}});
+    emulator_->SetScanTimes(10, 10);
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+    // the PIN page's own refresh (which reads the device on the UI thread) is over
+    ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
+    CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
+    {
+        // this thread holds the device, so the search's exchange waits for it
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        // the network page is hidden behind the PIN tab: its button as a message
+        ASSERT_TRUE(page->PostMessage(WM_COMMAND, MAKEWPARAM(IDC_NET_SEARCH, BN_CLICKED), 0));
+        ASSERT_TRUE(WaitUntil([&] { return page->m_nSearchThreads.load() > 0; }));
+        emulator_->ClearReceived();
+        modemsim::PdpContext later;
+        later.cid = 1;
+        later.type = "IP";
+        later.apn = "later.apn";
+        emulator_->SetPdpContext(later);
+        // handled while the device stays held: the read was put off
+        ASSERT_TRUE(SelectTab(Tab(), 0));
+        EXPECT_EQ(Selection(Tab()), 0);
+        EXPECT_TRUE(IsVisible(FindDialog(IDD_VX520_NETWORK_PAGE)));
+        EXPECT_EQ(CountAt("AT+ZSNT?"), 0u);
+        EXPECT_GT(page->m_nSearchThreads.load(), 0);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return page->m_nSearchThreads.load() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"later.apn"; }));
+    EXPECT_GE(CountAt("AT+COPS=?"), 1u);
+    EXPECT_GE(CountAt("AT+ZSNT?"), 1u);
+    while (AnswerPopup(300)) {
+    }
 }
 
 // An APN changed to a refused text after the last check still meets the

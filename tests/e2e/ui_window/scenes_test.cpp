@@ -21,9 +21,11 @@
 #include "app/prompt_dialogs.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/debug_output.h"
+#include "tests/support/real_window.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 #include "tools/kitting/write_apn_info_dlg.h"
+#include "tools/vx520/network_page.h"
 #include "tools/vx520/pin_pages.h"
 #include "tools/vx520/vx520_dialog.h"
 
@@ -41,6 +43,9 @@ struct Scene {
     enum Kind { Prompt, BigPrompt, NormalNotice, ModemNotice, Vx520, GenSwitch, Kitting } kind;
     SimState sim = SimState::Ready;
     UINT pinPage = 0;   // the PIN tab with that page, 0 the network tab
+    // on the tool once it is up: its authentication list opened with a click,
+    // or a message box it owns
+    enum Extra { None, OpenAuthList, OwnedBox } extra = None;
 };
 
 // "<scene>-ja" or "<scene>-en"
@@ -58,6 +63,8 @@ const std::map<std::string, Scene> kScenes = {
     {"pin-entry", {Scene::Vx520, SimState::Pin, IDD_VX520_PIN_ENTRY_PAGE}},
     {"pin-puk", {Scene::Vx520, SimState::Puk, IDD_VX520_PUK_ENTRY_PAGE}},
     {"pin-fail", {Scene::Vx520, SimState::Fail, IDD_VX520_SIM_FAIL_PAGE}},
+    {"auth-list", {Scene::Vx520, SimState::Ready, 0, Scene::OpenAuthList}},
+    {"owned-box", {Scene::Vx520, SimState::Ready, 0, Scene::OwnedBox}},
 };
 
 struct SceneApp : CWinApp {
@@ -116,8 +123,33 @@ struct SceneApp : CWinApp {
                 failure = "the PIN page did not show";
         }
         ui::test::WaitIdle(d);
+        std::thread box;
+        if (scene.extra == Scene::OpenAuthList)
+            OpenAuthList(d);
+        if (scene.extra == Scene::OwnedBox) {
+            box = std::thread([d] { ::MessageBox(d, L"Set Successfully!", L"Attention", MB_ICONINFORMATION); });
+            if (!ui::test::WaitForPopup())
+                failure = "no message box";
+        }
         Ready();
         HoldThenClose(d);
+        if (box.joinable())
+            box.join();
+    }
+
+    // a click on the network page's authentication list, as a user opens it
+    void OpenAuthList(HWND d)
+    {
+        HWND combo = ui::test::FindControl(IDD_VX520_NETWORK_PAGE, IDC_NET_AUTH_COMBO);
+        if (!ui::test::WaitUntil([&] { return ui::test::IsEnabled(combo) && ui::test::IsVisible(combo); })) {
+            failure = "the authentication list is not usable";
+            return;
+        }
+        tooltest::MappedWindow window;
+        if (!tooltest::FirstMappedWindow(Env("SETWELL_UI_MAPPED_LOG"), &window) ||
+            !tooltest::ClickInWindow(window, tooltest::FieldCentre(d, combo, window)))
+            failure = "no click on the list";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));   // the list's window is drawn
     }
 
     BOOL InitInstance() override

@@ -73,8 +73,41 @@ TEST(ModemsimProgram, AnswersOnItsPortsAndCleansUpAtTheSignal) {
     ::rmdir(base);
 }
 
+// A fresh device is one the carrier tools' case tables know (network mode 7,
+// High Speed with WiMAX 2+ on); the options give the other states.
+TEST(ModemsimProgram, StartsAsAShippedDeviceOrInTheStateAsked) {
+    char base[] = "/tmp/modemsim-program-XXXXXX";
+    ASSERT_NE(::mkdtemp(base), nullptr);
+    std::string dir = std::string(base) + "/device";
+    const struct {
+        const char* extra;
+        const char* flags;
+        const char* zsnt;
+    } cases[] = {
+        {"", "0,0,1,0", "7,0,0"},
+        {"--flags 1,1,0,0 --network-mode 6", "1,1,0,0", "6,0,0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra);
+        Program p = StartModemsim(dir, c.extra);
+        ASSERT_GT(p.pid, 0);
+        char line[512] = {};
+        ASSERT_NE(std::fgets(line, sizeof line, p.out), nullptr);
+        setenv("KESTLE_DEVICE_DIR", dir.c_str(), 1);
+        EXPECT_EQ(AtExchange("6", "AT+ZEFSGET?"), std::string("AT+ZEFSGET?\r\r\n+ZEFSGET: ") + c.flags + "\r\n\r\nOK\r\n");
+        EXPECT_EQ(AtExchange("6", "AT+ZSNT?"), std::string("AT+ZSNT?\r\r\n+ZSNT: ") + c.zsnt + "\r\n\r\nOK\r\n");
+        ::kill(p.pid, SIGTERM);
+        int status = 0;
+        ASSERT_EQ(::waitpid(p.pid, &status, 0), p.pid);
+        std::fclose(p.out);
+    }
+    unsetenv("KESTLE_DEVICE_DIR");
+    ::rmdir(base);
+}
+
 TEST(ModemsimProgram, RefusesBadArguments) {
-    for (const char* extra : {"--mode phone", "--sim maybe", "--restart-ms -5", "--bogus"}) {
+    for (const char* extra : {"--mode phone", "--sim maybe", "--restart-ms -5", "--bogus", "--flags 1,2,1,0",
+                              "--flags 1,0,1", "--network-mode 5", "--network-mode 66"}) {
         Program p = StartModemsim("/tmp/modemsim-never-made", extra);
         ASSERT_GT(p.pid, 0);
         int status = 0;
