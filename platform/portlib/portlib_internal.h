@@ -1,6 +1,7 @@
 #pragma once
 // Inner pieces of the port library. The functions marked KESTLE_API are
 // exported for the unit tests; the rest are shared between the library's files.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -103,9 +104,14 @@ KESTLE_API std::vector<UsbPort> CollectUdev();
 // Probes an unlabelled serial port: AT (answers OK), GPS (sends NMEA
 // sentences), DIAG (a CRC-valid answer to a version request), else Unknown.
 KESTLE_API PortRole ProbeSerialPort(const std::string& devnode);
-// The probe as the listing uses it: once per port and plug-in, never on a
-// port this library has open or another program holds.
-KESTLE_API PortRole CachedProbe(const UsbPort& port);
+// What one listing has spent on asking silent ports again.
+struct ProbeBudget {
+    std::chrono::steady_clock::time_point start{};  // of its first probe
+};
+// The probe as the listing uses it: a role found stays for the plug-in, "no
+// answer" is asked again after a growing pause while the budget lasts (none:
+// no limit); never on a port this library has open or another program holds.
+KESTLE_API PortRole CachedProbe(const UsbPort& port, ProbeBudget* budget = nullptr);
 // Probes made since start (for tests).
 KESTLE_API int ProbeCount();
 
@@ -156,11 +162,19 @@ int ParseComNumber(const char* name);
 // *blockName. Empty when none.
 std::string FindCdDrive(const std::string& root, unsigned vendor, unsigned product, std::string* blockName);
 
-// True while this library has the tty open.
-bool SerialDeviceOpen(const std::string& devnode);
+// True while this library has the tty open for that plug-in of its device
+// (any, when either is unknown).
+bool SerialDeviceOpen(const std::string& devnode, const std::string& plug);
+// The plug-in of the USB device behind /dev/ttyUSBk or /dev/ttyACMk (UsbPort::plug);
+// empty when there is none to be found.
+std::string PlugOfDevnode(const std::string& devnode);
+// Clears the tty's exclusive flag and closes the descriptor.
+void CloseSerialDevice(int fd);
+// The debug line of an open refused as kBusy or kDenied.
+std::string OpenFailureLine(const std::string& path, int result);
 
-// Serial ports (kinds 1 and 2).
-int SerialInit(const char* name);
+// Serial ports (kinds 1 and 2). The path of the port goes to *triedPath.
+int SerialInit(const char* name, std::string* triedPath = nullptr);
 int SerialExchange(int kind, const char* name, const unsigned char* request, int requestLength,
                    unsigned char* reply, int* replyLength, int timeoutSeconds);
 int SerialClose(const char* name);
