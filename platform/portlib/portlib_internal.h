@@ -40,16 +40,23 @@ public:
     // kOk, kGone, kTimeout or kPortFailed.
     virtual int BulkOut(const unsigned char* data, int length) = 0;
     virtual int BulkIn(unsigned char* data, int room, int* received) = 0;
+    // True once the opened device has left the bus, waiting up to ms for it.
+    virtual bool LeftBus(int ms) = 0;
     virtual void Close() = 0;
 };
 
 // The 31-byte command block wrapper carrying a command block (at most 16 bytes).
 KESTLE_API std::vector<unsigned char> BuildCbw(uint32_t tag, const unsigned char* cdb, int cdbLength);
 // Sends the command block without data and reads its status: kOk when the
-// device passed it or left the bus after taking it (it re-enumerates
-// switched), kRefused when it failed it, else the transport's result.
+// device passed it or left the bus within seconds of a failed status read
+// (it re-enumerates switched), kRefused when it failed it, else the
+// transport's result. *sent tells whether the command went out.
 KESTLE_API int SendBulkOnlyCommand(BulkOnlyTransport& transport, unsigned vendor, unsigned product,
-                                   const unsigned char* cdb, int cdbLength);
+                                   const unsigned char* cdb, int cdbLength, bool* sent = nullptr);
+// The CD-drive command over USB, or through scsi (SG_IO) only when it never
+// went out over USB: one command per request.
+KESTLE_API int SendCdCommandOver(BulkOnlyTransport& usb, const std::function<int()>& scsi, unsigned vendor,
+                                 unsigned product, const unsigned char* cdb, int cdbLength);
 
 // The role of a serial interface of the modem.
 enum class PortRole { Unknown, Diag, At, Modem, Gps, Ignore };
