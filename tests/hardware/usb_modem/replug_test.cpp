@@ -212,4 +212,19 @@ TEST_F(ModemLife, PortAnotherProcessHasOpenIsNotProbed)
     EXPECT_EQ(64, WaitForAtPort(64));
 }
 
+// The suite runs as root, whom an exclusive tty does not stop: the same life
+// again as an ordinary user.
+TEST(ModemLifeAsUser, SameLifeAsNobody)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "already an ordinary user";
+    const pid_t child = childproc::Spawn(
+        "/usr/bin/setpriv",
+        {"--reuid=65534", "--regid=65534", "--clear-groups", std::filesystem::read_symlink("/proc/self/exe").string(),
+         "--gtest_filter=ModemLife.*"},
+        {});
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(0, childproc::WaitExit(child));
+}
+
 }  // namespace
