@@ -68,6 +68,17 @@ portlib_test::PtyPeer::Handler DiagPort();   // a CRC-valid answer to every fram
 portlib_test::PtyPeer::Handler GpsPort();    // NMEA sentences whatever comes
 portlib_test::PtyPeer::Handler SilentPort();
 
+// The real back end (no device folder, no sysfs tree) with an empty role
+// table of the test's own ($XDG_CONFIG_HOME/kestle/port-roles.conf).
+class RealBackEnd {
+protected:
+    portlib_test::EnvGuard noDevice_{"KESTLE_DEVICE_DIR", nullptr};
+    portlib_test::EnvGuard noSysfs_{"KESTLE_SYSFS_ROOT", nullptr};
+    portlib_test::TempDir config_;
+    portlib_test::EnvGuard configHome_{"XDG_CONFIG_HOME", config_.Path().c_str()};
+    portlib_test::EnvGuard configDirs_{"XDG_CONFIG_DIRS", (config_.Path() + "/none").c_str()};
+};
+
 // The listing the library gives now.
 std::vector<std::string> Listing();
 

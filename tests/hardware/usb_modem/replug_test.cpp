@@ -36,13 +36,8 @@ namespace {
 // seconds it takes, so a loaded machine never fails them.
 constexpr auto kFoundWithin = std::chrono::seconds(40);
 
-class ModemLife : public ::testing::Test {
+class ModemLife : public ::testing::Test, protected RealBackEnd {
 protected:
-    EnvGuard noDevice_{"KESTLE_DEVICE_DIR", nullptr};
-    EnvGuard noSysfs_{"KESTLE_SYSFS_ROOT", nullptr};
-    TempDir config_;
-    EnvGuard configHome_{"XDG_CONFIG_HOME", config_.Path().c_str()};
-    EnvGuard configDirs_{"XDG_CONFIG_DIRS", (config_.Path() + "/none").c_str()};
     std::vector<std::unique_ptr<MockUsb>> gone_;
     std::unique_ptr<MockUsb> usb_ = std::make_unique<MockUsb>();
 

@@ -16,6 +16,11 @@ const unsigned char kCommand[10] = {0x99, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 // Plays a device: results of each step and the status it answers.
 class FakeTransport : public kp::BulkOnlyTransport {
 public:
+    FakeTransport(int open, int out, int in, bool badStatus)
+        : openResult(open), outResult(out), inResult(in), badSignature(badStatus)
+    {
+    }
+
     int openResult = kp::kOk;
     int outResult = kp::kOk;
     int inResult = kp::kOk;
@@ -101,12 +106,8 @@ TEST(BulkOnlyCommand, Outcomes)
         {"status of another command", kp::kOk, kp::kOk, kp::kOk, 0, false, true, kp::kPortFailed},
     };
     for (const Case& c : cases) {
-        FakeTransport fake;
-        fake.openResult = c.open;
-        fake.outResult = c.out;
-        fake.inResult = c.in;
+        FakeTransport fake(c.open, c.out, c.in, c.badSignature);
         fake.status = c.status;
-        fake.badSignature = c.badSignature;
         fake.otherTag = c.otherTag;
         fake.leaves = c.leaves;
         EXPECT_EQ(c.result, kp::SendBulkOnlyCommand(fake, 0x2020, 0x0127, kCommand, 10)) << c.what;
@@ -139,11 +140,7 @@ TEST(BulkOnlyCommand, ScsiOnlyWhenTheCommandNeverWentOut)
         {"command not sent", kp::kOk, kp::kPortFailed, kp::kOk, false, 1, kp::kOk},
     };
     for (const Case& c : cases) {
-        FakeTransport fake;
-        fake.openResult = c.open;
-        fake.outResult = c.out;
-        fake.inResult = c.in;
-        fake.badSignature = c.badSignature;
+        FakeTransport fake(c.open, c.out, c.in, c.badSignature);
         int scsiCalls = 0;
         EXPECT_EQ(c.result, kp::SendCdCommandOver(
                                 fake, [&] { return ++scsiCalls, kp::kOk; }, 0x2020, 0x0127, kCommand, 10))
