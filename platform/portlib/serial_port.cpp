@@ -239,7 +239,8 @@ int SerialInit(const char* name, std::string* triedPath)
     const bool hidden = !present && errno != ENOENT && errno != ENOTDIR;  // e.g. a folder we may not enter
     // a re-plug may give the same tty names and numbers: the plug-in tells it apart
     const std::string plug = present ? PlugOfDevnode(path) : std::string();
-    if (port->fd >= 0 && (!present || port->path != path || st.st_rdev != port->device || plug != port->plug ||
+    const bool replugged = !plug.empty() && !port->plug.empty() && plug != port->plug;
+    if (port->fd >= 0 && (!present || port->path != path || st.st_rdev != port->device || replugged ||
                           !Healthy(port->fd)))
         CloseFd(*port);  // the device went away or came back: start afresh
     if (port->fd >= 0)
