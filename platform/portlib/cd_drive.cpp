@@ -19,12 +19,14 @@
 #include <cstring>
 
 #include "platform/portlib/portlib_internal.h"
+#include "platform/win/clock.h"
 
 namespace kestle_portlib {
 namespace {
 
 constexpr int kCdbSize = 10;
 constexpr int kCdTimeoutSeconds = 30;
+constexpr uint32_t kLeaveMs = 3000;  // how long a switching device may take to leave the bus
 
 bool ParseUsbId(const char* text, unsigned* value)
 {
@@ -165,9 +167,11 @@ public:
                 found = list[i];
         }
         char where[64] = "";
-        if (found)
-            std::snprintf(where, sizeof where, "%04x:%04x (/dev/bus/usb/%03u/%03u)", vendor, product,
-                          libusb_get_bus_number(found), libusb_get_device_address(found));
+        if (found) {
+            bus_ = libusb_get_bus_number(found);
+            address_ = libusb_get_device_address(found);
+            std::snprintf(where, sizeof where, "%04x:%04x (/dev/bus/usb/%03u/%03u)", vendor, product, bus_, address_);
+        }
         const int opened = found ? libusb_open(found, &handle_) : LIBUSB_ERROR_NOT_FOUND;
         libusb_free_device_list(list, 1);
         if (!found) {
@@ -217,7 +221,28 @@ public:
             rc = libusb_bulk_transfer(handle_, in_, data, room, received,
                                       static_cast<unsigned>(TimeoutMs(kCdTimeoutSeconds)));
         }
-        return rc == 0 ? kOk : rc == LIBUSB_ERROR_IO ? kGone : Map(rc);
+        return rc == 0 ? kOk : Map(rc);
+    }
+
+    bool LeftBus(int ms) override
+    {
+        if (!context_)
+            return false;
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            libusb_device** list = nullptr;
+            const ssize_t count = libusb_get_device_list(context_, &list);
+            bool present = false;
+            for (ssize_t i = 0; i < count && !present; ++i)
+                present = libusb_get_bus_number(list[i]) == bus_ && libusb_get_device_address(list[i]) == address_;
+            libusb_free_device_list(list, 1);
+            if (count >= 0 && !present)
+                return true;
+            if (Clock::now() >= deadline)
+                return false;
+            ::poll(nullptr, 0, 100);
+        }
     }
 
     void Close() override
@@ -277,6 +302,7 @@ private:
     libusb_context* context_ = nullptr;
     libusb_device_handle* handle_ = nullptr;
     bool claimed_ = false;
+    uint8_t bus_ = 0, address_ = 0;
     int interface_ = 0;
     unsigned char in_ = 0, out_ = 0;
 };
@@ -299,10 +325,12 @@ std::vector<unsigned char> BuildCbw(uint32_t tag, const unsigned char* cdb, int 
 }
 
 int SendBulkOnlyCommand(BulkOnlyTransport& transport, unsigned vendor, unsigned product, const unsigned char* cdb,
-                        int cdbLength)
+                        int cdbLength, bool* sent)
 {
     static std::atomic<uint32_t> nextTag{1};
     const uint32_t tag = nextTag++;
+    if (sent)
+        *sent = false;
     int rc = transport.Open(vendor, product);
     if (rc != kOk)
         return rc;
@@ -312,13 +340,21 @@ int SendBulkOnlyCommand(BulkOnlyTransport& transport, unsigned vendor, unsigned 
         transport.Close();
         return rc == kGone ? kNoPort : rc;  // the command never went out
     }
+    if (sent)
+        *sent = true;
     unsigned char csw[13] = {};
     int received = 0;
     rc = transport.BulkIn(csw, sizeof csw, &received);
+    // a transfer error alone is no switch: the device must have left the bus
+    const bool left = (rc == kGone || rc == kPortFailed) && transport.LeftBus(static_cast<int>(TimeoutScaledMs(kLeaveMs)));
     transport.Close();
-    if (rc == kGone) {
+    if (left) {
         DebugLine("KESTLE: the device left the bus after the CD-drive command: switching\n");
         return kOk;
+    }
+    if (rc == kGone || rc == kPortFailed) {
+        DebugLine("KESTLE: no status of the CD-drive command and the device is still on the bus\n");
+        return kPortFailed;
     }
     if (rc != kOk)
         return rc;
@@ -338,14 +374,26 @@ int SendCdCommand(const char* vendorId, const char* productId, const char* comma
     if (!dir.empty())
         return SendToEmulator(dir, vendorId, productId, command);
     LibusbTransport usb;
-    const int overUsb = SendBulkOnlyCommand(usb, vendor, product, cdb, kCdbSize);
-    if (overUsb == kOk || overUsb == kRefused || overUsb == kTimeout)
+    return SendCdCommandOver(
+        usb,
+        [&]() -> int {
+            std::string blockName;
+            if (FindCdDrive(SysfsRoot(), vendor, product, &blockName).empty())
+                return kNoPort;
+            return SendThroughSgIo(blockName, cdb);
+        },
+        vendor, product, cdb, kCdbSize);
+}
+
+int SendCdCommandOver(BulkOnlyTransport& usb, const std::function<int()>& scsi, unsigned vendor, unsigned product,
+                      const unsigned char* cdb, int cdbLength)
+{
+    bool sent = false;
+    const int overUsb = SendBulkOnlyCommand(usb, vendor, product, cdb, cdbLength, &sent);
+    if (sent || overUsb == kOk || overUsb == kRefused || overUsb == kTimeout)
         return overUsb;
     // a privileged caller may still send it through the SCSI layer
-    std::string blockName;
-    if (FindCdDrive(SysfsRoot(), vendor, product, &blockName).empty())
-        return overUsb;
-    const int overScsi = SendThroughSgIo(blockName, cdb);
+    const int overScsi = scsi();
     return overScsi == kOk || overScsi == kRefused ? overScsi : overUsb;
 }
 

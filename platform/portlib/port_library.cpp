@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/portlib/portlib_internal.h"
 #include "platform/win/clock.h"
@@ -13,6 +16,27 @@
 namespace kestle_portlib {
 namespace {
 std::atomic<void (*)(const char*)> g_debugHook{nullptr};
+
+std::mutex g_reportedLock;
+std::map<std::string, int> g_reported;  // AT port path: the refusal last told on standard error
+
+// A desktop user has no debugger attached: an AT port that is busy or denied
+// is told on standard error too, once until the cause changes or it opens.
+void ReportAtPortOpen(const std::string& path, int result)
+{
+    if (path.empty())
+        return;
+    std::lock_guard<std::mutex> hold(g_reportedLock);
+    if (result != kBusy && result != kDenied) {
+        g_reported.erase(path);
+        return;
+    }
+    auto [it, added] = g_reported.try_emplace(path, result);
+    if (!added && it->second == result)
+        return;
+    it->second = result;
+    std::fputs(OpenFailureLine(path, result).c_str(), stderr);
+}
 }  // namespace
 
 void SetDebugHook(void (*hook)(const char* line)) { g_debugHook = hook; }
@@ -118,8 +142,13 @@ int KestleInitPort(int kind, const char* name)
 {
     switch (kind) {
     case PORT_KIND_DIAG:
-    case PORT_KIND_AT:
         return SerialInit(name);
+    case PORT_KIND_AT: {
+        std::string path;
+        const int result = SerialInit(name, &path);
+        ReportAtPortOpen(path, result);
+        return result;
+    }
     case PORT_KIND_HTTP:
         HttpGlobalInit();
         return kOk;

@@ -1,6 +1,7 @@
 #pragma once
 // Inner pieces of the port library. The functions marked KESTLE_API are
 // exported for the unit tests; the rest are shared between the library's files.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -39,16 +40,23 @@ public:
     // kOk, kGone, kTimeout or kPortFailed.
     virtual int BulkOut(const unsigned char* data, int length) = 0;
     virtual int BulkIn(unsigned char* data, int room, int* received) = 0;
+    // True once the opened device has left the bus, waiting up to ms for it.
+    virtual bool LeftBus(int ms) = 0;
     virtual void Close() = 0;
 };
 
 // The 31-byte command block wrapper carrying a command block (at most 16 bytes).
 KESTLE_API std::vector<unsigned char> BuildCbw(uint32_t tag, const unsigned char* cdb, int cdbLength);
 // Sends the command block without data and reads its status: kOk when the
-// device passed it or left the bus after taking it (it re-enumerates
-// switched), kRefused when it failed it, else the transport's result.
+// device passed it or left the bus within seconds of a failed status read
+// (it re-enumerates switched), kRefused when it failed it, else the
+// transport's result. *sent tells whether the command went out.
 KESTLE_API int SendBulkOnlyCommand(BulkOnlyTransport& transport, unsigned vendor, unsigned product,
-                                   const unsigned char* cdb, int cdbLength);
+                                   const unsigned char* cdb, int cdbLength, bool* sent = nullptr);
+// The CD-drive command over USB, or through scsi (SG_IO) only when it never
+// went out over USB: one command per request.
+KESTLE_API int SendCdCommandOver(BulkOnlyTransport& usb, const std::function<int()>& scsi, unsigned vendor,
+                                 unsigned product, const unsigned char* cdb, int cdbLength);
 
 // The role of a serial interface of the modem.
 enum class PortRole { Unknown, Diag, At, Modem, Gps, Ignore };
@@ -103,9 +111,14 @@ KESTLE_API std::vector<UsbPort> CollectUdev();
 // Probes an unlabelled serial port: AT (answers OK), GPS (sends NMEA
 // sentences), DIAG (a CRC-valid answer to a version request), else Unknown.
 KESTLE_API PortRole ProbeSerialPort(const std::string& devnode);
-// The probe as the listing uses it: once per port and plug-in, never on a
-// port this library has open or another program holds.
-KESTLE_API PortRole CachedProbe(const UsbPort& port);
+// What one listing has spent on asking silent ports again.
+struct ProbeBudget {
+    std::chrono::steady_clock::time_point start{};  // of its first probe
+};
+// The probe as the listing uses it: a role found stays for the plug-in, "no
+// answer" is asked again after a growing pause while the budget lasts (none:
+// no limit); never on a port this library has open or another program holds.
+KESTLE_API PortRole CachedProbe(const UsbPort& port, ProbeBudget* budget = nullptr);
 // Probes made since start (for tests).
 KESTLE_API int ProbeCount();
 
@@ -156,11 +169,19 @@ int ParseComNumber(const char* name);
 // *blockName. Empty when none.
 std::string FindCdDrive(const std::string& root, unsigned vendor, unsigned product, std::string* blockName);
 
-// True while this library has the tty open.
-bool SerialDeviceOpen(const std::string& devnode);
+// True while this library has the tty open for that plug-in of its device
+// (any, when either is unknown).
+bool SerialDeviceOpen(const std::string& devnode, const std::string& plug);
+// The plug-in of the USB device behind /dev/ttyUSBk or /dev/ttyACMk (UsbPort::plug);
+// empty when there is none to be found.
+std::string PlugOfDevnode(const std::string& devnode);
+// Clears the tty's exclusive flag and closes the descriptor.
+void CloseSerialDevice(int fd);
+// The debug line of an open refused as kBusy or kDenied.
+std::string OpenFailureLine(const std::string& path, int result);
 
-// Serial ports (kinds 1 and 2).
-int SerialInit(const char* name);
+// Serial ports (kinds 1 and 2). The path of the port goes to *triedPath.
+int SerialInit(const char* name, std::string* triedPath = nullptr);
 int SerialExchange(int kind, const char* name, const unsigned char* request, int requestLength,
                    unsigned char* reply, int* replyLength, int timeoutSeconds);
 int SerialClose(const char* name);

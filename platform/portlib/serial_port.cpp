@@ -27,6 +27,7 @@ struct SerialPort {
     int fd = -1;
     std::string path;
     dev_t device = 0;         // the tty the path named when it was opened
+    std::string plug;         // the USB device's plug-in the tty belonged to then
     std::string lastRequest;  // the last text sent, for the follow-up read's end rule
     bool scanListRead = false;  // the scan's "+COPS: " list came in an earlier read
     std::string pending;      // bytes read behind a DIAG answer, for a follow-up read
@@ -34,6 +35,7 @@ struct SerialPort {
 
 std::mutex g_portsLock;
 std::map<int, std::shared_ptr<SerialPort>> g_ports;  // by COM number
+std::map<std::string, std::string> g_held;  // devnode: plug, of every open descriptor (under g_portsLock)
 
 std::string PathOfCom(int com)
 {
@@ -46,8 +48,11 @@ std::string PathOfCom(int com)
 
 void CloseFd(SerialPort& port)
 {
-    if (port.fd >= 0)
-        ::close(port.fd);
+    if (port.fd >= 0) {
+        CloseSerialDevice(port.fd);
+        std::lock_guard<std::mutex> guard(g_portsLock);
+        g_held.erase(port.path);
+    }
     port.fd = -1;
     port.pending.clear();
 }
@@ -162,19 +167,9 @@ int OpenSerialDevice(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        std::string line = "KESTLE: " + path;
-        int result = kNoPort;
-        if (error == EACCES || error == EPERM) {
-            line += ": permission denied: add the user to the dialout group (or install the udev rule of the "
-                    "port library) and log in again\n";
-            result = kDenied;
-        } else if (error == EBUSY) {
-            line += ": in use by another program (busy)\n";
-            result = kBusy;
-        } else {
-            line += std::string(": cannot open: ") + std::strerror(error) + "\n";
-        }
-        DebugLine(line);
+        const int result = error == EACCES || error == EPERM ? kDenied : error == EBUSY ? kBusy : kNoPort;
+        DebugLine(result == kNoPort ? "KESTLE: " + path + ": cannot open: " + std::strerror(error) + "\n"
+                                    : OpenFailureLine(path, result));
         return -result;
     }
     // TIOCEXCL keeps other users' opens out; the flock also holds against
@@ -182,13 +177,13 @@ int OpenSerialDevice(const std::string& path)
     // that take it before touching a modem port
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        DebugLine("KESTLE: " + path + ": in use by another program (busy)\n");
+        DebugLine(OpenFailureLine(path, kBusy));
         return -kBusy;
     }
     ::ioctl(fd, TIOCEXCL);
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
-        ::close(fd);
+        CloseSerialDevice(fd);
         DebugLine("KESTLE: " + path + ": not a terminal\n");
         return -kPortFailed;
     }
@@ -203,24 +198,37 @@ int OpenSerialDevice(const std::string& path)
     ::cfsetispeed(&tio, B115200);
     ::cfsetospeed(&tio, B115200);
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        ::close(fd);
+        CloseSerialDevice(fd);
         DebugLine("KESTLE: " + path + ": cannot set the terminal up\n");
         return -kPortFailed;
     }
     return fd;
 }
 
-bool SerialDeviceOpen(const std::string& devnode)
+std::string OpenFailureLine(const std::string& path, int result)
 {
-    std::lock_guard<std::mutex> guard(g_portsLock);
-    for (const auto& [com, port] : g_ports) {
-        if (port->path == devnode)
-            return true;
-    }
-    return false;
+    if (result == kDenied)
+        return "KESTLE: " + path + ": permission denied: add the user to the dialout group (or install the udev "
+                                   "rule of the port library) and log in again\n";
+    return "KESTLE: " + path + ": in use by another program (busy)\n";
 }
 
-int SerialInit(const char* name)
+void CloseSerialDevice(int fd)
+{
+    // the exclusive flag belongs to the tty, not the descriptor: left set, it
+    // refuses every later open (ours too) while anyone else keeps the tty
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
+bool SerialDeviceOpen(const std::string& devnode, const std::string& plug)
+{
+    std::lock_guard<std::mutex> guard(g_portsLock);
+    auto it = g_held.find(devnode);
+    return it != g_held.end() && (plug.empty() || it->second.empty() || it->second == plug);
+}
+
+int SerialInit(const char* name, std::string* triedPath)
 {
     const int com = ParseComNumber(name);
     if (com == 0)
@@ -228,6 +236,8 @@ int SerialInit(const char* name)
     const std::string path = PathOfCom(com);
     if (path.empty())
         return kNoPort;
+    if (triedPath)
+        *triedPath = path;
 
     std::shared_ptr<SerialPort> port;
     {
@@ -241,8 +251,12 @@ int SerialInit(const char* name)
     struct stat st;
     const bool present = stat(path.c_str(), &st) == 0;
     const bool hidden = !present && errno != ENOENT && errno != ENOTDIR;  // e.g. a folder we may not enter
-    if (port->fd >= 0 && (!present || port->path != path || st.st_rdev != port->device || !Healthy(port->fd)))
-        CloseFd(*port);  // the device went away or came back on another tty: start afresh
+    // a re-plug may give the same tty names and numbers: the plug-in tells it apart
+    const std::string plug = present ? PlugOfDevnode(path) : std::string();
+    const bool replugged = !plug.empty() && !port->plug.empty() && plug != port->plug;
+    if (port->fd >= 0 && (!present || port->path != path || st.st_rdev != port->device || replugged ||
+                          !Healthy(port->fd)))
+        CloseFd(*port);  // the device went away or came back: start afresh
     if (port->fd >= 0)
         return kOk;
     if (!present && !hidden) {
@@ -255,7 +269,12 @@ int SerialInit(const char* name)
     port->fd = fd;
     port->path = path;
     port->device = st.st_rdev;
+    port->plug = plug;
     port->lastRequest.clear();
+    {
+        std::lock_guard<std::mutex> held(g_portsLock);
+        g_held[path] = plug;
+    }
     return kOk;
 }
 
@@ -298,6 +317,7 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
         return left > 0 ? static_cast<int>(left) : 0;
     };
     auto vanish = [&] {
+        DebugLine("KESTLE: " + port->path + ": the port went away during the exchange\n");
         CloseFd(*port);
         return kPortFailed;
     };

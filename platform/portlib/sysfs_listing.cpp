@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,6 +18,10 @@ namespace fs = std::filesystem;
 
 namespace kestle_portlib {
 namespace {
+
+// A device's path with its number on the bus: the number is new on every
+// enumeration, so a device that left and came back is another plug-in.
+std::string PlugOf(const std::string& device, const std::string& devnum) { return device + "#" + devnum; }
 
 std::string ReadLine(const fs::path& file)
 {
@@ -97,7 +102,7 @@ bool FromSysfs(const fs::path& classEntry, const fs::path& root, UsbPort* port)
         if (!ec)
             port->driver = driver.filename().string();
         port->device = device.string();
-        port->plug = device.string() + "#" + ReadLine(device / "devnum");
+        port->plug = PlugOf(port->device, ReadLine(device / "devnum"));
         return true;
     }
     return false;
@@ -173,7 +178,7 @@ bool FromUdev(udev_device* dev, UsbPort* port)
         port->label.pop_back();
     port->driver = Text(udev_device_get_driver(interface));
     port->device = Text(udev_device_get_syspath(usb));
-    port->plug = port->device + "#" + Text(udev_device_get_sysattr_value(usb, "devnum"));
+    port->plug = PlugOf(port->device, Text(udev_device_get_sysattr_value(usb, "devnum")));
     port->devnode = Text(udev_device_get_devnode(dev));
     for (udev_list_entry* e = udev_device_get_properties_list_entry(dev); e; e = udev_list_entry_get_next(e))
         port->properties[Text(udev_list_entry_get_name(e))] = Text(udev_list_entry_get_value(e));
@@ -218,6 +223,24 @@ std::vector<UsbPort> CollectUdev()
         }
     }
     return ports;
+}
+
+std::string PlugOfDevnode(const std::string& devnode)
+{
+    const std::string name = devnode.substr(devnode.rfind('/') + 1);
+    if (devnode.compare(0, 5, "/dev/") != 0 || ComNumberOfTty(name) == 0)
+        return {};  // the emulator's terminals have no USB device behind them
+    UsbPort port;
+    if (std::getenv("KESTLE_SYSFS_ROOT")) {
+        std::error_code ec;
+        const fs::path root = fs::canonical(SysfsRoot(), ec);
+        return !ec && FromSysfs(root / "class" / "tty" / name, root, &port) ? port.plug : std::string();
+    }
+    std::unique_ptr<udev, UdevDeleter> u(udev_new());
+    if (!u)
+        return {};
+    std::unique_ptr<udev_device, UdevDeleter> dev(udev_device_new_from_subsystem_sysname(u.get(), "tty", name.c_str()));
+    return dev && FromUdev(dev.get(), &port) ? port.plug : std::string();
 }
 
 int ComNumberOfTty(std::string_view ttyName)
@@ -266,7 +289,8 @@ std::vector<std::string> ListSysfs(const std::string& rootText)
 
 std::vector<std::string> ListUdev()
 {
-    return BuildListing(CollectUdev(), LoadRoleTable(), CachedProbe);
+    ProbeBudget budget;
+    return BuildListing(CollectUdev(), LoadRoleTable(), [&budget](const UsbPort& port) { return CachedProbe(port, &budget); });
 }
 
 std::string FindCdDrive(const std::string& rootText, unsigned vendor, unsigned product, std::string* blockName)

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,10 +12,6 @@
 #include "device/diag_ops.h"
 #include "device/port_manager.h"
 #include "device/port_scanner.h"
-#include "emulator/at_interpreter.h"
-#include "emulator/device_state.h"
-#include "emulator/diag_responder.h"
-#include "emulator/hdlc.h"
 #include "platform/portlib/KestlePortServer.h"
 #include "tests/hardware/usb_modem/mock_usb.h"
 
@@ -26,44 +21,6 @@ using portlib_test::PtyPeer;
 using portlib_test::TempDir;
 
 namespace {
-
-// One emulated device state behind several ports.
-struct EmulatedModem {
-    std::mutex lock;
-    modemsim::DeviceState state;
-
-    PtyPeer::Handler At()
-    {
-        return [this, echo = false](PtyPeer& peer, const std::string& request) mutable {
-            std::string line = request;
-            while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
-                line.pop_back();
-            std::lock_guard<std::mutex> hold(lock);
-            for (const modemsim::AtBurst& burst : modemsim::RunAtCommand(state, line, echo).bursts)
-                peer.Write(burst.text);
-        };
-    }
-
-    PtyPeer::Handler Diag()
-    {
-        return [this](PtyPeer& peer, const std::string& request) {
-            const size_t start = request.find_first_not_of('\x7E');
-            if (start == std::string::npos || request.back() != '\x7E')
-                return;
-            std::vector<uint8_t> packet;
-            if (!modemsim::UnframeDiagPacket(std::vector<uint8_t>(request.begin() + static_cast<long>(start),
-                                                                   request.end() - 1),
-                                             &packet))
-                return;
-            std::lock_guard<std::mutex> hold(lock);
-            const std::vector<uint8_t> answer = modemsim::RunDiagPacket(state, packet).packet;
-            if (answer.empty())
-                return;
-            const std::vector<uint8_t> frame = modemsim::FrameDiagPacket(answer);
-            peer.Write(std::string(frame.begin(), frame.end()));
-        };
-    }
-};
 
 TEST(DeviceFlow, ScanDiagAndAtOperationsOnAModemWithoutStrings)
 {

@@ -23,13 +23,8 @@ using portlib_test::TempDir;
 namespace {
 
 // Every test runs on the real back end with an empty role table of its own.
-class UsbLayout : public ::testing::Test {
+class UsbLayout : public ::testing::Test, protected RealBackEnd {
 protected:
-    EnvGuard noDevice_{"KESTLE_DEVICE_DIR", nullptr};
-    EnvGuard noSysfs_{"KESTLE_SYSFS_ROOT", nullptr};
-    TempDir config_;
-    EnvGuard configHome_{"XDG_CONFIG_HOME", config_.Path().c_str()};
-    EnvGuard configDirs_{"XDG_CONFIG_DIRS", (config_.Path() + "/none").c_str()};
     MockUsb usb_;
 
     void TearDown() override

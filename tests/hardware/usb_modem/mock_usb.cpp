@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "emulator/at_interpreter.h"
+#include "emulator/diag_responder.h"
 #include "emulator/hdlc.h"
 #include "platform/portlib/KestlePortServer.h"
 
@@ -15,13 +17,13 @@ MockUsb::~MockUsb()
     g_object_unref(testbed_);
 }
 
-std::string MockUsb::AddDevice(int port, const std::string& vendor, const std::string& product)
+std::string MockUsb::AddDevice(int port, const std::string& vendor, const std::string& product, int devnum)
 {
     const std::string name = "1-" + std::to_string(port);
     gchar* path = umockdev_testbed_add_device(testbed_, "usb", name.c_str(), nullptr, "idVendor", vendor.c_str(),
                                               "idProduct", product.c_str(), "busnum", "1", "devnum",
-                                              std::to_string(port + 1).c_str(), nullptr, "DEVTYPE", "usb_device",
-                                              nullptr);
+                                              std::to_string(devnum > 0 ? devnum : port + 1).c_str(), nullptr,
+                                              "DEVTYPE", "usb_device", nullptr);
     std::string out = path;
     g_free(path);
     return out;
@@ -53,7 +55,9 @@ void MockUsb::AddTty(const std::string& interface, const std::string& name, cons
                          "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + name + "\n";
     for (const std::string& p : properties)
         record += "E: " + p + "\n";
-    record += "A: dev=188:" + std::to_string(nextMinor_++) + "\n";
+    // the numbers Linux gives: the same name has the same number on every plug-in
+    const bool acm = name.compare(0, 6, "ttyACM") == 0;
+    record += std::string("A: dev=") + (acm ? "166:" : "188:") + name.substr(6) + "\n";
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(testbed_, record.c_str(), &error)) {
         const std::string message = error ? error->message : "?";
@@ -89,6 +93,43 @@ void MockUsb::Serve(const std::string& tty, portlib_test::PtyPeer::Handler handl
     if (fd < 0)
         throw std::runtime_error("no terminal behind " + tty);
     peers_[tty] = std::make_unique<portlib_test::PtyPeer>(fd, std::move(handler));
+}
+
+void MockUsb::HangUp()
+{
+    for (auto& [tty, peer] : peers_)
+        peer->CloseMaster();
+}
+
+portlib_test::PtyPeer::Handler EmulatedModem::At()
+{
+    return [this, echo = false](portlib_test::PtyPeer& peer, const std::string& request) mutable {
+        std::string line = request;
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.pop_back();
+        std::lock_guard<std::mutex> hold(lock);
+        for (const modemsim::AtBurst& burst : modemsim::RunAtCommand(state, line, echo).bursts)
+            peer.Write(burst.text);
+    };
+}
+
+portlib_test::PtyPeer::Handler EmulatedModem::Diag()
+{
+    return [this](portlib_test::PtyPeer& peer, const std::string& request) {
+        const size_t start = request.find_first_not_of('\x7E');
+        if (start == std::string::npos || request.back() != '\x7E')
+            return;
+        std::vector<uint8_t> packet;
+        if (!modemsim::UnframeDiagPacket(
+                std::vector<uint8_t>(request.begin() + static_cast<long>(start), request.end() - 1), &packet))
+            return;
+        std::lock_guard<std::mutex> hold(lock);
+        const std::vector<uint8_t> answer = modemsim::RunDiagPacket(state, packet).packet;
+        if (answer.empty())
+            return;
+        const std::vector<uint8_t> frame = modemsim::FrameDiagPacket(answer);
+        peer.Write(std::string(frame.begin(), frame.end()));
+    };
 }
 
 portlib_test::PtyPeer::Handler AtPort(const std::string& tag)

@@ -9,7 +9,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -73,6 +80,11 @@ TEST_F(SerialAccess, OpenPortIsHeldExclusively)
 {
     ASSERT_EQ(0, KestleInitPort(PORT_KIND_AT, "6"));
     const int fd = ::open(peer_->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(-1, fd);  // TIOCEXCL keeps everyone but root out
+        EXPECT_EQ(EBUSY, errno);
+        return;
+    }
     ASSERT_GE(fd, 0);  // root passes TIOCEXCL; the lock still says no
     int exclusive = 0;
     EXPECT_EQ(0, ::ioctl(fd, TIOCGEXCL, &exclusive));
@@ -101,24 +113,130 @@ TEST_F(SerialAccess, MissingPortIsNoPort)
     EXPECT_EQ(1u, debug.Count("no such port"));
 }
 
-// A user outside the dialout group: run as nobody in a child process.
+constexpr uid_t kNobody = 65534;
+
+// Runs body in a child process as nobody (no groups) with its standard error
+// in the file stderrPath; the child's exit code, -1 when it did not exit.
+int AsNobody(const std::function<int()>& body, const std::string& stderrPath = "/dev/null")
+{
+    std::fflush(stderr);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        const int err = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (err < 0 || ::dup2(err, 2) < 0 || ::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
+            ::setuid(kNobody) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// Exit codes of the child's steps: 0 when all went well, else the step that failed.
+int AtExchange()
+{
+    unsigned char reply[256];
+    int length = sizeof reply;
+    return KestleReadMsgFromPort_sync(PORT_KIND_AT, "6", reinterpret_cast<const unsigned char*>("AT\r"), 3, reply,
+                                      &length, 100);
+}
+
+// An ordinary user whom the port is given (as the dialout group or the udev
+// rule does): the test makes nobody the owner of the terminal.
+class SerialAccessAsUser : public SerialAccess {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "needs root to become another user";
+        SerialAccess::SetUp();
+        ASSERT_EQ(0, ::chmod(folder_.Path().c_str(), 0755));
+        ASSERT_EQ(0, ::chown(peer_->SlavePath().c_str(), kNobody, kNobody));
+    }
+    TempDir place_;
+    std::string Stderr() const { return place_.Path() + "/stderr"; }
+    size_t StderrLines(const std::string& fragment) const
+    {
+        std::ifstream in(Stderr());
+        size_t n = 0;
+        for (std::string line; std::getline(in, line);)
+            n += line.find(fragment) != std::string::npos;
+        return n;
+    }
+};
+
+// Open, close and open again, any number of times, while another descriptor
+// keeps the terminal (an emulator, a terminal program, a daemon).
+TEST_F(SerialAccessAsUser, OpensClosesAndOpensAgainWhileAnotherDescriptorKeepsTheTty)
+{
+    const int keeper = ::open(peer_->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(keeper, 0);
+    EXPECT_EQ(0, AsNobody([] {
+        for (int round = 0; round < 3; ++round) {
+            if (KestleInitPort(PORT_KIND_AT, "6") != 0)
+                return 10 + round;
+            if (AtExchange() != 0)
+                return 20 + round;
+            if (KestleClosePort(PORT_KIND_AT, "6") != 0)
+                return 30 + round;
+        }
+        return 0;
+    }));
+    ::close(keeper);
+}
+
+// Another program of the user holds the port exclusively: busy, told once on
+// standard error however often it is tried; free again, it opens.
+TEST_F(SerialAccessAsUser, PortAnotherProgramHoldsIsBusyAndToldOnce)
+{
+    const std::string slave = peer_->SlavePath();
+    EXPECT_EQ(0, AsNobody(
+                     [&] {
+                         const int other = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+                         if (other < 0 || ::ioctl(other, TIOCEXCL) != 0)
+                             return 1;
+                         for (int i = 0; i < 3; ++i) {
+                             if (KestleInitPort(PORT_KIND_AT, "6") != kp::kBusy)
+                                 return 10 + i;
+                         }
+                         ::ioctl(other, TIOCNXCL);
+                         ::close(other);
+                         return KestleInitPort(PORT_KIND_AT, "6") == 0 && AtExchange() == 0 ? 0 : 2;
+                     },
+                     Stderr()));
+    EXPECT_EQ(1u, StderrLines("in use by another program (busy)"));
+    EXPECT_EQ(1u, StderrLines(folder_.Path() + "/COM6"));
+}
+
+// A user outside the dialout group: denied with the hint, in the debug
+// stream and once on standard error.
 TEST_F(SerialAccess, PortTheUserMayNotOpenIsDeniedWithAHint)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to become another user";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(3);
-        LibraryDebug debug;
-        const int rc = KestleInitPort(PORT_KIND_AT, "6");
-        ::_exit(rc == kp::kDenied && debug.Count("add the user to the dialout group") == 1 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(child, ::waitpid(child, &status, 0));
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status));
+    ASSERT_EQ(0, ::chmod(folder_.Path().c_str(), 0755));
+    TempDir place;
+    const std::string err = place.Path() + "/stderr";
+    EXPECT_EQ(0, AsNobody(
+                     [] {
+                         LibraryDebug debug;
+                         for (int i = 0; i < 2; ++i) {
+                             if (KestleInitPort(PORT_KIND_AT, "6") != kp::kDenied)
+                                 return 1;
+                         }
+                         return debug.Count("add the user to the dialout group") == 2 ? 0 : 2;
+                     },
+                     err));
+    std::ifstream in(err);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ("KESTLE: " + folder_.Path() + "/COM6: permission denied: add the user to the dialout group (or install "
+              "the udev rule of the port library) and log in again\n",
+              text.str());
 }
 
 // Another reader on the same terminal may take the bytes between our poll
@@ -132,9 +250,10 @@ TEST_F(SerialAccess, ReadOfNothingIsNoDataYet)
         }
     });
     folder_.LinkCom(kCom, peer_->SlavePath());
-    ASSERT_EQ(0, KestleInitPort(PORT_KIND_AT, "6"));
+    // opened first: only root passes the exclusive flag of an open port
     const int thief = ::open(peer_->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(thief, 0);
+    ASSERT_EQ(0, KestleInitPort(PORT_KIND_AT, "6"));
     std::atomic<bool> stop{false};
     std::thread steal([&] {
         char c[64];

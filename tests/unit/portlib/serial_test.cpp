@@ -10,9 +10,12 @@
 #include "platform/win/clock.h"
 #include "tests/support/gate.h"
 #include "tests/support/timeout_scale.h"
+#include "tests/unit/portlib/library_debug.h"
 #include "tests/unit/portlib/portlib_test_util.h"
 
 using namespace portlib_test;
+
+namespace kp = kestle_portlib;
 
 namespace {
 
@@ -204,9 +207,11 @@ TEST_F(SerialExchange, PortVanishingDuringTheExchangeFailsAtOnce)
         peer.Write("AT+CSQ\r\r\n+CSQ: ");
         peer.CloseMaster();
     });
+    LibraryDebug debug;
     const Outcome out = Exchange(PORT_KIND_AT, "AT+CSQ\r", 1000);
-    EXPECT_NE(0, out.rc);
+    EXPECT_EQ(kp::kPortFailed, out.rc);
     EXPECT_LT(out.ms, RealMs(1000) / 2);
+    EXPECT_EQ(1u, debug.Count(folder_.Path() + "/COM6: the port went away during the exchange")) << debug.All();
     folder_.UnlinkCom(kCom);
     EXPECT_NE(0, KestleInitPort(PORT_KIND_AT, "6"));
     EXPECT_NE(0, Exchange(PORT_KIND_AT, "AT\r", 1).rc);
