@@ -13,12 +13,6 @@ wchar_t DiagFrameLog[DIAG_TEXT_SIZE];
 const wchar_t* const DIAG_TEXT_NO_END_FLAG = L"the Received Data is Wrong without End Flag(0x7e)";
 const wchar_t* const DIAG_TEXT_WRONG_CRC = L"the Received Data is Wrong with Wrong CRC Checksum";
 
-DiagTransferState& DiagTransfer()
-{
-    static DiagTransferState state;
-    return state;
-}
-
 uint16_t DiagReplyU16(const DiagReplyRecord& reply, size_t offset)
 {
     if (offset + 2 > DIAG_REPLY_RECORD_SIZE)
@@ -821,9 +815,8 @@ bool FrameDiagPacket(const uint8_t* packet, size_t length, bool leadingFlag, uin
     return true;
 }
 
-uint32_t BuildDiagFrame()
+uint32_t BuildDiagFrame(DiagTransferState& t)
 {
-    DiagTransferState& t = DiagTransfer();
     uint8_t packet[DIAG_SEND_BUFFER_SIZE];
     size_t length = 0;
     bool ok = true;
@@ -855,9 +848,8 @@ uint32_t BuildDiagFrame()
     return t.sendLength;
 }
 
-bool CheckDiagFrame()
+bool CheckDiagFrame(DiagTransferState& t)
 {
-    DiagTransferState& t = DiagTransfer();
     uint8_t* rx = t.receiveBuffer;
     size_t len = std::min<size_t>(t.receiveLength, DIAG_RECEIVE_BUFFER_SIZE);
     t.replyLength = static_cast<uint16_t>(len);
@@ -917,9 +909,8 @@ bool CheckDiagFrame()
     return good;
 }
 
-void DumpDiagFrame(uint32_t count, bool written)
+void DumpDiagFrame(const DiagTransferState& t, uint32_t count, bool written)
 {
-    const DiagTransferState& t = DiagTransfer();
     const uint8_t* bytes = written ? t.sendBuffer : t.receiveBuffer;
     size_t room = written ? sizeof t.sendBuffer : sizeof t.receiveBuffer;
     char line[64];
