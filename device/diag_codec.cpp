@@ -3,6 +3,7 @@
 #include "device/crc16.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -11,12 +12,6 @@ wchar_t DiagFrameLog[DIAG_TEXT_SIZE];
 
 const wchar_t* const DIAG_TEXT_NO_END_FLAG = L"the Received Data is Wrong without End Flag(0x7e)";
 const wchar_t* const DIAG_TEXT_WRONG_CRC = L"the Received Data is Wrong with Wrong CRC Checksum";
-
-DiagTransferState& DiagTransfer()
-{
-    static DiagTransferState state;
-    return state;
-}
 
 uint16_t DiagReplyU16(const DiagReplyRecord& reply, size_t offset)
 {
@@ -130,153 +125,6 @@ private:
     size_t len_ = 0;
     bool ok_ = true;
 };
-
-void BuildLegacyEfs(PacketWriter& w)
-{
-    uint8_t op = w.At(1);
-    w.Pick({0, 1});
-    switch (op) {
-    case 0: case 1: case 2: case 3: case 6: case 7:
-        w.Counted8(4);
-        break;
-    case 4:
-        w.Pick({4});
-        if (w.At(4) == 0)
-            w.Counted8(5);
-        break;
-    case 5:
-        w.Pick({4, 5});
-        if (w.At(4) == 0) {
-            w.Pick({8});
-            w.Run(12, 4);
-            w.Run(16, 2);
-            w.Pick({18, 19});
-            w.Counted8(20);
-            w.Counted16(82);
-        } else {
-            w.Counted16(8);
-        }
-        break;
-    case 8:
-        w.Run(4, 2);
-        w.Pick({6, 7});
-        w.Run(8, 4);
-        w.Counted8(12);
-        break;
-    case 9:
-        w.Run(4, 8);
-        w.Counted8(12);
-        break;
-    case 10: case 11:
-        w.Run(4, 4);
-        w.Counted8(8);
-        break;
-    default:
-        break;
-    }
-}
-
-void BuildEfs2(PacketWriter& w, size_t typedLength)
-{
-    switch (w.At(2)) {
-    case 0: w.Run(0, 44); break;
-    case 1: w.Run(0, 4); break;
-    case 2: w.Run(0, 12); w.Text(12); break;
-    case 3: case 13: w.Run(0, 8); break;
-    case 4: w.Run(0, 16); break;
-    case 5:
-        w.Run(0, 12);
-        if (typedLength > 12)
-            w.Run(12, typedLength - 12);
-        break;
-    case 12: w.Run(0, 12); break;
-    case 8: case 9: w.Run(0, 8); w.Text(8); break;
-    case 10: case 11: case 15: w.Run(0, 4); w.Text(4); break;
-    case 39: w.Run(0, 12); w.Text(12); break;
-    default: break;
-    }
-}
-
-void BuildTyped(PacketWriter& w, size_t typedLength)
-{
-    uint8_t code = w.At(0);
-    switch (code) {
-    case 0x01: case 0x0C: case 0x38: case 0x39: case 0x3A: case 0x7C: case 0x8A:
-        w.Byte(code);
-        break;
-    case 0x26: case 0x27: case 0x9C:
-        w.Byte(code);
-        w.Run(2, 2);
-        w.Run(4, DIAG_NV_ITEM_SIZE);
-        w.Run(DIAG_NV_REQUEST_STATUS_OFFSET, 2);
-        break;
-    case 0x29:
-        w.Byte(code);
-        w.Run(2, 2);
-        break;
-    case 0x48:
-        w.Run(0, 126);
-        break;
-    case 0x49:
-        w.Run(0, 3);
-        break;
-    case 0x4B:
-        if (w.At(1) == DIAG_SUBSYS_EFS2)
-            BuildEfs2(w, typedLength);
-        else if (w.At(1) == 0xCD)
-            w.Run(0, 4);
-        else
-            w.Literal({0x4B, 0x04, 0x0E, 0x00});
-        break;
-    case 0x59:
-        BuildLegacyEfs(w);
-        break;
-    case 0x5C:
-        w.Literal({0x5C, 0x01, 0x00, 0xC2, 0x01, 0x00});
-        break;
-    case 0x89:
-        w.Run(0, 2);
-        break;
-    default:
-        break;
-    }
-}
-
-// Boot-loader addresses and lengths go out most significant byte first.
-void BuildBoot(PacketWriter& w)
-{
-    uint8_t code = w.At(0);
-    switch (code) {
-    case 0x01:
-        w.Pick({0, 3, 2, 1, 6, 5});
-        w.Run(9, w.U16At(5));
-        break;
-    case 0x0F:
-        w.Pick({0, 4, 3, 2, 1, 6, 5});
-        w.Run(9, w.U16At(5));
-        break;
-    case 0x04:
-        w.Pick({0, 3, 2, 1, 6, 5, 4});
-        break;
-    case 0x05: case 0x14: case 0x90:
-        w.Pick({0, 2, 1, 4, 3});
-        break;
-    case 0x0B:
-        w.Run(0, 9);
-        break;
-    case 0x10:
-        w.Run(0, 2);
-        break;
-    case 0x11:
-        w.Run(0, 5);
-        break;
-    case 0x06: case 0x07: case 0x0A: case 0x0C: case 0x0E: case 0x12: case 0x20:
-        w.Byte(code);
-        break;
-    default:
-        break;
-    }
-}
 
 // ----------------------------------------------------------------- parsers
 
@@ -413,7 +261,330 @@ private:
     size_t consumed_ = 0;
 };
 
-void ParseVersion(ReplyParser& p, uint16_t replyLength)
+// ----------------------------------------------------------------- layouts
+//
+// Every message is one row of a table below: how its request is laid out
+// (read from the typed request) and where its reply's fields go in the reply
+// record. The builder and the parser both read the row; a layout that depends
+// on the message's content is a named function in the row instead of steps.
+
+// Where the packet's bytes come from in the typed request.
+enum class Req : uint8_t {
+    End,
+    Code,        // the command code (request byte 0)
+    Run,         // request bytes a..a+b-1
+    Pick,        // request byte a
+    Counted8,    // the count byte at a, then that many bytes
+    Counted16,   // the 16-bit count at a, then that many bytes
+    RunCountAt,  // from a, as many bytes as the 16-bit count at b says
+    Text,        // the zero-terminated text from a, terminator included
+    Literal,     // the byte a
+    Rest,        // request bytes from a up to the typed length
+};
+
+// Where the reply's fields go in the record.
+enum class Rep : uint8_t {
+    End,
+    Field,       // a scalar of a bytes as it stands
+    FieldBe,     // a scalar of a bytes sent most significant byte first
+    FieldAt,     // read from reply byte a, a scalar of b bytes
+    Bytes,       // a bytes
+    Text,        // a bytes and a terminator
+    ZeroText,    // a zero-terminated text
+    SkipZero,    // a byte of value 0 is passed over
+    Seek,        // read from reply byte a on
+    WriteAt,     // write from record byte a on
+    BytesCounted, // as many bytes as the little-endian count of b bytes at reply byte a says
+    TextCounted,  // the same as a text
+};
+
+template <typename Op>
+struct Step {
+    Op op;
+    uint16_t a = 0;
+    uint16_t b = 0;
+};
+constexpr size_t kMaxSteps = 12;
+using ReqSteps = std::array<Step<Req>, kMaxSteps>;
+using RepSteps = std::array<Step<Rep>, kMaxSteps>;
+
+using BuildFn = void (*)(PacketWriter&, size_t typedLength);
+using ParseFn = bool (*)(ReplyParser&, uint16_t replyLength);
+
+// One message of a table, found by its key (a code, an operation, a command).
+struct Layout {
+    uint16_t key;
+    ReqSteps request;
+    RepSteps reply;
+    BuildFn build = nullptr; // in place of request, when set
+    ParseFn parse = nullptr; // in place of reply, when set
+};
+
+template <size_t N>
+const Layout* FindLayout(const Layout (&table)[N], uint32_t key)
+{
+    for (const Layout& layout : table)
+        if (layout.key == key)
+            return &layout;
+    return nullptr;
+}
+
+void Build(PacketWriter& w, const ReqSteps& steps, size_t typedLength)
+{
+    for (const Step<Req>& s : steps) {
+        switch (s.op) {
+        case Req::End: return;
+        case Req::Code: w.Byte(w.At(0)); break;
+        case Req::Run: w.Run(s.a, s.b); break;
+        case Req::Pick: w.Byte(w.At(s.a)); break;
+        case Req::Counted8: w.Counted8(s.a); break;
+        case Req::Counted16: w.Counted16(s.a); break;
+        case Req::RunCountAt: w.Run(s.a, w.U16At(s.b)); break;
+        case Req::Text: w.Text(s.a); break;
+        case Req::Literal: w.Byte(static_cast<uint8_t>(s.a)); break;
+        case Req::Rest:
+            if (typedLength > s.a)
+                w.Run(s.a, typedLength - s.a);
+            break;
+        }
+    }
+}
+
+void Parse(ReplyParser& p, const RepSteps& steps)
+{
+    for (const Step<Rep>& s : steps) {
+        uint32_t count = 0;
+        switch (s.op) {
+        case Rep::End: return;
+        case Rep::Field: p.Field(s.a); break;
+        case Rep::FieldBe: p.FieldBe(s.a); break;
+        case Rep::FieldAt: p.Seek(s.a); p.Field(s.b); break;
+        case Rep::Bytes: p.Bytes(s.a); break;
+        case Rep::Text: p.Text(s.a); break;
+        case Rep::ZeroText: p.ZeroText(); break;
+        case Rep::SkipZero: p.SkipZero(); break;
+        case Rep::Seek: p.Seek(s.a); break;
+        case Rep::WriteAt: p.WriteAt(s.a); break;
+        case Rep::BytesCounted: p.PeekLe(s.a, s.b, &count); p.Bytes(count); break;
+        case Rep::TextCounted: p.PeekLe(s.a, s.b, &count); p.Text(count); break;
+        }
+    }
+}
+
+bool BuildRow(PacketWriter& w, const Layout* layout, size_t typedLength)
+{
+    if (!layout)
+        return false;
+    if (layout->build)
+        layout->build(w, typedLength);
+    else
+        Build(w, layout->request, typedLength);
+    return true;
+}
+
+bool ParseRow(ReplyParser& p, const Layout* layout, uint16_t replyLength)
+{
+    if (!layout)
+        return true; // a reply of no known layout is good and leaves the record alone
+    if (layout->parse)
+        return layout->parse(p, replyLength);
+    Parse(p, layout->reply);
+    return true;
+}
+
+// Reply steps of the whole reply of size bytes, over the record from byte 0.
+constexpr RepSteps Whole(uint16_t size) { return {{{Rep::Seek, 0}, {Rep::WriteAt, 0}, {Rep::Bytes, size}}}; }
+
+// ---- legacy EFS (0x59): the operation in byte 1 picks the layout
+
+void BuildLegacyEfsOpen(PacketWriter& w, size_t)
+{
+    w.Byte(w.At(4));
+    if (w.At(4) == 0)
+        w.Counted8(5);
+}
+
+void BuildLegacyEfsWrite(PacketWriter& w, size_t)
+{
+    w.Pick({4, 5});
+    if (w.At(4) == 0) {
+        w.Pick({8});
+        w.Run(12, 4);
+        w.Run(16, 2);
+        w.Pick({18, 19});
+        w.Counted8(20);
+        w.Counted16(82);
+    } else {
+        w.Counted16(8);
+    }
+}
+
+bool ParseLegacyEfsOpen(ReplyParser& p, uint16_t)
+{
+    uint8_t first = 0;
+    bool have = p.Peek8(3, &first);
+    p.Field(1);
+    p.Field(1);
+    if (!have)
+        return true;
+    if (first == 0)
+        p.Field(4);
+    uint32_t count = 0;
+    p.PeekLe(p.Pos(), 2, &count);
+    p.Field(2);
+    p.Bytes(count);
+    return true;
+}
+
+constexpr ReqSteps kLegacyEfsName = {{{Req::Counted8, 4}}};
+constexpr RepSteps kLegacyEfsData = {{{Rep::Field, 2}, {Rep::Field, 2}, {Rep::BytesCounted, 5, 2}}};
+constexpr RepSteps kLegacyEfsList = {{{Rep::Field, 4}, {Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 1},
+                                      {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 1},
+                                      {Rep::Field, 1}, {Rep::TextCounted, 24, 1}}};
+
+constexpr Layout kLegacyEfs[] = {
+    {0, kLegacyEfsName, {}},
+    {1, kLegacyEfsName, {}},
+    {2, kLegacyEfsName, kLegacyEfsData},
+    {3, kLegacyEfsName, kLegacyEfsData},
+    {4, {}, {}, BuildLegacyEfsOpen, ParseLegacyEfsOpen},
+    {5, {}, {{{Rep::Field, 1}}}, BuildLegacyEfsWrite},
+    {6, kLegacyEfsName, {}},
+    {7, kLegacyEfsName, {{{Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 4}, {Rep::Field, 4}}}},
+    {8, {{{Req::Run, 4, 2}, {Req::Pick, 6}, {Req::Pick, 7}, {Req::Run, 8, 4}, {Req::Counted8, 12}}}, {}},
+    {9, {{{Req::Run, 4, 8}, {Req::Counted8, 12}}}, {}},
+    {10, {{{Req::Run, 4, 4}, {Req::Counted8, 8}}}, kLegacyEfsList},
+    {11, {{{Req::Run, 4, 4}, {Req::Counted8, 8}}}, kLegacyEfsList},
+    {12, {}, {{{Rep::Field, 4}}}},
+};
+
+void BuildLegacyEfs(PacketWriter& w, size_t typedLength)
+{
+    w.Pick({0, 1});
+    BuildRow(w, FindLayout(kLegacyEfs, w.At(1)), typedLength);
+}
+
+// 59, operation, status; a nonzero status rejects the answer.
+bool ParseLegacyEfs(ReplyParser& p, uint16_t replyLength)
+{
+    uint8_t op = 0, status = 0;
+    p.Peek8(1, &op);
+    p.Field(1);
+    if (!p.Peek8(2, &status)) {
+        SetErrorText(DiagEfsStatusText(0xFFFF));
+        return false;
+    }
+    p.Field(1);
+    if (status != 0) {
+        SetErrorText(DiagEfsStatusText(status));
+        return false;
+    }
+    ParseRow(p, FindLayout(kLegacyEfs, op), replyLength);
+    return true;
+}
+
+// ---- EFS2 (0x4B 0x13): the command in request byte 2, reply bytes 2-3
+
+bool ParseEfs2Read(ReplyParser& p, uint16_t)
+{
+    // handle, offset, count, error, then count data bytes
+    uint32_t count = 0;
+    p.PeekLe(12, 4, &count);
+    for (int i = 0; i < 4; ++i)
+        p.Field(4);
+    p.Bytes(count);
+    return true;
+}
+
+bool ParseEfs2Item(ReplyParser& p, uint16_t)
+{
+    uint32_t first = 0, second = 1;
+    p.PeekLe(4, 4, &first);
+    bool haveSecond = p.PeekLe(8, 4, &second);
+    p.Field(4);
+    p.Field(4);
+    p.Field(2);
+    if (haveSecond && second == 0 && first > 0)
+        p.Bytes(first);
+    return true;
+}
+
+constexpr ReqSteps kEfs2Head = {{{Req::Run, 0, 4}}};
+constexpr ReqSteps kEfs2Handle = {{{Req::Run, 0, 8}}};
+constexpr ReqSteps kEfs2Path = {{{Req::Run, 0, 12}, {Req::Text, 12}}};
+constexpr ReqSteps kEfs2ShortPath = {{{Req::Run, 0, 4}, {Req::Text, 4}}};
+constexpr ReqSteps kEfs2HandlePath = {{{Req::Run, 0, 8}, {Req::Text, 8}}};
+constexpr RepSteps kEfs2One = {{{Rep::Field, 4}}};
+constexpr RepSteps kEfs2Two = {{{Rep::Field, 4}, {Rep::Field, 4}}};
+
+constexpr Layout kEfs2[] = {
+    {0, {{{Req::Run, 0, 44}}}, Whole(44)},
+    {1, kEfs2Head, Whole(28)},
+    {2, kEfs2Path, kEfs2Two},
+    {3, kEfs2Handle, kEfs2One},
+    {4, {{{Req::Run, 0, 16}}}, {}, nullptr, ParseEfs2Read},
+    {5, {{{Req::Run, 0, 12}, {Req::Rest, 12}}}, {{{Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}}}},
+    {8, kEfs2HandlePath, kEfs2One},
+    {9, kEfs2HandlePath, kEfs2One},
+    {10, kEfs2ShortPath, kEfs2One},
+    {11, kEfs2ShortPath, kEfs2Two},
+    {12, {{{Req::Run, 0, 12}}}, {{{Rep::Bytes, 40}, {Rep::ZeroText}}}},
+    {13, kEfs2Handle, kEfs2One},
+    {15, kEfs2ShortPath, Whole(32)},
+    {38, {}, {{{Rep::Field, 4}, {Rep::Field, 2}}}},
+    {39, kEfs2Path, {}, nullptr, ParseEfs2Item},
+};
+
+// EFS2 replies are always good.
+bool ParseEfs2(ReplyParser& p, uint16_t replyLength)
+{
+    uint32_t command = 0;
+    p.Field(1);
+    if (!p.PeekLe(2, 2, &command))
+        return true;
+    p.Field(2);
+    ParseRow(p, FindLayout(kEfs2, command), replyLength);
+    return true;
+}
+
+// ---- subsystem requests (0x4B): the subsystem in byte 1
+
+constexpr uint8_t DIAG_SUBSYS_CD = 0xCD;
+
+void BuildSubsystem(PacketWriter& w, size_t typedLength)
+{
+    if (w.At(1) == DIAG_SUBSYS_EFS2)
+        BuildRow(w, FindLayout(kEfs2, w.At(2)), typedLength);
+    else if (w.At(1) == DIAG_SUBSYS_CD)
+        w.Run(0, 4);
+    else
+        w.Literal({0x4B, 0x04, 0x0E, 0x00});
+}
+
+bool ParseSubsystem(ReplyParser& p, uint16_t replyLength)
+{
+    uint8_t subsystem = 0;
+    p.Peek8(1, &subsystem);
+    if (subsystem == DIAG_SUBSYS_EFS2)
+        return ParseEfs2(p, replyLength);
+    if (subsystem == DIAG_SUBSYS_CD) {
+        p.Field(1);
+        p.Field(2);
+        p.Field(1);
+        return true;
+    }
+    uint8_t value = 0;
+    if (p.Peek8(4, &value)) {
+        p.Store(value, 2);
+        p.Seek(5);
+        p.Touch();
+    }
+    return true;
+}
+
+// ---- typed messages (protocol 0): the command code in byte 0
+
+bool ParseVersion(ReplyParser& p, uint16_t replyLength)
 {
     size_t texts;
     size_t widths[DIAG_VERSION_TEXT_COUNT];
@@ -438,287 +609,138 @@ void ParseVersion(ReplyParser& p, uint16_t replyLength)
     p.WriteAt(DIAG_VERSION_EXTRA_OFFSET);
     p.Text(9);
     p.SkipZero();
-}
-
-// Legacy EFS: 59, operation, status; a nonzero status rejects the answer.
-bool ParseLegacyEfs(ReplyParser& p)
-{
-    uint8_t op = 0, status = 0;
-    p.Peek8(1, &op);
-    p.Seek(1);
-    p.WriteAt(1);
-    p.Field(1);
-    if (!p.Peek8(2, &status)) {
-        SetErrorText(DiagEfsStatusText(0xFFFF));
-        return false;
-    }
-    p.Field(1);
-    if (status != 0) {
-        SetErrorText(DiagEfsStatusText(status));
-        return false;
-    }
-    uint32_t value = 0;
-    switch (op) {
-    case 2: case 3:
-        p.Field(2);
-        value = 0;
-        p.PeekLe(p.Pos(), 2, &value);
-        p.Field(2);
-        p.Bytes(value);
-        break;
-    case 4: {
-        uint8_t first = 0;
-        bool have = p.Peek8(3, &first);
-        p.Field(1);
-        p.Field(1);
-        if (!have)
-            break;
-        if (first == 0)
-            p.Field(4);
-        value = 0;
-        p.PeekLe(p.Pos(), 2, &value);
-        p.Field(2);
-        p.Bytes(value);
-        break;
-    }
-    case 5:
-        p.Field(1);
-        break;
-    case 7:
-        p.Field(2);
-        p.Field(1);
-        p.Field(1);
-        p.Field(4);
-        p.Field(4);
-        break;
-    case 10: case 11: {
-        p.Field(4);
-        p.Field(2);
-        p.Field(1);
-        p.Field(1);
-        p.Field(4);
-        p.Field(4);
-        p.Field(4);
-        p.Field(1);
-        uint8_t count = 0;
-        p.Peek8(p.Pos(), &count);
-        p.Field(1);
-        p.Text(count);
-        break;
-    }
-    case 12:
-        p.Field(4);
-        break;
-    default:
-        break;
-    }
     return true;
 }
 
-// EFS2 replies are always good; the command in reply bytes 2-3 picks the fields.
-void ParseEfs2(ReplyParser& p)
+bool ParseShortVersion(ReplyParser& p, uint16_t replyLength)
 {
-    uint32_t command = 0;
-    p.Seek(1);
-    p.WriteAt(1);
+    p.WriteAt(0);
+    p.Text(replyLength > 50 ? 30 : 22);
+    p.WriteAt(DIAG_VERSION_TEXT_SLOT);
+    p.Text(12);
+    p.Text(9);
+    return true;
+}
+
+constexpr ReqSteps kCodeAlone = {{{Req::Code}}};
+constexpr ReqSteps kNvRequest = {{{Req::Code}, {Req::Run, 2, 2}, {Req::Run, 4, DIAG_NV_ITEM_SIZE},
+                                  {Req::Run, DIAG_NV_REQUEST_STATUS_OFFSET, 2}}};
+constexpr RepSteps kNvReply = {{{Rep::Field, 2}, {Rep::Bytes, DIAG_NV_ITEM_SIZE}, {Rep::Field, 2}}};
+
+constexpr Layout kTyped[] = {
+    {0x01, kCodeAlone, {{{Rep::Field, 4}}}},
+    {0x0C, kCodeAlone,
+     {{{Rep::Seek, 4}, {Rep::WriteAt, 0}, {Rep::Field, 4}, {Rep::FieldAt, 23, 2}, {Rep::FieldAt, 32, 2},
+       {Rep::FieldAt, 34, 2}, {Rep::FieldAt, 36, 1}, {Rep::FieldAt, 37, 2}, {Rep::FieldAt, 39, 2},
+       {Rep::FieldAt, 41, 2}}}},
+    {DIAG_CMD_NV_READ, kNvRequest, kNvReply},
+    {DIAG_CMD_NV_WRITE, kNvRequest, kNvReply},
+    {0x9C, kNvRequest, kNvReply},
+    {DIAG_CMD_CONTROL, {{{Req::Code}, {Req::Run, 2, 2}}}, {{{Rep::Field, 2}}}},
+    {0x38, kCodeAlone, {}, nullptr, ParseShortVersion},
+    {DIAG_CMD_VERSION, kCodeAlone, {}, nullptr, ParseVersion},
+    {DIAG_CMD_DOWNLOAD, kCodeAlone, {}},
+    {0x48, {{{Req::Run, 0, 126}}}, {{{Rep::Field, 1}, {Rep::Field, 2}}}},
+    {0x49, {{{Req::Run, 0, 3}}},
+     {{{Rep::Field, 1}, {Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 2}, {Rep::Bytes, 120}}}},
+    {DIAG_CMD_SUBSYSTEM, {}, {}, BuildSubsystem, ParseSubsystem},
+    {DIAG_CMD_LEGACY_EFS, {}, {}, BuildLegacyEfs, ParseLegacyEfs},
+    {0x5C, {{{Req::Literal, 0x5C}, {Req::Literal, 0x01}, {Req::Literal, 0x00}, {Req::Literal, 0xC2},
+             {Req::Literal, 0x01}, {Req::Literal, 0x00}}}, {}},
+    {0x7C, kCodeAlone, {{{Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Bytes, 256}}}},
+    {0x89, {{{Req::Run, 0, 2}}}, {}},
+    {0x8A, kCodeAlone, {}},
+};
+
+// ---- boot-loader messages (protocol 1): requests and replies by their own codes.
+// Addresses and lengths go out most significant byte first.
+
+bool ParseBootNak(ReplyParser& p, uint16_t)
+{
+    uint32_t raw = 0;
+    if (p.PeekLe(1, 2, &raw)) {
+        unsigned reason = (raw & 0xFF) << 8 | raw >> 8;
+        const wchar_t* text = DiagBootNakText(reason);
+        SetErrorText(text ? text : L"");
+    } else {
+        SetErrorText(L"");
+    }
+    p.FieldBe(2);
+    return false;
+}
+
+bool ParseBootParameters(ReplyParser& p, uint16_t)
+{
+    static const uint32_t kFlashSizes[7] = {0, 0x80000, 0x100000, 0x100000, 0x200000, 0x400000, 0x800000};
     p.Field(1);
-    if (!p.PeekLe(2, 2, &command))
-        return;
-    p.Field(2);
-    auto whole = [&](size_t size) {
-        p.Seek(0);
-        p.WriteAt(0);
-        p.Bytes(size);
-    };
-    switch (command) {
-    case 0: whole(44); break;
-    case 1: whole(28); break;
-    case 15: whole(32); break;
-    case 2: case 11: p.Field(4); p.Field(4); break;
-    case 3: case 10: case 13: case 8: case 9: p.Field(4); break;
-    case 5: for (int i = 0; i < 4; ++i) p.Field(4); break;
-    case 4: {
-        // handle, offset, count, error, then count data bytes
-        uint32_t count = 0;
-        p.PeekLe(12, 4, &count);
-        for (int i = 0; i < 4; ++i)
-            p.Field(4);
-        p.Bytes(count);
-        break;
-    }
-    case 12:
-        p.Bytes(40);
-        p.ZeroText();
-        break;
-    case 38: p.Field(4); p.Field(2); break;
-    case 39: {
-        uint32_t first = 0, second = 1;
-        p.PeekLe(4, 4, &first);
-        bool haveSecond = p.PeekLe(8, 4, &second);
-        p.Field(4);
-        p.Field(4);
-        p.Field(2);
-        if (haveSecond && second == 0 && first > 0)
-            p.Bytes(first);
-        break;
-    }
-    default:
-        break;
-    }
-}
-
-bool ParseTyped(ReplyParser& p, uint16_t replyLength)
-{
-    uint8_t code = 0;
-    p.Peek8(0, &code);
-    p.Seek(1);
-    p.WriteAt(1);
-    switch (code) {
-    case 0x01:
-        p.Field(4);
-        return true;
-    case 0x0C: {
-        p.Seek(4);
-        p.WriteAt(0);
-        p.Field(4);
-        for (size_t at : {23, 32, 34}) {
-            p.Seek(at);
-            p.Field(2);
-        }
-        p.Seek(36);
-        p.Field(1);
-        for (size_t at : {37, 39, 41}) {
-            p.Seek(at);
-            p.Field(2);
-        }
-        return true;
-    }
-    case 0x26: case 0x27: case 0x9C:
-        p.Field(2);
-        p.Bytes(DIAG_NV_ITEM_SIZE);
-        p.Field(2);
-        return true;
-    case 0x29:
-        p.Field(2);
-        return true;
-    case 0x38:
-        p.WriteAt(0);
-        p.Text(replyLength > 50 ? 30 : 22);
-        p.WriteAt(DIAG_VERSION_TEXT_SLOT);
-        p.Text(12);
-        p.Text(9);
-        return true;
-    case 0x39:
-        ParseVersion(p, replyLength);
-        return true;
-    case 0x48:
-        p.Field(1);
-        p.Field(2);
-        return true;
-    case 0x49:
-        p.Field(1);
-        p.Field(2);
-        p.Field(1);
-        p.Field(1);
-        p.Field(2);
-        p.Bytes(120);
-        return true;
-    case 0x7C:
-        p.Field(2);
-        p.Field(1);
-        p.Field(4);
-        p.Field(4);
-        p.Bytes(256);
-        return true;
-    case 0x4B: {
-        uint8_t subsystem = 0;
-        p.Peek8(1, &subsystem);
-        if (subsystem == DIAG_SUBSYS_EFS2) {
-            ParseEfs2(p);
-        } else if (subsystem == 0xCD) {
-            p.Field(1);
-            p.Field(2);
-            p.Field(1);
-        } else {
-            uint8_t value = 0;
-            if (p.Peek8(4, &value)) {
-                p.Store(value, 2);
-                p.Seek(5);
-                p.Touch();
-            }
-        }
-        return true;
-    }
-    case 0x59:
-        return ParseLegacyEfs(p);
-    default:
-        return true;
-    }
-}
-
-bool ParseBoot(ReplyParser& p)
-{
-    uint8_t code = 0;
-    p.Peek8(0, &code);
-    p.Seek(1);
-    p.WriteAt(1);
-    switch (code) {
-    case 0x03: {
-        uint32_t raw = 0;
-        if (p.PeekLe(1, 2, &raw)) {
-            unsigned reason = (raw & 0xFF) << 8 | raw >> 8;
-            const wchar_t* text = DiagBootNakText(reason);
-            SetErrorText(text ? text : L"");
-        } else {
-            SetErrorText(L"");
-        }
-        p.FieldBe(2);
-        return false;
-    }
-    case 0x08: {
-        static const uint32_t kFlashSizes[7] = {0, 0x80000, 0x100000, 0x100000, 0x200000, 0x400000, 0x800000};
-        p.Field(1);
-        p.Field(1);
-        p.FieldBe(4);
-        p.Field(1);
-        uint8_t flash = 0;
-        if (p.Peek8(8, &flash)) {
-            if (flash > 6)
-                flash = 0;
-            p.Store(flash, 1);
-            p.Store(kFlashSizes[flash], 4);
-            p.Seek(9);
-            p.Touch();
-        } else {
-            p.WriteAt(1 + 1 + 1 + 4 + 1 + 1 + 4);
-        }
+    p.Field(1);
+    p.FieldBe(4);
+    p.Field(1);
+    uint8_t flash = 0;
+    if (p.Peek8(8, &flash)) {
+        if (flash > 6)
+            flash = 0;
+        p.Store(flash, 1);
+        p.Store(kFlashSizes[flash], 4);
         p.Seek(9);
-        uint8_t last = 0;
-        if (p.Peek8(9, &last)) {
-            p.Store(last > 34 ? 0 : last, 1);
-            p.Seek(10);
-            p.Touch();
-        } else {
-            p.WriteAt(1 + 1 + 1 + 4 + 1 + 1 + 4 + 1);
-        }
-        p.StoreText("Unknown", 64);
-        p.StoreText("Unknown", 128);
-        return true;
+        p.Touch();
+    } else {
+        p.WriteAt(1 + 1 + 1 + 4 + 1 + 1 + 4);
     }
-    case 0x0D: {
-        uint8_t count = 0;
-        p.Peek8(1, &count);
-        p.Field(1);
-        p.Text(count);
-        return true;
+    p.Seek(9);
+    uint8_t last = 0;
+    if (p.Peek8(9, &last)) {
+        p.Store(last > 34 ? 0 : last, 1);
+        p.Seek(10);
+        p.Touch();
+    } else {
+        p.WriteAt(1 + 1 + 1 + 4 + 1 + 1 + 4 + 1);
     }
-    case 0x13:
-        for (int i = 0; i < 6; ++i)
-            p.Field(1);
-        return true;
-    default:
-        return true;
-    }
+    p.StoreText("Unknown", 64);
+    p.StoreText("Unknown", 128);
+    return true;
+}
+
+constexpr Layout kBootRequests[] = {
+    {0x01, {{{Req::Code}, {Req::Pick, 3}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 6}, {Req::Pick, 5},
+             {Req::RunCountAt, 9, 5}}}, {}},
+    {0x0F, {{{Req::Code}, {Req::Pick, 4}, {Req::Pick, 3}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 6},
+             {Req::Pick, 5}, {Req::RunCountAt, 9, 5}}}, {}},
+    {0x04, {{{Req::Code}, {Req::Pick, 3}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 6}, {Req::Pick, 5},
+             {Req::Pick, 4}}}, {}},
+    {0x05, {{{Req::Code}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 4}, {Req::Pick, 3}}}, {}},
+    {0x14, {{{Req::Code}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 4}, {Req::Pick, 3}}}, {}},
+    {0x90, {{{Req::Code}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 4}, {Req::Pick, 3}}}, {}},
+    {0x0B, {{{Req::Run, 0, 9}}}, {}},
+    {0x10, {{{Req::Run, 0, 2}}}, {}},
+    {0x11, {{{Req::Run, 0, 5}}}, {}},
+    {0x06, kCodeAlone, {}},
+    {0x07, kCodeAlone, {}},
+    {0x0A, kCodeAlone, {}},
+    {0x0C, kCodeAlone, {}},
+    {0x0E, kCodeAlone, {}},
+    {0x12, kCodeAlone, {}},
+    {0x20, kCodeAlone, {}},
+};
+constexpr Layout kBootReplies[] = {
+    {0x03, {}, {}, nullptr, ParseBootNak},
+    {0x08, {}, {}, nullptr, ParseBootParameters},
+    {0x0D, {}, {{{Rep::Field, 1}, {Rep::TextCounted, 1, 1}}}},
+    {0x13, {}, {{{Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}}}},
+};
+
+void BuildTyped(PacketWriter& w, size_t typedLength) { BuildRow(w, FindLayout(kTyped, w.At(0)), typedLength); }
+void BuildBoot(PacketWriter& w) { BuildRow(w, FindLayout(kBootRequests, w.At(0)), 0); }
+
+// The code in reply byte 0 picks the layout; fields are read from byte 1 on.
+template <size_t N>
+bool ParseByCode(ReplyParser& p, const Layout (&table)[N], uint16_t replyLength)
+{
+    uint8_t code = 0;
+    p.Peek8(0, &code);
+    p.Seek(1);
+    p.WriteAt(1);
+    return ParseRow(p, FindLayout(table, code), replyLength);
 }
 
 bool ParseStreaming(ReplyParser& p, DiagTransferState& t)
@@ -793,9 +815,8 @@ bool FrameDiagPacket(const uint8_t* packet, size_t length, bool leadingFlag, uin
     return true;
 }
 
-uint32_t BuildDiagFrame()
+uint32_t BuildDiagFrame(DiagTransferState& t)
 {
-    DiagTransferState& t = DiagTransfer();
     uint8_t packet[DIAG_SEND_BUFFER_SIZE];
     size_t length = 0;
     bool ok = true;
@@ -827,9 +848,8 @@ uint32_t BuildDiagFrame()
     return t.sendLength;
 }
 
-bool CheckDiagFrame()
+bool CheckDiagFrame(DiagTransferState& t)
 {
-    DiagTransferState& t = DiagTransfer();
     uint8_t* rx = t.receiveBuffer;
     size_t len = std::min<size_t>(t.receiveLength, DIAG_RECEIVE_BUFFER_SIZE);
     t.replyLength = static_cast<uint16_t>(len);
@@ -880,18 +900,17 @@ bool CheckDiagFrame()
     ReplyParser p(rx, packetLength, t.reply.bytes, DIAG_REPLY_RECORD_SIZE);
     bool good;
     if (t.protocol == DIAG_PROTOCOL_TYPED)
-        good = ParseTyped(p, t.replyLength);
+        good = ParseByCode(p, kTyped, t.replyLength);
     else if (t.protocol == DIAG_PROTOCOL_BOOT)
-        good = ParseBoot(p);
+        good = ParseByCode(p, kBootReplies, t.replyLength);
     else
         good = ParseStreaming(p, t);
     t.receiveLength = static_cast<uint32_t>(p.ReadPosition());
     return good;
 }
 
-void DumpDiagFrame(uint32_t count, bool written)
+void DumpDiagFrame(const DiagTransferState& t, uint32_t count, bool written)
 {
-    const DiagTransferState& t = DiagTransfer();
     const uint8_t* bytes = written ? t.sendBuffer : t.receiveBuffer;
     size_t room = written ? sizeof t.sendBuffer : sizeof t.receiveBuffer;
     char line[64];

@@ -1,7 +1,7 @@
 #pragma once
 // DIAG framing (HDLC-like, CRC-16/X.25), the packet builders of the four
-// protocols and the reply parsers. Everything works on the process-wide
-// transfer state that DiagSendCmdToBack fills; one exchange at a time.
+// protocols and the reply parsers. Everything works on the transfer state of
+// one exchange, which the caller owns and passes in.
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -67,7 +67,7 @@ constexpr size_t DiagVersionTextOffset(size_t k) { return 1 + DIAG_VERSION_TEXT_
 uint16_t DiagReplyU16(const DiagReplyRecord& reply, size_t offset);
 uint32_t DiagReplyU32(const DiagReplyRecord& reply, size_t offset);
 
-// Process-wide transfer state (one set for the program).
+// The buffers and records of one exchange.
 struct DiagTransferState {
     uint8_t sendBuffer[DIAG_SEND_BUFFER_SIZE];
     uint32_t sendLength;
@@ -84,7 +84,6 @@ struct DiagTransferState {
     char helloText[DIAG_HELLO_TEXT_SIZE];
     uint32_t helloLength;
 };
-DiagTransferState& DiagTransfer();
 
 // Reason of the last rejected answer; never cleared.
 extern wchar_t DiagErrorText[DIAG_TEXT_SIZE];
@@ -94,12 +93,12 @@ extern wchar_t DiagFrameLog[DIAG_TEXT_SIZE];
 // Builds the packet of the current protocol and frames it in the send buffer.
 // Returns the frame length; 0 when the packet cannot be built within the
 // typed request or the frame would not fit the send buffer.
-uint32_t BuildDiagFrame();
+uint32_t BuildDiagFrame(DiagTransferState& t);
 // Un-escapes the received frame in place, checks end flag and CRC and runs
 // the parser of the current protocol; true when the answer is good.
-bool CheckDiagFrame();
+bool CheckDiagFrame(DiagTransferState& t);
 // Appends "W: "/"R: " "Len n: " and up to ten bytes in hex to DiagFrameLog.
-void DumpDiagFrame(uint32_t count, bool written);
+void DumpDiagFrame(const DiagTransferState& t, uint32_t count, bool written);
 
 // Pure framing helpers behind BuildDiagFrame; false when out does not hold the frame.
 bool FrameDiagPacket(const uint8_t* packet, size_t length, bool leadingFlag, uint8_t* out, size_t room,

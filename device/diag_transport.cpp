@@ -77,21 +77,21 @@ void SkipLeadingFlags(DiagTransferState& t)
 bool JudgeFrame(const DiagRequestRecord& request, DiagTransferState& t, uint8_t head)
 {
     SkipLeadingFlags(t);
-    DumpDiagFrame(t.receiveLength, false);
+    DumpDiagFrame(t, t.receiveLength, false);
     switch (t.protocol) {
     case DIAG_PROTOCOL_TYPED:
         if (t.receiveBuffer[0] != request.code)
             return false;
-        if (CheckDiagFrame())
+        if (CheckDiagFrame(t))
             return true;
         // legacy EFS: the parsed status is the answer, good or not
         return t.typedRequest.code == DIAG_CMD_LEGACY_EFS;
     case DIAG_PROTOCOL_RAW:
         // a raw answer echoes the packet's first byte; an event report does not
-        return CheckDiagFrame() && t.receiveLength > 0 && t.receiveBuffer[0] == head;
+        return CheckDiagFrame(t) && t.receiveLength > 0 && t.receiveBuffer[0] == head;
     case DIAG_PROTOCOL_BOOT:
     case DIAG_PROTOCOL_STREAMING:
-        return CheckDiagFrame();
+        return CheckDiagFrame(t);
     default:
         return false;
     }
@@ -105,7 +105,7 @@ constexpr int kFramesPerRead = 4;
 bool TryOnce(const DiagRequestRecord& request, DiagTransferState& t, uint32_t frameLength, uint8_t head, int timeout,
              uint8_t* lastBytes, uint32_t* lastCount, bool* gotBytes)
 {
-    DumpDiagFrame(frameLength, true);
+    DumpDiagFrame(t, frameLength, true);
     if (KestleInitPort(PORT_KIND_DIAG, g_szPortName) != 0)
         return false;
     const unsigned char* send = t.sendBuffer;
@@ -143,16 +143,16 @@ int DiagSendCmdToBack(const DiagRequestRecord* request, DiagResponseRecord* resp
         return TraceOperationResult(TRACE_SOURCE_DIAG, "FUN:DiagSendCmdToBack", 41);
 
     std::lock_guard<std::recursive_mutex> lock(DeviceOperationLock());
-    DiagTransferState& t = DiagTransfer();
+    // A fresh state per exchange: fields an answer does not carry read as zero,
+    // never as an older answer's.
+    DiagTransferState t{};
     t.protocol = request->protocol;
-    // Fields an answer does not carry read as zero, never as an older answer's.
-    std::memset(&t.reply, 0, sizeof t.reply);
     LayDownPacket(*request, t);
     if (tries == 0)
         return 0;
 
     const uint8_t head = t.sendBuffer[0];
-    uint32_t frameLength = BuildDiagFrame();
+    uint32_t frameLength = BuildDiagFrame(t);
     uint32_t received = 0;
     uint8_t lastBytes[DIAG_RECEIVE_BUFFER_SIZE];
     uint32_t lastCount = 0;

@@ -9,15 +9,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    DiagTransferState& t = DiagTransfer();
+    static DiagTransferState t;
     size_t n = std::min(size, DIAG_RECEIVE_BUFFER_SIZE);
     for (uint8_t protocol = DIAG_PROTOCOL_TYPED; protocol <= DIAG_PROTOCOL_RAW; ++protocol) {
         t.protocol = protocol;
         std::memset(t.receiveBuffer, 0, sizeof t.receiveBuffer);
         std::memcpy(t.receiveBuffer, data, n);
         t.receiveLength = static_cast<uint32_t>(n);
-        CheckDiagFrame();
-        DumpDiagFrame(static_cast<uint32_t>(n), false);
+        CheckDiagFrame(t);
+        DumpDiagFrame(t, static_cast<uint32_t>(n), false);
     }
     for (uint8_t protocol = DIAG_PROTOCOL_TYPED; protocol <= DIAG_PROTOCOL_BOOT; ++protocol) {
         t.protocol = protocol;
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         t.sendOverflow = false;
         t.sendLength = static_cast<uint32_t>(std::min(size, DIAG_SEND_BUFFER_SIZE));
         std::memcpy(t.sendBuffer, data, t.sendLength);
-        BuildDiagFrame();
+        BuildDiagFrame(t);
     }
     DiagFrameLog[0] = L'\0';
     return 0;

@@ -9,13 +9,20 @@
 
 namespace {
 
+// The codec works on the state it is given; these tests keep one.
+DiagTransferState& CodecState()
+{
+    static DiagTransferState state;
+    return state;
+}
+
 using Bytes = std::vector<uint8_t>;
 
 std::wstring ErrorText() { return DiagErrorText; }
 
 void ResetState(uint8_t protocol)
 {
-    DiagTransferState& t = DiagTransfer();
+    DiagTransferState& t = CodecState();
     std::memset(&t, 0, sizeof t);
     t.protocol = protocol;
 }
@@ -31,7 +38,7 @@ Bytes Frame(const Bytes& packet, bool leading)
 // Puts an answer into the receive buffer as the port library would and checks it.
 bool Check(uint8_t protocol, const Bytes& received, bool keepReply = false)
 {
-    DiagTransferState& t = DiagTransfer();
+    DiagTransferState& t = CodecState();
     DiagReplyRecord saved = t.reply;
     ResetState(protocol);
     if (keepReply)
@@ -39,12 +46,12 @@ bool Check(uint8_t protocol, const Bytes& received, bool keepReply = false)
     if (!received.empty())
         std::memcpy(t.receiveBuffer, received.data(), received.size());
     t.receiveLength = static_cast<uint32_t>(received.size());
-    return CheckDiagFrame();
+    return CheckDiagFrame(CodecState());
 }
 
 Bytes Sent()
 {
-    const DiagTransferState& t = DiagTransfer();
+    const DiagTransferState& t = CodecState();
     return Bytes(t.sendBuffer, t.sendBuffer + t.sendLength);
 }
 
@@ -52,10 +59,10 @@ Bytes Sent()
 uint32_t BuildTyped(uint8_t protocol, const Bytes& head, uint32_t typedLength = DIAG_TYPED_REQUEST_SIZE)
 {
     ResetState(protocol);
-    DiagTransferState& t = DiagTransfer();
+    DiagTransferState& t = CodecState();
     std::memcpy(&t.typedRequest, head.data(), head.size());
     t.typedLength = typedLength;
-    return BuildDiagFrame();
+    return BuildDiagFrame(CodecState());
 }
 
 } // namespace
@@ -99,7 +106,7 @@ TEST(DiagFraming, FrameOfVersionRequestReachesTheResidue)
     Bytes frame = Frame({0x39}, false);
     EXPECT_EQ(Crc16X25Update(CRC16_X25_INITIAL, frame.data(), frame.size() - 1), CRC16_X25_RESIDUE);
     EXPECT_TRUE(Check(DIAG_PROTOCOL_RAW, frame));
-    const DiagTransferState& t = DiagTransfer();
+    const DiagTransferState& t = CodecState();
     EXPECT_EQ(t.receiveLength, 3u); // packet and CRC, flag removed
     EXPECT_EQ(t.receiveBuffer[0], 0x39);
 }
@@ -107,20 +114,20 @@ TEST(DiagFraming, FrameOfVersionRequestReachesTheResidue)
 TEST(DiagFraming, FrameThatWouldNotFitIsNotBuilt)
 {
     ResetState(DIAG_PROTOCOL_RAW);
-    DiagTransferState& t = DiagTransfer();
+    DiagTransferState& t = CodecState();
     std::memset(t.sendBuffer, 0x7E, 1100); // doubles when escaped
     t.sendLength = 1100;
-    EXPECT_EQ(BuildDiagFrame(), 0u);
+    EXPECT_EQ(BuildDiagFrame(CodecState()), 0u);
     EXPECT_EQ(t.sendLength, 0u);
 
     ResetState(DIAG_PROTOCOL_RAW);
     t.sendOverflow = true;
-    EXPECT_EQ(BuildDiagFrame(), 0u);
+    EXPECT_EQ(BuildDiagFrame(CodecState()), 0u);
 
     ResetState(DIAG_PROTOCOL_RAW);
     std::memset(t.sendBuffer, 0x11, 2045);
     t.sendLength = 2045; // 2045 + CRC 2 + flag 1 = 2048
-    EXPECT_EQ(BuildDiagFrame(), 2048u);
+    EXPECT_EQ(BuildDiagFrame(CodecState()), 2048u);
 }
 
 TEST(DiagCheck, AcceptsAndRejectsAnswers)
@@ -172,7 +179,7 @@ TEST(DiagCheck, UnescapesInPlaceAndKeepsTheAnswerBytes)
 {
     Bytes packet = {0x4B, 0x7E, 0x7D, 0x00};
     ASSERT_TRUE(Check(DIAG_PROTOCOL_RAW, Frame(packet, false)));
-    const DiagTransferState& t = DiagTransfer();
+    const DiagTransferState& t = CodecState();
     ASSERT_EQ(t.receiveLength, packet.size() + 2);
     EXPECT_EQ(Bytes(t.receiveBuffer, t.receiveBuffer + packet.size()), packet);
 }
@@ -180,11 +187,11 @@ TEST(DiagCheck, UnescapesInPlaceAndKeepsTheAnswerBytes)
 TEST(DiagCheck, FullReceiveBufferWithoutLeadingFlagStaysInBounds)
 {
     ResetState(DIAG_PROTOCOL_STREAMING);
-    DiagTransferState& t = DiagTransfer();
+    DiagTransferState& t = CodecState();
     std::memset(t.receiveBuffer, 0x11, DIAG_RECEIVE_BUFFER_SIZE);
     t.receiveBuffer[DIAG_RECEIVE_BUFFER_SIZE - 1] = 0x7E;
     t.receiveLength = DIAG_RECEIVE_BUFFER_SIZE;
-    EXPECT_FALSE(CheckDiagFrame());
+    EXPECT_FALSE(CheckDiagFrame(CodecState()));
     EXPECT_EQ(ErrorText(), DIAG_TEXT_WRONG_CRC);
 }
 
@@ -192,21 +199,21 @@ TEST(DiagDump, WritesOneLinePerFrameWhileTheLogHasRoom)
 {
     DiagFrameLog[0] = L'\0';
     ResetState(DIAG_PROTOCOL_RAW);
-    DiagTransferState& t = DiagTransfer();
+    DiagTransferState& t = CodecState();
     for (int i = 0; i < 15; ++i)
         t.sendBuffer[i] = static_cast<uint8_t>(i * 17);
     t.receiveBuffer[0] = 0x7E;
     t.receiveBuffer[1] = 0x0A;
-    DumpDiagFrame(15, true);
-    DumpDiagFrame(2, false);
+    DumpDiagFrame(CodecState(), 15, true);
+    DumpDiagFrame(CodecState(), 2, false);
     EXPECT_EQ(std::wstring(DiagFrameLog), L"W: Len 15: 00 11 22 33 44 55 66 77 88 99 \nR: Len 2: 7E 0A \n");
 
     // fill the log close to its end: a line that would reach 1024 is dropped
     std::wstring filler(1000, L'x');
     std::wcscpy(DiagFrameLog, filler.c_str());
-    DumpDiagFrame(15, true); // 42 characters
+    DumpDiagFrame(CodecState(), 15, true); // 42 characters
     EXPECT_EQ(std::wcslen(DiagFrameLog), 1000u);
-    DumpDiagFrame(0, true); // "W: Len 0: \n", 11 characters
+    DumpDiagFrame(CodecState(), 0, true); // "W: Len 0: \n", 11 characters
     EXPECT_EQ(std::wstring(DiagFrameLog).substr(1000), L"W: Len 0: \n");
 }
 
@@ -314,12 +321,12 @@ TEST(DiagBuild, CountsBeyondTheTypedRequestAreNotSent)
 TEST(DiagBuild, UnknownTypedCodeSendsTheLaidDownPayload)
 {
     ResetState(DIAG_PROTOCOL_TYPED);
-    DiagTransferState& t = DiagTransfer();
+    DiagTransferState& t = CodecState();
     t.typedRequest.code = 0x77;
     Bytes laid = {0x77, 0x01, 0x02};
     std::memcpy(t.sendBuffer, laid.data(), laid.size());
     t.sendLength = 3;
-    ASSERT_GT(BuildDiagFrame(), 0u);
+    ASSERT_GT(BuildDiagFrame(CodecState()), 0u);
     EXPECT_EQ(Sent(), Frame(laid, false));
 }
 
@@ -354,7 +361,7 @@ Bytes VersionReply(size_t total)
 
 std::string VersionText(size_t k)
 {
-    return reinterpret_cast<const char*>(DiagTransfer().reply.bytes + DiagVersionTextOffset(k));
+    return reinterpret_cast<const char*>(CodecState().reply.bytes + DiagVersionTextOffset(k));
 }
 
 } // namespace
@@ -369,11 +376,11 @@ TEST(DiagParse, VersionReplyLayoutsByLength)
         expected.resize(30, char('a' + k));
         EXPECT_EQ(VersionText(k), expected) << k;
     }
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(DiagTransfer().reply.bytes + DIAG_VERSION_DATE_OFFSET)),
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(CodecState().reply.bytes + DIAG_VERSION_DATE_OFFSET)),
               "Jan 01 2024 ");
 
     // 200 bytes: four texts; the record was cleared, so the others stay empty
-    std::memset(&DiagTransfer().reply, 0, sizeof(DiagReplyRecord));
+    std::memset(&CodecState().reply, 0, sizeof(DiagReplyRecord));
     Bytes shorter = VersionReply(200);
     ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, shorter, true));
     for (size_t k = 0; k < 4; ++k)
@@ -381,11 +388,11 @@ TEST(DiagParse, VersionReplyLayoutsByLength)
     for (size_t k = 4; k < 9; ++k)
         EXPECT_EQ(VersionText(k), "") << k;
     // after text 3 the layout goes on with the date: text 4 of the answer is read as the date
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(DiagTransfer().reply.bytes + DIAG_VERSION_DATE_OFFSET)),
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(CodecState().reply.bytes + DIAG_VERSION_DATE_OFFSET)),
               "VER4eeeeeeee");
 
     // 260 bytes: eight texts
-    std::memset(&DiagTransfer().reply, 0, sizeof(DiagReplyRecord));
+    std::memset(&CodecState().reply, 0, sizeof(DiagReplyRecord));
     ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, VersionReply(260), true));
     EXPECT_EQ(VersionText(7).size(), 30u);
     EXPECT_EQ(VersionText(8), "");
@@ -417,18 +424,18 @@ TEST(DiagParse, NvReplyAndFieldsThatWereNotReceived)
     packet.push_back(0x05);
     packet.push_back(0x00);
     ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, Frame(packet, false)));
-    const DiagReplyRecord& reply = DiagTransfer().reply;
+    const DiagReplyRecord& reply = CodecState().reply;
     EXPECT_EQ(reply.bytes[0], 0x26);
     EXPECT_EQ(DiagReplyU16(reply, DIAG_REPLY_NV_ITEM_OFFSET), 550);
     EXPECT_EQ(reply.bytes[DIAG_REPLY_NV_DATA_OFFSET + 127], 127);
     EXPECT_EQ(DiagReplyU16(reply, DIAG_REPLY_NV_STATUS_OFFSET), 5);
-    EXPECT_EQ(DiagTransfer().receiveLength, 133u); // read position
+    EXPECT_EQ(CodecState().receiveLength, 133u); // read position
 
     // a short answer: the status was not received and keeps its value
-    DiagTransfer().reply.bytes[DIAG_REPLY_NV_STATUS_OFFSET] = 0x33;
+    CodecState().reply.bytes[DIAG_REPLY_NV_STATUS_OFFSET] = 0x33;
     Bytes shortPacket = {0x26, 0x26, 0x02, 0xEE, 0xEF};
     ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, Frame(shortPacket, false), true));
-    const DiagReplyRecord& again = DiagTransfer().reply;
+    const DiagReplyRecord& again = CodecState().reply;
     EXPECT_EQ(again.bytes[DIAG_REPLY_NV_DATA_OFFSET], 0xEE);
     EXPECT_EQ(again.bytes[DIAG_REPLY_NV_DATA_OFFSET + 1], 0xEF);
     EXPECT_EQ(again.bytes[DIAG_REPLY_NV_DATA_OFFSET + 2], 2); // from the first answer
@@ -438,19 +445,19 @@ TEST(DiagParse, NvReplyAndFieldsThatWereNotReceived)
 TEST(DiagParse, UnknownCodeReadsNothing)
 {
     ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, Frame({0x77, 1, 2, 3}, false)));
-    EXPECT_EQ(DiagTransfer().receiveLength, 0u);
+    EXPECT_EQ(CodecState().receiveLength, 0u);
 }
 
 TEST(DiagParse, SubsystemReplies)
 {
     ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, Frame({0x4B, 0xCD, 0x18, 0x00, 0x07}, false)));
-    const DiagReplyRecord& r = DiagTransfer().reply;
+    const DiagReplyRecord& r = CodecState().reply;
     EXPECT_EQ(r.bytes[1], 0xCD);
     EXPECT_EQ(DiagReplyU16(r, 2), 0x18);
     EXPECT_EQ(r.bytes[4], 0x07);
 
     ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, Frame({0x4B, 0xA1, 0x00, 0x00, 0x09}, false)));
-    EXPECT_EQ(DiagReplyU16(DiagTransfer().reply, 1), 9);
+    EXPECT_EQ(DiagReplyU16(CodecState().reply, 1), 9);
 }
 
 TEST(DiagParse, LegacyEfsStatusTexts)
@@ -476,25 +483,25 @@ TEST(DiagParse, CountedCopiesTakeOnlyWhatWasReceived)
 {
     // legacy EFS read: a count of 0xFFFF with 3 bytes behind it
     ASSERT_TRUE(Check(DIAG_PROTOCOL_TYPED, Frame({0x59, 0x02, 0x00, 0x01, 0x00, 0xFF, 0xFF, 'a', 'b', 'c'}, false)));
-    const DiagReplyRecord& r = DiagTransfer().reply;
+    const DiagReplyRecord& r = CodecState().reply;
     EXPECT_EQ(r.bytes[7], 'a');
     EXPECT_EQ(r.bytes[9], 'c');
     EXPECT_EQ(r.bytes[10], 0);
-    EXPECT_EQ(DiagTransfer().receiveLength, 10u);
+    EXPECT_EQ(CodecState().receiveLength, 10u);
 
     // EFS2 read with a huge count, directory entry without a terminator
     Bytes read = {0x4B, 0x13, 0x04, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 'd', 'a'};
     EXPECT_TRUE(Check(DIAG_PROTOCOL_TYPED, Frame(read, false)));
-    EXPECT_EQ(DiagTransfer().reply.bytes[20], 'd');
+    EXPECT_EQ(CodecState().reply.bytes[20], 'd');
     Bytes entry = {0x4B, 0x13, 0x0C, 0x00};
     entry.resize(44, 1);
     entry.insert(entry.end(), {'n', 'a', 'm', 'e'});
     EXPECT_TRUE(Check(DIAG_PROTOCOL_TYPED, Frame(entry, false)));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(DiagTransfer().reply.bytes + 44)), "name");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(CodecState().reply.bytes + 44)), "name");
 
     // boot-loader text of 200 announced bytes, 2 received
     EXPECT_TRUE(Check(DIAG_PROTOCOL_BOOT, Frame({0x0D, 200, 'o', 'k'}, true)));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(DiagTransfer().reply.bytes + 2)), "ok");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(CodecState().reply.bytes + 2)), "ok");
 }
 
 TEST(DiagParse, BootLoaderNakReasons)
@@ -519,7 +526,7 @@ TEST(DiagParse, BootLoaderNakReasons)
 TEST(DiagParse, BootLoaderParameters)
 {
     ASSERT_TRUE(Check(DIAG_PROTOCOL_BOOT, Frame({0x08, 1, 2, 0x11, 0x22, 0x33, 0x44, 7, 4, 40}, true)));
-    const DiagReplyRecord& r = DiagTransfer().reply;
+    const DiagReplyRecord& r = CodecState().reply;
     EXPECT_EQ(r.bytes[1], 1);
     EXPECT_EQ(r.bytes[2], 2);
     EXPECT_EQ(DiagReplyU32(r, 3), 0x11223344u);
@@ -531,9 +538,9 @@ TEST(DiagParse, BootLoaderParameters)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.bytes + 78)), "Unknown");
 
     ASSERT_TRUE(Check(DIAG_PROTOCOL_BOOT, Frame({0x08, 1, 2, 0, 0, 0, 0, 7, 9, 3}, true)));
-    EXPECT_EQ(DiagTransfer().reply.bytes[8], 0);
-    EXPECT_EQ(DiagReplyU32(DiagTransfer().reply, 9), 0u);
-    EXPECT_EQ(DiagTransfer().reply.bytes[13], 3);
+    EXPECT_EQ(CodecState().reply.bytes[8], 0);
+    EXPECT_EQ(DiagReplyU32(CodecState().reply, 9), 0u);
+    EXPECT_EQ(CodecState().reply.bytes[13], 3);
 }
 
 TEST(DiagParse, StreamingReplies)
@@ -543,12 +550,12 @@ TEST(DiagParse, StreamingReplies)
     hello.push_back(5);
     hello.insert(hello.end(), {'h', 'e', 'l', 'l', 'o', 'X'});
     ASSERT_TRUE(Check(DIAG_PROTOCOL_STREAMING, Frame(hello, true)));
-    EXPECT_EQ(std::string(DiagTransfer().helloText), "hello");
-    EXPECT_EQ(DiagTransfer().helloLength, 5u);
+    EXPECT_EQ(std::string(CodecState().helloText), "hello");
+    EXPECT_EQ(CodecState().helloLength, 5u);
 
     Bytes cut(hello.begin(), hello.begin() + 46); // length 5 announced, 2 received
     ASSERT_TRUE(Check(DIAG_PROTOCOL_STREAMING, Frame(cut, true)));
-    EXPECT_EQ(std::string(DiagTransfer().helloText), "he");
+    EXPECT_EQ(std::string(CodecState().helloText), "he");
 
     struct Case {
         Bytes packet;
@@ -560,5 +567,5 @@ TEST(DiagParse, StreamingReplies)
     for (const Case& c : cases)
         EXPECT_EQ(Check(DIAG_PROTOCOL_STREAMING, Frame(c.packet, true)), c.good) << int(c.packet[0]);
     Check(DIAG_PROTOCOL_STREAMING, Frame({0x0D, 0x78, 0x56, 0x34, 0x12}, true));
-    EXPECT_EQ(DiagReplyU32(DiagTransfer().reply, 1), 0x12345678u);
+    EXPECT_EQ(DiagReplyU32(CodecState().reply, 1), 0x12345678u);
 }
