@@ -35,8 +35,6 @@ public:
     void SetGenSwitchTexts();
     // DOMAIN_NAME (at most 255 characters), "192.168.0.1" when empty; its length.
     int ReadGenDomainName(char* out, size_t outSize) const;
-    // 0 when the web server answered its version request.
-    int IsDeviceWebServerDown() const;
     void AnimateWaitingLabel(int staticId);
     // Up to 50 passes until an entry holds one of the two names; 1 when seen.
     int WaitForSwitchedDevice(const char* name1, const char* name2);
