@@ -1,53 +1,24 @@
 #include "tools/carrierswitch/marl_switch_mode_tool_dlg.h"
 
-#include <cstring>
-#include <memory>
-
 #include "app/app_paths.h"
 #include "app/language.h"
-#include "app/web_server_check.h"
 #include "device/at_ops_network.h"
 #include "device/goform.h"
 #include "device/ini_reader.h"
-#include "platform/portlib/KestlePortServer.h"
 #include "platform/win/debug_output.h"
-#include "tools/genswitch/switch_mode_tool_dlg.h"
+#include "tools/genswitch/switch_port_watch.h"
 #include "tools/restore/restore_factory_setting_dlg.h"
 
 UI_USE_TEMPLATE_FILE(carrier_switch_dialog);
 
 namespace {
 
-constexpr int kListingEntries = 50;
-
 CMarlSwitchModeToolDlg* FromParam(LPVOID param) { return static_cast<CMarlSwitchModeToolDlg*>(param); }
-
-void SetButtons(CWnd* dialog, bool eou, bool modem)
-{
-    if (CWnd* button = dialog->GetDlgItem(IDC_MARL_SET_EOU))
-        button->EnableWindow(eou ? TRUE : FALSE);
-    if (CWnd* button = dialog->GetDlgItem(IDC_MARL_SET_MODEM))
-        button->EnableWindow(modem ? TRUE : FALSE);
-}
 
 void DisableButton(CWnd* dialog, int id)
 {
     if (CWnd* button = dialog->GetDlgItem(id))
         button->EnableWindow(FALSE);
-}
-
-// What the device listing shows now, by the switch tools' first-match rule.
-SwitchPortKind ScanListing(char (*entries)[KESTLE_ENTRY_SIZE])
-{
-    std::memset(entries, 0, kListingEntries * KESTLE_ENTRY_SIZE);
-    int count = kListingEntries;
-    if (KestleEnumDeviceProperty(entries, &count) != 0 || count <= 0)
-        return SwitchPortKind::None;
-    if (count > kListingEntries)
-        count = kListingEntries;
-    for (int i = 0; i < count; ++i)
-        entries[i][KESTLE_ENTRY_SIZE - 1] = '\0';
-    return ClassifySwitchListing(entries, count);
 }
 
 void ShowSwitchResult(CMarlSwitchModeToolDlg* dlg, bool done)
@@ -83,8 +54,6 @@ void CMarlSwitchModeToolDlg::ReadSwitchModeDomainName(char* out, size_t outSize)
     ReadMarlDomainName(kMarlSwitchConfigSection, out, outSize);
 }
 
-int CMarlSwitchModeToolDlg::IsDeviceWebServerDown() { return IsWebServerDownForSection(kMarlSwitchConfigSection); }
-
 BOOL CMarlSwitchModeToolDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
@@ -113,39 +82,9 @@ void CMarlSwitchModeToolDlg::OnSetModemButton()
 
 UINT CMarlSwitchModeToolDlg::WatchSwitchModePorts(LPVOID param)
 {
-    CMarlSwitchModeToolDlg* dlg = FromParam(param);
-    if (!dlg)
-        return 0;
-    SetButtons(dlg, false, false);
-    bool networkCard = false;
-    auto entries = std::make_unique<char[][KESTLE_ENTRY_SIZE]>(kListingEntries);
-    dlg->RunWatchPasses([&]() -> DWORD {
-        SwitchPortKind kind = ScanListing(entries.get());
-        bool webUp = IsDeviceWebServerDown() == 0;
-        if (webUp || kind == SwitchPortKind::NetworkCard) {
-            if (dlg->StopRequested())
-                return 0;
-            // a first sighting is confirmed by a second answer of the web server
-            if (!networkCard && IsDeviceWebServerDown() != 0)
-                return kWatchRetryPauseMs;  // the modem still boots: not back to back
-            OutputDebugStringW(L"KESTLE: CPlatformManager, Search RNDIS Port SUCCESS!");
-            SetButtons(dlg, false, true);
-            networkCard = true;
-            return 1000;
-        }
-        if (kind == SwitchPortKind::ModemPort) {
-            if (dlg->StopRequested())
-                return 0;
-            OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Success!");
-            SetButtons(dlg, true, false);
-            networkCard = false;
-            return 1000;
-        }
-        OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Port Fail!");
-        SetButtons(dlg, false, false);
-        networkCard = false;
-        return 1000;
-    });
+    static constexpr SwitchWatchSetup kSetup{IDC_MARL_SET_EOU, IDC_MARL_SET_MODEM, kMarlSwitchConfigSection, true};
+    if (CMarlSwitchModeToolDlg* dlg = FromParam(param))
+        WatchSwitchPorts(dlg, kSetup);
     return 0;
 }
 

@@ -22,8 +22,6 @@ public:
 
     // DOMAIN_NAME of the tool's section, "192.168.100.1" when empty.
     static void ReadSwitchModeDomainName(char* out, size_t outSize);
-    // 0 when the web server of the tool's section answered.
-    static int IsDeviceWebServerDown();
 
     static UINT WatchSwitchModePorts(LPVOID dialog);
     static UINT SwitchHilinkModeOperationThread(LPVOID dialog);

@@ -8,13 +8,13 @@
 #include "app/language.h"
 #include "app/notice_dialogs.h"
 #include "app/prompt_dialogs.h"
-#include "app/web_server_check.h"
 #include "device/at_ops_network.h"
 #include "device/goform.h"
 #include "device/ini_reader.h"
 #include "platform/portlib/KestlePortServer.h"
 #include "platform/win/clock.h"
 #include "platform/win/debug_output.h"
+#include "tools/genswitch/switch_port_watch.h"
 
 UI_USE_TEMPLATE_FILE(switch_mode_tool);
 
@@ -25,20 +25,6 @@ constexpr const char* kNetworkCardNames[] = {"usb_rndisx", "usbrndis6"};
 constexpr const char* kModemPortNames[] = {"nmea", "ui at"};
 
 CSwitchModeToolDlg* FromParam(LPVOID param) { return static_cast<CSwitchModeToolDlg*>(param); }
-
-// One listing of up to 50 entries; the count of entries filled.
-int ListSwitchPorts(char (*entries)[KESTLE_ENTRY_SIZE])
-{
-    std::memset(entries, 0, GEN_SWITCH_LISTING_ENTRIES * KESTLE_ENTRY_SIZE);
-    int count = GEN_SWITCH_LISTING_ENTRIES;
-    if (KestleEnumDeviceProperty(entries, &count) != 0 || count < 0)
-        return 0;
-    if (count > GEN_SWITCH_LISTING_ENTRIES)
-        count = GEN_SWITCH_LISTING_ENTRIES;
-    for (int i = 0; i < count; ++i)
-        entries[i][KESTLE_ENTRY_SIZE - 1] = '\0';
-    return count;
-}
 
 bool EntryHolds(const char* entry, const char* name1, const char* name2)
 {
@@ -136,8 +122,6 @@ int CSwitchModeToolDlg::ReadGenDomainName(char* out, size_t outSize) const
     return static_cast<int>(std::strlen(out));
 }
 
-int CSwitchModeToolDlg::IsDeviceWebServerDown() const { return IsWebServerDownForSection(kConfigSection); }
-
 void CSwitchModeToolDlg::AnimateWaitingLabel(int staticId)
 {
     static const wchar_t* const kSteps[] = {L"WAITING_INFO1", L"WAITING_INFO2", L"WAITING_INFO3", L"WAITING_INFO4"};
@@ -177,46 +161,9 @@ int CSwitchModeToolDlg::WaitForSwitchedDevice(const char* name1, const char* nam
 
 UINT CSwitchModeToolDlg::WatchSwitchModePorts(LPVOID param)
 {
-    CSwitchModeToolDlg* dlg = FromParam(param);
-    if (!dlg)
-        return 0;
-    SetControlEnabled(dlg, IDC_GEN_NORMAL_MODE, false);
-    SetControlEnabled(dlg, IDC_GEN_MODEM_MODE, false);
-    bool networkCardSeen = false;
-    // the listing buffer belongs to this pass loop only
-    auto entries = std::make_unique<char[][KESTLE_ENTRY_SIZE]>(GEN_SWITCH_LISTING_ENTRIES);
-    dlg->RunWatchPasses([&]() -> DWORD {
-        int count = ListSwitchPorts(entries.get());
-        switch (ClassifySwitchListing(entries.get(), count)) {
-        case SwitchPortKind::NetworkCard:
-            if (dlg->StopRequested())
-                return 0;
-            // once the web server has confirmed the card, the listing alone is trusted
-            // a refusing web server: buttons unchanged, the next pass after a short pause
-            if (!networkCardSeen && dlg->IsDeviceWebServerDown())
-                return kWatchRetryPauseMs;
-            OutputDebugStringW(L"KESTLE: CPlatformManager, Search RNDIS Port SUCCESS!");
-            SetControlEnabled(dlg, IDC_GEN_NORMAL_MODE, false);
-            SetControlEnabled(dlg, IDC_GEN_MODEM_MODE, true);
-            networkCardSeen = true;
-            return 1000;
-        case SwitchPortKind::ModemPort:
-            if (dlg->StopRequested())
-                return 0;
-            OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Success!");
-            SetControlEnabled(dlg, IDC_GEN_NORMAL_MODE, true);
-            SetControlEnabled(dlg, IDC_GEN_MODEM_MODE, false);
-            networkCardSeen = false;
-            return 1000;
-        case SwitchPortKind::None:
-            break;
-        }
-        OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Port Fail!");
-        SetControlEnabled(dlg, IDC_GEN_NORMAL_MODE, false);
-        SetControlEnabled(dlg, IDC_GEN_MODEM_MODE, false);
-        networkCardSeen = false;
-        return 1000;
-    });
+    static constexpr SwitchWatchSetup kSetup{IDC_GEN_NORMAL_MODE, IDC_GEN_MODEM_MODE, kConfigSection, false};
+    if (CSwitchModeToolDlg* dlg = FromParam(param))
+        WatchSwitchPorts(dlg, kSetup);
     return 0;
 }
 

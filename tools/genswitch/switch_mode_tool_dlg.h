@@ -13,7 +13,7 @@ constexpr int IDC_GEN_WAITING_INFO = 1440;
 constexpr int IDC_GEN_WAITING_ANIMATION = 1441;
 constexpr int IDC_GEN_SWITCH_HIDDEN = 1442;
 
-// Listing room of the switch tool's scans.
+// Listing room of the switch tools' scans (generic and carrier).
 constexpr int GEN_SWITCH_LISTING_ENTRIES = 50;
 // Passes of the wait for the device in its new form.
 constexpr int GEN_SWITCH_WAIT_PASSES = 50;
@@ -35,8 +35,6 @@ public:
     void SetGenSwitchTexts();
     // DOMAIN_NAME (at most 255 characters), "192.168.0.1" when empty; its length.
     int ReadGenDomainName(char* out, size_t outSize) const;
-    // 0 when the web server answered its version request.
-    int IsDeviceWebServerDown() const;
     void AnimateWaitingLabel(int staticId);
     // Up to 50 passes until an entry holds one of the two names; 1 when seen.
     int WaitForSwitchedDevice(const char* name1, const char* name2);

@@ -20,20 +20,15 @@ std::atomic<DWORD> g_dwLastOperatorSearchTick{0};
 namespace {
 
 constexpr DWORD kFailedTryPauseMs = 1000;
-[[maybe_unused]] constexpr DWORD kApnWritePauseMs = 3000;
 constexpr DWORD kSearchDebounceMs = 1000;
 constexpr int kCaretAtEnd = 65535;
 
-// Working text sizes the device layer and the records need (some only with
-// user authentication).
-[[maybe_unused]] constexpr size_t kCredentialBytes = 64;
-[[maybe_unused]] constexpr size_t kUserNameReadBytes = 67;
+// Working text sizes the device layer and the records need.
 constexpr size_t kApnBytes = 128;
 constexpr size_t kContextLineReadBytes = 1024;  // AT_CGDCONT_READ_ONLY_MODIFY_APN writes up to 1024
 constexpr size_t kContextHeadBytes = 50;
 constexpr size_t kContextLineBytes = 300;
 constexpr size_t kMccMncBytes = 40;
-[[maybe_unused]] constexpr size_t kSimTextBytes = 256;
 
 CString Lang(const wchar_t* key) { return ReadVX520String(key); }
 
@@ -123,11 +118,10 @@ BEGIN_MESSAGE_MAP(CVX520ModemSettingNetworkSettingPage, CDialog)
     ON_BN_CLICKED(IDC_NET_ROAMING_DISABLE, &CVX520ModemSettingNetworkSettingPage::OnRoamingButton)
     ON_EN_CHANGE(IDC_NET_APN_EDIT, &CVX520ModemSettingNetworkSettingPage::ValidateApnChars)
     ON_WM_CTLCOLOR()
-#if defined(SETWELL_USER_AUTH)
+    // Swapwell's page has none of these controls
     ON_EN_CHANGE(IDC_NET_USER_EDIT, &CVX520ModemSettingNetworkSettingPage::ValidateUserName)
     ON_EN_CHANGE(IDC_NET_PASSWORD_EDIT, &CVX520ModemSettingNetworkSettingPage::ValidatePassword)
     ON_CBN_SELCHANGE(IDC_NET_AUTH_COMBO, &CVX520ModemSettingNetworkSettingPage::OnAuthTypeChange)
-#endif
 END_MESSAGE_MAP()
 
 CVX520ModemSettingNetworkSettingPage::CVX520ModemSettingNetworkSettingPage(CWnd* parent)
@@ -156,12 +150,7 @@ void CVX520ModemSettingNetworkSettingPage::DoDataExchange(CDataExchange* dx)
     CDialog::DoDataExchange(dx);
     DDX_Control(dx, IDC_NET_OPERATOR_LIST, m_listOperator);
     DDX_Text(dx, IDC_NET_APN_EDIT, m_strApn);
-#if defined(SETWELL_USER_AUTH)
-    DDX_Control(dx, IDC_NET_AUTH_COMBO, m_comboAuth);
-    DDX_CBIndex(dx, IDC_NET_AUTH_COMBO, m_nAuthIndex);
-    DDX_Text(dx, IDC_NET_USER_EDIT, m_strUserName);
-    DDX_Text(dx, IDC_NET_PASSWORD_EDIT, m_strPassword);
-#endif
+    ExchangeUserAuth(dx);
 }
 
 BOOL CVX520ModemSettingNetworkSettingPage::PreTranslateMessage(MSG* msg)
@@ -292,10 +281,7 @@ void CVX520ModemSettingNetworkSettingPage::ResetNetworkPageEntries()
 {
     SetDlgItemText(IDC_NET_APN_EDIT, L"");
     Show(this, IDC_NET_APN_ERROR, false);
-#if defined(SETWELL_USER_AUTH)
-    Show(this, IDC_NET_USER_ERROR, false);
-    Show(this, IDC_NET_PASSWORD_ERROR, false);
-#endif
+    HideUserAuthErrors();
 }
 
 int CVX520ModemSettingNetworkSettingPage::ReadNetworkSettings(bool clearOperatorList)
@@ -349,34 +335,9 @@ int CVX520ModemSettingNetworkSettingPage::ReadNetworkSettings(bool clearOperator
 
     if (clearOperatorList)
         m_listOperator.DeleteAllItems();
-
-#if defined(SETWELL_USER_AUTH)
-    if (IsCarrierSim()) {
-        ShowAuthControls(SW_HIDE);
-        return status;
-    }
-    if (m_bApnLocked)
-        return status;
-    for (int id : {IDC_NET_AUTH_LABEL, IDC_NET_AUTH_COMBO, IDC_NET_USER_LABEL, IDC_NET_USER_EDIT,
-                   IDC_NET_PASSWORD_LABEL, IDC_NET_PASSWORD_EDIT})
-        Show(this, id, true);
-    Show(this, IDC_NET_USER_ERROR, false);
-    Show(this, IDC_NET_PASSWORD_ERROR, false);
-    SetDlgItemText(IDC_NET_PASSWORD_EDIT, L"");
-    status = m_portManager.OpenATPort();
-    if (status == 0) {
-        char userName[kUserNameReadBytes] = {};
-        int type = 0;
-        status = AT_GetUserNameaAuth(userName, &type);
-        userName[sizeof userName - 1] = '\0';
-        if (status == 0)
-            ShowUserAuth(type, userName);
-    }
-#endif
-    return status;
+    return ReadUserAuth(status);
 }
 
-#if defined(SETWELL_USER_AUTH)
 void CVX520ModemSettingNetworkSettingPage::ShowAuthControls(int cmdShow)
 {
     for (int id : kNetworkAuthControls)
@@ -397,73 +358,6 @@ int CVX520ModemSettingNetworkSettingPage::ShowUserAuth(int type, const char* use
     SetDlgItemText(IDC_NET_USER_EDIT, CString(userName));
     return 0;
 }
-#endif
-
-// --- the carrier-SIM test ------------------------------------------------------
-
-#if defined(SETWELL_USER_AUTH)
-namespace {
-
-// The first seven characters as an unsigned decimal number (blanks skipped first).
-// False when they are not seven digits: the text of an error reply ("ERROR", or
-// the number of a "+CME ERROR: 10") or an empty one is no IMSI.
-bool ImsiPrefix(const char* imsi, unsigned& value)
-{
-    while (*imsi == ' ' || *imsi == '\t' || *imsi == '\r' || *imsi == '\n')
-        ++imsi;
-    value = 0;
-    for (int i = 0; i < 7; ++i) {
-        if (imsi[i] < '0' || imsi[i] > '9')
-            return false;
-        value = value * 10 + static_cast<unsigned>(imsi[i] - '0');
-    }
-    return true;
-}
-
-// Group identifier data of the carrier's own cards begins "31".
-bool Gid1MarksCarrier(const char* reply)
-{
-    const char* first = std::strchr(reply, ',');
-    if (!first)
-        return true;
-    const char* second = std::strchr(first + 1, ',');
-    if (!second)
-        return true;
-    const char* data = second + 1;
-    if (*data != '\0')
-        ++data;  // the opening quote
-    return data[0] == '3' && data[1] == '1';
-}
-
-}  // namespace
-
-bool CVX520ModemSettingNetworkSettingPage::IsCarrierSim()
-{
-    if (m_portManager.OpenATPort() != 0)
-        return true;
-    char imsi[kSimTextBytes] = {};
-    if (AT_GET_IMSI(imsi) != 0)
-        return true;
-    imsi[sizeof imsi - 1] = '\0';
-    // a reply without the IMSI's digits is a failed read like any other
-    unsigned prefix = 0;
-    if (!ImsiPrefix(imsi, prefix))
-        return true;
-    if ((prefix >= 4402020 && prefix <= 4402029) || prefix == 4402092)
-        return true;
-    if (prefix != 4402093)
-        return false;
-    char reply[kSimTextBytes] = {};
-    if (AT_GET_CRSM(reply) != 0)
-        return true;
-    reply[sizeof reply - 1] = '\0';
-    if (reply[0] == '\0')
-        return true;
-    return Gid1MarksCarrier(reply);
-}
-#else
-bool CVX520ModemSettingNetworkSettingPage::IsCarrierSim() { return true; }
-#endif
 
 // --- applying --------------------------------------------------------------
 
@@ -567,82 +461,9 @@ int CVX520ModemSettingNetworkSettingPage::WriteApnOnly(const PdpContextEntry& en
     const int apnLength = static_cast<int>(strnlen(entry.apn, sizeof entry.apn));
     if (FormatText(line, sizeof line, "%s\"%.*s\"%s", head, apnLength, entry.apn, tail) != 0)
         return 1;
-#if defined(SETWELL_USER_AUTH)
-    if (AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN(line) != 0)
-        return 1;
-    Sleep(kApnWritePauseMs);
-    PdpContextList contexts{};
-    QueryContexts(contexts);
-    const PdpContextEntry& first = contexts.entries[0];
-    if (strnlen(first.apn, sizeof first.apn) != static_cast<size_t>(apnLength) ||
-        std::memcmp(first.apn, entry.apn, static_cast<size_t>(apnLength)) != 0)
-        return 1;
-    if (IsCarrierSim())
-        return 0;
-    line[0] = '9';  // the same APN for context 9
-    return AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN(line);
-#else
-    if (AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN(line) != 0) {
-        Sleep(kFailedTryPauseMs);
-        return 1;
-    }
-    return 0;
-#endif
+    return WriteContextLine(line, entry);
 }
 
-#if defined(SETWELL_USER_AUTH)
-int CVX520ModemSettingNetworkSettingPage::WriteUserAuth()
-{
-    const bool none = m_comboAuth.GetCurSel() == NET_AUTH_INDEX_NONE;
-    struct Field {
-        int editId;
-        int labelId;
-        std::atomic<BYTE>& required;
-        const wchar_t* requiredKey;
-        const wchar_t* invalidKey;
-        char text[kCredentialBytes];
-    } fields[] = {
-        {IDC_NET_USER_EDIT, IDC_NET_USER_ERROR, m_bUserNameRequired, L"Userid_Requried", L"Userid_Invalid", {}},
-        {IDC_NET_PASSWORD_EDIT, IDC_NET_PASSWORD_ERROR, m_bPasswordRequired, L"Password_Requried",
-         L"Password_Invalid", {}},
-    };
-    for (Field& field : fields) {
-        const CString text = ItemText(this, field.editId);
-        if (!none && text.IsEmpty()) {
-            SetDlgItemText(field.labelId, Lang(field.requiredKey));
-            Show(this, field.labelId, true);
-            field.required = 1;
-            return 1;
-        }
-        Show(this, field.labelId, false);
-        field.required = 0;
-        // the edits take 64 characters, the device texts 63: refuse rather than write a cut entry
-        if (text.ToUtf8().size() >= sizeof field.text) {
-            SetDlgItemText(field.labelId, Lang(field.invalidKey));
-            Show(this, field.labelId, true);
-            return 1;
-        }
-        WideToAnsi(text, field.text, sizeof field.text);
-    }
-    const char* userName = fields[0].text;
-    const int type = AuthTypeFromIndex(m_comboAuth.GetCurSel());
-    if (m_portManager.OpenATPort() == 0)
-        AT_SetUserNameaPasswordAuth(userName, fields[1].text, type);
-
-    char readName[kUserNameReadBytes] = {};
-    int readType = 0;
-    int readStatus = m_portManager.OpenATPort();
-    if (readStatus == 0)
-        readStatus = AT_GetUserNameaAuth(readName, &readType);
-    readName[sizeof readName - 1] = '\0';
-    // no read-back is no confirmation, even for NONE
-    if (readStatus != 0 || readType != type)
-        return 1;
-    if (type == 0)
-        return 0;
-    return std::strcmp(readName, userName) == 0 ? 0 : 1;
-}
-#endif
 
 void CVX520ModemSettingNetworkSettingPage::ReadSelectedOperator(char* mccMnc, size_t mccMncSize,
                                                                 int& accessTechnology)
@@ -666,9 +487,9 @@ int CVX520ModemSettingNetworkSettingPage::ApplyNetworkSettings()
     int netStatus = 1;
     int apnStatus = 1;
 
+    // Swapwell's SIM always counts as the carrier's: the APN alone, no authentication notice
     if (m_bApnLocked)
         apnStatus = 0;
-#if defined(SETWELL_USER_AUTH)
     else if (!m_bApnValid)
         apnStatus = 1;
     else if (carrier)
@@ -680,10 +501,6 @@ int CVX520ModemSettingNetworkSettingPage::ApplyNetworkSettings()
         if (apnStatus == 0)
             apnStatus = WriteApnFromPage();
     }
-#else
-    else if (m_bApnValid)
-        apnStatus = WriteApnFromPage();
-#endif
 
     const int mode = IsDlgButtonChecked(IDC_NET_MODE_ALL) ? 0 : 6;
     if (IsDlgButtonChecked(IDC_NET_SELECTION_AUTO)) {
@@ -714,23 +531,18 @@ int CVX520ModemSettingNetworkSettingPage::ApplyNetworkSettings()
         if (roamStatus == 0) {
             m_bRoamingEnabled = value == 0 ? 1 : 0;
             m_bRoamingKnown = true;
-#if defined(SETWELL_USER_AUTH)
             if (carrier)
-#endif
                 Prompt(L"ID_ROAMING_ALERTINFO1");
         }
     }
 
     if (netStatus == 0 && apnStatus == 0 && roamStatus == 0) {
         Prompt(L"SET_SUCCESS_INFO");
-#if defined(SETWELL_USER_AUTH)
         if (!carrier)
             Prompt(L"ID_USRINFO_ALERTINFO1");
-#endif
     } else {
         Prompt(L"SET_FAILED_INFO");
     }
-    (void)carrier;
     return netStatus;
 }
 
@@ -745,15 +557,7 @@ void CVX520ModemSettingNetworkSettingPage::InitNetworkPageControls()
     Check(this, IDC_NET_SELECTION_AUTO, true);
     Check(this, IDC_NET_SELECTION_MANUAL, false);
 
-#if defined(SETWELL_USER_AUTH)
-    Show(this, IDC_NET_AUTH_LABEL, false);
-    m_comboAuth.ResetContent();
-    m_comboAuth.InsertString(NET_AUTH_INDEX_CHAP, L"CHAP");
-    m_comboAuth.InsertString(NET_AUTH_INDEX_PAP, L"PAP");
-    m_comboAuth.InsertString(NET_AUTH_INDEX_NONE, L"NONE");
-    m_comboAuth.SetCurSel(NET_AUTH_INDEX_CHAP);
-    ShowAuthControls(SW_HIDE);
-#endif
+    InitUserAuthControls();
 
     m_listOperator.GetClientRect(&m_rectOperatorList);
     m_listOperator.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES | LVS_EX_GRIDLINES);
@@ -831,37 +635,8 @@ void CVX520ModemSettingNetworkSettingPage::SetNetworkPageTexts()
     else
         Show(this, IDC_NET_APN_ERROR, false);
 
-#if defined(SETWELL_USER_AUTH)
-    if (!m_bConnected) {
-        ShowAuthControls(SW_HIDE);
-        return;
-    }
-    if (IsCarrierSim())
-        return;
-    SetDlgItemText(IDC_NET_AUTH_LABEL, Lang(L"USERAUTH"));
-    SetDlgItemText(IDC_NET_USER_LABEL, Lang(L"USERNAME"));
-    SetDlgItemText(IDC_NET_PASSWORD_LABEL, Lang(L"USERPASSWORD"));
-    const struct {
-        int editId, labelId;
-        std::atomic<BYTE>& required;
-        std::atomic<BYTE>& valid;
-        const wchar_t *requiredKey, *invalidKey;
-    } labels[] = {
-        {IDC_NET_USER_EDIT, IDC_NET_USER_ERROR, m_bUserNameRequired, m_bUserNameValid, L"Userid_Requried",
-         L"Userid_Invalid"},
-        {IDC_NET_PASSWORD_EDIT, IDC_NET_PASSWORD_ERROR, m_bPasswordRequired, m_bPasswordValid,
-         L"Password_Requried", L"Password_Invalid"},
-    };
-    for (const auto& label : labels) {
-        label.required = ItemText(this, label.editId).IsEmpty() ? 1 : 0;
-        if (label.required)
-            SetDlgItemText(label.labelId, Lang(label.requiredKey));
-        else if (!label.valid)
-            SetDlgItemText(label.labelId, Lang(label.invalidKey));
-        else
-            Show(this, label.labelId, false);
-    }
-#endif
+
+    SetUserAuthTexts();
 }
 
 void CVX520ModemSettingNetworkSettingPage::OnManualSelected()
@@ -952,11 +727,7 @@ HBRUSH CVX520ModemSettingNetworkSettingPage::OnCtlColor(CDC* dc, CWnd* wnd, UINT
 {
     HBRUSH brush = CDialog::OnCtlColor(dc, wnd, ctlColor);
     const int id = wnd ? wnd->GetDlgCtrlID() : 0;
-    bool red = id == IDC_NET_APN_ERROR;
-#if defined(SETWELL_USER_AUTH)
-    red = red || id == IDC_NET_USER_ERROR || id == IDC_NET_PASSWORD_ERROR;
-#endif
-    if (red)
+    if (id == IDC_NET_APN_ERROR || IsUserAuthError(id))
         dc->SetTextColor(RGB(255, 0, 0));
     return brush;
 }
@@ -975,7 +746,6 @@ void CVX520ModemSettingNetworkSettingPage::ValidateApnChars()
     }
 }
 
-#if defined(SETWELL_USER_AUTH)
 void CVX520ModemSettingNetworkSettingPage::ValidateCredential(int editId, int labelId, CString& text,
                                                               std::atomic<BYTE>& valid, const wchar_t* invalidKey)
 {
@@ -1012,5 +782,252 @@ void CVX520ModemSettingNetworkSettingPage::OnAuthTypeChange()
     }
     for (int id : {IDC_NET_USER_LABEL, IDC_NET_PASSWORD_LABEL, IDC_NET_USER_EDIT, IDC_NET_PASSWORD_EDIT})
         Enable(this, id, !none);
+}
+
+// --- user authentication -------------------------------------------------------
+// Setwell's page has it; Swapwell's twins below leave the page as it is without.
+
+#if defined(SETWELL_USER_AUTH)
+namespace {
+
+constexpr DWORD kApnWritePauseMs = 3000;
+constexpr size_t kCredentialBytes = 64;
+constexpr size_t kUserNameReadBytes = 67;
+constexpr size_t kSimTextBytes = 256;
+
+// The first seven characters as an unsigned decimal number (blanks skipped first).
+// False when they are not seven digits: the text of an error reply ("ERROR", or
+// the number of a "+CME ERROR: 10") or an empty one is no IMSI.
+bool ImsiPrefix(const char* imsi, unsigned& value)
+{
+    while (*imsi == ' ' || *imsi == '\t' || *imsi == '\r' || *imsi == '\n')
+        ++imsi;
+    value = 0;
+    for (int i = 0; i < 7; ++i) {
+        if (imsi[i] < '0' || imsi[i] > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(imsi[i] - '0');
+    }
+    return true;
+}
+
+// Group identifier data of the carrier's own cards begins "31".
+bool Gid1MarksCarrier(const char* reply)
+{
+    const char* first = std::strchr(reply, ',');
+    if (!first)
+        return true;
+    const char* second = std::strchr(first + 1, ',');
+    if (!second)
+        return true;
+    const char* data = second + 1;
+    if (*data != '\0')
+        ++data;  // the opening quote
+    return data[0] == '3' && data[1] == '1';
+}
+
+}  // namespace
+
+void CVX520ModemSettingNetworkSettingPage::ExchangeUserAuth(CDataExchange* dx)
+{
+    DDX_Control(dx, IDC_NET_AUTH_COMBO, m_comboAuth);
+    DDX_CBIndex(dx, IDC_NET_AUTH_COMBO, m_nAuthIndex);
+    DDX_Text(dx, IDC_NET_USER_EDIT, m_strUserName);
+    DDX_Text(dx, IDC_NET_PASSWORD_EDIT, m_strPassword);
+}
+
+void CVX520ModemSettingNetworkSettingPage::InitUserAuthControls()
+{
+    Show(this, IDC_NET_AUTH_LABEL, false);
+    m_comboAuth.ResetContent();
+    m_comboAuth.InsertString(NET_AUTH_INDEX_CHAP, L"CHAP");
+    m_comboAuth.InsertString(NET_AUTH_INDEX_PAP, L"PAP");
+    m_comboAuth.InsertString(NET_AUTH_INDEX_NONE, L"NONE");
+    m_comboAuth.SetCurSel(NET_AUTH_INDEX_CHAP);
+    ShowAuthControls(SW_HIDE);
+}
+
+void CVX520ModemSettingNetworkSettingPage::HideUserAuthErrors()
+{
+    Show(this, IDC_NET_USER_ERROR, false);
+    Show(this, IDC_NET_PASSWORD_ERROR, false);
+}
+
+bool CVX520ModemSettingNetworkSettingPage::IsUserAuthError(int id) const
+{
+    return id == IDC_NET_USER_ERROR || id == IDC_NET_PASSWORD_ERROR;
+}
+
+int CVX520ModemSettingNetworkSettingPage::ReadUserAuth(int status)
+{
+    if (IsCarrierSim()) {
+        ShowAuthControls(SW_HIDE);
+        return status;
+    }
+    if (m_bApnLocked)
+        return status;
+    for (int id : {IDC_NET_AUTH_LABEL, IDC_NET_AUTH_COMBO, IDC_NET_USER_LABEL, IDC_NET_USER_EDIT,
+                   IDC_NET_PASSWORD_LABEL, IDC_NET_PASSWORD_EDIT})
+        Show(this, id, true);
+    Show(this, IDC_NET_USER_ERROR, false);
+    Show(this, IDC_NET_PASSWORD_ERROR, false);
+    SetDlgItemText(IDC_NET_PASSWORD_EDIT, L"");
+    status = m_portManager.OpenATPort();
+    if (status == 0) {
+        char userName[kUserNameReadBytes] = {};
+        int type = 0;
+        status = AT_GetUserNameaAuth(userName, &type);
+        userName[sizeof userName - 1] = '\0';
+        if (status == 0)
+            ShowUserAuth(type, userName);
+    }
+    return status;
+}
+
+void CVX520ModemSettingNetworkSettingPage::SetUserAuthTexts()
+{
+    if (!m_bConnected) {
+        ShowAuthControls(SW_HIDE);
+        return;
+    }
+    if (IsCarrierSim())
+        return;
+    SetDlgItemText(IDC_NET_AUTH_LABEL, Lang(L"USERAUTH"));
+    SetDlgItemText(IDC_NET_USER_LABEL, Lang(L"USERNAME"));
+    SetDlgItemText(IDC_NET_PASSWORD_LABEL, Lang(L"USERPASSWORD"));
+    const struct {
+        int editId, labelId;
+        std::atomic<BYTE>& required;
+        std::atomic<BYTE>& valid;
+        const wchar_t *requiredKey, *invalidKey;
+    } labels[] = {
+        {IDC_NET_USER_EDIT, IDC_NET_USER_ERROR, m_bUserNameRequired, m_bUserNameValid, L"Userid_Requried",
+         L"Userid_Invalid"},
+        {IDC_NET_PASSWORD_EDIT, IDC_NET_PASSWORD_ERROR, m_bPasswordRequired, m_bPasswordValid,
+         L"Password_Requried", L"Password_Invalid"},
+    };
+    for (const auto& label : labels) {
+        label.required = ItemText(this, label.editId).IsEmpty() ? 1 : 0;
+        if (label.required)
+            SetDlgItemText(label.labelId, Lang(label.requiredKey));
+        else if (!label.valid)
+            SetDlgItemText(label.labelId, Lang(label.invalidKey));
+        else
+            Show(this, label.labelId, false);
+    }
+}
+
+bool CVX520ModemSettingNetworkSettingPage::IsCarrierSim()
+{
+    if (m_portManager.OpenATPort() != 0)
+        return true;
+    char imsi[kSimTextBytes] = {};
+    if (AT_GET_IMSI(imsi) != 0)
+        return true;
+    imsi[sizeof imsi - 1] = '\0';
+    // a reply without the IMSI's digits is a failed read like any other
+    unsigned prefix = 0;
+    if (!ImsiPrefix(imsi, prefix))
+        return true;
+    if ((prefix >= 4402020 && prefix <= 4402029) || prefix == 4402092)
+        return true;
+    if (prefix != 4402093)
+        return false;
+    char reply[kSimTextBytes] = {};
+    if (AT_GET_CRSM(reply) != 0)
+        return true;
+    reply[sizeof reply - 1] = '\0';
+    if (reply[0] == '\0')
+        return true;
+    return Gid1MarksCarrier(reply);
+}
+
+int CVX520ModemSettingNetworkSettingPage::WriteUserAuth()
+{
+    const bool none = m_comboAuth.GetCurSel() == NET_AUTH_INDEX_NONE;
+    struct Field {
+        int editId;
+        int labelId;
+        std::atomic<BYTE>& required;
+        const wchar_t* requiredKey;
+        const wchar_t* invalidKey;
+        char text[kCredentialBytes];
+    } fields[] = {
+        {IDC_NET_USER_EDIT, IDC_NET_USER_ERROR, m_bUserNameRequired, L"Userid_Requried", L"Userid_Invalid", {}},
+        {IDC_NET_PASSWORD_EDIT, IDC_NET_PASSWORD_ERROR, m_bPasswordRequired, L"Password_Requried",
+         L"Password_Invalid", {}},
+    };
+    for (Field& field : fields) {
+        const CString text = ItemText(this, field.editId);
+        if (!none && text.IsEmpty()) {
+            SetDlgItemText(field.labelId, Lang(field.requiredKey));
+            Show(this, field.labelId, true);
+            field.required = 1;
+            return 1;
+        }
+        Show(this, field.labelId, false);
+        field.required = 0;
+        // the edits take 64 characters, the device texts 63: refuse rather than write a cut entry
+        if (text.ToUtf8().size() >= sizeof field.text) {
+            SetDlgItemText(field.labelId, Lang(field.invalidKey));
+            Show(this, field.labelId, true);
+            return 1;
+        }
+        WideToAnsi(text, field.text, sizeof field.text);
+    }
+    const char* userName = fields[0].text;
+    const int type = AuthTypeFromIndex(m_comboAuth.GetCurSel());
+    if (m_portManager.OpenATPort() == 0)
+        AT_SetUserNameaPasswordAuth(userName, fields[1].text, type);
+
+    char readName[kUserNameReadBytes] = {};
+    int readType = 0;
+    int readStatus = m_portManager.OpenATPort();
+    if (readStatus == 0)
+        readStatus = AT_GetUserNameaAuth(readName, &readType);
+    readName[sizeof readName - 1] = '\0';
+    // no read-back is no confirmation, even for NONE
+    if (readStatus != 0 || readType != type)
+        return 1;
+    if (type == 0)
+        return 0;
+    return std::strcmp(readName, userName) == 0 ? 0 : 1;
+}
+
+int CVX520ModemSettingNetworkSettingPage::WriteContextLine(char* line, const PdpContextEntry& entry)
+{
+    const int apnLength = static_cast<int>(strnlen(entry.apn, sizeof entry.apn));
+    if (AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN(line) != 0)
+        return 1;
+    Sleep(kApnWritePauseMs);
+    PdpContextList contexts{};
+    QueryContexts(contexts);
+    const PdpContextEntry& first = contexts.entries[0];
+    if (strnlen(first.apn, sizeof first.apn) != static_cast<size_t>(apnLength) ||
+        std::memcmp(first.apn, entry.apn, static_cast<size_t>(apnLength)) != 0)
+        return 1;
+    if (IsCarrierSim())
+        return 0;
+    line[0] = '9';  // the same APN for context 9
+    return AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN(line);
+}
+#else
+void CVX520ModemSettingNetworkSettingPage::ExchangeUserAuth(CDataExchange*) {}
+void CVX520ModemSettingNetworkSettingPage::InitUserAuthControls() {}
+void CVX520ModemSettingNetworkSettingPage::HideUserAuthErrors() {}
+bool CVX520ModemSettingNetworkSettingPage::IsUserAuthError(int) const { return false; }
+int CVX520ModemSettingNetworkSettingPage::ReadUserAuth(int status) { return status; }
+void CVX520ModemSettingNetworkSettingPage::SetUserAuthTexts() {}
+bool CVX520ModemSettingNetworkSettingPage::IsCarrierSim() { return true; }
+// never reached: the SIM counts as the carrier's
+int CVX520ModemSettingNetworkSettingPage::WriteUserAuth() { return 0; }
+
+int CVX520ModemSettingNetworkSettingPage::WriteContextLine(char* line, const PdpContextEntry&)
+{
+    if (AT_CGDCONT_SET_FOR_ONLY_MODIFY_APN(line) != 0) {
+        Sleep(kFailedTryPauseMs);
+        return 1;
+    }
+    return 0;
 }
 #endif

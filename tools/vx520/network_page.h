@@ -95,10 +95,8 @@ public:
     static UINT CountedSearchThread(LPVOID page);
 
     // --- reading and applying ---
-#if defined(SETWELL_USER_AUTH)
     int WriteUserAuth();
     int ShowUserAuth(int type, const char* userName);
-#endif
     int WriteApnFromPage();
     int ReadApnFromPage(PdpContextEntry& entry);
     int WriteApnOnly(const PdpContextEntry& entry);
@@ -122,9 +120,7 @@ public:
     void InitNetworkPageControls();
     void FillOperatorList();
     void RefreshOperatorListTexts();
-#if defined(SETWELL_USER_AUTH)
     void ShowAuthControls(int cmdShow);
-#endif
 
     HANDLE m_hMutex = nullptr;
     OperatorList m_operatorList{};
@@ -174,11 +170,9 @@ protected:
     afx_msg void OnRoamingButton();
     afx_msg void ValidateApnChars();
     afx_msg HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
-#if defined(SETWELL_USER_AUTH)
     afx_msg void ValidateUserName();
     afx_msg void ValidatePassword();
     afx_msg void OnAuthTypeChange();
-#endif
 
     DECLARE_MESSAGE_MAP()
 
@@ -188,9 +182,21 @@ private:
     mutable std::mutex m_operatorLock;
     // Every search worker started, joined before the page goes away.
     std::vector<CWinThread*> m_searchThreads;
-#if defined(SETWELL_USER_AUTH)
     void ValidateCredential(int editId, int labelId, CString& text, std::atomic<BYTE>& valid, const wchar_t* invalidKey);
-#endif
+
+    // The user authentication part: Setwell's page has it, Swapwell's twins
+    // leave the page as it is without (no controls, a SIM that always counts
+    // as the carrier's).
+    void ExchangeUserAuth(CDataExchange* dx);
+    void InitUserAuthControls();
+    void HideUserAuthErrors();
+    bool IsUserAuthError(int id) const;
+    // status: the read so far; the authentication read's own once it runs.
+    int ReadUserAuth(int status);
+    void SetUserAuthTexts();
+    // Writes the first context's line; Setwell then waits, reads the APN back
+    // and, for another SIM, writes it for context 9 too.
+    int WriteContextLine(char* line, const PdpContextEntry& entry);
 };
 
 // Process-wide time of the last accepted operator search (0 until the first).

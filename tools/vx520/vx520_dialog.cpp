@@ -261,110 +261,147 @@ UINT CVX520ModemSettingDlg::WatchVX520Device(LPVOID param)
     return 0;
 }
 
+namespace {
+
+// The network page's inputs while the SIM is ready, short of the locked ones
+// and the user authentication.
+void EnableUnlockedInputs(CVX520ModemSettingNetworkSettingPage* page)
+{
+    EnableItem(page, IDC_NET_MODE_HEADING, true);
+    if (!page->m_bModeLocked) {
+        EnableItem(page, IDC_NET_MODE_ALL, true);
+        EnableItem(page, IDC_NET_MODE_LTE, true);
+    }
+    EnableItem(page, IDC_NET_PROFILE_HEADING, true);
+    EnableItem(page, IDC_NET_APN_LABEL, true);
+    if (!page->m_bApnLocked)
+        EnableItem(page, IDC_NET_APN_EDIT, true);
+    EnableItem(page, IDC_NET_ROAMING_HEADING, true);
+    if (!page->m_bRoamingLocked) {
+        EnableItem(page, IDC_NET_ROAMING_ENABLE, true);
+        EnableItem(page, IDC_NET_ROAMING_DISABLE, true);
+    }
+    for (int id : {IDC_NET_ROAMING_WARNING, IDC_NET_SELECTION_HEADING, IDC_NET_SELECTION_AUTO, IDC_NET_SELECTION_MANUAL,
+                   IDC_NET_LIST_HEADING})
+        EnableItem(page, id, true);
+}
+
+}  // namespace
+
 bool CVX520ModemSettingDlg::WatchCycle()
 {
     CVX520ModemSettingNetworkSettingPage* page = m_pNetworkPage;
     int tab = CurrentTab();
     int portNumber = 0;
     if (m_portManager.FindATPortNumber(&portNumber) != 0) {
-        OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Port Fail!");
-        EnableButtons(this, false);
-        EnableItems(page, kSearchControls, false);
-        EnableItems(page, kSettingControls, false);
-        HideAuthControls(page);
-        m_nDevicePresent = 0;
-        if (page) {
-            page->m_bConnected = 0;
-            page->m_listOperator.DeleteAllItems();
-        }
+        ShowDeviceGone(page);
     } else {
         if (StopRequested())
             return false;
-        OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Port SUCCESS!");
-        if (tab != 0) {
-            EnableButtons(this, true);
-        } else if (page && page->m_bSearchRunning) {
-            EnableButtons(this, false);
-        } else {
-            if (!m_bSimQueried)
-                IsSimReady();
-            if (m_nSimState != SIM_STATE_READY) {
-                EnableButtons(this, false);
-                EnableItems(page, kSearchControls, false);
-                EnableItems(page, kSettingControls, false);
-            } else {
-                EnableButtons(this, true);
-                if (page) {
-                    EnableItem(page, IDC_NET_MODE_HEADING, true);
-                    if (!page->m_bModeLocked) {
-                        EnableItem(page, IDC_NET_MODE_ALL, true);
-                        EnableItem(page, IDC_NET_MODE_LTE, true);
-                    }
-                    EnableItem(page, IDC_NET_PROFILE_HEADING, true);
-                    EnableItem(page, IDC_NET_APN_LABEL, true);
-                    if (!page->m_bApnLocked)
-                        EnableItem(page, IDC_NET_APN_EDIT, true);
-                    EnableItem(page, IDC_NET_ROAMING_HEADING, true);
-                    if (!page->m_bRoamingLocked) {
-                        EnableItem(page, IDC_NET_ROAMING_ENABLE, true);
-                        EnableItem(page, IDC_NET_ROAMING_DISABLE, true);
-                    }
-                    for (int id : {IDC_NET_ROAMING_WARNING, IDC_NET_SELECTION_HEADING, IDC_NET_SELECTION_AUTO,
-                                   IDC_NET_SELECTION_MANUAL, IDC_NET_LIST_HEADING})
-                        EnableItem(page, id, true);
-                    if (!page->IsCarrierSim()) {
-                        EnableItem(page, IDC_NET_AUTH_LABEL, true);
-                        EnableItem(page, IDC_NET_AUTH_COMBO, true);
-                        bool none = page->m_comboAuth.GetCurSel() == NET_AUTH_INDEX_NONE;
-                        for (int id : {IDC_NET_USER_LABEL, IDC_NET_PASSWORD_LABEL, IDC_NET_USER_EDIT,
-                                       IDC_NET_PASSWORD_EDIT})
-                            EnableItem(page, id, !none);
-                        page->SetDlgItemText(IDC_NET_AUTH_LABEL, ReadOwnString(L"USERAUTH"));
-                        page->SetDlgItemText(IDC_NET_USER_LABEL, ReadOwnString(L"USERNAME"));
-                        page->SetDlgItemText(IDC_NET_PASSWORD_LABEL, ReadOwnString(L"USERPASSWORD"));
-                    }
-                }
-            }
-        }
-        m_nDevicePresent = 1;
-        if (page)
-            page->m_bConnected = 1;
+        ShowDevicePresent(page, tab);
     }
-
     if (m_nDevicePresent != m_nPrevDevicePresent)
         m_nPinRefreshFlag = 1;
-
-    if (tab == 1 && m_nPinRefreshFlag) {
-        ReadPinState();
-        tab = CurrentTab();
-        if (tab == 1) {
-            PostMessage(WM_SWITCH_PIN_PAGE, 1, 0);
-            Sleep(100);
-            m_nPinRefreshFlag = 0;
-        }
-    }
-
-    if (m_nDevicePresent == 1 && m_nPrevDevicePresent == 0) {
-        if (tab == 0) {
-            if (page)
-                page->m_bLockNoticeShown = 0;
-            if (IsSimReady()) {
-                if (page)
-                    page->ReadNetworkSettings(false);
-            } else {
-                EnableButtons(this, false);
-                EnableItems(page, kSettingControls, false);
-                EnableItem(page, IDC_NET_SEARCH, false);
-                HideAuthControls(page);
-            }
-        } else if (tab == 1) {
-            EnableButtons(this, true);
-        } else {
-            ShowPromptInfo(ReadOwnString(L"MESSAGE_SWITCH_ERROR"), ReadOwnString(L"ATTENTION"));
-        }
-    }
+    tab = RefreshPinPage(tab);
+    if (m_nDevicePresent == 1 && m_nPrevDevicePresent == 0)
+        ReadArrivedDevice(page, tab);
     m_nPrevDevicePresent = m_nDevicePresent;
     return true;
+}
+
+void CVX520ModemSettingDlg::ShowDeviceGone(CVX520ModemSettingNetworkSettingPage* page)
+{
+    OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Port Fail!");
+    EnableButtons(this, false);
+    EnableItems(page, kSearchControls, false);
+    EnableItems(page, kSettingControls, false);
+    HideAuthControls(page);
+    m_nDevicePresent = 0;
+    if (page) {
+        page->m_bConnected = 0;
+        page->m_listOperator.DeleteAllItems();
+    }
+}
+
+void CVX520ModemSettingDlg::ShowDevicePresent(CVX520ModemSettingNetworkSettingPage* page, int tab)
+{
+    OutputDebugStringW(L"KESTLE: CPlatformManager, Search NMEA Port SUCCESS!");
+    if (tab != 0)
+        EnableButtons(this, true);
+    else if (page && page->m_bSearchRunning)
+        EnableButtons(this, false);
+    else
+        EnableNetworkPageForSim(page);
+    m_nDevicePresent = 1;
+    if (page)
+        page->m_bConnected = 1;
+}
+
+void CVX520ModemSettingDlg::EnableNetworkPageForSim(CVX520ModemSettingNetworkSettingPage* page)
+{
+    if (!m_bSimQueried)
+        IsSimReady();
+    if (m_nSimState != SIM_STATE_READY) {
+        EnableButtons(this, false);
+        EnableItems(page, kSearchControls, false);
+        EnableItems(page, kSettingControls, false);
+        return;
+    }
+    EnableButtons(this, true);
+    if (!page)
+        return;
+    EnableUnlockedInputs(page);
+    if (!page->IsCarrierSim())
+        EnableAuthInputs(page);
+}
+
+void CVX520ModemSettingDlg::EnableAuthInputs(CVX520ModemSettingNetworkSettingPage* page)
+{
+    EnableItem(page, IDC_NET_AUTH_LABEL, true);
+    EnableItem(page, IDC_NET_AUTH_COMBO, true);
+    bool none = page->m_comboAuth.GetCurSel() == NET_AUTH_INDEX_NONE;
+    for (int id : {IDC_NET_USER_LABEL, IDC_NET_PASSWORD_LABEL, IDC_NET_USER_EDIT, IDC_NET_PASSWORD_EDIT})
+        EnableItem(page, id, !none);
+    page->SetDlgItemText(IDC_NET_AUTH_LABEL, ReadOwnString(L"USERAUTH"));
+    page->SetDlgItemText(IDC_NET_USER_LABEL, ReadOwnString(L"USERNAME"));
+    page->SetDlgItemText(IDC_NET_PASSWORD_LABEL, ReadOwnString(L"USERPASSWORD"));
+}
+
+int CVX520ModemSettingDlg::RefreshPinPage(int tab)
+{
+    if (tab != 1 || !m_nPinRefreshFlag)
+        return tab;
+    ReadPinState();
+    tab = CurrentTab();
+    if (tab == 1) {
+        PostMessage(WM_SWITCH_PIN_PAGE, 1, 0);
+        Sleep(100);
+        m_nPinRefreshFlag = 0;
+    }
+    return tab;
+}
+
+void CVX520ModemSettingDlg::ReadArrivedDevice(CVX520ModemSettingNetworkSettingPage* page, int tab)
+{
+    if (tab == 1) {
+        EnableButtons(this, true);
+        return;
+    }
+    if (tab != 0) {
+        ShowPromptInfo(ReadOwnString(L"MESSAGE_SWITCH_ERROR"), ReadOwnString(L"ATTENTION"));
+        return;
+    }
+    if (page)
+        page->m_bLockNoticeShown = 0;
+    if (IsSimReady()) {
+        if (page)
+            page->ReadNetworkSettings(false);
+    } else {
+        EnableButtons(this, false);
+        EnableItems(page, kSettingControls, false);
+        EnableItem(page, IDC_NET_SEARCH, false);
+        HideAuthControls(page);
+    }
 }
 
 // ---- workers ---------------------------------------------------------------

@@ -131,6 +131,15 @@ private:
     void ReleaseWorkerInputs();
     // one watch cycle; false when the stop flag ended it
     bool WatchCycle();
+    // its steps
+    void ShowDeviceGone(CVX520ModemSettingNetworkSettingPage* page);
+    void ShowDevicePresent(CVX520ModemSettingNetworkSettingPage* page, int tab);
+    void EnableNetworkPageForSim(CVX520ModemSettingNetworkSettingPage* page);
+    void EnableAuthInputs(CVX520ModemSettingNetworkSettingPage* page);
+    // A PIN page refresh when one is due on the PIN tab; the tab as it is then.
+    int RefreshPinPage(int tab);
+    // The device has just come: the current tab's first read.
+    void ReadArrivedDevice(CVX520ModemSettingNetworkSettingPage* page, int tab);
     void WaitForUpdateThread();
     // The network tab's read and texts: at once when the device is free, else
     // put off until the worker or search holding it ends, so the window keeps
