@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +26,6 @@
 #include "platform/win/own_resources.h"
 #include "tests/support/timeout_scale.h"
 #include "tests/support/tool_test_env.h"
-#include "tests/support/timeout_scale.h"
 #include "tools/vx520/network_page.h"
 
 namespace fs = std::filesystem;
@@ -729,7 +729,7 @@ TEST_F(NetworkPageTest, ApnWriteWaitsThreeSecondsBeforeItsReadBack)
         return std::make_pair(status, GetTickCount() - start);
     }).get();
     EXPECT_EQ(written.first, 0);
-    EXPECT_GE(written.second, 3000u);
+    EXPECT_GE(written.second, tooltest::AtLeastMs(3000));
     EXPECT_EQ(CountAt("AT+CGDCONT?"), 2u);  // the line to rebuild, then the read-back
     EXPECT_EQ(ContextApn(1), "paused.apn");
 }
@@ -847,6 +847,88 @@ TEST_F(NetworkPageTest, ReadAndApplyKeepTheDeviceValuesAmidUnsolicitedLines)
         EXPECT_EQ(ContextApn(1), "new.apn");
         EXPECT_EQ(ContextApn(2), "ims");
     }
+}
+
+// ---- tries and pauses ------------------------------------------------------
+
+// Each wrapper opens the port and makes one try; a refused try costs a second
+// of program time (the first-context read a second more), a good one none.
+TEST_F(NetworkPageTest, EachWrapperMakesOneTryAndPausesAfterARefusal)
+{
+    using Page = CVX520ModemSettingNetworkSettingPage;
+    const struct {
+        const char* name;
+        const char* command;  // the line the try sends
+        std::function<int(Page&)> call;
+        uint32_t pauseMs;
+    } cases[] = {
+        {"selection read", "AT+ZSNT?", [](Page& p) { int m = 1, s = 0; return p.QueryNetworkSelection(m, s); }, 1000},
+        {"contexts read", "AT+CGDCONT?", [](Page& p) { PdpContextList l{}; return p.QueryContexts(l); }, 1000},
+        {"first context line", "AT+CGDCONT?", [](Page& p) { std::vector<char> t(1024); return p.QueryFirstContextLine(t.data()); }, 1000},
+        {"first context split", "AT+CGDCONT?",
+         [](Page& p) { char h[256] = {}, t[300] = {}; return p.SplitFirstContextLine(h, sizeof h, t, sizeof t); }, 2000},
+        {"roaming read", "AT+ZDATAROAM?", [](Page& p) { int v = 1; return p.QueryRoaming(v); }, 1000},
+        {"selection write", "AT+ZSNT=", [](Page& p) { return p.SetNetworkSelection(0, 0); }, 1000},
+        {"operator write", "AT+COPS=", [](Page& p) {
+             OperatorList l{};
+             l.count = 1;
+             std::strcpy(l.entries[0].numeric, "44010");
+             l.entries[0].accessTechnology = 7;
+             return p.SelectOperator(l); }, 1000},
+        {"roaming write", "AT+ZDATAROAM=", [](Page& p) { return p.SetRoamingSwitch(1); }, 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        emulator_->ClearFaults();
+        emulator_->ClearReceived();
+        emulator_->InjectAtFault("", {modemsim::FaultKind::Garbage, "\r\nERROR\r\n", 0, 500, -1});
+        const DWORD start = GetTickCount();
+        EXPECT_NE(c.call(*page_), 0);
+        const DWORD spent = GetTickCount() - start;
+        EXPECT_GE(spent, tooltest::AtLeastMs(c.pauseMs));
+        ASSERT_EQ(emulator_->AtLines().size(), 1u);
+        EXPECT_EQ(emulator_->AtLines()[0].rfind(c.command, 0), 0u) << emulator_->AtLines()[0];
+    }
+    emulator_->ClearFaults();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " answered");
+        emulator_->ClearReceived();
+        c.call(*page_);
+        EXPECT_EQ(CountAt(c.command), 1u);
+    }
+    // a lock query refused counts as unlocked, after the same pause
+    for (const auto& query : {&Page::IsApnLocked, &Page::IsModeLocked, &Page::IsRoamingLocked}) {
+        emulator_->ClearReceived();
+        emulator_->InjectAtFault("", {modemsim::FaultKind::Garbage, "\r\nERROR\r\n", 0, 500, -1});
+        const DWORD start = GetTickCount();
+        EXPECT_FALSE(((*page_).*query)());
+        EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(1000));
+        EXPECT_EQ(emulator_->AtLines().size(), 1u);
+        emulator_->ClearFaults();
+    }
+}
+
+// While a search runs its button is disabled (the watch thread keeps Read and
+// Apply off by the running flag); both come back when it ends.
+TEST_F(NetworkPageTest, SearchButtonIsDisabledWhileTheSearchRuns)
+{
+    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}});
+    emulator_->SetNetworkSelect(0, 1);
+    std::vector<std::wstring> prompts;
+    Read(true, prompts);
+    Sleep(1100);  // past the debounce of an earlier search
+    ASSERT_TRUE(IsEnabled(Item(IDC_NET_SEARCH)));
+    // the scan answers after three real seconds
+    emulator_->SetScanTimes(static_cast<uint32_t>(3000 / TimeScale()), 10);
+    emulator_->ClearReceived();
+    ASSERT_TRUE(Click(Item(IDC_NET_SEARCH)));
+    ASSERT_TRUE(WaitUntil([&] { return CountAt("AT+COPS=?") == 1; }));
+    EXPECT_FALSE(IsEnabled(Item(IDC_NET_SEARCH)));
+    EXPECT_EQ(page_->m_bSearchRunning.load(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return page_->m_bSearchRunning.load() == 0; }, 30000));
+    EXPECT_TRUE(IsEnabled(Item(IDC_NET_SEARCH)));
+    EXPECT_TRUE(IsEnabled(Item(IDC_NET_OPERATOR_LIST)));
+    EXPECT_EQ(Rows(Item(IDC_NET_OPERATOR_LIST)).size(), 1u);
 }
 
 }  // namespace
