@@ -5,6 +5,7 @@
 //   dialog <template id>      the tool's dialog is up
 //   popup <caption>|<text>    a box it answered
 //   closed                    it pressed the close box
+//   no dialog                 the dialog did not come (after the box that came instead)
 // TOOL_DRIVER_TEMPLATE  the dialog template to wait for
 // TOOL_DRIVER_CLICKS    control ids to press in order, comma-separated; an id
 //                       ending in "!" is a button whose run ends in a box
@@ -48,6 +49,22 @@ void AnswerOnePopup(Report& report, DWORD timeoutMs)
     ui::test::ClosePopup(*popup);
 }
 
+// The tool's dialog; null when a box came first (a refusal: answered, so that
+// the program ends at once and the test reads why) or after a minute.
+HWND WaitForToolDialog(UINT templateId, Report& report)
+{
+    for (int waited = 0; waited < 60000; waited += 20) {
+        if (HWND dialog = ui::test::FindDialog(templateId))
+            return dialog;
+        if (auto popup = ui::test::WaitForPopup(20)) {
+            report.Line("popup " + WideToUtf8(popup->caption) + "|" + WideToUtf8(popup->text));
+            ui::test::ClosePopup(*popup);
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
 void Drive(const std::string& reportPath)
 {
     Report report(reportPath.c_str());
@@ -56,7 +73,7 @@ void Drive(const std::string& reportPath)
         return;
     }
     const char* templ = std::getenv("TOOL_DRIVER_TEMPLATE");
-    HWND dialog = ui::test::WaitForDialog(templ ? static_cast<UINT>(std::atoi(templ)) : 0, 60000);
+    HWND dialog = WaitForToolDialog(templ ? static_cast<UINT>(std::atoi(templ)) : 0, report);
     if (!dialog) {
         report.Line("no dialog");
         return;
