@@ -21,11 +21,17 @@ inline double ShortTimeoutScale() { return std::max(TimeScale(), 0.1); }
 // readings at both ends are truncated, and a wait the port library measures on
 // the real clock in whole milliseconds may end one real millisecond early,
 // which at a scale of 0.01 is 100 program ms. A lower bound uses this, never ms
-// itself.
-inline uint32_t AtLeastMs(uint32_t ms)
+// itself; waits is the number of such waits in ms that may each round so.
+inline uint32_t AtLeastMs(uint32_t ms, uint32_t waits = 1)
 {
-    const uint32_t tick = static_cast<uint32_t>(std::ceil(1.0 / TimeScale())) + 1;
+    const uint32_t tick = waits * (static_cast<uint32_t>(std::ceil(1.0 / TimeScale())) + 1);
     return ms > tick ? ms - tick : 0;
+}
+
+// A device timeout of seconds at the current timeout factor, in program ms.
+inline uint32_t TimeoutInProgramMs(uint32_t seconds)
+{
+    return static_cast<uint32_t>(seconds * 1000.0 * TimeoutScale() / TimeScale());
 }
 
 class ScopedTimeoutScale {

@@ -398,7 +398,7 @@ TEST_F(Goform, SilentServerCostsTheWholeTimeout)
         emu_->InjectHttpFault(c.key, silent);
         tooltest::ScopedTimeoutScale shortTimeouts;
         // the timeout at the device timeout factor, in program time
-        const uint32_t least = tooltest::AtLeastMs(static_cast<uint32_t>(c.seconds * 1000 * TimeoutScale() / TimeScale()));
+        const uint32_t least = tooltest::AtLeastMs(tooltest::TimeoutInProgramMs(c.seconds));
         const uint32_t start = GetTickCount();
         EXPECT_EQ(c.call(), 1);
         EXPECT_GE(GetTickCount() - start, least);
