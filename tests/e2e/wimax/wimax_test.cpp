@@ -535,8 +535,9 @@ TEST_F(WimaxTest, EachRunTriesPausesAndShowsItsResult)
         EXPECT_FALSE(IsEnabled(Item(IDC_WIMAX_READ)));
         EXPECT_FALSE(IsEnabled(Item(IDC_WIMAX_SET)));
         ClosePopup(*box);
-        if (*c.counted)
+        if (*c.counted) {
             EXPECT_EQ(CountHttp(c.counted), c.requests);
+        }
         // after: the watch runs again and shows the device as it is
         EXPECT_TRUE(ButtonsEnabled(!c.unplugged, 30000));
         tool_.Close();
