@@ -3,7 +3,6 @@
 // the result box, the box, and the buttons while it is up and after.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -12,6 +11,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
 #include "tests/support/carrier_tool_fixture.h"
+#include "tests/support/case_name.h"
 #include "tests/support/timeout_scale.h"
 #include "tools/carrierswitch/marl_switch_mode_tool_dlg.h"
 
@@ -80,12 +80,10 @@ TEST_P(CarrierSwitchOutcomeTest, TriesPausesBoxAndButtons)
     emulator_->ClearReceived();
     const DWORD start = GetTickCount();
     ASSERT_TRUE(Press(c.fromNetworkCard ? IDC_MARL_SET_MODEM : IDC_MARL_SET_EOU));
-    auto box = WaitForPopup(120000);
+    auto box = ResultBox(120000);
     ASSERT_TRUE(box) << "no result box";
     EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(c.leastMs));
-    EXPECT_TRUE(box->messageBox);
     EXPECT_EQ(box->text, std::wstring(tool_.dialog()->ReadOwnString(c.resultKey)));
-    EXPECT_EQ(box->caption, std::wstring(tool_.dialog()->ReadOwnString(L"TITLE")));
     EXPECT_FALSE(IsEnabled(Item(IDC_MARL_SET_EOU)));
     EXPECT_FALSE(IsEnabled(Item(IDC_MARL_SET_MODEM)));
     ClosePopup(*box);
@@ -97,12 +95,6 @@ TEST_P(CarrierSwitchOutcomeTest, TriesPausesBoxAndButtons)
 }
 
 INSTANTIATE_TEST_SUITE_P(EachCase, CarrierSwitchOutcomeTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<SwitchCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 if (std::isalnum(static_cast<unsigned char>(*p)))
-                                     name += *p;
-                             return name;
-                         });
+                         tooltest::ByCaseName());
 
 }  // namespace

@@ -3,7 +3,6 @@
 // prompt (text and caption) and the buttons while the prompt is up and after.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -11,6 +10,7 @@
 #include "platform/win/clock.h"
 #include "tests/e2e/swapwell/swapwell_fixture.h"
 #include "tests/support/settled_click.h"
+#include "tests/support/case_name.h"
 #include "tests/support/timeout_scale.h"
 
 using namespace ui::test;
@@ -111,12 +111,6 @@ TEST_P(SwapwellOutcomeTest, TriesPausesPromptAndButtons)
 }
 
 INSTANTIATE_TEST_SUITE_P(EachCase, SwapwellOutcomeTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<OutcomeCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 if (std::isalnum(static_cast<unsigned char>(*p)))
-                                     name += *p;
-                             return name;
-                         });
+                         tooltest::ByCaseName());
 
 }  // namespace
