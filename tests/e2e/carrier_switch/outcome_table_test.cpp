@@ -12,6 +12,7 @@
 #include "platform/win/clock.h"
 #include "tests/support/carrier_tool_fixture.h"
 #include "tests/support/case_name.h"
+#include "tests/support/settled_click.h"
 #include "tests/support/timeout_scale.h"
 #include "tools/carrierswitch/marl_switch_mode_tool_dlg.h"
 
@@ -78,8 +79,10 @@ TEST_P(CarrierSwitchOutcomeTest, TriesPausesBoxAndButtons)
     ASSERT_TRUE(ButtonsAre(!c.fromNetworkCard, c.fromNetworkCard));
     c.device(*emulator_);
     emulator_->ClearReceived();
+    const int pressed = c.fromNetworkCard ? IDC_MARL_SET_MODEM : IDC_MARL_SET_EOU;
+    ASSERT_TRUE(tooltest::WaitUntilSettled(tool_.dialog(), Item(pressed)));
     const DWORD start = GetTickCount();
-    ASSERT_TRUE(Press(c.fromNetworkCard ? IDC_MARL_SET_MODEM : IDC_MARL_SET_EOU));
+    ASSERT_TRUE(Click(Item(pressed)));
     auto box = ResultBox(120000);
     ASSERT_TRUE(box) << "no result box";
     EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(c.leastMs));

@@ -694,8 +694,9 @@ TEST_F(KittingTest, RunWaitsAroundTheRestartWithWriteDisabled)
     emulator_->InjectHttpFault("APN_PROC_EX", slow);
     emulator_->ClearReceived();
     ASSERT_TRUE(IsEnabled(Item(IDC_KITTING_WRITE)));
+    ASSERT_TRUE(tooltest::WaitUntilSettled(tool_.dialog(), Item(IDC_KITTING_WRITE)));
     const DWORD start = GetTickCount();
-    ASSERT_TRUE(tooltest::ClickWhenSettled(tool_.dialog(), Item(IDC_KITTING_WRITE)));
+    ASSERT_TRUE(Click(Item(IDC_KITTING_WRITE)));
     ASSERT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == reboot; }, 60000));
     EXPECT_FALSE(IsEnabled(Item(IDC_KITTING_WRITE)));
     ASSERT_TRUE(WaitUntil([&] { return !SentWith("apn_action=set_default").empty(); }, 120000));

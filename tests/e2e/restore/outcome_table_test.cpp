@@ -9,6 +9,7 @@
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
 #include "tests/support/carrier_tool_fixture.h"
+#include "tests/support/settled_click.h"
 #include "tests/support/timeout_scale.h"
 #include "tools/restore/restore_factory_setting_dlg.h"
 
@@ -47,8 +48,9 @@ TEST_F(RestoreOutcomeTest, RefusalsCostASecondEachAndTheButtonIsOffUntilTheBoxCl
         emulator_->ClearReceived();
         if (c.refusals != 0)
             emulator_->InjectHttpFault("RESTORE_FACTORY_SETTINGS", 500, c.refusals);
+        ASSERT_TRUE(tooltest::WaitUntilSettled(tool_.dialog(), Button()));
         const DWORD start = GetTickCount();
-        ASSERT_TRUE(Press(IDC_RESTORE_BUTTON));
+        ASSERT_TRUE(Click(Button()));
         auto box = ResultBox(120000);
         ASSERT_TRUE(box) << "no result box";
         EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(c.leastMs));

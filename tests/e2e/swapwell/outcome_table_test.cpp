@@ -89,8 +89,9 @@ TEST_P(SwapwellOutcomeTest, TriesPausesPromptAndButtons)
     c.device(*emulator_);
     emulator_->ClearReceived();
     const int pressed = c.startsAsNetworkCard ? IDC_GEN_MODEM_MODE : IDC_GEN_NORMAL_MODE;
+    ASSERT_TRUE(tooltest::WaitUntilSettled(tool_.dialog(), Item(pressed)));
     const DWORD start = GetTickCount();
-    ASSERT_TRUE(tooltest::ClickWhenSettled(tool_.dialog(), Item(pressed)));
+    ASSERT_TRUE(Click(Item(pressed)));
 
     auto prompt = WaitForPopup(120000);
     ASSERT_TRUE(prompt) << "no outcome prompt";
