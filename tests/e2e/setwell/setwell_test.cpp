@@ -462,6 +462,7 @@ TEST_F(SetwellTest, ReadAndApplyAreOffWhileEitherRuns)
     StartEmulator();
     ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
     ASSERT_TRUE(ButtonsEnabled(true));
+    DebugCapture capture;
     const size_t reads = CountAt("AT+CGDCONT?");
     modemsim::Fault slow;
     slow.kind = modemsim::FaultKind::Slow;
@@ -471,8 +472,11 @@ TEST_F(SetwellTest, ReadAndApplyAreOffWhileEitherRuns)
     ASSERT_TRUE(WaitUntil([&] { return CountAt("AT+CGDCONT?") > reads; }, 30000));
     EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
     EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
-    // the worker enables both just before it ends; a press before that is dropped
+    // the watch thread started again disables both for its first pass; a press
+    // then is dropped: wait until its second pass has begun
     ASSERT_TRUE(WaitUntil([&] { return !tool_.dialog()->WorkerRunning(); }, 30000));
+    const size_t passes = capture.Count("Search NMEA Port SUCCESS!");
+    ASSERT_TRUE(WaitUntil([&] { return capture.Count("Search NMEA Port SUCCESS!") >= passes + 2; }, 30000));
     ASSERT_TRUE(ButtonsEnabled(true));
 
     ASSERT_TRUE(Click(Item(IDC_VX520_APPLY)));
