@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/app_paths.h"
@@ -60,14 +61,22 @@ protected:
     // tool's title; its text, after pressing OK.
     std::wstring AnswerMessageBox()
     {
-        auto popup = ui::test::WaitForPopup(60000);
+        auto popup = ResultBox(60000);
         if (!popup)
             return L"<no popup>";
-        EXPECT_TRUE(popup->messageBox);
-        EXPECT_NE(popup->type & MB_ICONINFORMATION, 0u);
-        EXPECT_EQ(popup->caption, title_);
         ui::test::ClosePopup(*popup);
         return popup->text;
+    }
+    // The same box left open, so that the test looks at the tool meanwhile.
+    std::optional<ui::test::Popup> ResultBox(DWORD timeoutMs)
+    {
+        auto popup = ui::test::WaitForPopup(timeoutMs);
+        if (popup) {
+            EXPECT_TRUE(popup->messageBox);
+            EXPECT_NE(popup->type & MB_ICONINFORMATION, 0u);
+            EXPECT_EQ(popup->caption, title_);
+        }
+        return popup;
     }
 
     // HTTP requests whose body holds part.

@@ -91,4 +91,18 @@ inline bool WaitForFile(const std::string& path, int ms)
     return std::filesystem::exists(path);
 }
 
+// The same while the child pid runs: a child that has ended (it refused
+// itself, or failed) gives false at once rather than after ms.
+inline bool WaitForFileWhileRunning(pid_t pid, const std::string& path, int ms)
+{
+    for (int waited = 0; waited < ms && !std::filesystem::exists(path); waited += 20) {
+        siginfo_t info{};
+        // ended: left to be reaped by WaitExit
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return std::filesystem::exists(path);
+}
+
 }  // namespace childproc

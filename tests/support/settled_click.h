@@ -8,18 +8,21 @@
 namespace tooltest {
 
 // Waits until no worker runs and a watch pass has ended since, with the button
-// enabled, then presses it. The worker enables its buttons just before the
+// enabled (a run timed from then on starts with the press), then presses it. The worker enables its buttons just before the
 // watch thread it restarts disables them for its first pass; a press landing
 // in between is dropped, as a click on a disabled button is.
-inline bool ClickWhenSettled(const CToolDialogFrame* frame, HWND button, DWORD timeoutMs = 60000)
+inline bool WaitUntilSettled(const CToolDialogFrame* frame, HWND button, DWORD timeoutMs = 60000)
 {
     if (!ui::test::WaitUntil([&] { return !frame->WorkerRunning(); }, timeoutMs))
         return false;
     const unsigned passes = frame->WatchPassCount();
-    if (!ui::test::WaitUntil([&] { return frame->WatchPassCount() > passes && ui::test::IsEnabled(button); },
-                             timeoutMs))
-        return false;
-    return ui::test::Click(button);
+    return ui::test::WaitUntil([&] { return frame->WatchPassCount() > passes && ui::test::IsEnabled(button); },
+                               timeoutMs);
+}
+
+inline bool ClickWhenSettled(const CToolDialogFrame* frame, HWND button, DWORD timeoutMs = 60000)
+{
+    return WaitUntilSettled(frame, button, timeoutMs) && ui::test::Click(button);
 }
 
 // The watch passes that end within about ms of program time; *elapsed is the

@@ -28,7 +28,7 @@ int ZsntModeFor(int networkState) { return networkState == 1 ? 2 : networkState 
 
 template <class Dialog>
 class CarrierSettingTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override
     {
         place_.Make("carrier-setting-e2e");
@@ -323,6 +323,45 @@ TEST_F(ModemSettingNewTest, CommunicationTabIsPresetAndWithoutDeviceAccess)
 
     ASSERT_TRUE(SelectTab(Tab(), 0));
     EXPECT_TRUE(ButtonsEnabled(true));
+}
+
+// Read and Write on each tab with device access: the result box has the
+// tool's title, both buttons are off while it is up and back once it closes.
+template <class Dialog>
+void ExpectButtonsOffWhileTheResultIsShown(CarrierSettingTest<Dialog>& t, std::initializer_list<int> tabs)
+{
+    for (int tab : tabs) {
+        for (int button : {IDC_MARL_SETTING_READ, IDC_MARL_SETTING_WRITE}) {
+            SCOPED_TRACE("tab " + std::to_string(tab) + ", button " + std::to_string(button));
+            ASSERT_TRUE(SelectTab(t.Tab(), tab));
+            ASSERT_TRUE(t.ButtonsEnabled(true));
+            ASSERT_TRUE(tooltest::ClickWhenSettled(t.tool_.dialog(), t.Item(button)));
+            auto box = WaitForPopup(60000);
+            ASSERT_TRUE(box) << "no result box";
+            EXPECT_TRUE(box->messageBox);
+            EXPECT_EQ(box->caption, std::wstring(ReadModemSettingString(L"TITLE")));
+            EXPECT_FALSE(box->text.empty());
+            EXPECT_FALSE(IsEnabled(t.Item(IDC_MARL_SETTING_READ)));
+            EXPECT_FALSE(IsEnabled(t.Item(IDC_MARL_SETTING_WRITE)));
+            ClosePopup(*box);
+            EXPECT_TRUE(t.ButtonsEnabled(true));
+        }
+    }
+}
+
+TEST_F(ModemSettingTest, ButtonsAreOffWhileTheResultIsShownOnBothTabs)
+{
+    StartEmulator();
+    OpenTool(IDD_MARL_MODEM_SETTING);
+    ExpectButtonsOffWhileTheResultIsShown(*this, {0, 1});
+}
+
+// the second dialog's communication tab has no device access
+TEST_F(ModemSettingNewTest, ButtonsAreOffWhileTheResultIsShownOnTheApnTab)
+{
+    StartEmulator();
+    OpenTool(IDD_MARL_MODEM_SETTING_NEW);
+    ExpectButtonsOffWhileTheResultIsShown(*this, {0});
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "platform/win/code_page.h"
 #include "platform/win/debug_output.h"
 #include "tests/support/settled_click.h"
+#include "tests/support/timeout_scale.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/kitting/write_apn_info_dlg.h"
 
@@ -476,8 +477,8 @@ TEST_P(KittingRefusalTest, FailedRequestsAreTriedFiftyTimesThenTheRunFails)
     // a refused upload fails the run too: the web server answered, so no restart took it
     EXPECT_EQ(boxes[0].text, kFailed);
     EXPECT_EQ(SentWith(c.fragment).size(), static_cast<size_t>(KITTING_REQUEST_TRIES));
-    // a second of program time after each refused try
-    EXPECT_GE(elapsed, static_cast<DWORD>((KITTING_REQUEST_TRIES - 1) * 1000));
+    // a second of program time after each refused try, the last included
+    EXPECT_GE(elapsed, tooltest::AtLeastMs(KITTING_REQUEST_TRIES * 1000));
 }
 
 INSTANTIATE_TEST_SUITE_P(EachRequest, KittingRefusalTest,
@@ -673,6 +674,42 @@ TEST_F(KittingTest, ModemThatDoesNotComeBackFailsTheRunAfterItsWait)
     EXPECT_EQ(trace_.Count("KESTLE: DeleteAPN"), 0u);
     EXPECT_EQ(SentWith("apn_action=delete").size(), 0u);
     EXPECT_EQ(SentWith("apn_action=save").size(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Write is off from the press to the result box; after the restart notice the
+// run waits 5 s, finds the web server back and waits 5 s more before it goes on.
+TEST_F(KittingTest, RunWaitsAroundTheRestartWithWriteDisabled)
+{
+    Write(Apns("1", {{1, SaveCommand("waited")}}));
+    OpenTool();
+    const std::wstring reboot = L"The device is restarting. Please don't remove it.";
+    // the first request after the wait answers a real second late, to look at the button
+    modemsim::Fault slow;
+    slow.kind = modemsim::FaultKind::Slow;
+    slow.delayMs = static_cast<uint32_t>(1000 / TimeScale());
+    emulator_->InjectHttpFault("APN_PROC_EX", slow);
+    emulator_->ClearReceived();
+    ASSERT_TRUE(IsEnabled(Item(IDC_KITTING_WRITE)));
+    ASSERT_TRUE(tooltest::WaitUntilSettled(tool_.dialog(), Item(IDC_KITTING_WRITE)));
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(Click(Item(IDC_KITTING_WRITE)));
+    ASSERT_TRUE(WaitUntil([&] { return Text(Item(IDC_KITTING_INFO)) == reboot; }, 60000));
+    EXPECT_FALSE(IsEnabled(Item(IDC_KITTING_WRITE)));
+    ASSERT_TRUE(WaitUntil([&] { return !SentWith("apn_action=set_default").empty(); }, 120000));
+    EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(10000));
+    EXPECT_EQ(SentWith("UPLOADFILE_RESTORE").size(), 1u);
+    EXPECT_FALSE(IsEnabled(Item(IDC_KITTING_WRITE)));
+    auto popup = WaitForPopup(120000);
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->text, kSuccess);
+    EXPECT_EQ(popup->caption, kChildTitle);
+    EXPECT_FALSE(IsEnabled(Item(IDC_KITTING_WRITE)));  // still off while the box is up
+    ClosePopup(*popup);
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_KITTING_WRITE)); }));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "app/prompt_dialogs.h"
 #include "emulator/modem_emulator.h"
 #include "platform/ui/test_driver.h"
+#include "platform/win/clock.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/own_resources.h"
 #include "tests/e2e/setwell/setwell_fixture.h"
@@ -452,4 +453,39 @@ TEST_F(SetwellTest, LanguageMenuSwitchesEveryText)
     menu = MenuItems(hwnd_);
     ASSERT_FALSE(menu.empty());
     EXPECT_EQ(menu[0].rfind(L"日本語", 0), 0u);
+}
+
+// Read and Apply are both off while either runs on the network tab: during a
+// slow read, and while the outcome prompt of an apply is up.
+TEST_F(SetwellTest, ReadAndApplyAreOffWhileEitherRuns)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(ButtonsEnabled(true));
+    DebugCapture capture;
+    const size_t reads = CountAt("AT+CGDCONT?");
+    modemsim::Fault slow;
+    slow.kind = modemsim::FaultKind::Slow;
+    slow.delayMs = static_cast<uint32_t>(1000 / TimeScale());  // a real second to look at the buttons
+    emulator_->InjectAtFault("AT+CGDCONT?", slow);
+    ASSERT_TRUE(Click(Item(IDC_VX520_READ)));
+    ASSERT_TRUE(WaitUntil([&] { return CountAt("AT+CGDCONT?") > reads; }, 30000));
+    EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+    EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+    // the watch thread started again disables both for its first pass; a press
+    // then is dropped: wait until its second pass has begun
+    ASSERT_TRUE(WaitUntil([&] { return !tool_.dialog()->WorkerRunning(); }, 30000));
+    const size_t passes = capture.Count("Search NMEA Port SUCCESS!");
+    ASSERT_TRUE(WaitUntil([&] { return capture.Count("Search NMEA Port SUCCESS!") >= passes + 2; }, 30000));
+    ASSERT_TRUE(ButtonsEnabled(true));
+
+    ASSERT_TRUE(Click(Item(IDC_VX520_APPLY)));
+    auto prompt = WaitForPopup(60000);
+    ASSERT_TRUE(prompt) << "no outcome prompt";
+    EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+    EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+    ClosePopup(*prompt);
+    while (AnswerPopup(1000)) {
+    }
+    EXPECT_TRUE(ButtonsEnabled(true));
 }

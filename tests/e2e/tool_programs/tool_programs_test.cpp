@@ -204,7 +204,8 @@ TEST_F(ToolPrograms, EveryTypeOpensItsOwnDialog)
 
         // the program itself stays up with its dialog until closed, then cleans up
         pid_t pid = Start(kBuild + "/" + t.program, {});
-        ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath0/Adatper_cfg.ini", 30000));
+        ASSERT_TRUE(childproc::WaitForFileWhileRunning(pid, runtime_ + "/tempPath0/Adatper_cfg.ini", 30000))
+            << "ended with " << Finish(pid) << " before releasing its files";
         EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0);
         kill(pid, SIGTERM);
         EXPECT_EQ(Finish(pid), 0);

@@ -293,7 +293,7 @@ TEST_F(WimaxTest, WebRequestsFailAfterTenTries)
     EXPECT_EQ(PressAndAnswer(IDC_WIMAX_READ), Lang(L"READ_STATE_FAILED"));
     EXPECT_EQ(CountHttp("cmd=wimax2_enable"), 10u);
     // a second of program time after each failed try
-    EXPECT_GE(GetTickCount() - start, 9u * 1000u);
+    EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(9u * 1000u));
     EXPECT_TRUE(RadiosAre(false, true));
 
     // the server answers an error status to every get
@@ -480,3 +480,70 @@ TEST(WimaxSecondCopyDeathTest, RefusalMessageThenExitZero)
     place.Remove();
     g_strLanguageFilePath.clear();
 }
+
+namespace {
+
+// Each run, one row per device behaviour: its requests, the least program time
+// its pauses take, its result box, and both buttons off while the box is up.
+struct WimaxRunCase {
+    const char* name;
+    modemsim::Mode mode;
+    bool unplugged;
+    const char* refusedKey;  // goform key the web server refuses at every try
+    int button;
+    const char* counted;     // request fragment counted (empty: none)
+    size_t requests;
+    const wchar_t* resultKey;
+    uint32_t leastMs;
+};
+
+const WimaxRunCase kRunCases[] = {
+    {"read refused", modemsim::Mode::NetCard, false, kWebGetKey, IDC_WIMAX_READ, "cmd=wimax2_enable", 10,
+     L"READ_STATE_FAILED", 10 * 1000},
+    {"set refused", modemsim::Mode::NetCard, false, kWebSetKey, IDC_WIMAX_SET, "goformId=WIMAX2_ENABLE&", 10,
+     L"WRITE_STATE_FAILED", 10 * 1000},
+    {"read answered", modemsim::Mode::NetCard, false, nullptr, IDC_WIMAX_READ, "cmd=wimax2_enable", 1,
+     L"READ_STATE_SUCCESS", 0},
+    {"read without a device", modemsim::Mode::Modem, true, nullptr, IDC_WIMAX_READ, "", 0, L"READ_STATE_FAILED",
+     WIMAX_PATH_ATTEMPTS * 1000},
+    {"set without a device", modemsim::Mode::Modem, true, nullptr, IDC_WIMAX_SET, "", 0, L"WRITE_STATE_FAILED",
+     WIMAX_PATH_ATTEMPTS * 1000},
+};
+
+TEST_F(WimaxTest, EachRunTriesPausesAndShowsItsResult)
+{
+    for (const WimaxRunCase& c : kRunCases) {
+        SCOPED_TRACE(c.name);
+        StartDevice(c.mode);
+        OpenTool();
+        ASSERT_TRUE(ButtonsEnabled(true, 30000));
+        if (c.refusedKey)
+            emulator_->InjectHttpFault(c.refusedKey, 500, -1);
+        emulator_->ClearReceived();
+        if (c.unplugged) {
+            emulator_->Unplug();
+            ASSERT_TRUE(ButtonsEnabled(false, 30000));
+        }
+        const DWORD start = GetTickCount();
+        // the button may be off by the watch already; the click still reaches the dialog
+        PostMessage(hwnd_, WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED), 0);
+        auto box = WaitForPopup(120000);
+        ASSERT_TRUE(box) << "no result box";
+        EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(c.leastMs));
+        EXPECT_EQ(box->text, Lang(c.resultKey));
+        EXPECT_EQ(box->caption, Lang(L"TITLE"));
+        EXPECT_FALSE(IsEnabled(Item(IDC_WIMAX_READ)));
+        EXPECT_FALSE(IsEnabled(Item(IDC_WIMAX_SET)));
+        ClosePopup(*box);
+        if (*c.counted) {
+            EXPECT_EQ(CountHttp(c.counted), c.requests);
+        }
+        // after: the watch runs again and shows the device as it is
+        EXPECT_TRUE(ButtonsEnabled(!c.unplugged, 30000));
+        tool_.Close();
+        emulator_->Stop();
+        emulator_.reset();
+    }
+}
+
+}  // namespace

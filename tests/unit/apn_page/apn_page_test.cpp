@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <future>
@@ -18,6 +19,7 @@
 #include "emulator/modem_emulator.h"
 #include "platform/ui/dialog_template.h"
 #include "platform/ui/test_driver.h"
+#include "platform/win/clock.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/named_mutex.h"
 #include "tests/support/tool_test_env.h"
@@ -573,6 +575,48 @@ TEST_F(ApnPageTest, WriteWithoutAnAtPortFailsEveryRowWithoutSending)
     EXPECT_EQ(Write(boxes), 1);
     EXPECT_EQ(boxes, std::vector<std::wstring>{L"Write APN Failed!"});
     EXPECT_TRUE(SetLines().empty());
+}
+
+// Each device routine: the port opened once, up to its tries of one command,
+// a second of program time after every refused try (the last included).
+TEST_F(ApnPageTest, DeviceRoutinesTryTheirCountsASecondApart)
+{
+    using Page = CMarlModemSettingAPNPage;
+    const struct {
+        const char* name;
+        const char* command;
+        std::function<int(Page&)> call;
+        size_t tries;
+    } routines[] = {
+        {"read", "AT+CGDCONT?", [](Page& p) { PdpContextList l{}; return p.ReadPdpContexts(l); }, 3},
+        {"write", "AT+CGDCONT=2,\"IP\",\"tried\"",
+         [](Page& p) {
+             PdpContextEntry e{};
+             e.cid = 2;
+             std::snprintf(e.pdpType, sizeof e.pdpType, "IP");
+             std::snprintf(e.apn, sizeof e.apn, "tried");
+             return p.WritePdpContext(e);
+         }, 5},
+        {"delete", "AT+CGDCONT=3", [](Page& p) { return p.DeletePdpContext(3); }, 3},
+    };
+    for (const auto& r : routines) {
+        // refused every time, then refused all but the last try
+        for (const int refusals : {-1, static_cast<int>(r.tries) - 1}) {
+            SCOPED_TRACE(std::string(r.name) + ", refusals " + std::to_string(refusals));
+            emulator_->ClearFaults();
+            emulator_->ClearReceived();
+            emulator_->InjectAtFault(r.command, {modemsim::FaultKind::Garbage, "\r\nERROR\r\n", 0, 500, refusals});
+            const DWORD start = GetTickCount();
+            const int result = r.call(*page_);
+            const DWORD spent = GetTickCount() - start;
+            EXPECT_EQ(result == 0, refusals != -1) << result;
+            EXPECT_EQ(CountAt(r.command), r.tries);
+            EXPECT_EQ(emulator_->AtLines().size(), r.tries);
+            const size_t pauses = refusals == -1 ? r.tries : r.tries - 1;
+            EXPECT_GE(spent, tooltest::AtLeastMs(static_cast<uint32_t>(pauses * 1000)));
+        }
+    }
+    emulator_->ClearFaults();
 }
 
 }  // namespace

@@ -299,13 +299,19 @@ TEST(AtCommandTableTest, RowsAndFirstRowWins)
     InstallAtEngineTables();
 #if defined(SETWELL_USER_AUTH)
     EXPECT_EQ(AtCommandTableRows, 245u);
+#else
+    EXPECT_EQ(AtCommandTableRows, 244u);  // no user authentication, no "$QCPDPP"
 #endif
     const AtCommandRow* row = nullptr;
     struct ById {
         uint16_t id;
         const char* text;
     } ids[] = {{7, ""}, {45, "+CGDCONT"}, {59, "+COPS"}, {122, "+COPS="}, {4150, "+znlockband"},
-               {8202, "^SYSINFO"}, {4124, "*TSTMS"}, {126, "$QCPDPP"}, {22, "+CMEE"}};
+               {8202, "^SYSINFO"}, {4124, "*TSTMS"},
+#if defined(SETWELL_USER_AUTH)
+               {126, "$QCPDPP"},
+#endif
+               {22, "+CMEE"}};
     for (const ById& c : ids) {
         ASSERT_EQ(FindAtCommandById(c.id, &row), 0) << c.id;
         EXPECT_STREQ(row->szText, c.text);
@@ -319,6 +325,10 @@ TEST(AtCommandTableTest, RowsAndFirstRowWins)
         EXPECT_EQ(row->CmdID, c.id) << c.text;
     }
     EXPECT_EQ(FindAtCommandById(1, &row), AT_ERR_INCOMPLETE);
+#if !defined(SETWELL_USER_AUTH)
+    EXPECT_EQ(FindAtCommandById(126, &row), AT_ERR_INCOMPLETE);
+    EXPECT_EQ(FindAtCommandByText("$QCPDPP", &row), AT_ERR_INCOMPLETE);
+#endif
     EXPECT_EQ(FindAtCommandByText("+cgdcont", &row), AT_ERR_INCOMPLETE);
     EXPECT_EQ(FindAtCommandByText(nullptr, &row), AT_ERR_INCOMPLETE);
 }

@@ -229,6 +229,7 @@ TEST_F(AtOpsTest, PolicyLocksFlagsRoamingAndBand)
     EXPECT_EQ(Emulator().BandLock(), "1,0,10000000000,4C00000");
 }
 
+#if defined(SETWELL_USER_AUTH)
 TEST_F(AtOpsTest, IdentityAndUserAuthentication)
 {
     Emulator().SetSim(SimState::Ready);
@@ -259,6 +260,7 @@ TEST_F(AtOpsTest, IdentityAndUserAuthentication)
     EXPECT_EQ(type, 0);
     EXPECT_STREQ(user, "");
 }
+#endif
 
 TEST_F(AtOpsTest, LeaveCpeModeThenRestartIntoNetworkCard)
 {

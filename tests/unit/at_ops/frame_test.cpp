@@ -57,7 +57,7 @@ TEST_F(AtOpsTest, MissingArgumentsSendNothing)
         std::function<int()> run;
     };
     int value = 0;
-    char text[256] = {};
+    [[maybe_unused]] char text[256] = {};
     const Case cases[] = {
         {"AT_CGDCONT_READ_ONLY_MODIFY_APN", "ZCGDCONT_READ_ONLY_MODIFY_APN",
          [] { return AT_CGDCONT_READ_ONLY_MODIFY_APN(nullptr); }},
@@ -84,12 +84,14 @@ TEST_F(AtOpsTest, MissingArgumentsSendNothing)
         {"AT_GET_APN_LOCK_STATE", "ZGET_APN_LOCK_STATE", [] { return AT_GET_APN_LOCK_STATE(nullptr); }},
         {"AT_GET_ACT_LOCK_STATE", "ZGET_ACT_LOCK_STATE", [] { return AT_GET_ACT_LOCK_STATE(nullptr); }},
         {"AT_GET_ROAM_LOCK_STATE", "ZGET_ROAM_LOCK_STATE", [] { return AT_GET_ROAM_LOCK_STATE(nullptr); }},
+#if defined(SETWELL_USER_AUTH)
         {"AT_GET_IMSI", "ZGET_IMSI", [] { return AT_GET_IMSI(nullptr); }},
         {"AT_GET_CRSM", "ZGET_CRSM", [] { return AT_GET_CRSM(nullptr); }},
         {"AT_SetUserNameaPasswordAuth", "ZSET_ID_PASSWORD_AUTH",
          [] { return AT_SetUserNameaPasswordAuth(nullptr, "pass", 1); }},
         {"AT_GetUserNameaAuth", "ZGET_ID_AUTH", [&] { return AT_GetUserNameaAuth(text, nullptr); }},
         {"AT_GetUserNameaAuth", "ZGET_ID_AUTH", [&] { return AT_GetUserNameaAuth(nullptr, &value); }},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.publicName);
@@ -102,12 +104,14 @@ TEST_F(AtOpsTest, MissingArgumentsSendNothing)
     EXPECT_EQ(value, 0);
 }
 
+#if defined(SETWELL_USER_AUTH)
 TEST_F(AtOpsTest, NoAuthenticationNeedsNoTexts)
 {
     Answer("AT$QCPDPP=", "\r\nOK\r\n");
     EXPECT_EQ(AT_SetUserNameaPasswordAuth(nullptr, nullptr, 0), 0);
     EXPECT_EQ(Lines(), std::vector<std::string>{"AT$QCPDPP=9,0"});
 }
+#endif
 
 TEST_F(AtOpsTest, SuccessTracesResultAndSimStateOutput)
 {
@@ -149,7 +153,9 @@ TEST_F(AtOpsTest, ParameterThatDoesNotFitSendsNothing)
         {"BandTooLong", [&] { return AT_SET_BAND(overParam.c_str()); }, 0},
         {"PinTooLong", [&] { return AT_CHECK_PIN(overParam.c_str()); }, 0},
         {"PukTooLong", [&] { return AT_SET_PIN_PUK(overLine.c_str(), "1234"); }, 0},
+#if defined(SETWELL_USER_AUTH)
         {"AuthTooLong", [&] { return AT_SetUserNameaPasswordAuth(overParam.c_str(), "p", 1); }, 0},
+#endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,6 +170,7 @@ TEST_F(AtOpsTest, ParameterThatDoesNotFitSendsNothing)
                                                 "\",\"" + std::string(sizeof(entry.apn), 'A') + "\""});
 }
 
+#if defined(SETWELL_USER_AUTH)
 TEST_F(AtOpsTest, OperationsOfTwoThreadsDoNotInterleave)
 {
     Emulator().SetSim(modemsim::SimState::Ready);
@@ -190,6 +197,7 @@ TEST_F(AtOpsTest, OperationsOfTwoThreadsDoNotInterleave)
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(Lines().size(), 30u);
 }
+#endif
 
 } // namespace
 

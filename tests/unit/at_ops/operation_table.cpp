@@ -56,6 +56,7 @@ const std::vector<OperationCase>& AllOperations()
         {"GET_APN_LOCK_STATE", [](Outputs& o) { return AT_GET_APN_LOCK_STATE(&o.first); }, "AT+ZAPNLOCK?", true},
         {"GET_ACT_LOCK_STATE", [](Outputs& o) { return AT_GET_ACT_LOCK_STATE(&o.first); }, "AT+ZACTLOCK?", true},
         {"GET_ROAM_LOCK_STATE", [](Outputs& o) { return AT_GET_ROAM_LOCK_STATE(&o.first); }, "AT+ZROAMLOCK?", true},
+#if defined(SETWELL_USER_AUTH)
         {"GET_IMSI", [](Outputs& o) { return AT_GET_IMSI(o.text); }, "AT+CIMI", false},
         {"GET_CRSM", [](Outputs& o) { return AT_GET_CRSM(o.text); }, "AT+CRSM=176,28478,0,0,0", false},
         {"SetUserNameaPasswordAuth_Chap", [](Outputs&) { return AT_SetUserNameaPasswordAuth("user", "pass", 2); },
@@ -63,6 +64,7 @@ const std::vector<OperationCase>& AllOperations()
         {"SetUserNameaPasswordAuth_None", [](Outputs&) { return AT_SetUserNameaPasswordAuth("user", "pass", 0); },
          "AT$QCPDPP=9,0", true},
         {"GetUserNameaAuth", [](Outputs& o) { return AT_GetUserNameaAuth(o.user, &o.first); }, "AT$QCPDPP?", false},
+#endif
     };
     return cases;
 }

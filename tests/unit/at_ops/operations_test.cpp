@@ -94,6 +94,7 @@ TEST_F(AtOpsTest, UntestedReadsHandBackWhatTheFailureLeft)
         {"SimOnCme", "AT+CPIN?", Reply::CmeError, [](Outputs& o) { return AT_CPIN(o.text); },
          textIs("SIM not inserted")},
         {"SimOnSilence", "AT+CPIN?", Reply::None, [](Outputs& o) { return AT_CPIN(o.text); }, textIs("")},
+#if defined(SETWELL_USER_AUTH)
         {"ImsiOnError", "AT+CIMI", Reply::Error, [](Outputs& o) { return AT_GET_IMSI(o.text); }, textIs("")},
         {"ImsiOnCme", "AT+CIMI", Reply::CmeError, [](Outputs& o) { return AT_GET_IMSI(o.text); }, textIs("10")},
         {"ImsiOnSilence", "AT+CIMI", Reply::None, [](Outputs& o) { return AT_GET_IMSI(o.text); }, textIs("")},
@@ -105,6 +106,7 @@ TEST_F(AtOpsTest, UntestedReadsHandBackWhatTheFailureLeft)
              EXPECT_STREQ(o.user, "keep");
              EXPECT_EQ(o.first, -7);
          }},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,7 +154,9 @@ const std::vector<SuccessCase>& SuccessCases()
     auto rndis = [](Outputs&) { return AT_ENTER_RNDIS_MODE(); };
     auto times = [](Outputs& o) { return AT_GET_PIN_PUK_TIMES(&o.first, &o.second); };
     auto pinState = [](Outputs& o) { return AT_GET_PIN_STATE(&o.first); };
+#if defined(SETWELL_USER_AUTH)
     auto auth = [](Outputs& o) { return AT_GetUserNameaAuth(o.user, &o.first); };
+#endif
     // the second context has an empty APN
     static const std::string kTwoContexts = "\r\n+CGDCONT: 1,\"IP\",\"internet\",\"0.0.0.0\",0,0\r\n"
                                             "\r\n+CGDCONT: 2,\"IPV6\",\"\",\"::\",0,0\r\n\r\nOK\r\n";
@@ -202,6 +206,7 @@ const std::vector<SuccessCase>& SuccessCases()
          [](const Outputs& o) { EXPECT_EQ(o.first, 0); }},
         {"RoamLock", "AT+ZROAMLOCK?", Ok("+ZROAMLOCK: 1"), [](Outputs& o) { return AT_GET_ROAM_LOCK_STATE(&o.first); }, 0,
          [](const Outputs& o) { EXPECT_EQ(o.first, 1); }},
+#if defined(SETWELL_USER_AUTH)
         {"Imsi", "AT+CIMI", Ok("440101234567890"), [](Outputs& o) { return AT_GET_IMSI(o.text); }, 0,
          [](const Outputs& o) { EXPECT_STREQ(o.text, "440101234567890"); }},
         {"Crsm", "AT+CRSM", Ok("+CRSM: 144,0,\"FF01\""), [](Outputs& o) { return AT_GET_CRSM(o.text); }, 0,
@@ -216,6 +221,7 @@ const std::vector<SuccessCase>& SuccessCases()
              EXPECT_STREQ(o.user, "keep");
              EXPECT_EQ(o.first, -7);
          }},
+#endif
         {"FirstContextLine", "AT+CGDCONT?", kTwoContexts,
          [](Outputs& o) { return AT_CGDCONT_READ_ONLY_MODIFY_APN(o.text); }, 0,
          [](const Outputs& o) { EXPECT_STREQ(o.text, "1,\"IP\",\"internet\",\"0.0.0.0\",0,0"); }},

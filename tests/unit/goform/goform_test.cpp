@@ -397,8 +397,8 @@ TEST_F(Goform, SilentServerCostsTheWholeTimeout)
         silent.kind = modemsim::FaultKind::NoAnswer;
         emu_->InjectHttpFault(c.key, silent);
         tooltest::ScopedTimeoutScale shortTimeouts;
-        // the timeout at the device timeout factor, in program time, less a tick of rounding
-        const uint32_t least = static_cast<uint32_t>(c.seconds * 1000 * TimeoutScale() / TimeScale()) - 1;
+        // the timeout at the device timeout factor, in program time
+        const uint32_t least = tooltest::AtLeastMs(tooltest::TimeoutInProgramMs(c.seconds));
         const uint32_t start = GetTickCount();
         EXPECT_EQ(c.call(), 1);
         EXPECT_GE(GetTickCount() - start, least);
@@ -441,7 +441,7 @@ TEST_F(Goform, AServerThatDoesNotAnswerFailsWithinTheTimeout)
         uint32_t start = GetTickCount();
         EXPECT_EQ(Http_GetIMEI(kHost, "", reply), 1);
         // the 5 s timeout ran out in program time
-        EXPECT_GE(GetTickCount() - start, 5000u);
+        EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(5000));
     }
     // the next request is served again
     EXPECT_EQ(Http_GetIMEI(kHost, "", reply), 0);

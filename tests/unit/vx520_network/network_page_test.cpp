@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +26,6 @@
 #include "platform/win/own_resources.h"
 #include "tests/support/timeout_scale.h"
 #include "tests/support/tool_test_env.h"
-#include "tests/support/timeout_scale.h"
 #include "tools/vx520/network_page.h"
 
 namespace fs = std::filesystem;
@@ -165,7 +165,9 @@ TEST_F(NetworkPageTest, CaptionsAndColumnsFollowTheLanguageFile)
 {
     EXPECT_EQ(Columns(Item(IDC_NET_OPERATOR_LIST)),
               (std::vector<std::wstring>{L"Operation Name", L"Network", L"MCC MNC", L"Status"}));
+#if defined(SETWELL_USER_AUTH)
     EXPECT_EQ(Items(Item(IDC_NET_AUTH_COMBO)), (std::vector<std::wstring>{L"CHAP", L"PAP", L"NONE"}));
+#endif
     for (BYTE language : {LANGUAGE_ENGLISH, LANGUAGE_JAPANESE}) {
         UseLanguage(language);
         page_->m_bConnected = 1;
@@ -174,7 +176,10 @@ TEST_F(NetworkPageTest, CaptionsAndColumnsFollowTheLanguageFile)
             {IDC_NET_MODE_HEADING, L"MOBIE_NETWORK_SETTING"}, {IDC_NET_ROAMING_ENABLE, L"INTERNATIONAL_ROAMING_ENABLE"},
             {IDC_NET_ROAMING_WARNING, L"INTERNATIONAL_ROAMING_WARNING"}, {IDC_NET_SEARCH, L"NETWORK_SELECTION_SEARCH"},
             {IDC_NET_LIST_HEADING, L"NETWORK_LIST"}, {IDC_NET_PROFILE_HEADING, L"PROFILE_SETTING"},
-            {IDC_NET_AUTH_LABEL, L"USERAUTH"}, {IDC_NET_PASSWORD_LABEL, L"USERPASSWORD"}};
+#if defined(SETWELL_USER_AUTH)
+            {IDC_NET_AUTH_LABEL, L"USERAUTH"}, {IDC_NET_PASSWORD_LABEL, L"USERPASSWORD"},
+#endif
+        };
         for (const auto& [id, key] : captions) {
             EXPECT_FALSE(Key(key).empty()) << id;
             EXPECT_EQ(ItemText(id), Key(key)) << id;
@@ -188,6 +193,7 @@ TEST_F(NetworkPageTest, CaptionsAndColumnsFollowTheLanguageFile)
     EXPECT_EQ(ItemText(IDC_NET_SEARCH), L"検索");
 }
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, PasswordEditIsMasked)
 {
     auto* password = static_cast<CEdit*>(page_->GetDlgItem(IDC_NET_PASSWORD_EDIT));
@@ -196,7 +202,9 @@ TEST_F(NetworkPageTest, PasswordEditIsMasked)
     EXPECT_EQ(user->GetPasswordChar(), 0);
     EXPECT_NE(password->GetStyle() & ES_PASSWORD, 0u);
 }
+#endif
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, LanguageSwitchPutsRequiredIntoAnEmptyPasswordLabelWithoutShowingIt)
 {
     ReadNonCarrier();
@@ -213,6 +221,7 @@ TEST_F(NetworkPageTest, LanguageSwitchPutsRequiredIntoAnEmptyPasswordLabelWithou
     for (int id : kNetworkAuthControls)
         EXPECT_FALSE(IsVisible(Item(id))) << id;
 }
+#endif
 
 // ---- entry checks -----------------------------------------------------------
 
@@ -248,6 +257,7 @@ TEST(NetworkPatterns, DeviceValueMappings)
         EXPECT_EQ(AuthTypeFromIndex(index), type) << index;
 }
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, TypedEntriesSetTheRedLabelsAndFlags)
 {
     struct Case {
@@ -296,6 +306,7 @@ TEST_F(NetworkPageTest, TypedEntriesSetTheRedLabelsAndFlags)
     EXPECT_EQ(start, 64);
     EXPECT_EQ(end, 64);
 }
+#endif
 
 TEST_F(NetworkPageTest, ApnCheckBeforeWriting)
 {
@@ -329,6 +340,7 @@ TEST_F(NetworkPageTest, ApnCheckBeforeWriting)
     }
 }
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, NoneEmptiesAndDisablesTheCredentials)
 {
     ReadNonCarrier();
@@ -344,9 +356,11 @@ TEST_F(NetworkPageTest, NoneEmptiesAndDisablesTheCredentials)
         EXPECT_TRUE(IsEnabled(Item(id))) << id;
     EXPECT_EQ(ItemText(IDC_NET_USER_EDIT), L"");
 }
+#endif
 
 // ---- reading ------------------------------------------------------------------
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, ReadPutsTheDeviceSettingsIntoThePage)
 {
     emulator_->SetNetworkSelect(6, 1);
@@ -387,7 +401,9 @@ TEST_F(NetworkPageTest, ReadPutsTheDeviceSettingsIntoThePage)
     EXPECT_EQ(Selection(Item(IDC_NET_AUTH_COMBO)), NET_AUTH_INDEX_NONE);
     EXPECT_FALSE(IsEnabled(Item(IDC_NET_USER_EDIT)));
 }
+#endif
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, ReadHidesAuthenticationForTheCarrierSim)
 {
     emulator_->SetImsi(kCarrierImsi);
@@ -401,6 +417,7 @@ TEST_F(NetworkPageTest, ReadHidesAuthenticationForTheCarrierSim)
         EXPECT_FALSE(IsVisible(Item(id))) << id;
     EXPECT_EQ(CountAt("AT$QCPDPP?"), 0u);
 }
+#endif
 
 TEST_F(NetworkPageTest, FirstContextOutsideOneToTenShowsNoApn)
 {
@@ -473,6 +490,7 @@ TEST_F(NetworkPageTest, ReadClearsTheOperatorRowsOnlyWhenAsked)
 
 // ---- the carrier SIM ---------------------------------------------------------
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, CarrierSimByImsiAndGroupIdentifier)
 {
     struct Case {
@@ -500,6 +518,7 @@ TEST_F(NetworkPageTest, CarrierSimByImsiAndGroupIdentifier)
     emulator_->Unplug();
     EXPECT_TRUE(page_->IsCarrierSim());
 }
+#endif
 
 TEST_F(NetworkPageTest, ImsiReadAnsweredWithAnErrorCountsAsCarrier)
 {
@@ -524,6 +543,7 @@ TEST_F(NetworkPageTest, ImsiReadAnsweredWithAnErrorCountsAsCarrier)
 
 // ---- applying -------------------------------------------------------------------
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, ApplyWritesAuthenticationApnSelectionInThatOrder)
 {
     ReadNonCarrier();
@@ -548,6 +568,7 @@ TEST_F(NetworkPageTest, ApplyWritesAuthenticationApnSelectionInThatOrder)
     EXPECT_EQ(CountAt("AT+COPS="), 0u);
     EXPECT_EQ(CountAt("AT+ZDATAROAM="), 0u);
 }
+#endif
 
 TEST_F(NetworkPageTest, ApplyForTheCarrierSimWritesOnlyTheApnAndWarnsAboutRoaming)
 {
@@ -572,6 +593,7 @@ TEST_F(NetworkPageTest, ApplyForTheCarrierSimWritesOnlyTheApnAndWarnsAboutRoamin
     EXPECT_EQ(CountAt("AT+ZDATAROAM="), 0u);
 }
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, ApplyRefusesEntriesWithoutSendingThemButRunsTheOtherSteps)
 {
     struct Case {
@@ -610,7 +632,9 @@ TEST_F(NetworkPageTest, ApplyRefusesEntriesWithoutSendingThemButRunsTheOtherStep
         EXPECT_EQ(ContextApn(1), "internet");
     }
 }
+#endif
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, ApnStepFailsWhenTheContextLineCannotBeRebuiltOrReadsBackOtherwise)
 {
     emulator_->SetImsi(kCarrierImsi);
@@ -630,7 +654,9 @@ TEST_F(NetworkPageTest, ApnStepFailsWhenTheContextLineCannotBeRebuiltOrReadsBack
     EXPECT_EQ(Apply(), std::vector<std::wstring>{Key(L"SET_FAILED_INFO")});
     EXPECT_EQ(ContextApn(1), "internet");
 }
+#endif
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, NoneAuthenticationIsConfirmedByTheTypeAlone)
 {
     emulator_->SetAuthProfile({1, "old", "pw"});
@@ -641,6 +667,7 @@ TEST_F(NetworkPageTest, NoneAuthenticationIsConfirmedByTheTypeAlone)
     EXPECT_EQ(emulator_->GetAuthProfile().type, 0);
     EXPECT_EQ(emulator_->GetAuthProfile().user, "");
 }
+#endif
 
 TEST_F(NetworkPageTest, ManualSelectionSendsTheChosenOperator)
 {
@@ -716,6 +743,7 @@ TEST_F(NetworkPageTest, WithoutAnAtPortEveryStepFails)
 
 // ---- what an apply decides on --------------------------------------------------------
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, ApnWriteWaitsThreeSecondsBeforeItsReadBack)
 {
     emulator_->SetImsi(kCarrierImsi);
@@ -729,11 +757,13 @@ TEST_F(NetworkPageTest, ApnWriteWaitsThreeSecondsBeforeItsReadBack)
         return std::make_pair(status, GetTickCount() - start);
     }).get();
     EXPECT_EQ(written.first, 0);
-    EXPECT_GE(written.second, 3000u);
+    EXPECT_GE(written.second, tooltest::AtLeastMs(3000));
     EXPECT_EQ(CountAt("AT+CGDCONT?"), 2u);  // the line to rebuild, then the read-back
     EXPECT_EQ(ContextApn(1), "paused.apn");
 }
+#endif
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, UserNameReadBackOtherThanWrittenFailsTheApnStep)
 {
     ReadNonCarrier();
@@ -750,6 +780,7 @@ TEST_F(NetworkPageTest, UserNameReadBackOtherThanWrittenFailsTheApnStep)
     EXPECT_EQ(CountAt("AT+CGDCONT="), 0u);
     EXPECT_EQ(ContextApn(1), "internet");
 }
+#endif
 
 TEST_F(NetworkPageTest, FailedRoamingChangeKeepsTheOldFlagSoTheNextApplyTriesAgain)
 {
@@ -775,6 +806,7 @@ TEST_F(NetworkPageTest, FailedRoamingChangeKeepsTheOldFlagSoTheNextApplyTriesAga
     EXPECT_FALSE(emulator_->Roaming());
 }
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, RoamingPromptIsOnlyForTheCarrierSim)
 {
     emulator_->SetRoaming(true);
@@ -785,7 +817,9 @@ TEST_F(NetworkPageTest, RoamingPromptIsOnlyForTheCarrierSim)
     EXPECT_EQ(CountAt("AT+ZDATAROAM="), 1u);
     EXPECT_FALSE(emulator_->Roaming());
 }
+#endif
 
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, GroupIdentifierReadFailingCountsAsCarrier)
 {
     emulator_->SetImsi("440209300000000");
@@ -802,6 +836,7 @@ TEST_F(NetworkPageTest, GroupIdentifierReadFailingCountsAsCarrier)
         emulator_->Replug();
     }
 }
+#endif
 
 }  // namespace
 
@@ -809,6 +844,7 @@ namespace {
 
 // Unsolicited lines before and inside every answer: the read shows the
 // device's values and the APN splice sends one whole command per context.
+#if defined(SETWELL_USER_AUTH)  // user authentication and the carrier SIM check
 TEST_F(NetworkPageTest, ReadAndApplyKeepTheDeviceValuesAmidUnsolicitedLines)
 {
     const std::pair<modemsim::FaultKind, const char*> traffic[] = {
@@ -848,5 +884,118 @@ TEST_F(NetworkPageTest, ReadAndApplyKeepTheDeviceValuesAmidUnsolicitedLines)
         EXPECT_EQ(ContextApn(2), "ims");
     }
 }
+#endif
+
+// ---- tries and pauses ------------------------------------------------------
+
+// Each wrapper opens the port and makes one try; a refused try costs a second
+// of program time (the first-context read a second more), a good one none.
+TEST_F(NetworkPageTest, EachWrapperMakesOneTryAndPausesAfterARefusal)
+{
+    using Page = CVX520ModemSettingNetworkSettingPage;
+    const struct {
+        const char* name;
+        const char* command;  // the line the try sends
+        std::function<int(Page&)> call;
+        uint32_t pauseMs;
+    } cases[] = {
+        {"selection read", "AT+ZSNT?", [](Page& p) { int m = 1, s = 0; return p.QueryNetworkSelection(m, s); }, 1000},
+        {"contexts read", "AT+CGDCONT?", [](Page& p) { PdpContextList l{}; return p.QueryContexts(l); }, 1000},
+        {"first context line", "AT+CGDCONT?", [](Page& p) { std::vector<char> t(1024); return p.QueryFirstContextLine(t.data()); }, 1000},
+        {"first context split", "AT+CGDCONT?",
+         [](Page& p) { char h[256] = {}, t[300] = {}; return p.SplitFirstContextLine(h, sizeof h, t, sizeof t); }, 2000},
+        {"roaming read", "AT+ZDATAROAM?", [](Page& p) { int v = 1; return p.QueryRoaming(v); }, 1000},
+        {"selection write", "AT+ZSNT=", [](Page& p) { return p.SetNetworkSelection(0, 0); }, 1000},
+        {"operator write", "AT+COPS=", [](Page& p) {
+             OperatorList l{};
+             l.count = 1;
+             std::strcpy(l.entries[0].numeric, "44010");
+             l.entries[0].accessTechnology = 7;
+             return p.SelectOperator(l); }, 1000},
+        {"roaming write", "AT+ZDATAROAM=", [](Page& p) { return p.SetRoamingSwitch(1); }, 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        emulator_->ClearFaults();
+        emulator_->ClearReceived();
+        emulator_->InjectAtFault("", {modemsim::FaultKind::Garbage, "\r\nERROR\r\n", 0, 500, -1});
+        const DWORD start = GetTickCount();
+        EXPECT_NE(c.call(*page_), 0);
+        const DWORD spent = GetTickCount() - start;
+        EXPECT_GE(spent, tooltest::AtLeastMs(c.pauseMs));
+        ASSERT_EQ(emulator_->AtLines().size(), 1u);
+        EXPECT_EQ(emulator_->AtLines()[0].rfind(c.command, 0), 0u) << emulator_->AtLines()[0];
+    }
+    emulator_->ClearFaults();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " answered");
+        emulator_->ClearReceived();
+        c.call(*page_);
+        EXPECT_EQ(CountAt(c.command), 1u);
+    }
+    // a lock query refused counts as unlocked, after the same pause
+    for (const auto& query : {&Page::IsApnLocked, &Page::IsModeLocked, &Page::IsRoamingLocked}) {
+        emulator_->ClearReceived();
+        emulator_->InjectAtFault("", {modemsim::FaultKind::Garbage, "\r\nERROR\r\n", 0, 500, -1});
+        const DWORD start = GetTickCount();
+        EXPECT_FALSE(((*page_).*query)());
+        EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(1000));
+        EXPECT_EQ(emulator_->AtLines().size(), 1u);
+        emulator_->ClearFaults();
+    }
+}
+
+// While a search runs its button is disabled (the watch thread keeps Read and
+// Apply off by the running flag); both come back when it ends.
+TEST_F(NetworkPageTest, SearchButtonIsDisabledWhileTheSearchRuns)
+{
+    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}});
+    emulator_->SetNetworkSelect(0, 1);
+    std::vector<std::wstring> prompts;
+    Read(true, prompts);
+    Sleep(1100);  // past the debounce of an earlier search
+    ASSERT_TRUE(IsEnabled(Item(IDC_NET_SEARCH)));
+    // the scan answers after three real seconds
+    emulator_->SetScanTimes(static_cast<uint32_t>(3000 / TimeScale()), 10);
+    emulator_->ClearReceived();
+    ASSERT_TRUE(Click(Item(IDC_NET_SEARCH)));
+    ASSERT_TRUE(WaitUntil([&] { return CountAt("AT+COPS=?") == 1; }));
+    EXPECT_FALSE(IsEnabled(Item(IDC_NET_SEARCH)));
+    EXPECT_EQ(page_->m_bSearchRunning.load(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return page_->m_bSearchRunning.load() == 0; }, 30000));
+    EXPECT_TRUE(IsEnabled(Item(IDC_NET_SEARCH)));
+    EXPECT_TRUE(IsEnabled(Item(IDC_NET_OPERATOR_LIST)));
+    EXPECT_EQ(Rows(Item(IDC_NET_OPERATOR_LIST)).size(), 1u);
+}
+
+#if !defined(SETWELL_USER_AUTH)
+// Without user authentication every SIM counts as the carrier's: the APN is
+// one rebuilt first-context line, with no pause, read-back or context 9 after
+// it; a refused line pauses a second and fails the step.
+TEST_F(NetworkPageTest, ApnWriteIsOneLineWithoutReadBack)
+{
+    std::vector<std::wstring> prompts;
+    Read(true, prompts);
+    EXPECT_TRUE(page_->IsCarrierSim());
+    TypeText(Item(IDC_NET_APN_EDIT), L"plain.apn");
+    emulator_->ClearReceived();
+    EXPECT_EQ(page_->WriteApnFromPage(), 0);
+    EXPECT_EQ(CountAt("AT+CGDCONT?"), 1u);  // the line to rebuild
+    EXPECT_EQ(CountAt("AT+CGDCONT=1,\"IP\",\"plain.apn\""), 1u);
+    EXPECT_EQ(emulator_->AtLines().size(), 2u);
+    EXPECT_EQ(ContextApn(1), "plain.apn");
+
+    emulator_->ClearReceived();
+    emulator_->InjectAtFault("AT+CGDCONT=", {modemsim::FaultKind::Garbage, "\r\nERROR\r\n", 0, 500, -1});
+    TypeText(Item(IDC_NET_APN_EDIT), L"refused.apn");
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(page_->WriteApnFromPage(), 1);
+    EXPECT_GE(GetTickCount() - start, tooltest::AtLeastMs(1000));
+    EXPECT_EQ(CountAt("AT+CGDCONT="), 1u);
+    EXPECT_EQ(CountAt("AT+CIMI"), 0u);
+    EXPECT_EQ(CountAt("AT$QCPDPP"), 0u);
+    emulator_->ClearFaults();
+}
+#endif
 
 }  // namespace

@@ -23,7 +23,9 @@
 #include "emulator/modem_emulator.h"
 #include "platform/ui/dialog_template.h"
 #include "platform/ui/test_driver.h"
+#include "platform/win/clock.h"
 #include "platform/win/own_resources.h"
+#include "tests/support/timeout_scale.h"
 #include "tests/support/tool_test_env.h"
 #include "tools/vx520/pin_pages.h"
 
@@ -664,6 +666,57 @@ TEST_F(PinPagesTest, SimFailurePageInBothLanguages)
     }
     UseLanguage(LANGUAGE_ENGLISH);
     EXPECT_EQ(Key(L"SIM_FAIL1"), L"No USIM or USIM card invalid!");
+}
+
+// ---- the pause before the attempts are read -----------------------------------
+
+// A refused code is judged by the attempts the device reports a second after
+// it: the prompt comes no sooner.
+TEST_F(PinPagesTest, AttemptsAreReadASecondAfterARefusedCode)
+{
+    // program time from the start of routine to its prompt, which it answers
+    auto untilPrompt = [&](std::function<int()> routine, const wchar_t* key) {
+        const DWORD start = GetTickCount();
+        auto result = std::async(std::launch::async, std::move(routine));
+        auto popup = WaitForPopup(60000);
+        const DWORD spent = GetTickCount() - start;
+        EXPECT_TRUE(popup) << "no prompt";
+        if (popup) {
+            EXPECT_EQ(popup->text, Key(key));
+            EXPECT_EQ(popup->caption, L"Attention");
+            ClosePopup(*popup);
+        }
+        EXPECT_EQ(result.get(), 1);
+        return spent;
+    };
+    {
+        SCOPED_TRACE("PIN entry");
+        emulator_->SetSim(SimState::Pin);
+        auto& page = Make<CVX520ModemSettingToolPinPage>();
+        PutIn(&page, IDD_VX520_PIN_ENTRY_PAGE);
+        ASSERT_TRUE(TypeText(Item(IDC_PIN_EDIT), L"0000"));
+        emulator_->ClearReceived();
+        EXPECT_GE(untilPrompt([&] { return page.ApplyPinEntry(); }, L"WRONG_PIN"), tooltest::AtLeastMs(1000));
+        EXPECT_EQ(CountAt("AT+ZPINPUK"), 1u);
+        OnUi([&] { page.DestroyWindow(); });
+    }
+    {
+        SCOPED_TRACE("PUK entry");
+        emulator_->SetSim(SimState::Puk);
+        emulator_->SetPinCodes("1234", "12345678");
+        emulator_->SetPinCounters(0, 10);
+        auto& page = Make<CVX520ModemSettingToolPUKPage>();
+        page.m_nPinAttempts = 0;
+        page.m_nPukAttempts = 10;
+        PutIn(&page, IDD_VX520_PUK_ENTRY_PAGE);
+        ASSERT_TRUE(TypeText(Item(IDC_PUK_EDIT), L"87654321"));
+        ASSERT_TRUE(TypeText(Item(IDC_PIN_EDIT), L"4321"));
+        ASSERT_TRUE(TypeText(Item(IDC_PIN_CONFIRM_EDIT), L"4321"));
+        emulator_->ClearReceived();
+        EXPECT_GE(untilPrompt([&] { return page.ApplyPukEntry(); }, L"WRONG_PUK"), tooltest::AtLeastMs(1000));
+        EXPECT_EQ(CountAt("AT+ZPINPUK"), 1u);
+        OnUi([&] { page.DestroyWindow(); });
+    }
 }
 
 }  // namespace

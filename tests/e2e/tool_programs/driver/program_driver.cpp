@@ -5,6 +5,7 @@
 //   dialog <template id>      the tool's dialog is up
 //   popup <caption>|<text>    a box it answered
 //   closed                    it pressed the close box
+//   no dialog                 the dialog did not come (after the box that came instead)
 // TOOL_DRIVER_TEMPLATE  the dialog template to wait for
 // TOOL_DRIVER_CLICKS    control ids to press in order, comma-separated; an id
 //                       ending in "!" is a button whose run ends in a box
@@ -51,6 +52,23 @@ void AnswerOnePopup(Report& report, DWORD timeoutMs)
     ui::test::ClosePopup(*popup);
 }
 
+// The tool's dialog; null when a box came first (a refusal: answered, so that
+// the program ends at once and the test reads why) or after a minute.
+HWND WaitForToolDialog(UINT templateId, Report& report, bool* boxed)
+{
+    for (int waited = 0; waited < 60000; waited += 20) {
+        if (HWND dialog = ui::test::FindDialog(templateId))
+            return dialog;
+        if (auto popup = ui::test::WaitForPopup(20)) {
+            report.Line("popup " + WideToUtf8(popup->caption) + "|" + WideToUtf8(popup->text));
+            ui::test::ClosePopup(*popup);
+            *boxed = true;
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
 void Drive(const std::string& reportPath)
 {
     Report report(reportPath.c_str());
@@ -59,22 +77,13 @@ void Drive(const std::string& reportPath)
         return;
     }
     const char* templ = std::getenv("TOOL_DRIVER_TEMPLATE");
-    const UINT templateId = templ ? static_cast<UINT>(std::atoi(templ)) : 0;
-    HWND dialog = nullptr;
-    if (const char* either = std::getenv("TOOL_DRIVER_EITHER"); either && *either == '1') {
-        for (int waited = 0; !dialog && waited < 60000; waited += 20) {
-            if (auto popup = ui::test::WaitForPopup(20)) {
-                report.Line("popup " + WideToUtf8(popup->caption) + "|" + WideToUtf8(popup->text));
-                ui::test::ClosePopup(*popup);
-                return;
-            }
-            dialog = ui::test::FindDialog(templateId);
-        }
-    } else {
-        dialog = ui::test::WaitForDialog(templateId, 60000);
-    }
+    const char* either = std::getenv("TOOL_DRIVER_EITHER");
+    bool boxed = false;
+    HWND dialog = WaitForToolDialog(templ ? static_cast<UINT>(std::atoi(templ)) : 0, report, &boxed);
     if (!dialog) {
-        report.Line("no dialog");
+        // in a start race the box is all the refused copy shows
+        if (!boxed || !either || *either != '1')
+            report.Line("no dialog");
         return;
     }
     report.Line(std::string("dialog ") + templ);
