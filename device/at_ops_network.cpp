@@ -28,7 +28,7 @@ int Width(const char* text, size_t size)
 // answers the profile list with OK alone.
 bool NeedsAnswerLine(const AtExchangeSpec& spec)
 {
-    return !(spec.cmdId == 45 && spec.type == AT_TYPE_READ);
+    return !(spec.cmdId == AT_CMD_CGDCONT && spec.type == AT_TYPE_READ);
 }
 
 } // namespace
@@ -115,7 +115,7 @@ int ZCGDCONT_READ(PdpContextList* list)
     if (list == nullptr)
         return RejectInnerAtCall("ZCGDCONT_READ");
     // An error reply holds no context: its text must not be read as one.
-    return RunInnerAtExchange({45, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_CGDCONT, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
         ParsePdpContextList(r.szText, list);
         return true;
     });
@@ -127,7 +127,7 @@ int ZCGDCONT_READ_ONLY_MODIFY_APN(char* text)
     if (text == nullptr)
         return RejectInnerAtCall("ZCGDCONT_READ_ONLY_MODIFY_APN");
     // An error reply holds no context line: its text must not be spliced into a command.
-    return RunInnerAtExchange({45, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_CGDCONT, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         GetFirstAtField(r.szText, text);
         return true;
     });
@@ -140,7 +140,7 @@ int ZCGDCONT_SET(const PdpContextEntry* entry)
         return RejectInnerAtCall("ZCGDCONT_SET");
     // a context the device refused is not written: report it
     return RunInnerAtExchange(
-        {45, AT_TYPE_SET, 5, true},
+        {AT_CMD_CGDCONT, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
             return FormatText(c.szParam, sizeof(c.szParam), "%d,\"%.*s\",\"%.*s\"", entry->cid,
                               Width(entry->pdpType, sizeof(entry->pdpType)), entry->pdpType,
@@ -155,7 +155,7 @@ int ZCGDCONT_SET_ONLY_MODIFY_APN(const char* param)
     if (param == nullptr)
         return RejectInnerAtCall("ZCGDCONT_SET_ONLY_MODIFY_APN");
     return RunInnerAtExchange(
-        {45, AT_TYPE_SET, 5, true},
+        {AT_CMD_CGDCONT, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", param) == 0; }, nullptr);
 }
 
@@ -163,7 +163,7 @@ int ZCGDCONT_DELETE(int cid)
 {
     TraceInnerAtEntry("ZCGDCONT_DELETE");
     return RunInnerAtExchange(
-        {45, AT_TYPE_SET, 5, true},
+        {AT_CMD_CGDCONT, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%d", cid) == 0; }, nullptr);
 }
 
@@ -172,7 +172,7 @@ int ZGET_NETWORK_STATE(int* state)
     TraceInnerAtEntry("ZGET_NETWORK_STATE");
     if (state == nullptr)
         return RejectInnerAtCall("ZGET_NETWORK_STATE");
-    return RunInnerAtExchange({4130, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZSNT, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         switch (ReplyChar(r, 0)) {
         case '2': *state = 1; return true;
@@ -188,7 +188,7 @@ int ZGET_NETWORK_SELECT_STATE(int* mode, int* select)
     TraceInnerAtEntry("ZGET_NETWORK_SELECT_STATE");
     if (mode == nullptr || select == nullptr)
         return RejectInnerAtCall("ZGET_NETWORK_SELECT_STATE");
-    return RunInnerAtExchange({4130, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZSNT, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         const char m = ReplyChar(r, 0);
         if (m == '2')
@@ -208,7 +208,7 @@ int ZSetNetSettingMode_Exec(int mode, int select)
     char text[32];
     snprintf(text, sizeof(text), "%s,%d,0", mode != 0 ? "6" : "0", select);
     return RunInnerAtExchange(
-        {4130, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZSNT, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", text) == 0; }, nullptr);
 }
 
@@ -217,7 +217,7 @@ int ZCOPS_READ(OperatorList* list)
     TraceInnerAtEntry("ZCOPS_READ");
     if (list == nullptr)
         return RejectInnerAtCall("ZCOPS_READ");
-    return RunInnerAtExchange({122, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_COPS_SCAN, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
         ParseOperatorList(r.szText, list);
         return true;
     });
@@ -231,7 +231,7 @@ int ZCOPS_SET(const OperatorList& list)
     snprintf(text, sizeof(text), "1,2,\"%.*s\",%d", Width(first.numeric, sizeof(first.numeric)), first.numeric,
              first.accessTechnology);
     return RunInnerAtExchange(
-        {59, AT_TYPE_SET, 15, true},
+        {AT_CMD_COPS, AT_TYPE_SET, 15, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", text) == 0; }, nullptr);
 }
 
@@ -239,7 +239,7 @@ int ZENTER_RNDIS_MODE()
 {
     TraceInnerAtEntry("ZENTER_RNDIS_MODE");
     return RunInnerAtExchange(
-        {117, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZCPE, AT_TYPE_SET, 5, true},
         [](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%c", 'o') == 0; },
         [](AtResponseRecord& r) {
             int left = 0;
@@ -251,7 +251,7 @@ int ZENTER_RNDIS_MODE()
 int ZMARLRESTART_Exec()
 {
     TraceInnerAtEntry("ZMARLRESTART_Exec");
-    return RunInnerAtExchange({119, AT_TYPE_EXECUTE, 5, true}, nullptr, nullptr);
+    return RunInnerAtExchange({AT_CMD_ZRST, AT_TYPE_EXECUTE, 5, true}, nullptr, nullptr);
 }
 
 int ZSET_BAND(const char* band)
@@ -260,7 +260,7 @@ int ZSET_BAND(const char* band)
     if (band == nullptr)
         return RejectInnerAtCall("ZSET_BAND");
     return RunInnerAtExchange(
-        {4150, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZNLOCKBAND, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", band) == 0; }, nullptr);
 }
 
@@ -269,7 +269,7 @@ int ZGET_ROAM_STATE(DeviceFlagRecord* flags)
     TraceInnerAtEntry("ZGET_ROAM_STATE");
     if (flags == nullptr)
         return RejectInnerAtCall("ZGET_ROAM_STATE");
-    return RunInnerAtExchange({120, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZEFSGET, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         flags->flag0 = ReplyChar(r, 0) == '1';
         flags->flag1 = ReplyChar(r, 2) == '1';
@@ -284,7 +284,7 @@ int ZSET_ROAM_STATE(const DeviceFlagRecord* flags)
     if (flags == nullptr)
         return RejectInnerAtCall("ZSET_ROAM_STATE");
     return RunInnerAtExchange(
-        {120, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZEFSGET, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
             return FormatText(c.szParam, sizeof(c.szParam), "%d,%d,%d,%d", flags->flag0, 0, flags->flag2, 0) == 0;
         },
@@ -296,7 +296,7 @@ int ZGET_ROAMING_STATE(int* value)
     TraceInnerAtEntry("ZGET_ROAMING_STATE");
     if (value == nullptr)
         return RejectInnerAtCall("ZGET_ROAMING_STATE");
-    return RunInnerAtExchange({121, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZDATAROAM, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         *value = ReplyChar(r, 0) == '1' ? 1 : 0;
         return true;
@@ -307,7 +307,7 @@ int ZSET_ROAMING_STATE(int value)
 {
     TraceInnerAtEntry("ZSET_ROAMING_STATE");
     return RunInnerAtExchange(
-        {121, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZDATAROAM, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%d", value) == 0; }, nullptr);
 }
 

@@ -51,7 +51,7 @@ void TraceInnerAtEntry(const char* name);
 int RejectInnerAtCall(const char* name);
 
 struct AtExchangeSpec {
-    uint16_t cmdId;
+    AtCommandId cmdId;
     uint8_t type;
     int timeoutSeconds;
     bool requireOk; // success also needs result code 1
