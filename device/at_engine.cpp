@@ -304,7 +304,9 @@ int BuildAtCommandLine(const AtCommandRecord* command, char* line)
     if (command == nullptr || line == nullptr)
         return AT_ERR_INCOMPLETE;
     line[0] = '\0';
-    if (command->Type == AT_TYPE_RAW && (command->CmdID == 65 || command->CmdID == 59)) {
+    // A raw dial or operator selection is a carriage return alone: it breaks
+    // off a dial or an operator search the device is still running.
+    if (command->Type == AT_TYPE_RAW && (command->CmdID == AT_CMD_DIAL || command->CmdID == AT_CMD_COPS)) {
         snprintf(line, AT_LINE_SIZE, "\r");
         return 0;
     }
@@ -348,8 +350,8 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
     }
 
     // The operator scan and the manual selection answer in two bursts.
-    const bool scan = command->CmdID == 122 && command->Type == AT_TYPE_READ;
-    const bool select = command->CmdID == 59 && command->Type == AT_TYPE_SET;
+    const bool scan = command->CmdID == AT_CMD_COPS_SCAN && command->Type == AT_TYPE_READ;
+    const bool select = command->CmdID == AT_CMD_COPS && command->Type == AT_TYPE_SET;
     std::string own;
     bool complete = false;
     const bool any = CollectOwnAnswer(line, timeoutSeconds, scan || select, &own, &complete);
@@ -407,7 +409,7 @@ int ReceiveAtData(const char* bytes, int length)
         if (result == 0) {
             // Further responses in the same text are unsolicited: they reach no reply record.
             const AtCommandRecord answered = last;
-            last.CmdID = 0;
+            last.CmdID = AT_CMD_NONE;
             last.pReply = nullptr;
             if (g_nExchangeState == AT_STATE_AWAITING)
                 g_nExchangeState = AT_STATE_IDLE;
@@ -427,7 +429,7 @@ bool ParseAtFinalResult(AtResponseRecord* response, const AtCommandRecord* last,
         return false;
     *consumed += codeOffset;
     *removeAt = 0;
-    if (last->CmdID == 0)
+    if (last->CmdID == AT_CMD_NONE)
         return false;
     CopyText(response->szText, sizeof(response->szText), g_szRecvBuffer, codeOffset);
     return MatchAtResponseToCommand(response, last);
@@ -494,7 +496,7 @@ int ParseAtResponse(AtResponseRecord* response, const AtCommandRecord* last)
     const size_t codeLength = strlen(code->szText);
     size_t consumed = codeLength;
     size_t removeAt = codeOffset;
-    const bool outstanding = last->CmdID != 0;
+    const bool outstanding = last->CmdID != AT_CMD_NONE;
 
     const bool matched = code->Kind == 0
                              ? ParseAtFinalResult(response, last, codeOffset, &consumed, &removeAt)
@@ -595,9 +597,10 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b)
 // (the IMSI and the serial numbers in digits) and the CPE mode exit.
 bool FitsBareForm(uint16_t id, const std::string& line)
 {
-    if (id == 12 || id == 19 || id == 20)
+    if (id == AT_CMD_GSN || id == AT_CMD_CIMI || id == AT_CMD_CGSN)
         return !line.empty() && line.find_first_not_of("0123456789") == std::string::npos;
-    return id == 11 || (id >= 13 && id <= 18) || id == 117;
+    // "I" and the maker, model and revision reads from "+GMI" to "+CGMM"
+    return id == AT_CMD_I || (id >= AT_CMD_GMI && id <= AT_CMD_CGMM) || id == AT_CMD_ZCPE;
 }
 
 // Unsolicited results of two lines: a header and the message text after it.

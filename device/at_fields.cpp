@@ -342,15 +342,15 @@ int ParseIdAuthList(const char* text, size_t textSize, IdAuthList* list)
     list->count = fields->count < AT_LIST_ROWS ? fields->count : AT_LIST_ROWS;
     for (int i = 0; i < list->count; ++i) {
         const char* field = fields->fields[i];
-        if (field[0] != '9')
+        if (field[0] != '0' + AT_USER_AUTH_CID)
             continue;
         IdAuthEntry& row = list->entries[i];
-        row.cid = 9;
+        row.cid = AT_USER_AUTH_CID;
         const char* comma = std::strchr(field, ',');
         if (!comma || !IsDigit(comma[1]))
             continue;
         row.authType = static_cast<uint8_t>(comma[1] - '0');
-        if (row.authType == 0)
+        if (row.authType == AT_AUTH_NONE)
             continue;
         const char* name = std::strchr(comma + 1, ',');
         if (!name)

@@ -35,12 +35,29 @@ struct PdpContextList {
     PdpContextEntry entries[AT_LIST_ROWS];
 };
 
+// Access technology of an operator in the "+COPS" replies and selection.
+enum AtAccessTechnology : int32_t {
+    AT_ACT_GSM = 0,
+    AT_ACT_WCDMA = 2,
+    AT_ACT_LTE = 7,
+};
+
+// Authentication type of the user authentication ("$QCPDPP").
+enum AtAuthType : uint8_t {
+    AT_AUTH_NONE = 0,
+    AT_AUTH_PAP = 1,
+    AT_AUTH_CHAP = 2,
+};
+
+// The data context that carries the user authentication.
+enum { AT_USER_AUTH_CID = 9 };
+
 struct OperatorEntry {
     int32_t status; // 0 unavailable, 1 available, 2 current
     char longName[64];
     char shortName[32];
     char numeric[12];
-    int32_t accessTechnology; // 7 LTE, 2 WCDMA, 0 GSM
+    int32_t accessTechnology; // AtAccessTechnology
 };
 struct OperatorList {
     int32_t count;
@@ -49,7 +66,7 @@ struct OperatorList {
 
 struct IdAuthEntry {
     int32_t cid;
-    uint8_t authType; // 0 none
+    uint8_t authType; // AtAuthType
     char userName[67];
 };
 struct IdAuthList {

@@ -1,22 +1,9 @@
 #include "device/at_ops_network.h"
 
-#include "device/device_lock.h"
-#include "device/trace_log.h"
-
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 namespace {
-
-// Written before each trace line; carry nothing between calls.
-char g_szAtPublicName[AT_OP_NAME_SIZE];
-char g_szAtInnerName[AT_OP_NAME_SIZE];
-
-void SetName(char* text, const char* name)
-{
-    snprintf(text, AT_OP_NAME_SIZE, "FUN:%s", name);
-}
 
 // Field texts of fixed records may fill their whole width.
 int Width(const char* text, size_t size)
@@ -24,88 +11,7 @@ int Width(const char* text, size_t size)
     return static_cast<int>(strnlen(text, size));
 }
 
-// Reads whose answer is a line of their own; a device without data profiles
-// answers the profile list with OK alone.
-bool NeedsAnswerLine(const AtExchangeSpec& spec)
-{
-    return !(spec.cmdId == 45 && spec.type == AT_TYPE_READ);
-}
-
 } // namespace
-
-int AllocAtBuffers(AtResponseRecord*& response, AtCommandRecord*& command)
-{
-    response = static_cast<AtResponseRecord*>(calloc(1, sizeof(AtResponseRecord)));
-    command = static_cast<AtCommandRecord*>(calloc(1, sizeof(AtCommandRecord)));
-    return response != nullptr && command != nullptr ? 0 : 1;
-}
-
-int RunPublicAtOperation(const char* name, const std::function<int()>& inner, const char* outParam)
-{
-    std::lock_guard<std::recursive_mutex> lock(DeviceOperationLock());
-    SetName(g_szAtPublicName, name);
-    TraceOperationLine(TRACE_SOURCE_AT, TRACE_LEVEL_FUNCTION, "%s", g_szAtPublicName);
-
-    const int result = inner() == AT_OP_SUCCESS ? AT_OP_SUCCESS : AT_OP_FALSE;
-
-    if (outParam != nullptr && result == AT_OP_SUCCESS) {
-        // The output holds at most 255 bytes of text (its 256th byte is the caller's zero).
-        TraceOperationLine(TRACE_SOURCE_AT, TRACE_LEVEL_PARAM, "%s OutParam:pResult:%.255s", g_szAtPublicName,
-                           outParam);
-    }
-    SetName(g_szAtPublicName, name);
-    return TraceOperationResult(TRACE_SOURCE_AT, g_szAtPublicName, result);
-}
-
-void TraceInnerAtEntry(const char* name)
-{
-    SetName(g_szAtInnerName, name);
-    TraceOperationLine(TRACE_SOURCE_AT, TRACE_LEVEL_FUNCTION, "%s", g_szAtInnerName);
-}
-
-int RejectInnerAtCall(const char* name)
-{
-    SetName(g_szAtInnerName, name);
-    return TraceOperationResult(TRACE_SOURCE_AT, g_szAtInnerName, AT_OP_INVALID_PARAMETER);
-}
-
-int RunInnerAtExchange(const AtExchangeSpec& spec, const std::function<bool(AtCommandRecord&)>& fill,
-                       const std::function<bool(AtResponseRecord&)>& read)
-{
-    AtResponseRecord* response = nullptr;
-    AtCommandRecord* command = nullptr;
-    if (AllocAtBuffers(response, command) != 0) {
-        FreeBufferPair(response, command);
-        return AT_OP_FALSE;
-    }
-    command->CmdID = spec.cmdId;
-    command->Type = spec.type;
-    // A parameter text that does not fit is not sent cut.
-    if (fill && !fill(*command)) {
-        FreeBufferPair(response, command);
-        return AT_OP_FALSE;
-    }
-    bool ok = ExecuteAtCommand(response, command, spec.timeoutSeconds) == 0 &&
-              (!spec.requireOk || response->Result == AT_RESULT_OK);
-    // OK alone carries no value: the outputs would keep the caller's values
-    if (ok && read && response->Result == AT_RESULT_OK && response->szText[0] == '\0' && NeedsAnswerLine(spec))
-        ok = false;
-    if (ok && read)
-        ok = read(*response);
-    FreeBufferPair(response, command);
-    return ok ? AT_OP_SUCCESS : AT_OP_FALSE;
-}
-
-void NormalizeReply(AtResponseRecord& response)
-{
-    response.szText[sizeof(response.szText) - 1] = '\0';
-    NormalizeAtCsvLine(response.szText);
-}
-
-char ReplyChar(const AtResponseRecord& response, size_t index)
-{
-    return index < strnlen(response.szText, sizeof(response.szText)) ? response.szText[index] : '\0';
-}
 
 // --- inner routines ------------------------------------------------------
 
@@ -115,7 +21,7 @@ int ZCGDCONT_READ(PdpContextList* list)
     if (list == nullptr)
         return RejectInnerAtCall("ZCGDCONT_READ");
     // An error reply holds no context: its text must not be read as one.
-    return RunInnerAtExchange({45, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_CGDCONT, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
         ParsePdpContextList(r.szText, list);
         return true;
     });
@@ -127,7 +33,7 @@ int ZCGDCONT_READ_ONLY_MODIFY_APN(char* text)
     if (text == nullptr)
         return RejectInnerAtCall("ZCGDCONT_READ_ONLY_MODIFY_APN");
     // An error reply holds no context line: its text must not be spliced into a command.
-    return RunInnerAtExchange({45, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_CGDCONT, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         GetFirstAtField(r.szText, text);
         return true;
     });
@@ -140,7 +46,7 @@ int ZCGDCONT_SET(const PdpContextEntry* entry)
         return RejectInnerAtCall("ZCGDCONT_SET");
     // a context the device refused is not written: report it
     return RunInnerAtExchange(
-        {45, AT_TYPE_SET, 5, true},
+        {AT_CMD_CGDCONT, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
             return FormatText(c.szParam, sizeof(c.szParam), "%d,\"%.*s\",\"%.*s\"", entry->cid,
                               Width(entry->pdpType, sizeof(entry->pdpType)), entry->pdpType,
@@ -155,7 +61,7 @@ int ZCGDCONT_SET_ONLY_MODIFY_APN(const char* param)
     if (param == nullptr)
         return RejectInnerAtCall("ZCGDCONT_SET_ONLY_MODIFY_APN");
     return RunInnerAtExchange(
-        {45, AT_TYPE_SET, 5, true},
+        {AT_CMD_CGDCONT, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", param) == 0; }, nullptr);
 }
 
@@ -163,7 +69,7 @@ int ZCGDCONT_DELETE(int cid)
 {
     TraceInnerAtEntry("ZCGDCONT_DELETE");
     return RunInnerAtExchange(
-        {45, AT_TYPE_SET, 5, true},
+        {AT_CMD_CGDCONT, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%d", cid) == 0; }, nullptr);
 }
 
@@ -172,7 +78,7 @@ int ZGET_NETWORK_STATE(int* state)
     TraceInnerAtEntry("ZGET_NETWORK_STATE");
     if (state == nullptr)
         return RejectInnerAtCall("ZGET_NETWORK_STATE");
-    return RunInnerAtExchange({4130, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZSNT, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         switch (ReplyChar(r, 0)) {
         case '2': *state = 1; return true;
@@ -188,7 +94,7 @@ int ZGET_NETWORK_SELECT_STATE(int* mode, int* select)
     TraceInnerAtEntry("ZGET_NETWORK_SELECT_STATE");
     if (mode == nullptr || select == nullptr)
         return RejectInnerAtCall("ZGET_NETWORK_SELECT_STATE");
-    return RunInnerAtExchange({4130, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZSNT, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         const char m = ReplyChar(r, 0);
         if (m == '2')
@@ -208,7 +114,7 @@ int ZSetNetSettingMode_Exec(int mode, int select)
     char text[32];
     snprintf(text, sizeof(text), "%s,%d,0", mode != 0 ? "6" : "0", select);
     return RunInnerAtExchange(
-        {4130, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZSNT, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", text) == 0; }, nullptr);
 }
 
@@ -217,7 +123,7 @@ int ZCOPS_READ(OperatorList* list)
     TraceInnerAtEntry("ZCOPS_READ");
     if (list == nullptr)
         return RejectInnerAtCall("ZCOPS_READ");
-    return RunInnerAtExchange({122, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_COPS_SCAN, AT_TYPE_READ, 15, true}, nullptr, [&](AtResponseRecord& r) {
         ParseOperatorList(r.szText, list);
         return true;
     });
@@ -231,7 +137,7 @@ int ZCOPS_SET(const OperatorList& list)
     snprintf(text, sizeof(text), "1,2,\"%.*s\",%d", Width(first.numeric, sizeof(first.numeric)), first.numeric,
              first.accessTechnology);
     return RunInnerAtExchange(
-        {59, AT_TYPE_SET, 15, true},
+        {AT_CMD_COPS, AT_TYPE_SET, 15, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", text) == 0; }, nullptr);
 }
 
@@ -239,7 +145,7 @@ int ZENTER_RNDIS_MODE()
 {
     TraceInnerAtEntry("ZENTER_RNDIS_MODE");
     return RunInnerAtExchange(
-        {117, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZCPE, AT_TYPE_SET, 5, true},
         [](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%c", 'o') == 0; },
         [](AtResponseRecord& r) {
             int left = 0;
@@ -251,7 +157,7 @@ int ZENTER_RNDIS_MODE()
 int ZMARLRESTART_Exec()
 {
     TraceInnerAtEntry("ZMARLRESTART_Exec");
-    return RunInnerAtExchange({119, AT_TYPE_EXECUTE, 5, true}, nullptr, nullptr);
+    return RunInnerAtExchange({AT_CMD_ZRST, AT_TYPE_EXECUTE, 5, true}, nullptr, nullptr);
 }
 
 int ZSET_BAND(const char* band)
@@ -260,7 +166,7 @@ int ZSET_BAND(const char* band)
     if (band == nullptr)
         return RejectInnerAtCall("ZSET_BAND");
     return RunInnerAtExchange(
-        {4150, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZNLOCKBAND, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%s", band) == 0; }, nullptr);
 }
 
@@ -269,7 +175,7 @@ int ZGET_ROAM_STATE(DeviceFlagRecord* flags)
     TraceInnerAtEntry("ZGET_ROAM_STATE");
     if (flags == nullptr)
         return RejectInnerAtCall("ZGET_ROAM_STATE");
-    return RunInnerAtExchange({120, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZEFSGET, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         flags->flag0 = ReplyChar(r, 0) == '1';
         flags->flag1 = ReplyChar(r, 2) == '1';
@@ -284,7 +190,7 @@ int ZSET_ROAM_STATE(const DeviceFlagRecord* flags)
     if (flags == nullptr)
         return RejectInnerAtCall("ZSET_ROAM_STATE");
     return RunInnerAtExchange(
-        {120, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZEFSGET, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
             return FormatText(c.szParam, sizeof(c.szParam), "%d,%d,%d,%d", flags->flag0, 0, flags->flag2, 0) == 0;
         },
@@ -296,7 +202,7 @@ int ZGET_ROAMING_STATE(int* value)
     TraceInnerAtEntry("ZGET_ROAMING_STATE");
     if (value == nullptr)
         return RejectInnerAtCall("ZGET_ROAMING_STATE");
-    return RunInnerAtExchange({121, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZDATAROAM, AT_TYPE_READ, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         *value = ReplyChar(r, 0) == '1' ? 1 : 0;
         return true;
@@ -307,7 +213,7 @@ int ZSET_ROAMING_STATE(int value)
 {
     TraceInnerAtEntry("ZSET_ROAMING_STATE");
     return RunInnerAtExchange(
-        {121, AT_TYPE_SET, 5, true},
+        {AT_CMD_ZDATAROAM, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "%d", value) == 0; }, nullptr);
 }
 

@@ -20,7 +20,7 @@ bool ReadFlagOne(AtResponseRecord& response, int* state)
     return true;
 }
 
-int ReadPolicyLock(const char* name, uint16_t cmdId, int* state)
+int ReadPolicyLock(const char* name, AtCommandId cmdId, int* state)
 {
     TraceInnerAtEntry(name);
     if (state == nullptr)
@@ -65,7 +65,7 @@ int ZCPIN_Exec(char* result)
     TraceInnerAtEntry("ZCPIN_Exec");
     if (result == nullptr)
         return RejectInnerAtCall("ZCPIN_Exec");
-    return RunInnerAtExchange({41, AT_TYPE_READ, 5, false}, nullptr,
+    return RunInnerAtExchange({AT_CMD_CPIN, AT_TYPE_READ, 5, false}, nullptr,
                               [&](AtResponseRecord& r) { return CopySimState(r, result); });
 }
 
@@ -75,7 +75,7 @@ int ZCHECK_PIN(const char* pin)
     if (pin == nullptr)
         return RejectInnerAtCall("ZCHECK_PIN");
     return RunInnerAtExchange(
-        {41, AT_TYPE_SET, 5, true},
+        {AT_CMD_CPIN, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "\"%s\"", pin) == 0; }, nullptr);
 }
 
@@ -85,7 +85,7 @@ int ZSET_PIN_PUK(const char* puk, const char* newPin)
     if (puk == nullptr || newPin == nullptr)
         return RejectInnerAtCall("ZSET_PIN_PUK");
     return RunInnerAtExchange(
-        {41, AT_TYPE_SET, 5, true},
+        {AT_CMD_CPIN, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
             return FormatText(c.szParam, sizeof(c.szParam), "\"%s\",\"%s\"", puk, newPin) == 0;
         },
@@ -97,7 +97,7 @@ int ZGET_PIN_PUK_TIMES(int* pinTimes, int* pukTimes)
     TraceInnerAtEntry("ZGET_PIN_PUK_TIMES");
     if (pinTimes == nullptr || pukTimes == nullptr)
         return RejectInnerAtCall("ZGET_PIN_PUK_TIMES");
-    return RunInnerAtExchange({4143, AT_TYPE_TEST, 5, true}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_ZPINPUK, AT_TYPE_TEST, 5, true}, nullptr, [&](AtResponseRecord& r) {
         NormalizeReply(r);
         // A count the reply does not give keeps the caller's value.
         sscanf(r.szText, "%d %d", pinTimes, pukTimes);
@@ -111,7 +111,7 @@ int ZGET_PIN_STATE(int* state)
     if (state == nullptr)
         return RejectInnerAtCall("ZGET_PIN_STATE");
     return RunInnerAtExchange(
-        {43, AT_TYPE_SET, 5, true},
+        {AT_CMD_CLCK, AT_TYPE_SET, 5, true},
         [](AtCommandRecord& c) { return FormatText(c.szParam, sizeof(c.szParam), "\"%s\",%d", "sc", 2) == 0; },
         [&](AtResponseRecord& r) { return ReadFlagOne(r, state); });
 }
@@ -122,7 +122,7 @@ int ZSET_PIN(const char* oldPin, const char* newPin)
     if (oldPin == nullptr || newPin == nullptr)
         return RejectInnerAtCall("ZSET_PIN");
     return RunInnerAtExchange(
-        {40, AT_TYPE_SET, 5, true},
+        {AT_CMD_CPWD, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
             return FormatText(c.szParam, sizeof(c.szParam), "\"%s\",\"%s\",\"%s\"", "sc", oldPin, newPin) == 0;
         },
@@ -131,17 +131,17 @@ int ZSET_PIN(const char* oldPin, const char* newPin)
 
 int ZGET_APN_LOCK_STATE(int* state)
 {
-    return ReadPolicyLock("ZGET_APN_LOCK_STATE", 123, state);
+    return ReadPolicyLock("ZGET_APN_LOCK_STATE", AT_CMD_ZAPNLOCK, state);
 }
 
 int ZGET_ACT_LOCK_STATE(int* state)
 {
-    return ReadPolicyLock("ZGET_ACT_LOCK_STATE", 124, state);
+    return ReadPolicyLock("ZGET_ACT_LOCK_STATE", AT_CMD_ZACTLOCK, state);
 }
 
 int ZGET_ROAM_LOCK_STATE(int* state)
 {
-    return ReadPolicyLock("ZGET_ROAM_LOCK_STATE", 125, state);
+    return ReadPolicyLock("ZGET_ROAM_LOCK_STATE", AT_CMD_ZROAMLOCK, state);
 }
 
 int AT_CPIN(char* result)
@@ -196,7 +196,7 @@ int ZGET_IMSI(char* imsi)
     TraceInnerAtEntry("ZGET_IMSI");
     if (imsi == nullptr)
         return RejectInnerAtCall("ZGET_IMSI");
-    return RunInnerAtExchange({19, AT_TYPE_EXECUTE, 5, false}, nullptr,
+    return RunInnerAtExchange({AT_CMD_CIMI, AT_TYPE_EXECUTE, 5, false}, nullptr,
                               [&](AtResponseRecord& r) { return CopySimText(r, imsi); });
 }
 
@@ -207,7 +207,7 @@ int ZGET_CRSM(char* reply)
         return RejectInnerAtCall("ZGET_CRSM");
     // READ BINARY of EF-GID1 (0x6F3E), offsets 0, length 0.
     return RunInnerAtExchange(
-        {44, AT_TYPE_SET, 5, false},
+        {AT_CMD_CRSM, AT_TYPE_SET, 5, false},
         [](AtCommandRecord& c) {
             return FormatText(c.szParam, sizeof(c.szParam), "%d,%d,%d,%d,%d", 176, 28478, 0, 0, 0) == 0;
         },
@@ -217,16 +217,16 @@ int ZGET_CRSM(char* reply)
 int ZSET_ID_PASSWORD_AUTH(const char* userName, const char* password, int authType)
 {
     TraceInnerAtEntry("ZSET_ID_PASSWORD_AUTH");
-    if (authType != 0 && (userName == nullptr || password == nullptr))
+    if (authType != AT_AUTH_NONE && (userName == nullptr || password == nullptr))
         return RejectInnerAtCall("ZSET_ID_PASSWORD_AUTH");
     return RunInnerAtExchange(
-        {126, AT_TYPE_SET, 5, true},
+        {AT_CMD_QCPDPP, AT_TYPE_SET, 5, true},
         [&](AtCommandRecord& c) {
-            if (authType == 0)
-                return FormatText(c.szParam, sizeof(c.szParam), "%d,%d", 9, 0) == 0;
+            if (authType == AT_AUTH_NONE)
+                return FormatText(c.szParam, sizeof(c.szParam), "%d,%d", AT_USER_AUTH_CID, AT_AUTH_NONE) == 0;
             // The device takes the password before the user name.
-            return FormatText(c.szParam, sizeof(c.szParam), "%d,%d,\"%s\",\"%s\"", 9, authType, password,
-                              userName) == 0;
+            return FormatText(c.szParam, sizeof(c.szParam), "%d,%d,\"%s\",\"%s\"", AT_USER_AUTH_CID, authType,
+                              password, userName) == 0;
         },
         nullptr);
 }
@@ -236,15 +236,15 @@ int ZGET_ID_AUTH(char* userName, int* authType)
     TraceInnerAtEntry("ZGET_ID_AUTH");
     if (userName == nullptr || authType == nullptr)
         return RejectInnerAtCall("ZGET_ID_AUTH");
-    return RunInnerAtExchange({126, AT_TYPE_READ, 5, false}, nullptr, [&](AtResponseRecord& r) {
+    return RunInnerAtExchange({AT_CMD_QCPDPP, AT_TYPE_READ, 5, false}, nullptr, [&](AtResponseRecord& r) {
         IdAuthList list{};
         ParseIdAuthList(r.szText, &list);
         const int rows = std::clamp<int>(list.count, 0, AT_LIST_ROWS);
         for (int i = 0; i < rows; ++i) {
             const IdAuthEntry& row = list.entries[i];
-            if (row.cid != 9)
+            if (row.cid != AT_USER_AUTH_CID)
                 continue;
-            if (row.authType <= 2)
+            if (row.authType <= AT_AUTH_CHAP)
                 *authType = row.authType;
             // Name characters only: the caller's zero-filled output terminates them.
             memcpy(userName, row.userName, strnlen(row.userName, sizeof(row.userName) - 1));

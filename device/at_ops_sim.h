@@ -1,7 +1,7 @@
 #pragma once
 // AT operations on the SIM, the PIN, the device's settings policy, the
 // identity and (Setwell only) the user authentication of context 9.
-#include "device/at_ops_network.h"
+#include "device/at_operation.h"
 
 enum { AT_SIM_TEXT_COPY = 255 }; // bytes copied into the 256-byte text outputs
 

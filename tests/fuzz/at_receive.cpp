@@ -9,7 +9,8 @@
 namespace {
 
 // Commands whose replies take the different roads of the parser.
-const uint16_t kCommands[] = {0, 19, 41, 45, 59, 117, 122, 4130, 4143};
+const uint16_t kCommands[] = {AT_CMD_NONE, AT_CMD_CIMI,      AT_CMD_CPIN, AT_CMD_CGDCONT, AT_CMD_COPS,
+                              AT_CMD_ZCPE, AT_CMD_COPS_SCAN, AT_CMD_ZSNT, AT_CMD_ZPINPUK};
 
 } // namespace
 
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     command.CmdID = kCommands[data[0] % (sizeof(kCommands) / sizeof(kCommands[0]))];
     command.Type = static_cast<uint8_t>(1 + data[0] / 64);
     command.pReply = reply.get();
-    if (command.CmdID != 0)
+    if (command.CmdID != AT_CMD_NONE)
         SetAtAwaitingResponse(command);
 
     // The reply arrives in two reads split where the second byte says.

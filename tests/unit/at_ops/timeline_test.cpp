@@ -152,7 +152,7 @@ void SetEcho(int on)
 {
     auto response = std::make_unique<AtResponseRecord>();
     AtCommandRecord command{};
-    command.CmdID = 8; // E
+    command.CmdID = AT_CMD_E;
     command.Type = AT_TYPE_EXECUTE;
     snprintf(command.szParam, sizeof(command.szParam), "%d", on);
     ASSERT_EQ(ExecuteAtCommand(response.get(), &command, 5), 0);

@@ -91,7 +91,7 @@ void SelectErrorMode(int mode)
 {
     auto response = std::make_unique<AtResponseRecord>();
     AtCommandRecord command{};
-    command.CmdID = 22; // +CMEE
+    command.CmdID = AT_CMD_CMEE;
     command.Type = AT_TYPE_SET;
     snprintf(command.szParam, sizeof(command.szParam), "%d", mode);
     ASSERT_EQ(ExecuteAtCommand(response.get(), &command, 5), 0);
