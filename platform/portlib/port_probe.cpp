@@ -145,12 +145,6 @@ PortRole Probe(const std::string& devnode, bool* busy)
 
 }  // namespace
 
-PortRole ProbeSerialPort(const std::string& devnode)
-{
-    bool busy = false;
-    return Probe(devnode, &busy);
-}
-
 PortRole CachedProbe(const UsbPort& port)
 {
     if (port.devnode.empty())

@@ -101,9 +101,8 @@ KESTLE_API std::vector<std::string> ListUdev();
 KESTLE_API std::vector<UsbPort> CollectUdev();
 
 // Probes an unlabelled serial port: AT (answers OK), GPS (sends NMEA
-// sentences), DIAG (a CRC-valid answer to a version request), else Unknown.
-KESTLE_API PortRole ProbeSerialPort(const std::string& devnode);
-// The probe as the listing uses it: once per port and plug-in, never on a
+// sentences), DIAG (a CRC-valid answer to a version request), else Unknown;
+// once per port and plug-in, never on a
 // port this library has open or another program holds.
 KESTLE_API PortRole CachedProbe(const UsbPort& port);
 // Probes made since start (for tests).
