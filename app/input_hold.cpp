@@ -33,12 +33,6 @@ void CInputHold::Release()
             control->EnableWindow(input.enabled ? TRUE : FALSE);
 }
 
-bool CInputHold::Held() const
-{
-    std::lock_guard<std::mutex> hold(m_lock);
-    return m_bHeld;
-}
-
 bool CInputHold::Redirect(const CWnd* page, int id, bool enabled)
 {
     std::lock_guard<std::mutex> hold(m_lock);

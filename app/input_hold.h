@@ -19,7 +19,6 @@ public:
     }
     // Gives every held input its state back.
     void Release();
-    bool Held() const;
     // True (and the state kept for the release) when id of page is held.
     bool Redirect(const CWnd* page, int id, bool enabled);
 

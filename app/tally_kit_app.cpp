@@ -1,15 +1,8 @@
 #include "app/tally_kit_app.h"
-#include "tools/carriersetting/carrier_setting_dlg.h"
-#include "tools/carrierswitch/marl_switch_mode_tool_dlg.h"
-#include "tools/diag/dlg_function.h"
-#include "tools/genswitch/switch_mode_tool_dlg.h"
-#include "tools/kitting/write_apn_info_dlg.h"
-#include "tools/restore/restore_factory_setting_dlg.h"
-#include "tools/vx520/vx520_dialog.h"
-#include "tools/wimax/wimax_dlg.h"
 
 #include "app/app_paths.h"
 #include "app/tool_dialog_frame.h"
+#include "app/tool_registry.h"
 #include "app/released_files.h"
 #include "app/work_folder.h"
 #include "device/ini_reader.h"
@@ -20,42 +13,9 @@ namespace {
 
 constexpr int32_t kDiagnosticFunctionsTool = 0;
 
-// Types 5 and 7 release their files first.
-BOOL PrepareKittingTool(CTALLY_KITApp& app)
-{
-    return app.PrepareToolFolder(single_instance::kMarlWriteAPNInfo, &CTALLY_KITApp::CreateKittingToolFolder,
-                                 &CTALLY_KITApp::ReleaseFilesFromExeFile);
-}
-
-BOOL PrepareWimaxTool(CTALLY_KITApp& app)
-{
-    return app.PrepareToolFolder(single_instance::kMarlWimax, &CTALLY_KITApp::CreateWimaxToolFolder,
-                                 &CTALLY_KITApp::ReleaseWimaxFilesFromExeFile);
-}
-
-// One row per tool type. prepare runs first and must succeed for the dialog to
-// be built; create is the tool's dialog factory (nullptr until the tool exists).
-struct ToolDialogRow {
-    int32_t toolType;
-    BOOL (*prepare)(CTALLY_KITApp& app);
-    CDialog* (*create)();
-};
-
-const ToolDialogRow kToolDialogs[] = {
-    {0, nullptr, CreateDlgFunction},
-    {2, nullptr, CreateMarlRestoreFactorySettingDlg},
-    {3, nullptr, CreateMarlSwitchModeToolDlg},
-    {4, nullptr, CreateMarlModemSettingDlg},
-    {5, PrepareKittingTool, CreateMarlWriteAPNInfoDlg},
-    {6, nullptr, CreateMarlModemSettingDlgNew},
-    {7, PrepareWimaxTool, CreateMarlWimaxDlg},
-    {8, nullptr, CreateVX520ModemSettingDlg},
-    {9, nullptr, CreateSwitchModeToolDlg},
-};
-
 const ToolDialogRow& FindToolDialogRow(int32_t toolType)
 {
-    for (const ToolDialogRow& row : kToolDialogs)
+    for (const ToolDialogRow& row : ToolDialogRows())
         if (row.toolType == toolType)
             return row;
     return FindToolDialogRow(kDiagnosticFunctionsTool);

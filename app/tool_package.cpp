@@ -11,16 +11,10 @@
 #include <sstream>
 
 #include "app/released_files.h"
-#include "device/ini_reader.h"
-#include "platform/win/code_page.h"
-#include "tools/kitting/apn_config_check.h"
 
 const char kThreadLibraryNote[] = "POSIX threads: part of the C library on Linux; nothing to load.\n";
 
 namespace {
-
-// The user's ID the WiMAX tool shows is read with this room.
-constexpr size_t kUserIdRoom = 256;
 
 bool ReadWholeFile(const std::string& path, std::string* bytes)
 {
@@ -34,17 +28,6 @@ bool ReadWholeFile(const std::string& path, std::string* bytes)
     return static_cast<bool>(in) || in.eof();
 }
 
-std::string CheckNonEmptyFile(const std::string& path, const char* role)
-{
-    std::string bytes;
-    if (!ReadWholeFile(path, &bytes))
-        return std::string(role) + ": cannot read " + path;
-    // an entry of length 0 counts as missing: the release would stop there
-    if (bytes.empty())
-        return std::string(role) + ": " + path + " is empty";
-    return std::string();
-}
-
 void PutLittleEndian32(std::string& out, uint32_t value)
 {
     for (int shift = 0; shift < 32; shift += 8)
@@ -53,24 +36,14 @@ void PutLittleEndian32(std::string& out, uint32_t value)
 
 }  // namespace
 
-std::string CheckPackageData(const PackageInput& input)
+std::string CheckNonEmptyFile(const std::string& path, const char* role)
 {
-    const size_t wanted = input.tool == PackagedTool::Kitting ? 2 : 1;
-    if (input.dataFiles.size() != wanted)
-        return "wrong number of data files";
-    if (input.tool == PackagedTool::Kitting) {
-        if (std::string problem = CheckNonEmptyFile(input.dataFiles[0], "backupinfo"); !problem.empty())
-            return problem;
-        if (std::string problem = CheckNonEmptyFile(input.dataFiles[1], "Apn_cfg.ini"); !problem.empty())
-            return problem;
-        return CheckApnConfig(Utf8ToWide(input.dataFiles[1]));
-    }
-    if (std::string problem = CheckNonEmptyFile(input.dataFiles[0], "config.ini"); !problem.empty())
-        return problem;
-    std::string userId(kUserIdRoom + 1, '\0');
-    if (ReadIniString("USR_INFO", "USR_ID", userId.data(), userId.size(), Utf8ToWide(input.dataFiles[0]).c_str()) &&
-        std::char_traits<char>::length(userId.c_str()) >= kUserIdRoom)
-        return "config.ini: [USR_INFO] USR_ID is longer than " + std::to_string(kUserIdRoom - 1) + " bytes";
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes))
+        return std::string(role) + ": cannot read " + path;
+    // an entry of length 0 counts as missing: the release would stop there
+    if (bytes.empty())
+        return std::string(role) + ": " + path + " is empty";
     return std::string();
 }
 

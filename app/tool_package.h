@@ -19,8 +19,12 @@ struct PackageInput {
 extern const char kThreadLibraryNote[];
 
 // Refuses data files the tool would reject; empty when they will do, else
-// the reason in words.
+// the reason in words. Defined beside the tools (tools/package_data_check.cpp).
 std::string CheckPackageData(const PackageInput& input);
+
+// Empty when path can be read and is not empty, else the reason in words,
+// named by role (the file as the tool knows it).
+std::string CheckNonEmptyFile(const std::string& path, const char* role);
 
 // Writes output: the program's bytes, then the entries in trailer order (the
 // data files, the port library, the thread note and the program itself as

@@ -214,12 +214,6 @@ PortRole Probe(const std::string& devnode, uint32_t waitMs, bool* busy)
 
 }  // namespace
 
-PortRole ProbeSerialPort(const std::string& devnode)
-{
-    bool busy = false;
-    return Probe(devnode, kProbeMs, &busy);
-}
-
 PortRole CachedProbe(const UsbPort& port, ProbeBudget* budget)
 {
     if (port.devnode.empty())

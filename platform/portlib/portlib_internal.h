@@ -108,14 +108,13 @@ KESTLE_API std::vector<std::string> ListUdev();
 // The interfaces libudev shows.
 KESTLE_API std::vector<UsbPort> CollectUdev();
 
-// Probes an unlabelled serial port: AT (answers OK), GPS (sends NMEA
-// sentences), DIAG (a CRC-valid answer to a version request), else Unknown.
-KESTLE_API PortRole ProbeSerialPort(const std::string& devnode);
 // What one listing has spent on asking silent ports again.
 struct ProbeBudget {
     std::chrono::steady_clock::time_point start{};  // of its first probe
 };
-// The probe as the listing uses it: a role found stays for the plug-in, "no
+// Probes an unlabelled serial port: AT (answers OK), GPS (sends NMEA
+// sentences), DIAG (a CRC-valid answer to a version request), else Unknown.
+// A role found stays for the plug-in, "no
 // answer" is asked again after a growing pause while the budget lasts (none:
 // no limit); never on a port this library has open or another program holds.
 KESTLE_API PortRole CachedProbe(const UsbPort& port, ProbeBudget* budget = nullptr);

@@ -310,17 +310,11 @@ INT_PTR CDialog::DoModal()
     });
     if (!ended && (owner || nested || messageBox))
         RegisterPopup(h);
-    // the program's main window, for the thread that closes it on SIGTERM
-    const bool mainWindow = AfxGetMainWnd() == this;
-    if (mainWindow)
-        ui::PublishMainWindow(h);
     ++g_modalLoops;
     PushModal(h);
     RunModalLoop(h);
     PopModal(h);
     --g_modalLoops;
-    if (mainWindow)
-        ui::PublishMainWindow(nullptr);
     INT_PTR result = -1;
     WithNode(h, [&](Node& n) { result = n.modalResult; });
     DestroyNodeTree(h);

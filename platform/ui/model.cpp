@@ -613,12 +613,6 @@ void UpdateThreadTextColors()
 bool Exiting() { return g_exiting.load(); }
 void SetExiting() { g_exiting.store(true); }
 
-namespace {
-std::atomic<HWND> g_mainWindow{nullptr};
-}
-void PublishMainWindow(HWND hwnd) { g_mainWindow.store(hwnd); }
-HWND PublishedMainWindow() { return g_mainWindow.load(); }
-
 void RegisterPopup(HWND hwnd)
 {
     // texts as they are when the popup shows (it may be gone when a test reads it)

@@ -217,9 +217,6 @@ struct MenuPopup;
 
 bool Exiting();
 void SetExiting();
-// The main window while its modal loop runs, readable from any thread.
-void PublishMainWindow(HWND hwnd);
-HWND PublishedMainWindow();
 // The innermost modal loop running now, on any thread (nullptr when none):
 // the one a close signal closes first.
 HWND InnermostModalWindow();

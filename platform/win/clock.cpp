@@ -39,10 +39,11 @@ double DefaultTimeoutScale()
 // library, a shared library with its own copy of this file, binds to the
 // program's copy of this function, so that a factor set by a test reaches its
 // timeouts too.
-extern "C" __attribute__((visibility("default"), noinline)) std::atomic<double>& setwell_timeout_scale_slot()
+// (a pointer: a C function may not return a reference)
+extern "C" __attribute__((visibility("default"), noinline)) std::atomic<double>* setwell_timeout_scale_slot()
 {
     static std::atomic<double> slot{0};
-    return slot;
+    return &slot;
 }
 
 double TimeScale()
@@ -74,13 +75,13 @@ uint32_t GetTickCount()
 
 double TimeoutScale()
 {
-    const double set = setwell_timeout_scale_slot().load();
+    const double set = setwell_timeout_scale_slot()->load();
     return set > 0 ? set : DefaultTimeoutScale();
 }
 
 void SetTimeoutScale(double scale)
 {
-    setwell_timeout_scale_slot().store(scale > 0 ? scale : 0);
+    setwell_timeout_scale_slot()->store(scale > 0 ? scale : 0);
 }
 
 uint32_t TimeoutScaledMs(uint32_t ms)
