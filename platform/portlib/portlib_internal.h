@@ -114,9 +114,9 @@ struct ProbeBudget {
 };
 // Probes an unlabelled serial port: AT (answers OK), GPS (sends NMEA
 // sentences), DIAG (a CRC-valid answer to a version request), else Unknown.
-// A role found stays for the plug-in, "no
-// answer" is asked again after a growing pause while the budget lasts (none:
-// no limit); never on a port this library has open or another program holds.
+// A role found stays for the plug-in, "no answer" is asked again after a
+// growing pause while the budget lasts (none: no limit); never on a port this
+// library has open or another program holds.
 KESTLE_API PortRole CachedProbe(const UsbPort& port, ProbeBudget* budget = nullptr);
 // Probes made since start (for tests).
 KESTLE_API int ProbeCount();
