@@ -60,8 +60,8 @@ bool WholeMatch(const CString& text, const wchar_t* pattern)
 const wchar_t* NetworkActText(int accessTechnology)
 {
     switch (accessTechnology) {
-    case 7: return L"4G";
-    case 2: return L"WCDMA";
+    case AT_ACT_LTE: return L"4G";
+    case AT_ACT_WCDMA: return L"WCDMA";
     default: return L"GSM";
     }
 }
@@ -69,10 +69,10 @@ const wchar_t* NetworkActText(int accessTechnology)
 int NetworkActFromText(const CString& text)
 {
     if (text == L"4G")
-        return 7;
+        return AT_ACT_LTE;
     if (text == L"WCDMA")
-        return 2;
-    return 0;
+        return AT_ACT_WCDMA;
+    return AT_ACT_GSM;
 }
 
 const wchar_t* NetworkStatusKey(int status)
@@ -86,9 +86,9 @@ const wchar_t* NetworkStatusKey(int status)
 
 int AuthIndexFromType(int type)
 {
-    if (type == 1)
+    if (type == AT_AUTH_PAP)
         return NET_AUTH_INDEX_PAP;
-    if (type == 0)
+    if (type == AT_AUTH_NONE)
         return NET_AUTH_INDEX_NONE;
     return NET_AUTH_INDEX_CHAP;
 }
@@ -96,9 +96,9 @@ int AuthIndexFromType(int type)
 int AuthTypeFromIndex(int index)
 {
     switch (index) {
-    case NET_AUTH_INDEX_CHAP: return 2;
-    case NET_AUTH_INDEX_PAP: return 1;
-    default: return 0;
+    case NET_AUTH_INDEX_CHAP: return AT_AUTH_CHAP;
+    case NET_AUTH_INDEX_PAP: return AT_AUTH_PAP;
+    default: return AT_AUTH_NONE;
     }
 }
 
@@ -349,12 +349,12 @@ int CVX520ModemSettingNetworkSettingPage::ShowUserAuth(int type, const char* use
     const int credentialControls[] = {IDC_NET_USER_LABEL, IDC_NET_PASSWORD_LABEL, IDC_NET_USER_EDIT,
                                       IDC_NET_PASSWORD_EDIT};
     m_comboAuth.SetCurSel(AuthIndexFromType(type));
-    if (type == 0) {
+    if (type == AT_AUTH_NONE) {
         SetDlgItemText(IDC_NET_USER_EDIT, L"");
         SetDlgItemText(IDC_NET_PASSWORD_EDIT, L"");
     }
     for (int id : credentialControls)
-        Enable(this, id, type != 0);
+        Enable(this, id, type != AT_AUTH_NONE);
     SetDlgItemText(IDC_NET_USER_EDIT, CString(userName));
     return 0;
 }
@@ -989,7 +989,7 @@ int CVX520ModemSettingNetworkSettingPage::WriteUserAuth()
     // no read-back is no confirmation, even for NONE
     if (readStatus != 0 || readType != type)
         return 1;
-    if (type == 0)
+    if (type == AT_AUTH_NONE)
         return 0;
     return std::strcmp(readName, userName) == 0 ? 0 : 1;
 }

@@ -61,11 +61,11 @@ constexpr int NET_APN_MAX_CHARS = 62;
 constexpr int NET_CREDENTIAL_MAX_CHARS = 64;
 
 // Text conversions of the list and of the device values, shared with the tests.
-const wchar_t* NetworkActText(int accessTechnology);     // 7 "4G", 2 "WCDMA", else "GSM"
-int NetworkActFromText(const CString& text);             // "4G" 7, "WCDMA" 2, else 0
+const wchar_t* NetworkActText(int accessTechnology);     // AT_ACT_LTE "4G", AT_ACT_WCDMA "WCDMA", else "GSM"
+int NetworkActFromText(const CString& text);             // the other way round; else AT_ACT_GSM
 const wchar_t* NetworkStatusKey(int status);             // language key of the status column
-int AuthIndexFromType(int type);                         // 1 -> 1, 0 -> 2, else 0
-int AuthTypeFromIndex(int index);                        // 0 -> 2, 1 -> 1, else 0
+int AuthIndexFromType(int type);                         // AtAuthType to the list's index
+int AuthTypeFromIndex(int index);                        // the list's index to AtAuthType
 // Whole-text matches of the entry checks.
 bool IsApnTextAllowed(const CString& text);
 bool IsCredentialTextAllowed(const CString& text);
