@@ -1,8 +1,8 @@
-// Swapwell's mode switch dialog, headless, on the real back end and a mocked
-// modem: the user switches to network-card mode, the modem answers on its AT
-// port, leaves the bus and comes back as a network card; then back to modem
-// mode through its web server (the emulator's, on loopback). The dialog
-// follows the device without a restart.
+// The mode switch dialogs (Swapwell's and the carrier tool's), headless, on the
+// real back end and a mocked modem: the user switches to network-card mode,
+// the modem answers on its AT port, leaves the bus and comes back as a network
+// card; then back to modem mode through its web server (the emulator's, on
+// loopback). The dialog follows the device without a restart.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -18,16 +18,18 @@
 #include <thread>
 #include <vector>
 
+#include "app/app_paths.h"
 #include "app/notice_dialogs.h"
-#include "app/prompt_dialogs.h"
 #include "device/port_scanner.h"
 #include "emulator/modem_emulator.h"
 #include "platform/portlib/KestlePortServer.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/registry.h"
 #include "tests/hardware/usb_modem/mock_usb.h"
+#include "tests/support/case_name.h"
 #include "tests/support/child_process.h"
 #include "tests/support/tool_test_env.h"
+#include "tools/carrierswitch/marl_switch_mode_tool_dlg.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
 using namespace hwtest;
@@ -42,6 +44,7 @@ namespace {
 // a copy of this program at a tenth (about 20 s).
 constexpr const char* kCopyMark = "HWTEST_SWITCH_TOOL_COPY=1";
 const std::vector<std::string> kCopyEnvironment = {kCopyMark, "SETWELL_TIME_SCALE=0.1"};
+constexpr const char* kCopyFilter = "*SwitchToolOnMockedModem.*";
 
 bool InCopy()
 {
@@ -63,7 +66,23 @@ bool WaitFor(const std::function<bool()>& done)
     return true;
 }
 
-class SwitchToolOnMockedModem : public ::testing::Test, protected RealBackEnd {
+// One switch tool: its dialog and the buttons of the two directions.
+struct SwitchTool {
+    const char* name;
+    UINT templateId;
+    int networkCardButton;
+    int modemButton;
+    CToolDialogFrame* (*make)();
+};
+
+const SwitchTool kTools[] = {
+    {"Swapwell", IDD_SWITCH_MODE_TOOL, IDC_GEN_NORMAL_MODE, IDC_GEN_MODEM_MODE,
+     [] { return static_cast<CToolDialogFrame*>(new CSwitchModeToolDlg()); }},
+    {"carrier switch tool", IDD_MARL_SWITCH_MODE_TOOL, IDC_MARL_SET_EOU, IDC_MARL_SET_MODEM,
+     [] { return static_cast<CToolDialogFrame*>(new CMarlSwitchModeToolDlg()); }},
+};
+
+class SwitchToolOnMockedModem : public ::testing::TestWithParam<SwitchTool>, protected RealBackEnd {
 protected:
     void SetUp() override
     {
@@ -71,6 +90,7 @@ protected:
             GTEST_SKIP() << "run by SwitchToolFlow in a copy of this program";
         place_.Make("switch-tool-hw");
         place_.WriteToolConfig();
+        g_strLanguageFilePath.clear();
         // the device's web server: up only while the device is a network card
         modemsim::EmulatorOptions options;
         options.mode = modemsim::Mode::NetCard;
@@ -80,7 +100,7 @@ protected:
         const int port = web_->WebPort();
         ASSERT_GT(port, 0);
         web_->SetMode(modemsim::Mode::Modem);
-        PointDomainAt("127.0.0.1:" + std::to_string(port));
+        PointDomainsAt("127.0.0.1:" + std::to_string(port));
         SetNoticeKey(kNormalModeSuffix);
         SetNoticeKey(kModemModeSuffix);
     }
@@ -90,6 +110,7 @@ protected:
         tool_.Close();
         if (web_)
             web_->Stop();
+        g_strLanguageFilePath.clear();
         SetATPort("");
         usb_.reset();
         while (!gone_.empty())
@@ -97,20 +118,21 @@ protected:
         place_.Remove();
     }
 
-    // The tool's DOMAIN_NAME in its section of the configuration.
-    void PointDomainAt(const std::string& domain)
+    // Every DOMAIN_NAME of the configuration, so that no request leaves loopback.
+    void PointDomainsAt(const std::string& domain)
     {
         const std::string path = place_.Work() + "/Adatper_cfg.ini";
         std::stringstream read;
         read << std::ifstream(path, std::ios::binary).rdbuf();
         std::string text = read.str();
-        const size_t section = text.find("[GEN_SWITCH_MODE_TOOL_INFO]");
-        ASSERT_NE(section, std::string::npos);
         const std::string key = "DOMAIN_NAME=";
-        const size_t value = text.find(key, section);
-        ASSERT_NE(value, std::string::npos);
-        const size_t start = value + key.size();
-        text.replace(start, text.find('\r', start) - start, domain);
+        int replaced = 0;
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
+            at += key.size();
+            text.replace(at, text.find_first_of("\r\n", at) - at, domain);
+            ++replaced;
+        }
+        ASSERT_GT(replaced, 0);
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     }
 
@@ -170,20 +192,20 @@ protected:
 
     HWND Item(int id) { return ui::test::Control(hwnd_, id); }
 
-    bool ButtonsAre(bool normal, bool modem)
+    bool ButtonsAre(bool networkCard, bool modem)
     {
-        return ui::test::WaitUntil([&] { return ui::test::IsEnabled(Item(IDC_GEN_NORMAL_MODE)) == normal &&
-                                                ui::test::IsEnabled(Item(IDC_GEN_MODEM_MODE)) == modem; },
-                                   60000);
+        return ui::test::WaitUntil(
+            [&] { return ui::test::IsEnabled(Item(GetParam().networkCardButton)) == networkCard &&
+                         ui::test::IsEnabled(Item(GetParam().modemButton)) == modem; },
+            60000);
     }
 
-    // The next prompt's text, after closing it.
-    std::wstring AnswerPrompt()
+    // The text of the tool's result (a prompt or a message box), after closing it.
+    std::wstring AnswerResult()
     {
         auto popup = ui::test::WaitForPopup(60000);
         if (!popup)
             return L"<no popup>";
-        EXPECT_EQ(popup->templateId, IDD_PROMPT_INFO);
         ui::test::ClosePopup(*popup);
         return popup->text;
     }
@@ -192,44 +214,46 @@ protected:
     std::unique_ptr<modemsim::ModemEmulator> web_;
     std::vector<std::unique_ptr<MockUsb>> gone_;
     std::unique_ptr<MockUsb> usb_ = std::make_unique<MockUsb>();
-    tooltest::ModalRun<CSwitchModeToolDlg> tool_;
+    tooltest::ModalRun<CToolDialogFrame> tool_;
     HWND hwnd_ = nullptr;
 };
 
-TEST_F(SwitchToolOnMockedModem, NetworkCardModeAndBackWithoutARestart)
+TEST_P(SwitchToolOnMockedModem, NetworkCardModeAndBackWithoutARestart)
 {
     EmulatedModem modem;
     AddModem(24, 110, 71, modem.At());
-    hwnd_ = tool_.Open(IDD_SWITCH_MODE_TOOL);
+    hwnd_ = tool_.Open(GetParam().templateId, GetParam().make);
     ASSERT_NE(hwnd_, nullptr);
     ASSERT_TRUE(ButtonsAre(true, false));
 
-    ASSERT_TRUE(ui::test::Click(Item(IDC_GEN_NORMAL_MODE)));
+    ASSERT_TRUE(ui::test::Click(Item(GetParam().networkCardButton)));
     // the modem takes the commands on its AT port, restarts and comes back as a card
     ASSERT_TRUE(WaitFor([&] { return Asked("ttyUSB73", "AT+ZRST"); }));
     EXPECT_TRUE(Asked("ttyUSB73", "AT+ZCPE=o"));
     Unplug();
     AddCard(24, 111);
     web_->SetMode(modemsim::Mode::NetCard);
-    EXPECT_NE(AnswerPrompt().find(L"成功"), std::wstring::npos);
+    EXPECT_NE(AnswerResult().find(L"成功"), std::wstring::npos);
     EXPECT_TRUE(ButtonsAre(false, true));
 
-    ASSERT_TRUE(ui::test::Click(Item(IDC_GEN_MODEM_MODE)));
+    ASSERT_TRUE(ui::test::Click(Item(GetParam().modemButton)));
     // the web server takes the mode and the reboot; the modem comes back on new numbers
     ASSERT_TRUE(WaitFor([&] { return WebAsked("REBOOT_DEVICE"); }));
-    EXPECT_TRUE(WebAsked("goformId=SET_PRODUCT_MODE&debug_enable=1"));
+    EXPECT_TRUE(WebAsked("goformId=SET_PRODUCT_MODE"));
     Unplug();
     EmulatedModem back;
     AddModem(24, 112, 71, back.At());
-    EXPECT_NE(AnswerPrompt().find(L"成功"), std::wstring::npos);
+    EXPECT_NE(AnswerResult().find(L"成功"), std::wstring::npos);
     EXPECT_TRUE(ButtonsAre(true, false));
 }
+
+INSTANTIATE_TEST_SUITE_P(EachTool, SwitchToolOnMockedModem, ::testing::ValuesIn(kTools), tooltest::ByCaseName());
 
 TEST(SwitchToolFlow, AtATenthOfProgramTime)
 {
     if (InCopy())
         GTEST_SKIP() << "already the copy";
-    const pid_t child = childproc::SpawnSelf("SwitchToolOnMockedModem.*", kCopyEnvironment);
+    const pid_t child = childproc::SpawnSelf(kCopyFilter, kCopyEnvironment);
     ASSERT_GT(child, 0);
     EXPECT_EQ(0, childproc::WaitExit(child));
 }
@@ -244,7 +268,7 @@ TEST(SwitchToolFlow, AsNobody)
     const pid_t child = childproc::Spawn(
         "/usr/bin/setpriv",
         {"--reuid=65534", "--regid=65534", "--clear-groups", std::filesystem::read_symlink("/proc/self/exe").string(),
-         "--gtest_filter=SwitchToolOnMockedModem.*"},
+         std::string("--gtest_filter=") + kCopyFilter},
         kCopyEnvironment);
     ASSERT_GT(child, 0);
     EXPECT_EQ(0, childproc::WaitExit(child));
