@@ -164,6 +164,17 @@ portlib_test::PtyPeer::Handler SilentPort()
     return [](portlib_test::PtyPeer&, const std::string&) {};
 }
 
+void AddModemWithoutStrings(MockUsb& usb, int usbPort, int devnum, int first, portlib_test::PtyPeer::Handler at)
+{
+    const std::string dev = usb.AddDevice(usbPort, "2031", "0501", devnum);
+    const portlib_test::PtyPeer::Handler handlers[] = {DiagPort(), GpsPort(), std::move(at)};
+    for (int i = 0; i < 3; ++i) {
+        const std::string tty = "ttyUSB" + std::to_string(first + i);
+        usb.AddTty(usb.AddInterface(dev, {i, "option", ""}), tty);
+        usb.Serve(tty, handlers[i]);
+    }
+}
+
 std::vector<std::string> Listing()
 {
     char entries[50][KESTLE_ENTRY_SIZE];

@@ -79,6 +79,9 @@ protected:
     portlib_test::EnvGuard configDirs_{"XDG_CONFIG_DIRS", (config_.Path() + "/none").c_str()};
 };
 
+// An option modem without strings (2031:0501) on ttyUSB<first>..: DIAG, GPS, AT.
+void AddModemWithoutStrings(MockUsb& usb, int usbPort, int devnum, int first, portlib_test::PtyPeer::Handler at);
+
 // The listing the library gives now.
 std::vector<std::string> Listing();
 

@@ -57,16 +57,9 @@ protected:
         usb_ = std::make_unique<MockUsb>();
     }
 
-    // An option modem without strings on ttyUSB<first>..: DIAG, GPS, AT.
     void AddModem(int usbPort, int devnum, int first, PtyPeer::Handler at = AtPort("at"))
     {
-        const std::string dev = usb_->AddDevice(usbPort, "2031", "0501", devnum);
-        const PtyPeer::Handler handlers[] = {DiagPort(), GpsPort(), std::move(at)};
-        for (int i = 0; i < 3; ++i) {
-            const std::string tty = "ttyUSB" + std::to_string(first + i);
-            usb_->AddTty(usb_->AddInterface(dev, {i, "option", ""}), tty);
-            usb_->Serve(tty, handlers[i]);
-        }
+        AddModemWithoutStrings(*usb_, usbPort, devnum, first, std::move(at));
     }
 
     static int AtPortFound()

@@ -33,7 +33,6 @@
 #include "tools/genswitch/switch_mode_tool_dlg.h"
 
 using namespace hwtest;
-using portlib_test::PtyPeer;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -154,18 +153,6 @@ protected:
         usb_ = std::make_unique<MockUsb>();
     }
 
-    // An option modem without strings on ttyUSB<first>..: DIAG, GPS, AT.
-    void AddModem(int usbPort, int devnum, int first, PtyPeer::Handler at)
-    {
-        const std::string dev = usb_->AddDevice(usbPort, "2031", "0501", devnum);
-        const PtyPeer::Handler handlers[] = {DiagPort(), GpsPort(), std::move(at)};
-        for (int i = 0; i < 3; ++i) {
-            const std::string tty = "ttyUSB" + std::to_string(first + i);
-            usb_->AddTty(usb_->AddInterface(dev, {i, "option", ""}), tty);
-            usb_->Serve(tty, handlers[i]);
-        }
-    }
-
     // The same device in network-card mode: its network interface and CD drive.
     void AddCard(int usbPort, int devnum)
     {
@@ -221,7 +208,7 @@ protected:
 TEST_P(SwitchToolOnMockedModem, NetworkCardModeAndBackWithoutARestart)
 {
     EmulatedModem modem;
-    AddModem(24, 110, 71, modem.At());
+    AddModemWithoutStrings(*usb_, 24, 110, 71, modem.At());
     hwnd_ = tool_.Open(GetParam().templateId, GetParam().make);
     ASSERT_NE(hwnd_, nullptr);
     ASSERT_TRUE(ButtonsAre(true, false));
@@ -242,7 +229,7 @@ TEST_P(SwitchToolOnMockedModem, NetworkCardModeAndBackWithoutARestart)
     EXPECT_TRUE(WebAsked("goformId=SET_PRODUCT_MODE"));
     Unplug();
     EmulatedModem back;
-    AddModem(24, 112, 71, back.At());
+    AddModemWithoutStrings(*usb_, 24, 112, 71, back.At());
     EXPECT_NE(AnswerResult().find(L"成功"), std::wstring::npos);
     EXPECT_TRUE(ButtonsAre(true, false));
 }
