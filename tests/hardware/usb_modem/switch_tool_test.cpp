@@ -224,7 +224,7 @@ TEST_P(SwitchToolOnMockedModem, NetworkCardModeAndBackWithoutARestart)
     EXPECT_TRUE(ButtonsAre(false, true));
 
     ASSERT_TRUE(ui::test::Click(Item(GetParam().modemButton)));
-    // the web server takes the mode and the reboot; the modem comes back on new numbers
+    // the web server takes the mode and the reboot; the modem comes back, same ttys, new device number
     ASSERT_TRUE(WaitFor([&] { return WebAsked("REBOOT_DEVICE"); }));
     EXPECT_TRUE(WebAsked("goformId=SET_PRODUCT_MODE"));
     Unplug();
