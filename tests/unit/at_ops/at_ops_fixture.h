@@ -53,6 +53,9 @@ struct ReadCase {
 };
 
 // Gives the device the values the read cases check.
+// A command sent as a tool sends it ("AT+CMEE=2", "ATE0"); it must be answered OK.
+void SendToolCommand(AtCommandId id, uint8_t type, int parameter);
+
 void PrepareReadCases();
 const std::vector<ReadCase>& ReadCases();
 const ReadCase& ReadCaseNamed(const std::string& name);

@@ -2,6 +2,20 @@
 // device's true values.
 #include "at_ops_fixture.h"
 
+#include <cstdio>
+#include <memory>
+
+void SendToolCommand(AtCommandId id, uint8_t type, int parameter)
+{
+    auto response = std::make_unique<AtResponseRecord>();
+    AtCommandRecord command{};
+    command.CmdID = id;
+    command.Type = type;
+    snprintf(command.szParam, sizeof(command.szParam), "%d", parameter);
+    ASSERT_EQ(ExecuteAtCommand(response.get(), &command, 5), 0);
+    ASSERT_EQ(response->Result, AT_RESULT_OK);
+}
+
 void PrepareReadCases()
 {
     auto& e = Emulator();

@@ -148,16 +148,7 @@ TEST_F(TimelineTest, PortIsSynchronisedAfterATimeoutOnly)
 namespace {
 
 // "ATE<on>" as a tool would send it.
-void SetEcho(int on)
-{
-    auto response = std::make_unique<AtResponseRecord>();
-    AtCommandRecord command{};
-    command.CmdID = AT_CMD_E;
-    command.Type = AT_TYPE_EXECUTE;
-    snprintf(command.szParam, sizeof(command.szParam), "%d", on);
-    ASSERT_EQ(ExecuteAtCommand(response.get(), &command, 5), 0);
-    ASSERT_EQ(response->Result, AT_RESULT_OK);
-}
+void SetEcho(int on) { SendToolCommand(AT_CMD_E, AT_TYPE_EXECUTE, on); }
 
 // With echo off nothing tells a late answer from a current one, but the
 // answers themselves still read: the first one without an echo is taken once

@@ -87,16 +87,7 @@ TEST_F(UnsolicitedTest, CutAnswerFailsAloneAndTheNextReadsAreTrue)
 }
 
 // The device's error mode as a tool would leave it: "AT+CMEE=<mode>".
-void SelectErrorMode(int mode)
-{
-    auto response = std::make_unique<AtResponseRecord>();
-    AtCommandRecord command{};
-    command.CmdID = AT_CMD_CMEE;
-    command.Type = AT_TYPE_SET;
-    snprintf(command.szParam, sizeof(command.szParam), "%d", mode);
-    ASSERT_EQ(ExecuteAtCommand(response.get(), &command, 5), 0);
-    ASSERT_EQ(response->Result, AT_RESULT_OK);
-}
+void SelectErrorMode(int mode) { SendToolCommand(AT_CMD_CMEE, AT_TYPE_SET, mode); }
 
 TEST_F(UnsolicitedTest, SimStatesReadInNumericAndVerboseErrorMode)
 {
