@@ -1,4 +1,5 @@
 #include "platform/win/code_page.h"
+#include "platform/win/data_file.h"
 #include "platform/win/folders.h"
 #include "platform/win/own_program_file.h"
 #include "platform/win/temp_folder.h"
@@ -102,6 +103,41 @@ TEST_F(PrivateFolders, FilesAreNotWrittenThroughSymlinks)
     EXPECT_EQ(st.st_size, 4);
     EXPECT_FALSE(CopyFileReplacing(W("none"), W("copy2")));
     EXPECT_FALSE(FileEntryExists(W("copy2")));
+}
+
+// Whatever stands at a data file's name, the read ends at once with a verdict.
+TEST_F(PrivateFolders, DataFilesAreReadOnlyWhenRegularAndWithinTheBound)
+{
+    WriteFile(dir_ + "/small", "abc");
+    WriteFile(dir_ + "/big", std::string(5000, 'x'));
+    ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dir_ + "/zero").c_str()), 0);
+    ASSERT_EQ(symlink((dir_ + "/fifo").c_str(), (dir_ + "/fifolink").c_str()), 0);
+    ASSERT_EQ(symlink((dir_ + "/small").c_str(), (dir_ + "/smalllink").c_str()), 0);
+    ASSERT_EQ(mkdir((dir_ + "/dir").c_str(), 0700), 0);
+    struct {
+        const char* name;
+        DataFileRead result;
+        const char* bytes;
+    } cases[] = {
+        {"small", DataFileRead::Ok, "abc"},
+        {"smalllink", DataFileRead::Ok, "abc"},
+        {"big", DataFileRead::TooLarge, ""},
+        {"fifo", DataFileRead::NotRegular, ""},
+        {"fifolink", DataFileRead::NotRegular, ""},
+        {"zero", DataFileRead::NotRegular, ""},
+        {"dir", DataFileRead::NotRegular, ""},
+        {"none", DataFileRead::Missing, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes = "left over";
+        EXPECT_EQ(ReadDataFile(dir_ + "/" + c.name, 4096, &bytes), c.result);
+        EXPECT_EQ(bytes, c.bytes);
+    }
+    std::string bytes;
+    EXPECT_EQ(ReadDataFile(dir_ + "/big", 5000, &bytes), DataFileRead::Ok);
+    EXPECT_EQ(bytes.size(), 5000u);
 }
 
 } // namespace

@@ -1,0 +1,52 @@
+#include "platform/win/data_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+DataFileRead ReadDataFile(const std::string& path, size_t maxBytes, std::string* bytes)
+{
+    bytes->clear();
+    // O_NONBLOCK: opening a FIFO with no writer would otherwise wait for one
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return DataFileRead::Missing;
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return DataFileRead::Missing;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        return DataFileRead::NotRegular;
+    }
+    if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+        close(fd);
+        return DataFileRead::TooLarge;
+    }
+    // the size may change while we read: read one byte past the bound to see it
+    DataFileRead result = DataFileRead::Ok;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            result = DataFileRead::Missing;
+            break;
+        }
+        if (n == 0)
+            break;
+        if (bytes->size() + static_cast<size_t>(n) > maxBytes) {
+            result = DataFileRead::TooLarge;
+            break;
+        }
+        bytes->append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    if (result != DataFileRead::Ok)
+        bytes->clear();
+    return result;
+}
