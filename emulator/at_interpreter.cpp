@@ -327,7 +327,10 @@ AtAnswer RunAtCommand(DeviceState& state, const std::string& rawLine, bool& echo
     }
     std::vector<Arg> args = SplitArgs(params);
 
-    if (name == "E0" || name == "E1" || name == "E") {
+    if (name == "S3" && form == 'r') {
+        // the line end character; V.250 reads registers as three digits
+        reply(Info("013"));
+    } else if (name == "E0" || name == "E1" || name == "E") {
         echo = name == "E1";
         reply(kOk);
     } else if (name == "+CMEE") {

@@ -55,6 +55,8 @@ const FaultName kFaults[] = {
     {"no-answer", FaultKind::NoAnswer, "", "the request is swallowed"},
     {"slow", FaultKind::Slow, "ms", "the answer comes after ms=N milliseconds"},
     {"late", FaultKind::Late, "ms", "the answer comes ms=N after the echo; the port waits for it, as a busy modem"},
+    {"late-drop", FaultKind::LateDropping, "ms", "AT: as late, but lines that come meanwhile are dropped, as a busy modem"},
+    {"before-echo", FaultKind::BeforeEcho, "", "AT: text (default a stray OK) just before the echo (text=...)"},
     {"ok-only", FaultKind::OkOnly, "", "AT: the answer is OK alone"},
     {"nul", FaultKind::NulBytes, "", "AT: NUL bytes before the answer and before its final code"},
     {"lf", FaultKind::LfLineEnds, "", "AT: lines end in \\n alone"},
@@ -145,6 +147,35 @@ bool RunFault(ModemEmulator& e, const Words& w, std::string* reply)
     return true;
 }
 
+const char* const kEchoModes[] = {"off", "arrival", "takeup"};
+
+// timeline [line-ms=N] [echo=off|arrival|takeup]; without options it tells the timeline
+bool RunTimeline(ModemEmulator& e, const Words& w, std::string* reply)
+{
+    AtTimeline t = e.GetAtTimeline();
+    for (size_t i = 1; i < w.size(); ++i) {
+        const size_t eq = w[i].find('=');
+        const std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
+        long n = 0;
+        bool ok = false;
+        if (key == "line-ms" && ParseNumber(value, 0, 3600000, &n)) {
+            t.lineMs = static_cast<uint32_t>(n);
+            ok = true;
+        }
+        for (int m = 0; key == "echo" && m < 3; ++m) {
+            if (value == kEchoModes[m]) {
+                t.echo = static_cast<EchoMode>(m);
+                ok = true;
+            }
+        }
+        if (!ok)
+            return *reply = "bad timeline option: " + w[i], false;
+    }
+    e.SetAtTimeline(t);
+    *reply = "line-ms " + std::to_string(t.lineMs) + "\necho " + kEchoModes[static_cast<int>(t.echo)] + "\n";
+    return true;
+}
+
 bool RunStatus(ModemEmulator& e, const Words&, std::string* reply)
 {
     std::ostringstream s;
@@ -208,6 +239,9 @@ const Command kCommands[] = {
     {"fault", 3, "at|diag|http TARGET KIND [ms=N] [status=N] [text=T] [times=N]",
      "the next request(s) to TARGET (an AT command prefix, a DIAG code, a goform path, id or cmd; * any) meet KIND",
      RunFault},
+    {"timeline", 0, "[line-ms=N] [echo=off|arrival|takeup]",
+     "AT lines are taken one at a time and answered N ms after; the echo comes never, on arrival or when taken up",
+     RunTimeline},
     {"clear-faults", 0, "", "drops every fault not yet used",
      [](ModemEmulator& e, const Words&, std::string*) { return e.ClearFaults(), true; }},
     {"unsolicited", 1, "TEXT", "sends TEXT on the AT port now (\\r and \\n allowed)",

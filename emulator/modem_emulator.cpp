@@ -40,6 +40,7 @@ namespace {
 const char kDefaultAtGarbage[] = "\x01\xfe#%$garbage\x7f\r\n";
 const char kDefaultUnsolicitedBefore[] = "\r\n+CREG: 1\r\n";
 const char kDefaultUnsolicitedInside[] = "\r\nRING\r\n";
+const char kDefaultBeforeEcho[] = "\r\nOK\r\n";
 const char kDefaultTwoLineUnsolicited[] = "\r\n+CMT: \"+15551234567\",,\"26/12/11,05:00:00+00\"\r\nHello there\r\n";
 const std::vector<uint8_t> kDefaultDiagEvent = {0x60, 0x00, 0x01};
 
@@ -113,6 +114,13 @@ struct PtyPort {
     std::atomic<bool> stop{false};
     std::mutex writeMu;
     std::thread thread;
+    // AT lines: the reader queues them, the worker takes them up one at a time
+    std::thread worker;
+    std::mutex queueMu;
+    std::condition_variable queueCv;
+    std::deque<std::pair<std::string, bool>> queue;  // line, echoed on arrival
+    bool dropping = false;                            // busy: arriving lines are lost
+    std::atomic<bool> echo{true};
 };
 
 struct AtFaultRule {
@@ -221,6 +229,7 @@ struct ModemEmulator::Impl {
     std::vector<CdromCommand> cdromCommands;
 
     std::vector<AtFaultRule> atFaults;
+    AtTimeline timeline;
     std::vector<DiagFaultRule> diagFaults;
     std::vector<HttpFaultRule> httpFaults;
 
@@ -330,9 +339,14 @@ struct ModemEmulator::Impl {
                 }
             }
         }
+        {
+            std::lock_guard<std::mutex> lock(mu);
+            for (auto& p : made) p->echo = timeline.echo != EchoMode::Off;
+        }
         for (auto& p : made) {
             PtyPort* raw = p.get();
             p->thread = std::thread([this, raw] { ServePort(*raw); });
+            if (p->which != Port::Diag) p->worker = std::thread([this, raw] { TakeUpAtLines(*raw); });
         }
         {
             std::lock_guard<std::mutex> lock(portsMu);
@@ -384,9 +398,15 @@ struct ModemEmulator::Impl {
             gone = std::move(ports);
             ports.clear();
         }
-        for (auto& p : gone) p->stop = true;
-        for (auto& p : gone)
+        for (auto& p : gone) {
+            std::lock_guard<std::mutex> lock(p->queueMu);
+            p->stop = true;
+            p->queueCv.notify_all();
+        }
+        for (auto& p : gone) {
             if (p->thread.joinable()) p->thread.join();
+            if (p->worker.joinable()) p->worker.join();
+        }
         for (auto& p : gone) ClosePty(*p);
         changed.notify_all();
     }
@@ -510,7 +530,6 @@ struct ModemEmulator::Impl {
     }
 
     void ServePort(PtyPort& port) {
-        bool echo = true;
         std::string line;
         std::vector<uint8_t> frame;
         char buf[4096];
@@ -530,7 +549,7 @@ struct ModemEmulator::Impl {
                         frame.clear();
                     }
                 } else if (b == '\r' || b == '\n') {
-                    if (!line.empty()) HandleAtLine(port, line, echo);
+                    if (!line.empty()) LineArrived(port, line);
                     line.clear();
                 } else if (line.size() < 4096) {
                     line += static_cast<char>(b);
@@ -539,30 +558,80 @@ struct ModemEmulator::Impl {
         }
     }
 
-    void HandleAtLine(PtyPort& port, const std::string& line, bool& echo) {
+    EchoMode EchoTiming() {
+        std::lock_guard<std::mutex> lock(mu);
+        return timeline.echo;
+    }
+
+    // A line in: echoed now when the modem echoes on arrival, then queued for
+    // the worker, or lost while the modem is busy and drops lines.
+    void LineArrived(PtyPort& port, const std::string& line) {
+        std::unique_lock<std::mutex> lock(port.queueMu);
+        if (port.dropping) return;
+        const bool echoNow = port.echo && EchoTiming() == EchoMode::OnArrival;
+        if (echoNow) Write(port, line + "\r");
+        port.queue.emplace_back(line, echoNow);
+        port.queueCv.notify_all();
+    }
+
+    void TakeUpAtLines(PtyPort& port) {
+        for (;;) {
+            std::pair<std::string, bool> next;
+            {
+                std::unique_lock<std::mutex> lock(port.queueMu);
+                port.queueCv.wait(lock, [&] { return port.stop.load() || !port.queue.empty(); });
+                if (port.stop.load()) return;
+                next = std::move(port.queue.front());
+                port.queue.pop_front();
+            }
+            HandleAtLine(port, next.first, next.second);
+        }
+    }
+
+    // Naps while the modem is busy with a late answer; a dropping modem loses
+    // the lines that arrive meanwhile.
+    bool BusyNap(PtyPort& port, uint32_t ms, bool drop) {
+        if (drop) {
+            std::lock_guard<std::mutex> lock(port.queueMu);
+            port.dropping = true;
+        }
+        const bool done = Nap(ms, port.stop);
+        std::lock_guard<std::mutex> lock(port.queueMu);
+        port.dropping = false;
+        return done;
+    }
+
+    void HandleAtLine(PtyPort& port, const std::string& line, bool echoedOnArrival) {
         Fault fault;
         bool faulty;
         bool echoLine;
+        uint32_t lineMs;
         AtAnswer answer;
         {
             std::lock_guard<std::mutex> lock(mu);
             atLines.push_back(line);
+            lineMs = timeline.lineMs;
             std::string upper = UpperAscii(line);
             faulty = TakeFault(atFaults, [&](const AtFaultRule& r) { return upper.compare(0, r.prefix.size(), r.prefix) == 0; }, &fault);
             bool swallowed = faulty && (fault.kind == FaultKind::NoAnswer || fault.kind == FaultKind::Garbage || fault.kind == FaultKind::Vanish);
             // the line is echoed as it came, before an ATE0 in it takes effect
-            echoLine = echo;
+            echoLine = port.echo && !echoedOnArrival && timeline.echo != EchoMode::OnArrival;
+            bool echo = port.echo;
             if (!swallowed) answer = RunAtCommand(state, line, echo);
+            port.echo = echo;
         }
         if (faulty && fault.kind == FaultKind::NoAnswer) return;
+        if (faulty && fault.kind == FaultKind::BeforeEcho) Write(port, fault.text.empty() ? kDefaultBeforeEcho : fault.text);
         if (echoLine) Write(port, line + "\r");
+        if (lineMs > 0 && !Nap(lineMs, port.stop)) return;
         if (faulty) {
             switch (fault.kind) {
                 case FaultKind::Garbage: Write(port, fault.text.empty() ? kDefaultAtGarbage : fault.text); return;
                 case FaultKind::Vanish: VanishNow(); return;
                 case FaultKind::Slow:
                 case FaultKind::Late:
-                    if (!Nap(fault.delayMs, port.stop)) return;
+                case FaultKind::LateDropping:
+                    if (!BusyNap(port, fault.delayMs, fault.kind == FaultKind::LateDropping)) return;
                     break;
                 case FaultKind::UnsolicitedBefore: Write(port, fault.text.empty() ? kDefaultUnsolicitedBefore : fault.text); break;
                 case FaultKind::Partial: {
@@ -1092,6 +1161,18 @@ void ModemEmulator::InjectHttpFault(const std::string& key, int status, int time
 void ModemEmulator::InjectHttpFault(const std::string& key, const Fault& fault) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->httpFaults.push_back(HttpFaultRule{UpperAscii(key), fault});
+}
+void ModemEmulator::SetAtTimeline(const AtTimeline& timeline) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mu);
+        impl_->timeline = timeline;
+    }
+    std::lock_guard<std::mutex> lock(impl_->portsMu);
+    for (auto& p : impl_->ports) p->echo = timeline.echo != EchoMode::Off;
+}
+AtTimeline ModemEmulator::GetAtTimeline() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->timeline;
 }
 void ModemEmulator::ClearFaults() {
     std::lock_guard<std::mutex> lock(impl_->mu);

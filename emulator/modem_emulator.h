@@ -69,6 +69,8 @@ enum class FaultKind {
     LfLineEnds,         // AT: every "\r\n" of the answer is sent as "\n" alone
     TwoLineUnsolicited, // AT: a header line and a text line (default a "+CMT:" short message)
                         // between the information lines and the final result code
+    LateDropping,       // AT: as Late, but lines that arrive meanwhile are dropped unheard
+    BeforeEcho,         // AT: text (default "\r\nOK\r\n", a stray final code) just before the echo
     LeadingFlag,        // DIAG: the answer frame opens with a 0x7E flag
     EventFirst,         // DIAG: an event frame (text, default 60 00 01) and the answer in one write
 };
@@ -79,6 +81,18 @@ struct Fault {
     uint32_t delayMs = 0;      // Slow, Late
     int httpStatus = 500;      // HttpStatus
     int times = 1;             // requests it applies to; -1: until cleared
+};
+
+// When the AT port echoes a line: never, as soon as it arrives, or when the
+// modem takes it up (after the lines queued before it). ATE0/ATE1 switch the
+// echo off and back on in the same timing.
+enum class EchoMode { Off, OnArrival, OnTakeUp };
+
+// A modem's timeline on the AT port: lines are taken one at a time in order,
+// and each is answered lineMs of program time after it was taken up.
+struct AtTimeline {
+    uint32_t lineMs = 0;
+    EchoMode echo = EchoMode::OnTakeUp;
 };
 
 struct HttpRequest {
@@ -208,6 +222,10 @@ public:
     int BadDiagFrames() const;                               // frames dropped for a bad CRC
     std::vector<CdromCommand> CdromCommands() const;
     void ClearReceived();
+
+    // Timeline of the AT ports (also sets their echo on or off).
+    void SetAtTimeline(const AtTimeline& timeline);
+    AtTimeline GetAtTimeline() const;
 
     // Faults. commandPrefix is matched at the start of the received line
     // ("AT+CPIN?"), without regard to case; empty matches every line of the port.

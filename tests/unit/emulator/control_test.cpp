@@ -120,7 +120,7 @@ TEST(ControlHelpText, NamesEveryFaultKindOfTheEmulator) {
     std::string help = ControlHelp();
     for (const char* kind : {"no-answer", "late", "cut", "garbage", "unsolicited-before", "unsolicited-inside", "wrong-crc",
                              "vanish", "status", "slow", "ok-only", "nul", "lf", "two-line-unsolicited", "leading-flag",
-                             "event-first"})
+                             "event-first", "late-drop", "before-echo"})
         EXPECT_NE(help.find(std::string("  ") + kind + " "), std::string::npos) << kind;
 }
 
