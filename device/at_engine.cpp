@@ -3,14 +3,17 @@
 #include "device/port_scanner.h"
 #include "device/trace_log.h"
 #include "platform/portlib/KestlePortServer.h"
+#include "platform/win/clock.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <strings.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 const AtResultCodeRow AtResultCodeTable[] = {
@@ -46,9 +49,6 @@ size_t g_nRecvLength = 0;
 int g_nExchangeState = AT_STATE_IDLE;
 
 const int kSecondReadTimeout = 60;
-const int kMaxFollowUpReads = 3;
-const int kResyncRounds = 2;
-const int kResyncTimeout = 2;
 
 // Whether the modem echoes the lines it gets (learnt from its answers).
 enum { kEchoOn, kEchoOff };
@@ -123,17 +123,27 @@ private:
 };
 
 // Bytes a modem sends that are no part of a text: NUL is dropped, and a "\n"
-// alone ends a line as "\r\n" does. before: the byte ahead of text.
+// or a "\r" alone (S3/S4 changed) ends a line as "\r\n" does; the CR of an
+// echo before the answer's "\r\n" stays as it is. before: the byte ahead of
+// text. A "\r" at the very end stays until the next byte tells.
 void NormalizeAtInput(std::string& text, char before)
 {
     std::string out;
     out.reserve(text.size() + 16);
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '\0')
             continue;
         const char previous = out.empty() ? before : out.back();
         if (c == '\n' && previous != '\r')
             out += '\r';
+        else if (c != '\n' && previous == '\r') {
+            // "\r\r\n": a lone CR ahead of a whole line end
+            const size_t next = text.find_first_not_of('\0', i + 1);
+            const bool lineEndFollows = c == '\r' && (next == std::string::npos || text[next] == '\n');
+            if (!lineEndFollows)
+                out += '\n';
+        }
         out += c;
     }
     text.swap(out);
@@ -141,91 +151,203 @@ void NormalizeAtInput(std::string& text, char before)
 
 bool HasFinalResult(const std::string& text);
 
-// A follow-up read of what comes behind the last one; false when nothing came.
-bool ReadMore(std::string& all, std::vector<char>& buffer, int timeout)
+using Clock = std::chrono::steady_clock;
+
+// The real time a device timeout of seconds (or program ms) ends at.
+Clock::time_point DeadlineAfterMs(uint32_t programMs)
 {
-    int received = 0;
-    if (!Exchange("", 0, buffer, &received, timeout) || received == 0)
-        return false;
-    std::string more(buffer.data(), received);
-    NormalizeAtInput(more, all.empty() ? '\0' : all.back());
-    all += more;
-    return true;
+    return Clock::now() + std::chrono::milliseconds(TimeoutScaledMs(programMs));
 }
 
-// Where the echo of line (ending in its CR) starts in text: the last place it
-// stands at a line start; npos when it is not there.
-size_t FindEcho(const std::string& text, const char* line)
+// Timeout of one read that ends at the deadline at the latest: whole seconds
+// while they fit, else 0 (only what is there already).
+int ReadTimeout(Clock::time_point deadline)
 {
-    for (size_t at = text.rfind(line); at != std::string::npos; at = at == 0 ? std::string::npos : text.rfind(line, at - 1)) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero())
+        return -1;
+    const auto second = std::chrono::milliseconds(TimeoutScaledMs(1000));
+    return left >= second ? static_cast<int>(left / second) : 0;
+}
+
+// Sends line (none for a follow-up read) and appends what came within the
+// deadline; false when nothing came.
+bool ReadInto(const char* line, std::string& all, std::vector<char>& buffer, Clock::time_point deadline)
+{
+    for (bool first = true;; first = false) {
+        const int timeout = ReadTimeout(deadline);
+        if (timeout < 0 && !(first && line != nullptr))
+            return false;
+        int received = 0;
+        const int length = first && line != nullptr ? static_cast<int>(strlen(line)) : 0;
+        const bool ok = Exchange(length ? line : "", length, buffer, &received, std::max(timeout, 0));
+        if (ok && received > 0) {
+            std::string more(buffer.data(), received);
+            NormalizeAtInput(more, all.empty() ? '\0' : all.back());
+            all += more;
+            return true;
+        }
+        if (length > 0 && !ok && received == 0 && KestleInitPort(PORT_KIND_AT, g_szPortName) != 0)
+            return false; // the port is gone
+        if (timeout == 0 || timeout < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// Where the echo of line (ending in its CR) starts in text at or after from:
+// the last place it stands at a line start; npos when it is not there.
+size_t FindEcho(const std::string& text, const char* line, size_t from = 0)
+{
+    for (size_t at = text.rfind(line); at != std::string::npos && at >= from;
+         at = at == 0 ? std::string::npos : text.rfind(line, at - 1)) {
         if (at == 0 || text[at - 1] == '\n' || text[at - 1] == '\r')
             return at;
     }
     return std::string::npos;
 }
 
-// Sends line and gathers its own answer into own: with echo on, what comes
-// before the echo of the line belongs to an earlier exchange and is left out.
-// twoBursts: the answer may come in a second burst within kSecondReadTimeout.
-// complete: a final result code of the line's own stands in own. false when
-// nothing at all came.
+// The sync: a read of the line end register, answered "013" (V.250's three
+// digits), a line no tool command produces. Only its OK behind that line
+// answers it, so a late OK never passes for it.
+const char kSyncLine[] = "ATS3?\r";
+const char* const kSyncAnswers[] = {"\r\n013\r\n", "\r\n13\r\n"};
+// After the sync's OK the port must stay quiet this long (program ms).
+const uint32_t kQuietMs = 150;
+
+// Where the text behind the last sync answer in text starts (past its OK);
+// npos for none. *start gets where that answer starts.
+size_t AfterSyncAnswer(const std::string& text, size_t* start = nullptr)
+{
+    size_t best = std::string::npos;
+    for (const char* answer : kSyncAnswers) {
+        for (size_t at = text.find(answer); at != std::string::npos; at = text.find(answer, at + 1)) {
+            size_t next = at + strlen(answer);
+            while (text.compare(next, 2, "\r\n") == 0)
+                next += 2;
+            if (text.compare(next, 4, "OK\r\n") == 0 && (best == std::string::npos || next + 4 > best)) {
+                best = next + 4;
+                if (start != nullptr)
+                    *start = at;
+            }
+        }
+    }
+    return best;
+}
+
+// Reads until the port has said nothing for kQuietMs (or the deadline).
+void LetPortGoQuiet(std::vector<char>& buffer, Clock::time_point deadline)
+{
+    std::string ignored;
+    for (;;) {
+        const Clock::time_point quiet = std::min(deadline, DeadlineAfterMs(kQuietMs));
+        if (!ReadInto(nullptr, ignored, buffer, quiet) || Clock::now() >= deadline)
+            return;
+        ignored.clear();
+    }
+}
+
+// Brings the port back in step: sends the sync and waits, at most until the
+// deadline, for its answer. The echo state is learnt from it. *seen gets
+// what came before the sync answer (an answer still on its way).
+bool SyncAtPort(Clock::time_point deadline, std::string* seen = nullptr)
+{
+    std::vector<char> buffer(AT_RECV_SIZE + 1);
+    std::string all;
+    bool more = ReadInto(kSyncLine, all, buffer, deadline);
+    for (;;) {
+        size_t start = 0;
+        if (AfterSyncAnswer(all, &start) != std::string::npos) {
+            const size_t echo = FindEcho(all, kSyncLine);
+            g_nEchoState = echo != std::string::npos ? kEchoOn : kEchoOff;
+            if (seen != nullptr)
+                seen->assign(all, 0, std::min(echo, start));
+            LetPortGoQuiet(buffer, deadline);
+            DebugLine("ExecuteAtCommand: port in step, echo on %d", g_nEchoState == kEchoOn);
+            return true;
+        }
+        if (!more && Clock::now() >= deadline)
+            return false;
+        more = ReadInto(nullptr, all, buffer, deadline);
+    }
+}
+
+// Judges text behind the last sync answer: with echo on, only what follows the
+// echo of line is its own. *from gets where the own text starts (npos: none yet).
+bool OwnAnswerComplete(const std::string& all, const char* line, size_t* from)
+{
+    size_t base = AfterSyncAnswer(all);
+    base = base == std::string::npos ? 0 : base;
+    const size_t echo = strcmp(line, "\r") != 0 ? FindEcho(all, line, base) : std::string::npos;
+    if (echo != std::string::npos)
+        g_nEchoState = kEchoOn;
+    *from = echo != std::string::npos ? echo : g_nEchoState == kEchoOff || strcmp(line, "\r") == 0 ? base : std::string::npos;
+    if (*from == std::string::npos)
+        return false;
+    std::string own = all.substr(*from);
+    if (!own.empty() && own.back() == '\r')
+        own += '\n';
+    return HasFinalResult(own);
+}
+
+// Sends line and gathers its own answer into own within timeout seconds (and
+// kSecondReadTimeout more for an answer in two bursts). complete: a final
+// result code of the line's own stands in own. false when nothing came.
 bool CollectOwnAnswer(const char* line, int timeout, bool twoBursts, std::string* own, bool* complete)
 {
     *complete = false;
     own->clear();
     std::vector<char> buffer(AT_RECV_SIZE + 1);
-    int received = 0;
-    if (!Exchange(line, static_cast<int>(strlen(line)), buffer, &received, timeout))
-        return false;
-    std::string all(buffer.data(), received);
-    NormalizeAtInput(all, '\0');
-    const bool echoable = strcmp(line, "\r") != 0;
-
-    size_t from = 0;
-    bool echoMissing = false;
-    for (int reads = 0;; ++reads) {
-        const size_t echo = echoable ? FindEcho(all, line) : std::string::npos;
-        if (echo != std::string::npos)
-            g_nEchoState = kEchoOn;
-        from = echo == std::string::npos ? 0 : echo;
-        const bool final = HasFinalResult(all.substr(from));
-        echoMissing = echoable && echo == std::string::npos && g_nEchoState == kEchoOn;
-        if (final && !echoMissing) {
+    Clock::time_point deadline = DeadlineAfterMs(static_cast<uint32_t>(timeout) * 1000);
+    if (g_bResyncNeeded) {
+        if (!SyncAtPort(deadline))
+            return false; // the command is not sent into a port out of step
+        g_bResyncNeeded = false;
+    }
+    std::string all;
+    bool any = ReadInto(line, all, buffer, deadline);
+    bool secondRead = !twoBursts;
+    size_t from = std::string::npos;
+    for (;;) {
+        if (OwnAnswerComplete(all, line, &from)) {
             *complete = true;
             break;
         }
-        if (reads >= kMaxFollowUpReads)
-            break;
-        if (final) {
-            // a final code but no echo: an earlier answer ahead of ours, or
-            // a modem whose echo is off; a quiet port tells which
-            if (!ReadMore(all, buffer, timeout)) {
-                g_nEchoState = kEchoOff;
+        const bool finalWithoutEcho = from == std::string::npos && HasFinalResult(all + (all.empty() || all.back() != '\r' ? "" : "\n"));
+        if (finalWithoutEcho) {
+            // a final code but no echo: an earlier answer ahead of ours (the
+            // echo follows), or a modem whose echo is off (the port stays quiet)
+            if (ReadInto(nullptr, all, buffer, std::min(deadline, DeadlineAfterMs(kQuietMs))))
+                continue;
+            std::string before;
+            const bool inStep = SyncAtPort(deadline, &before);
+            if (inStep && g_nEchoState == kEchoOff) {
+                from = 0;
                 *complete = true;
-                break;
+            } else if (inStep) {
+                // the modem echoes: our own echo came ahead of the sync's
+                all += before;
+                *complete = OwnAnswerComplete(all, line, &from);
             }
-        } else if (!twoBursts || !ReadMore(all, buffer, kSecondReadTimeout)) {
-            break; // the exchange ran to its timeout: the answer is cut
+            if (!*complete)
+                g_bResyncNeeded = true;
+            break;
         }
+        if (ReadInto(nullptr, all, buffer, deadline)) {
+            any = true;
+            continue;
+        }
+        if (secondRead)
+            break;
+        // the operator scan and selection answer in a second burst
+        secondRead = true;
+        deadline = DeadlineAfterMs(kSecondReadTimeout * 1000);
     }
-    // without its echo nothing of it is the line's own
-    if (!*complete && echoMissing)
-        return true;
+    if (!*complete || from == std::string::npos)
+        return any;
     own->assign(all, from, std::string::npos);
+    if (!own->empty() && own->back() == '\r')
+        *own += '\n';
     return true;
-}
-
-// After a timeout or a cut answer: the modem may still send what belonged to
-// that exchange. "AT" is sent until its OK comes behind its own echo; a
-// device still busy stays silent, and the next command's echo guards it.
-void ResyncAtPort()
-{
-    for (int round = 0; round < kResyncRounds; ++round) {
-        std::string own;
-        bool complete = false;
-        if (!CollectOwnAnswer("AT\r", kResyncTimeout, false, &own, &complete) || complete)
-            return;
-    }
 }
 
 bool HasFinalResult(const std::string& text)
@@ -344,10 +466,6 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
         return AT_ERR_INCOMPLETE;
     if (KestleInitPort(PORT_KIND_AT, g_szPortName) != 0)
         return 0;
-    if (g_bResyncNeeded) {
-        g_bResyncNeeded = false;
-        ResyncAtPort();
-    }
 
     // The operator scan and the manual selection answer in two bursts.
     const bool scan = command->CmdID == AT_CMD_COPS_SCAN && command->Type == AT_TYPE_READ;
@@ -663,7 +781,11 @@ std::string KeepOwnInfoLines(const char* info, const AtCommandRecord* last)
                 continue;
             bareTaken = true;
         }
-        kept += "\r\n" + line;
+        // "+NAME:value" reads as "+NAME: value"
+        if (!name.empty() && line.compare(name.size(), 2, ": ") != 0)
+            kept += "\r\n" + name + ": " + line.substr(name.size() + 1);
+        else
+            kept += "\r\n" + line;
     }
     if (!kept.empty())
         kept += "\r\n";

@@ -70,14 +70,19 @@ std::shared_ptr<SerialPort> FindPort(int com)
     return it == g_ports.end() ? nullptr : it->second;
 }
 
+bool LineStartsAt(std::string_view reply, size_t i)
+{
+    return i == 0 || reply[i - 1] == '\n' || (reply[i - 1] == '\r' && reply[i] != '\n');
+}
+
 // Line starts at which a final result code may stand: the reply start and
-// after every LF, skipping those inside double quotes.
+// after every line end ("\r" alone too), skipping those inside double quotes.
 template <class F>
 bool AnyLineStart(std::string_view reply, F&& test)
 {
     bool quoted = false;
     for (size_t i = 0; i < reply.size(); ++i) {
-        if ((i == 0 || reply[i - 1] == '\n') && !quoted && test(reply.substr(i)))
+        if (LineStartsAt(reply, i) && !quoted && test(reply.substr(i)))
             return true;
         if (reply[i] == '"')
             quoted = !quoted;
@@ -90,11 +95,25 @@ bool StartsWith(std::string_view text, std::string_view head)
     return text.substr(0, head.size()) == head;
 }
 
-// A whole line of this text: "\r\n" or a "\n" alone (S3/S4 changed) ends it.
+// A whole line of this text: "\r\n", or a "\n" or "\r" alone (S3/S4 changed) ends it.
 bool IsWholeLine(std::string_view line, std::string_view text)
 {
-    return StartsWith(line, text) && (StartsWith(line.substr(text.size()), "\r\n") ||
+    return StartsWith(line, text) && (StartsWith(line.substr(text.size()), "\r") ||
                                       StartsWith(line.substr(text.size()), "\n"));
+}
+
+// What follows the echo of the line just sent (its last copy at a line
+// start); all of reply when the echo is not there (echo off, a follow-up read).
+std::string_view BehindEcho(std::string_view lastRequest, std::string_view reply)
+{
+    if (lastRequest.empty() || lastRequest == "\r")
+        return reply;
+    for (size_t at = reply.rfind(lastRequest); at != std::string_view::npos;
+         at = at == 0 ? std::string_view::npos : reply.rfind(lastRequest, at - 1)) {
+        if (LineStartsAt(reply, at))
+            return reply.substr(at + lastRequest.size());
+    }
+    return reply;
 }
 
 bool IsOkLine(std::string_view line) { return IsWholeLine(line, "OK"); }
@@ -107,7 +126,7 @@ bool IsErrorLine(std::string_view line)
         return true;
     // the error text must be whole: it ends at the next line end
     if (StartsWith(line, "+CME ERROR: ") || StartsWith(line, "+CMS ERROR: "))
-        return line.find('\n') != std::string_view::npos;
+        return line.find_first_of("\r\n", 12) != std::string_view::npos;
     return false;
 }
 
@@ -136,6 +155,8 @@ bool AtReplyComplete(std::string_view lastRequest, std::string_view reply, bool 
         text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
         reply = text;
     }
+    // whatever came before the echo belongs to an earlier exchange
+    reply = BehindEcho(lastRequest, reply);
     if (AnyLineStart(reply, [](std::string_view l) { return IsErrorLine(l); }))
         return true;
     if (IsOperatorScan(lastRequest) && !scanListRead) {

@@ -138,7 +138,7 @@ TEST_F(TimelineTest, PortIsSynchronisedAfterATimeoutOnly)
         EXPECT_EQ(AT_GET_APN_LOCK_STATE(&next.first), 0);
         EXPECT_EQ(next.first, 1);
     }
-    const std::vector<std::string> expected = {"AT+ZAPNLOCK?", "AT+ZDATAROAM?", "AT", "AT+ZAPNLOCK?", "AT+ZAPNLOCK?",
+    const std::vector<std::string> expected = {"AT+ZAPNLOCK?", "AT+ZDATAROAM?", "ATS3?", "AT+ZAPNLOCK?", "AT+ZAPNLOCK?",
                                                "AT+ZAPNLOCK?"};
     EXPECT_EQ(Lines(), expected);
 }

@@ -22,8 +22,13 @@ TEST(AtReplyComplete, FinalResultCodes)
         {"AT\r", "\r\nOK\r\n", true},
         {"AT\r", "OK\r\n", true},
         {"AT\r", "\r\nOK", false},
-        {"AT\r", "\r\nOK\r", false},
+        {"AT\r", "\r\nOK\r", true},  // a "\r" alone ends a line (S4 empty)
         {"AT+X\r", "\r\nERROR\r\n", true},
+        // only what follows the echo of the line just sent is judged
+        {"AT+CPIN?\r", "\r\nOK\r\nAT+CPIN?\r", false},
+        {"AT+CPIN?\r", "\r\nERROR\r\nAT+CPIN?\r\r\n+CPIN: READY\r\n", false},
+        {"AT+CPIN?\r", "\r\nOK\r\nAT+CPIN?\r\r\n+CPIN: READY\r\n\r\nOK\r\n", true},
+        {"AT+CPIN?\r", "AT+CPIN?\r\r+CPIN: READY\r\rOK\r", true},
         {"AT+CPIN?\r", "\r\n+CME ERROR: 10\r\n", true},
         {"AT+CPIN?\r", "\r\n+CME ERROR: 10", false},  // the error text is not whole yet
         {"AT+CMGS=1\r", "\r\n+CMS ERROR: 500\r\n", true},
