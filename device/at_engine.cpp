@@ -150,6 +150,7 @@ void NormalizeAtInput(std::string& text, char before)
 }
 
 bool HasFinalResult(const std::string& text);
+size_t FinalResultEnd(const std::string& text, size_t from);
 
 using Clock = std::chrono::steady_clock;
 
@@ -271,6 +272,32 @@ bool SyncAtPort(Clock::time_point deadline, std::string* seen = nullptr)
     }
 }
 
+// The name the answer lines of the command before this one carry ("" when
+// its answer has none, or when it is this command's too).
+std::string g_sPreviousAnswerName;
+std::string g_sSkippedName;
+
+// Where the text behind the previous command's answer starts, when that
+// answer (a line of its name) stands at or after from: a late answer that
+// came behind our echo (a modem that echoes on arrival) or without one.
+// npos when there is none; the text's end while that answer has not ended.
+size_t AfterPreviousAnswer(const std::string& all, size_t from)
+{
+    const std::string& name = g_sSkippedName;
+    if (name.empty())
+        return std::string::npos;
+    size_t found = std::string::npos;
+    for (size_t at = all.find("\r\n", from); at != std::string::npos; at = all.find("\r\n", at + 2)) {
+        const size_t line = at + 2;
+        if (strncasecmp(all.c_str() + line, name.c_str(), name.size()) == 0 && all[line + name.size()] == ':')
+            found = line;
+    }
+    if (found == std::string::npos)
+        return std::string::npos;
+    const size_t end = FinalResultEnd(all, found);
+    return end == std::string::npos ? all.size() : end;
+}
+
 // Judges text behind the last sync answer: with echo on, only what follows the
 // echo of line is its own. *from gets where the own text starts (npos: none yet).
 bool OwnAnswerComplete(const std::string& all, const char* line, size_t* from)
@@ -283,6 +310,9 @@ bool OwnAnswerComplete(const std::string& all, const char* line, size_t* from)
     *from = echo != std::string::npos ? echo : g_nEchoState == kEchoOff || strcmp(line, "\r") == 0 ? base : std::string::npos;
     if (*from == std::string::npos)
         return false;
+    const size_t previous = AfterPreviousAnswer(all, *from);
+    if (previous != std::string::npos)
+        *from = previous;
     std::string own = all.substr(*from);
     if (!own.empty() && own.back() == '\r')
         own += '\n';
@@ -350,20 +380,37 @@ bool CollectOwnAnswer(const char* line, int timeout, bool twoBursts, std::string
     return true;
 }
 
-bool HasFinalResult(const std::string& text)
+// Where the first final result code at or after from ends (past its line
+// end); npos when there is none yet.
+size_t FinalResultEnd(const std::string& text, size_t from = 0)
 {
     const AtResultCodeRow* table = g_pResultTable.load();
     const size_t rows = g_nResultRows.load();
+    if (from > text.size())
+        return std::string::npos;
+    const char* start = text.c_str() + from;
+    size_t best = std::string::npos;
     for (size_t i = 0; table != nullptr && i <= rows; ++i) {
         const AtResultCodeRow* row = i < rows ? &table[i] : &kBareCmeError;
-        const char* at = FindOutsideQuotes(text.c_str(), row->szText);
+        const char* at = FindOutsideQuotes(start, row->szText);
         if (at == nullptr)
             continue;
-        // an error text is whole at its line end
-        if (row->Kind == 0 || FindOutsideQuotes(at + strlen(row->szText), "\r\n") != nullptr)
-            return true;
+        size_t end = at - text.c_str() + strlen(row->szText);
+        if (row->Kind == 1) {
+            // an error text is whole at its line end
+            const char* lineEnd = FindOutsideQuotes(text.c_str() + end, "\r\n");
+            if (lineEnd == nullptr)
+                continue;
+            end = lineEnd - text.c_str() + 2;
+        }
+        best = std::min(best, end);
     }
-    return false;
+    return best;
+}
+
+bool HasFinalResult(const std::string& text)
+{
+    return FinalResultEnd(text) != std::string::npos;
 }
 
 } // namespace
@@ -453,6 +500,22 @@ int BuildAtCommandLine(const AtCommandRecord* command, char* line)
     return 0;
 }
 
+namespace {
+
+// The name of the lines that answer a command ("+COPS" for the scan "+COPS="); "" for none.
+std::string AnswerName(uint16_t id)
+{
+    const AtCommandRow* row = nullptr;
+    if (FindAtCommandById(id, &row) != 0 || strchr("+^%*$", row->szText[0]) == nullptr || row->szText[0] == '\0')
+        return "";
+    std::string name = row->szText;
+    if (name.back() == '=')
+        name.pop_back();
+    return name;
+}
+
+} // namespace
+
 int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int timeoutSeconds)
 {
     if (command == nullptr)
@@ -470,6 +533,9 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
     // The operator scan and the manual selection answer in two bursts.
     const bool scan = command->CmdID == AT_CMD_COPS_SCAN && command->Type == AT_TYPE_READ;
     const bool select = command->CmdID == AT_CMD_COPS && command->Type == AT_TYPE_SET;
+    const std::string name = AnswerName(command->CmdID);
+    g_sSkippedName = name == g_sPreviousAnswerName ? "" : g_sPreviousAnswerName;
+    g_sPreviousAnswerName = name;
     std::string own;
     bool complete = false;
     const bool any = CollectOwnAnswer(line, timeoutSeconds, scan || select, &own, &complete);
@@ -485,6 +551,10 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
 
     SetAtAwaitingResponse(*command);
     ReceiveAtData(own.data(), static_cast<int>(own.size()));
+    // a read answered without a line of its own: its answer may be on its way
+    const bool read = command->Type == AT_TYPE_READ || command->Type == AT_TYPE_TEST;
+    if (reply != nullptr && read && reply->Result == AT_RESULT_OK && reply->szText[0] == '\0')
+        g_bResyncNeeded = true;
     return 0;
 }
 
@@ -864,6 +934,8 @@ void ResetAtEngineState()
     ClearBuffer();
     g_nEchoState = kEchoOn;
     g_bResyncNeeded = false;
+    g_sPreviousAnswerName.clear();
+    g_sSkippedName.clear();
     g_nExchangeState = AT_STATE_IDLE;
     memset(&g_tLastSendCmd, 0, sizeof(g_tLastSendCmd));
 }

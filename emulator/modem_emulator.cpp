@@ -569,7 +569,17 @@ struct ModemEmulator::Impl {
         std::unique_lock<std::mutex> lock(port.queueMu);
         if (port.dropping) return;
         const bool echoNow = port.echo && EchoTiming() == EchoMode::OnArrival;
-        if (echoNow) Write(port, line + "\r");
+        if (echoNow) {
+            std::string stray;
+            {
+                std::lock_guard<std::mutex> state(mu);
+                const std::string upper = UpperAscii(line);
+                Fault fault;
+                if (TakeFault(atFaults, [&](const AtFaultRule& r) { return r.fault.kind == FaultKind::BeforeEcho && upper.compare(0, r.prefix.size(), r.prefix) == 0; }, &fault))
+                    stray = fault.text.empty() ? kDefaultBeforeEcho : fault.text;
+            }
+            Write(port, stray + line + "\r");
+        }
         port.queue.emplace_back(line, echoNow);
         port.queueCv.notify_all();
     }
@@ -1043,6 +1053,7 @@ std::vector<PdpContext> ModemEmulator::PdpContexts() const {
 void ModemEmulator::SetNetworkSelect(int mode, int selection, int order) { WITH_STATE; s.networkSelect = {mode, selection, order}; }
 std::array<int, 3> ModemEmulator::NetworkSelect() const { WITH_STATE; return s.networkSelect; }
 void ModemEmulator::SetOperators(const std::vector<Operator>& operators) { WITH_STATE; s.operators = operators; }
+std::vector<Operator> ModemEmulator::Operators() const { WITH_STATE; return s.operators; }
 std::pair<std::string, int> ModemEmulator::SelectedOperator() const { WITH_STATE; return {s.selectedNumeric, s.selectedAct}; }
 void ModemEmulator::SetRoaming(bool on) { WITH_STATE; s.roaming = on; }
 bool ModemEmulator::Roaming() const { WITH_STATE; return s.roaming; }

@@ -182,6 +182,7 @@ public:
     void SetNetworkSelect(int mode, int selection, int order = 0);
     std::array<int, 3> NetworkSelect() const;
     void SetOperators(const std::vector<Operator>& operators);
+    std::vector<Operator> Operators() const;
     // What "+COPS=1,2,..." selected: numeric code and act ("" before any).
     std::pair<std::string, int> SelectedOperator() const;
     void SetRoaming(bool on);
