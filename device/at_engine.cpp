@@ -551,9 +551,12 @@ int ExecuteAtCommand(AtResponseRecord* reply, AtCommandRecord* command, int time
 
     SetAtAwaitingResponse(*command);
     ReceiveAtData(own.data(), static_cast<int>(own.size()));
-    // a read answered without a line of its own: its answer may be on its way
+    // a read answered without a line of its own: its answer may be on its way.
+    // A device without profiles answers their list with OK alone behind its echo.
     const bool read = command->Type == AT_TYPE_READ || command->Type == AT_TYPE_TEST;
-    if (reply != nullptr && read && reply->Result == AT_RESULT_OK && reply->szText[0] == '\0')
+    const bool profileList = command->CmdID == AT_CMD_CGDCONT && command->Type == AT_TYPE_READ;
+    if (reply != nullptr && read && reply->Result == AT_RESULT_OK && reply->szText[0] == '\0' &&
+        (!profileList || g_nEchoState == kEchoOff))
         g_bResyncNeeded = true;
     return 0;
 }
