@@ -46,6 +46,25 @@ TEST_F(ControlTest, EachCommandActsOnTheDevice) {
     }
 }
 
+TEST_F(ControlTest, TimelineSetsThePaceAndTheEchoFromTheShell) {
+    ASSERT_TRUE(Run({"timeline", "line-ms=30", "echo=off"}));
+    EXPECT_EQ(emu_->GetAtTimeline().lineMs, 30u);
+    EXPECT_EQ(At("AT+CPIN?"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
+    ASSERT_TRUE(Run({"timeline", "echo=arrival"}));
+    EXPECT_EQ(emu_->GetAtTimeline().lineMs, 30u);  // what is not named stays
+    EXPECT_EQ(At("AT"), "AT\r\r\nOK\r\n");
+    for (const Words& bad : {Words{"timeline", "echo=sideways"}, Words{"timeline", "line-ms=soon"}, Words{"timeline", "30"}}) {
+        std::string reply;
+        EXPECT_FALSE(Run(bad, &reply)) << bad[1];
+        EXPECT_NE(reply.find("bad timeline option"), std::string::npos) << reply;
+    }
+    EXPECT_EQ(emu_->GetAtTimeline().echo, EchoMode::OnArrival);
+    ASSERT_TRUE(Run({"timeline", "line-ms=0", "echo=takeup"}));
+    // a stray final code before the echo: the port library reads on to the answer behind it
+    ASSERT_TRUE(Run({"fault", "at", "AT+CPIN?", "before-echo"}));
+    EXPECT_EQ(At("AT+CPIN?"), "\r\nOK\r\nAT+CPIN?\r\r\n+CPIN: READY\r\n\r\nOK\r\n");
+}
+
 TEST_F(ControlTest, FaultsReachTheNextAnswers) {
     // the text's escapes become CR and LF
     ASSERT_TRUE(Run({"fault", "at", "AT+CPIN?", "unsolicited-before", "text=\\r\\n+ZSIGNAL: 3\\r\\n", "times=2"}));
