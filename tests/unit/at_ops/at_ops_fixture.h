@@ -59,6 +59,8 @@ void SendToolCommand(AtCommandId id, uint8_t type, int parameter);
 void PrepareReadCases();
 const std::vector<ReadCase>& ReadCases();
 const ReadCase& ReadCaseNamed(const std::string& name);
+// Runs every read case: each gives the device's true values.
+void ExpectTrueReads();
 
 class AtOpsTest : public ::testing::Test {
 protected:

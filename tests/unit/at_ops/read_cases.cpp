@@ -78,3 +78,13 @@ const ReadCase& ReadCaseNamed(const std::string& name)
     ADD_FAILURE() << "no read case " << name;
     return ReadCases().front();
 }
+
+void ExpectTrueReads()
+{
+    for (const ReadCase& r : ReadCases()) {
+        SCOPED_TRACE(std::string("then ") + r.name);
+        Outputs out;
+        EXPECT_EQ(r.run(out), 0);
+        r.check(out);
+    }
+}

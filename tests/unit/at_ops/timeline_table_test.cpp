@@ -67,16 +67,6 @@ protected:
     double clock_ = kClock;
 };
 
-void ExpectTrueReads()
-{
-    for (const ReadCase& r : ReadCases()) {
-        SCOPED_TRACE(std::string("then ") + r.name);
-        Outputs out;
-        EXPECT_EQ(r.run(out), 0);
-        r.check(out);
-    }
-}
-
 void ExpectDeviceOperators(const OperatorList& list)
 {
     const auto device = Emulator().Operators();

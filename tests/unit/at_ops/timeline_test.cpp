@@ -32,17 +32,6 @@ protected:
     }
 };
 
-// Every read gives the device's true values.
-void ExpectTrueReads()
-{
-    for (const ReadCase& r : ReadCases()) {
-        SCOPED_TRACE(std::string("then ") + r.name);
-        Outputs out;
-        EXPECT_EQ(r.run(out), 0);
-        r.check(out);
-    }
-}
-
 // An operation whose answer comes late; its timeouts add up to seconds.
 struct LateCase {
     const char* name;
