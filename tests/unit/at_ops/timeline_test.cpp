@@ -154,3 +154,51 @@ TEST_F(TimelineTest, ModemWithEchoOffStillAnswers)
 }
 
 } // namespace
+
+namespace {
+
+// Replies as real modems send them: "+NAME:value" with no blank after the
+// colon, and lines ended by "\r" alone (S4 empty). Each reads as the usual form.
+TEST_F(TimelineTest, RealModemReplyFormsReadAsTheUsualForm)
+{
+    const struct {
+        const char* name;
+        const char* prefix;
+        const char* reply;
+        std::function<int(Outputs&)> run;
+        std::function<void(const Outputs&)> check;
+    } cases[] = {
+        {"no blank after the colon", "AT+CPIN?", "\r\n+CPIN:READY\r\n\r\nOK\r\n",
+         [](Outputs& o) { return AT_CPIN(o.text); }, [](const Outputs& o) { EXPECT_STREQ(o.text, "READY"); }},
+        {"profile with no blank after the colon", "AT+CGDCONT?",
+         "\r\n+CGDCONT:1,\"IP\",\"hologram\",\"0.0.0.0\",0,0\r\n\r\nOK\r\n",
+         [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); },
+         [](const Outputs& o) {
+             ASSERT_EQ(o.contexts.count, 1);
+             EXPECT_EQ(o.contexts.entries[0].cid, 1);
+             EXPECT_STREQ(o.contexts.entries[0].pdpType, "IP");
+             EXPECT_STREQ(o.contexts.entries[0].apn, "hologram");
+         }},
+        {"CR line ends", "AT+CPIN?", "\r+CPIN: READY\r\rOK\r", [](Outputs& o) { return AT_CPIN(o.text); },
+         [](const Outputs& o) { EXPECT_STREQ(o.text, "READY"); }},
+        {"CR line ends, a number", "AT+ZAPNLOCK?", "\r+ZAPNLOCK: 1\r\rOK\r",
+         [](Outputs& o) { return AT_GET_APN_LOCK_STATE(&o.first); }, [](const Outputs& o) { EXPECT_EQ(o.first, 1); }},
+        {"CR line ends, two profiles", "AT+CGDCONT?",
+         "\r+CGDCONT: 1,\"IP\",\"internet\",\"0.0.0.0\",0,0\r+CGDCONT: 2,\"IPV6\",\"ims\",\"::\",0,0\r\rOK\r",
+         [](Outputs& o) { return AT_CGDCONT_READ(&o.contexts); },
+         [](const Outputs& o) {
+             ASSERT_EQ(o.contexts.count, 2);
+             EXPECT_STREQ(o.contexts.entries[1].apn, "ims");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Answer(c.prefix, c.reply);
+        Outputs out;
+        EXPECT_EQ(c.run(out), 0);
+        c.check(out);
+        ExpectTrueReads();
+    }
+}
+
+} // namespace
