@@ -91,17 +91,21 @@ void DebugLine(const char* format, int value)
     OutputTraceLineWithThreadId(text);
 }
 
-// One blocking exchange into a fresh zeroed buffer; false when it failed.
-bool Exchange(const char* request, int requestLength, std::vector<char>& reply, int* received, int timeout)
+// Result of an exchange that got nothing within its timeout.
+const int kExchangeTimeout = 3;
+
+// One blocking exchange into a fresh zeroed buffer; the port library's result.
+int Exchange(const char* request, int requestLength, std::vector<char>& reply, int* received, int timeout)
 {
     std::fill(reply.begin(), reply.end(), '\0');
     int length = AT_RECV_SIZE;
-    if (KestleReadMsgFromPort_sync(PORT_KIND_AT, g_szPortName, reinterpret_cast<const unsigned char*>(request),
-                                   requestLength, reinterpret_cast<unsigned char*>(reply.data()), &length,
-                                   timeout) != 0)
-        return false;
-    *received = std::clamp(length, 0, static_cast<int>(AT_RECV_SIZE));
-    return true;
+    *received = 0;
+    const int result = KestleReadMsgFromPort_sync(PORT_KIND_AT, g_szPortName,
+                                                  reinterpret_cast<const unsigned char*>(request), requestLength,
+                                                  reinterpret_cast<unsigned char*>(reply.data()), &length, timeout);
+    if (result == 0)
+        *received = std::clamp(length, 0, static_cast<int>(AT_RECV_SIZE));
+    return result;
 }
 
 class Appender {
@@ -181,16 +185,16 @@ bool ReadInto(const char* line, std::string& all, std::vector<char>& buffer, Clo
             return false;
         int received = 0;
         const int length = first && line != nullptr ? static_cast<int>(strlen(line)) : 0;
-        const bool ok = Exchange(length ? line : "", length, buffer, &received, std::max(timeout, 0));
-        if (ok && received > 0) {
+        const int result = Exchange(length ? line : "", length, buffer, &received, std::max(timeout, 0));
+        if (result == 0 && received > 0) {
             std::string more(buffer.data(), received);
             NormalizeAtInput(more, all.empty() ? '\0' : all.back());
             all += more;
             return true;
         }
-        if (length > 0 && !ok && received == 0 && KestleInitPort(PORT_KIND_AT, g_szPortName) != 0)
-            return false; // the port is gone
-        if (timeout == 0 || timeout < 0)
+        if (result != 0 && result != kExchangeTimeout)
+            return false; // the port is gone or failed
+        if (timeout <= 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
