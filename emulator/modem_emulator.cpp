@@ -631,8 +631,11 @@ struct ModemEmulator::Impl {
             port.echo = echo;
         }
         if (faulty && fault.kind == FaultKind::NoAnswer) return;
-        if (faulty && fault.kind == FaultKind::BeforeEcho) Write(port, fault.text.empty() ? kDefaultBeforeEcho : fault.text);
-        if (echoLine) Write(port, line + "\r");
+        // a stray code and the echo in one write, as they stand on the line
+        std::string head;
+        if (faulty && fault.kind == FaultKind::BeforeEcho) head = fault.text.empty() ? kDefaultBeforeEcho : fault.text;
+        if (echoLine) head += line + "\r";
+        if (!head.empty()) Write(port, head);
         if (lineMs > 0 && !Nap(lineMs, port.stop)) return;
         if (faulty) {
             switch (fault.kind) {
