@@ -91,13 +91,20 @@ void DebugLine(const char* format, int value)
     OutputTraceLineWithThreadId(text);
 }
 
+// The receive room of the exchanges, one at a time as the engine's buffer.
+std::vector<char>& ExchangeBuffer()
+{
+    static std::vector<char> buffer(AT_RECV_SIZE + 1);
+    return buffer;
+}
+
 // Result of an exchange that got nothing within its timeout.
 const int kExchangeTimeout = 3;
 
-// One blocking exchange into a fresh zeroed buffer; the port library's result.
+// One blocking exchange; *received bytes of reply are what came (the
+// library ends them with a NUL). The port library's result.
 int Exchange(const char* request, int requestLength, std::vector<char>& reply, int* received, int timeout)
 {
-    std::fill(reply.begin(), reply.end(), '\0');
     int length = AT_RECV_SIZE;
     *received = 0;
     const int result = KestleReadMsgFromPort_sync(PORT_KIND_AT, g_szPortName,
@@ -256,7 +263,7 @@ void LetPortGoQuiet(std::vector<char>& buffer, Clock::time_point deadline)
 // what came before the sync answer (an answer still on its way).
 bool SyncAtPort(Clock::time_point deadline, std::string* seen = nullptr)
 {
-    std::vector<char> buffer(AT_RECV_SIZE + 1);
+    std::vector<char>& buffer = ExchangeBuffer();
     std::string all;
     bool more = ReadInto(kSyncLine, all, buffer, deadline);
     for (;;) {
@@ -330,7 +337,7 @@ bool CollectOwnAnswer(const char* line, int timeout, bool twoBursts, std::string
 {
     *complete = false;
     own->clear();
-    std::vector<char> buffer(AT_RECV_SIZE + 1);
+    std::vector<char>& buffer = ExchangeBuffer();
     Clock::time_point deadline = DeadlineAfterMs(static_cast<uint32_t>(timeout) * 1000);
     if (g_bResyncNeeded) {
         if (!SyncAtPort(deadline))
