@@ -787,6 +787,46 @@ bool ParseStreaming(ReplyParser& p, DiagTransferState& t)
 
 // ------------------------------------------------------------------ frames
 
+namespace {
+
+enum class FrameVerdict { Intact, NoEndFlag, WrongCrc };
+
+// Un-escapes bytes (the frame from its first data byte on) into plain, without
+// the end flag; trailing flags after the first count as one.
+FrameVerdict UnescapeFrame(const uint8_t* bytes, size_t length, uint8_t* plain, size_t* count)
+{
+    while (length >= 2 && bytes[length - 2] == DIAG_FLAG)
+        --length;
+    size_t n = 0;
+    bool lastEscaped = false;
+    for (size_t i = 0; i < length; ++i) {
+        uint8_t b = bytes[i];
+        lastEscaped = false;
+        if (b == DIAG_ESCAPE && i + 1 < length) {
+            b = static_cast<uint8_t>(bytes[++i] ^ DIAG_ESCAPE_XOR);
+            lastEscaped = true;
+        }
+        plain[n++] = b;
+    }
+    *count = 0;
+    // an escaped 0x7E is data, not the end flag
+    if (n == 0 || plain[n - 1] != DIAG_FLAG || lastEscaped)
+        return FrameVerdict::NoEndFlag;
+    *count = --n;
+    if (n == 0 || Crc16X25Update(CRC16_X25_INITIAL, plain, n) != CRC16_X25_RESIDUE)
+        return FrameVerdict::WrongCrc;
+    return FrameVerdict::Intact;
+}
+
+} // namespace
+
+bool DiagFrameIntact(const uint8_t* bytes, size_t length)
+{
+    uint8_t plain[DIAG_RECEIVE_BUFFER_SIZE + 1];
+    size_t count = 0;
+    return length <= DIAG_RECEIVE_BUFFER_SIZE && UnescapeFrame(bytes, length, plain, &count) == FrameVerdict::Intact;
+}
+
 bool FrameDiagPacket(const uint8_t* packet, size_t length, bool leadingFlag, uint8_t* out, size_t room,
                      size_t* frameLength)
 {
@@ -863,30 +903,16 @@ bool CheckDiagFrame(DiagTransferState& t)
         }
         start = 1;
     }
-    while (len >= 2 && rx[len - 2] == DIAG_FLAG)
-        --len;
-
     uint8_t plain[DIAG_RECEIVE_BUFFER_SIZE + 1];
     size_t count = 0;
-    bool lastEscaped = false;
-    for (size_t i = start; i < len; ++i) {
-        uint8_t b = rx[i];
-        lastEscaped = false;
-        if (b == DIAG_ESCAPE && i + 1 < len) {
-            b = static_cast<uint8_t>(rx[++i] ^ DIAG_ESCAPE_XOR);
-            lastEscaped = true;
-        }
-        plain[count++] = b;
-    }
-    // an escaped 0x7E is data, not the end flag
-    if (count == 0 || plain[count - 1] != DIAG_FLAG || lastEscaped) {
+    const FrameVerdict verdict = UnescapeFrame(rx + start, len - start, plain, &count);
+    if (verdict == FrameVerdict::NoEndFlag) {
         SetErrorText(DIAG_TEXT_NO_END_FLAG);
         return false;
     }
-    --count;
     std::memcpy(rx, plain, count);
     t.receiveLength = static_cast<uint32_t>(count);
-    if (count == 0 || Crc16X25Update(CRC16_X25_INITIAL, rx, count) != CRC16_X25_RESIDUE) {
+    if (verdict == FrameVerdict::WrongCrc) {
         SetErrorText(DIAG_TEXT_WRONG_CRC);
         return false;
     }

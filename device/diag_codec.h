@@ -97,6 +97,11 @@ uint32_t BuildDiagFrame(DiagTransferState& t);
 // Un-escapes the received frame in place, checks end flag and CRC and runs
 // the parser of the current protocol; true when the answer is good.
 bool CheckDiagFrame(DiagTransferState& t);
+// Whether bytes (a frame from its first data byte on) end in a flag and carry
+// a good CRC; nothing is changed and no reason text is set.
+bool DiagFrameIntact(const uint8_t* bytes, size_t length);
+// The device's error replies: bad command, bad parameters, bad length, bad mode.
+constexpr bool IsDiagErrorCode(uint8_t code) { return code == 0x13 || code == 0x14 || code == 0x15 || code == 0x18; }
 // Appends "W: "/"R: " "Len n: " and up to ten bytes in hex to DiagFrameLog.
 void DumpDiagFrame(const DiagTransferState& t, uint32_t count, bool written);
 

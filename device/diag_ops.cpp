@@ -79,9 +79,6 @@ int RunExchange(const Exchange& e, Fill fill, Judge judge)
 
 bool Answered(const DiagResponseRecord&) { return true; }
 
-// The device's error replies: bad command, bad parameters, bad length, bad mode.
-bool IsDiagErrorCode(uint8_t code) { return code == 0x13 || code == 0x14 || code == 0x15 || code == 0x18; }
-
 // A raw request is answered by a packet that echoes its first byte; a good
 // frame alone (an error reply, a stray packet) is no answer.
 auto Echoes(uint8_t first)

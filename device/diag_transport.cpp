@@ -5,7 +5,10 @@
 #include "device/trace_log.h"
 #include "platform/portlib/KestlePortServer.h"
 
+#include "platform/win/clock.h"
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -72,67 +75,170 @@ void SkipLeadingFlags(DiagTransferState& t)
     t.receiveLength -= skip;
 }
 
-// Whether the frame in the receive buffer is the answer to the request whose
-// packet starts with head.
-bool JudgeFrame(const DiagRequestRecord& request, DiagTransferState& t, uint8_t head)
+// What a frame of the exchange is to the request just sent.
+enum class Verdict {
+    Answer,  // the request's own answer
+    Foreign, // a good frame that answers something else: an event report, a stale answer
+    Refused, // a damaged frame or the device's error reply: the try fails at once
+};
+
+// The bytes an answer must begin with: a subsystem request's answer repeats
+// its header (4B, subsystem id, command), any other raw answer its first byte.
+struct AnswerHead {
+    uint8_t bytes[4];
+    uint32_t length;
+};
+
+AnswerHead HeadOf(const DiagTransferState& t)
+{
+    AnswerHead head{{t.sendBuffer[0]}, 1};
+    if (t.sendBuffer[0] == DIAG_CMD_SUBSYSTEM && t.sendLength >= 4) {
+        std::memcpy(head.bytes, t.sendBuffer, 4);
+        head.length = 4;
+    }
+    return head;
+}
+
+Verdict ForeignUnlessBroken(const uint8_t* frame, uint32_t length)
+{
+    return DiagFrameIntact(frame, length) && !IsDiagErrorCode(frame[0]) ? Verdict::Foreign : Verdict::Refused;
+}
+
+// Judges the frame in the receive buffer.
+Verdict JudgeFrame(const DiagRequestRecord& request, DiagTransferState& t, const AnswerHead& head)
 {
     SkipLeadingFlags(t);
     DumpDiagFrame(t, t.receiveLength, false);
     switch (t.protocol) {
     case DIAG_PROTOCOL_TYPED:
         if (t.receiveBuffer[0] != request.code)
-            return false;
+            return ForeignUnlessBroken(t.receiveBuffer, t.receiveLength);
         if (CheckDiagFrame(t))
-            return true;
+            return Verdict::Answer;
         // legacy EFS: the parsed status is the answer, good or not
-        return t.typedRequest.code == DIAG_CMD_LEGACY_EFS;
+        return t.typedRequest.code == DIAG_CMD_LEGACY_EFS ? Verdict::Answer : Verdict::Refused;
     case DIAG_PROTOCOL_RAW:
-        // a raw answer echoes the packet's first byte; an event report does not
-        return CheckDiagFrame(t) && t.receiveLength > 0 && t.receiveBuffer[0] == head;
+        if (!CheckDiagFrame(t))
+            return Verdict::Refused;
+        if (t.receiveLength >= head.length && std::memcmp(t.receiveBuffer, head.bytes, head.length) == 0)
+            return Verdict::Answer;
+        return IsDiagErrorCode(t.receiveBuffer[0]) ? Verdict::Refused : Verdict::Foreign;
     case DIAG_PROTOCOL_BOOT:
     case DIAG_PROTOCOL_STREAMING:
-        return CheckDiagFrame(t);
+        return CheckDiagFrame(t) ? Verdict::Answer : Verdict::Refused;
     default:
-        return false;
+        return Verdict::Refused;
     }
 }
 
-// Frames of one read judged before a try counts as failed.
-constexpr int kFramesPerRead = 4;
+// The port library cuts a read at the first end flag behind the data; bytes
+// without one are the start of a frame whose rest is still to come.
+bool EndsAFrame(const uint8_t* bytes, uint32_t length)
+{
+    const uint8_t* data = std::find_if(bytes, bytes + length, [](uint8_t b) { return b != DIAG_FLAG; });
+    return std::find(data, bytes + length, DIAG_FLAG) != bytes + length;
+}
 
-// One exchange and its verdict: when the first frame is not the answer (an
-// event report ahead of it), the next frame already read is judged too.
-bool TryOnce(const DiagRequestRecord& request, DiagTransferState& t, uint32_t frameLength, uint8_t head, int timeout,
-             uint8_t* lastBytes, uint32_t* lastCount, bool* gotBytes)
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point DeadlineOf(int timeout)
+{
+    const uint32_t seconds = static_cast<uint32_t>(std::clamp(timeout, 0, 86400));
+    return Clock::now() + std::chrono::milliseconds(TimeoutScaledMs(seconds * 1000u));
+}
+
+// The rest of a try's time in the port library's whole seconds, rounded up so
+// that a try never ends before its timeout; 0 when it is over.
+int SecondsLeft(Clock::time_point deadline)
+{
+    const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0)
+        return 0;
+    const long long second = std::max<uint32_t>(1, TimeoutScaledMs(1000));
+    return static_cast<int>((left + second - 1) / second);
+}
+
+// A flood of frames (a modem streaming its log) ends a try all the same.
+constexpr int kFramesPerTry = 64;
+
+struct LastRead {
+    uint8_t bytes[DIAG_RECEIVE_BUFFER_SIZE];
+    uint32_t count = 0;
+    bool got = false;
+};
+
+struct Outcome {
+    DiagTransferState state; // as the answer's check left it
+    uint32_t received = 0;   // bytes of the answer as received
+};
+
+// One exchange and its verdict. Behind a frame that is not the answer the port
+// is read on for the rest of the try's time; behind the answer only what is
+// already there is read, and the last answer of them is the outcome (an
+// earlier one is a late answer to an earlier try).
+bool TryOnce(const DiagRequestRecord& request, DiagTransferState& t, uint32_t frameLength, const AnswerHead& head,
+             int timeout, Outcome* outcome, LastRead* last)
 {
     DumpDiagFrame(t, frameLength, true);
     if (KestleInitPort(PORT_KIND_DIAG, g_szPortName) != 0)
         return false;
+    const Clock::time_point deadline = DeadlineOf(timeout);
     const unsigned char* send = t.sendBuffer;
     int sendLength = static_cast<int>(frameLength);
     int wait = timeout;
-    for (int frame = 0; frame < kFramesPerRead; ++frame) {
-        std::memset(t.receiveBuffer, 0, sizeof t.receiveBuffer);
-        int received = static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE);
+    bool answered = false;
+    int frames = 0;
+    uint32_t carry = 0; // bytes of a frame whose end is still to come
+    for (;;) {
+        if (carry == 0)
+            std::memset(t.receiveBuffer, 0, sizeof t.receiveBuffer);
+        const int room = static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE - carry);
+        int received = room;
         t.receiveLength = 0;
-        if (KestleReadMsgFromPort_sync(PORT_KIND_DIAG, g_szPortName, send, sendLength, t.receiveBuffer, &received,
-                                       wait) != 0)
-            return false;
-        uint32_t count = static_cast<uint32_t>(std::clamp(received, 0, static_cast<int>(DIAG_RECEIVE_BUFFER_SIZE)));
-        if (count == 0)
-            return false;
-        t.receiveLength = count;
-        std::memcpy(lastBytes, t.receiveBuffer, count);
-        *lastCount = count;
-        *gotBytes = true;
-        if (JudgeFrame(request, t, head))
-            return true;
-        // the rest of the same read: no wait for anything new
+        const int result = KestleReadMsgFromPort_sync(PORT_KIND_DIAG, g_szPortName, send, sendLength,
+                                                      t.receiveBuffer + carry, &received, wait);
         send = nullptr;
         sendLength = 0;
-        wait = 0;
+        const uint32_t count = static_cast<uint32_t>(std::clamp(received, 0, room));
+        if (result != 0 || count == 0)
+            break;
+        t.receiveLength = carry + count;
+        std::memcpy(last->bytes, t.receiveBuffer, t.receiveLength);
+        last->count = t.receiveLength;
+        last->got = true;
+        if (!EndsAFrame(t.receiveBuffer, t.receiveLength)) {
+            carry = t.receiveLength;
+            wait = SecondsLeft(deadline);
+            if (wait > 0 && carry < DIAG_RECEIVE_BUFFER_SIZE)
+                continue;
+            break;
+        }
+        carry = 0;
+        switch (JudgeFrame(request, t, head)) {
+        case Verdict::Answer:
+            answered = true;
+            outcome->state = t;
+            outcome->received = last->count;
+            wait = 0;
+            break;
+        case Verdict::Foreign:
+            wait = answered ? 0 : SecondsLeft(deadline);
+            if (wait == 0 && !answered)
+                return false; // the try's time is over
+            break;
+        case Verdict::Refused:
+            wait = 0;
+            break;
+        }
+        if (++frames >= kFramesPerTry)
+            break;
     }
-    return false;
+    // a cut frame is judged all the same, for the reason it leaves
+    if (carry > 0 && !answered) {
+        t.receiveLength = carry;
+        JudgeFrame(request, t, head);
+    }
+    return answered;
 }
 
 } // namespace
@@ -151,34 +257,31 @@ int DiagSendCmdToBack(const DiagRequestRecord* request, DiagResponseRecord* resp
     if (tries == 0)
         return 0;
 
-    const uint8_t head = t.sendBuffer[0];
+    const AnswerHead head = HeadOf(t);
     uint32_t frameLength = BuildDiagFrame(t);
-    uint32_t received = 0;
-    uint8_t lastBytes[DIAG_RECEIVE_BUFFER_SIZE];
-    uint32_t lastCount = 0;
-    bool gotBytes = false;
+    Outcome outcome;
+    LastRead last;
     bool success = false;
     if (frameLength > 0) {
-        for (unsigned attempt = 0; attempt < tries && !success; ++attempt) {
-            success = TryOnce(*request, t, frameLength, head, timeout, lastBytes, &lastCount, &gotBytes);
-            received = lastCount;
-        }
+        for (unsigned attempt = 0; attempt < tries && !success; ++attempt)
+            success = TryOnce(*request, t, frameLength, head, timeout, &outcome, &last);
     }
 
     if (success) {
+        const DiagTransferState& answer = outcome.state;
         response->status = DIAG_STATUS_OK;
-        if (t.protocol <= DIAG_PROTOCOL_STREAMING && t.receiveLength != 0) {
-            std::memcpy(response->data, t.reply.bytes, DIAG_REPLY_RECORD_SIZE);
+        if (answer.protocol <= DIAG_PROTOCOL_STREAMING && answer.receiveLength != 0) {
+            std::memcpy(response->data, answer.reply.bytes, DIAG_REPLY_RECORD_SIZE);
             response->dataLength = static_cast<int32_t>(DIAG_REPLY_RECORD_SIZE);
         } else {
-            std::memcpy(response->data, t.receiveBuffer, received);
-            response->dataLength = static_cast<int32_t>(received);
+            std::memcpy(response->data, answer.receiveBuffer, outcome.received);
+            response->dataLength = static_cast<int32_t>(outcome.received);
         }
     } else {
         response->status = DIAG_STATUS_FAILED;
-        if (gotBytes) {
-            std::memcpy(response->data, lastBytes, lastCount);
-            response->dataLength = static_cast<int32_t>(lastCount);
+        if (last.got) {
+            std::memcpy(response->data, last.bytes, last.count);
+            response->dataLength = static_cast<int32_t>(last.count);
         }
     }
     return 0;

@@ -2,6 +2,9 @@
 // The one road of a DIAG request to the modem: build and frame the packet,
 // exchange it on the current port (port kind 1), check and parse the answer,
 // retry as asked. Holds DeviceOperationLock() for the whole call.
+// A try's outcome is the request's own answer (a subsystem answer repeats the
+// request's header), the last of them when several come; frames that answer
+// something else are read past for the rest of the try's time.
 #include "device/diag_codec.h"
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include "device/port_scanner.h"
 #include "device/trace_log.h"
 #include "emulator/modem_emulator.h"
+#include "platform/win/clock.h"
 #include "platform/win/debug_output.h"
 #include "tests/support/timeout_scale.h"
 
@@ -203,6 +204,8 @@ TEST_F(DiagOpsTest, RawRequestsFailOnAnErrorReplyOrAStrayPacket)
         };
         for (const auto& answer : answers) {
             SCOPED_TRACE(std::string(op.name) + ": " + answer.name);
+            // a stray packet is read past for the rest of each try: short tries for failures
+            tooltest::ScopedTimeoutScale shortTimeouts;
             uint8_t frame[64];
             size_t n = 0;
             ASSERT_TRUE(FrameDiagPacket(answer.packet.data(), answer.packet.size(), false, frame, sizeof frame, &n));
@@ -415,5 +418,62 @@ TEST_F(DiagOpsTest, AnswersLedByAFlagOrBehindAnEventFrameInTheSameReadAreTaken)
             EXPECT_EQ(Requests().size(), op.requests);
             emulator_.ClearFaults();
         }
+    }
+}
+
+namespace {
+
+std::string FramedText(const Bytes& packet)
+{
+    uint8_t frame[64];
+    size_t n = 0;
+    EXPECT_TRUE(FrameDiagPacket(packet.data(), packet.size(), false, frame, sizeof frame, &n));
+    return std::string(reinterpret_cast<char*>(frame), n);
+}
+
+} // namespace
+
+// A frame that is not the request's answer (an event report, another
+// subsystem's answer) is read past for the rest of the try: each try keeps
+// its whole timeout, and the retries still run.
+TEST_F(DiagOpsTest, ForeignFramesAreReadPastForTheRestOfEachTry)
+{
+    const std::string event = FramedText({0x60, 0x00, 0x01});
+    const std::string autorunAnswer = FramedText({0x4B, 0xA1, 0x00, 0x00, 0x01});
+    const std::string restoreAnswer = FramedText({0x4B, 0xCD, 0x18, 0x00, 0x00});
+    const struct {
+        const char* name;
+        int (*run)();
+        int code;
+        std::string answer; // sent instead of the device's answer
+        int times;
+        int result;
+        size_t requests;
+        uint32_t timeoutSeconds; // the tries' timeouts together
+    } cases[] = {
+        {"Diag_Offline answered by an event frame", Diag_Offline, 0x29, event, -1, 1, 1, 2},
+        {"Diag_RestoreFactorySetting answered by the autorun's answer", Diag_RestoreFactorySetting, 0x4B,
+         autorunAnswer, -1, 1, 3, 3 * 5},
+        {"Diag_EnterTarselDownloadMode answered by the restore's answer", Diag_EnterTarselDownloadMode, 0x4B,
+         restoreAnswer, -1, 1, 1, 1},
+        {"Diag_RestoreFactorySetting: the autorun's answer once, then its own", Diag_RestoreFactorySetting, 0x4B,
+         autorunAnswer, 1, 0, 2, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tooltest::ScopedTimeoutScale shortTimeouts;
+        emulator_.ClearReceived();
+        modemsim::Fault fault;
+        fault.kind = modemsim::FaultKind::Garbage;
+        fault.text = c.answer;
+        fault.times = c.times;
+        emulator_.InjectDiagFault(c.code, fault);
+        const uint32_t start = GetTickCount();
+        EXPECT_EQ(c.run(), c.result);
+        const uint32_t elapsed = GetTickCount() - start;
+        EXPECT_EQ(Requests().size(), c.requests);
+        const uint32_t tries = static_cast<uint32_t>(c.requests);
+        EXPECT_GE(elapsed, tooltest::AtLeastMs(tooltest::TimeoutInProgramMs(c.timeoutSeconds), tries));
+        emulator_.ClearFaults();
     }
 }

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -41,11 +43,16 @@ struct ScriptedReply {
 struct PortScript {
     int initResult = 0;
     int inits = 0;
-    std::vector<ScriptedReply> replies; // one per exchange; the last repeats
+    // One per exchange (the last repeats): all that has come when the exchange
+    // reads; as the port library does, a read ends at the first end flag
+    // behind the data and the rest waits for a follow-up read.
+    std::vector<ScriptedReply> replies;
     std::vector<Exchange> exchanges;
-    std::vector<Bytes> behind; // per reply: bytes read behind it, for a follow-up read
-    Bytes pending;       // bytes behind the last answer
-    int followUps = 0;   // reads that sent nothing
+    std::vector<Bytes> behind; // per reply: more bytes in the same read
+    std::vector<Bytes> later;  // per reply: what comes after it, for a follow-up read that waits
+    Bytes pending;             // what has come and is not read yet
+    Bytes coming;              // what comes while a follow-up read waits
+    std::vector<int> followUpWaits; // the timeout of each read that sent nothing
     bool lockHeldDuringExchange = true;
 };
 
@@ -80,28 +87,49 @@ int KestleInitPort(int, const char*)
 int KestleReadMsgFromPort_sync(int kind, const char* name, const unsigned char* request, int requestLength,
                                unsigned char* reply, int* replyLength, int timeoutSeconds)
 {
-    if (requestLength == 0) {
-        // a follow-up read gets what came behind the last answer, else nothing
-        ++g_script.followUps;
-        const Bytes rest = std::move(g_script.pending);
-        g_script.pending.clear();
-        int n = std::min<int>(static_cast<int>(rest.size()), *replyLength);
+    // where the first frame of what has come ends; 0: no whole frame yet
+    auto frameEnd = [](const Bytes& in) -> size_t {
+        auto data = std::find_if(in.begin(), in.end(), [](uint8_t b) { return b != DIAG_FLAG; });
+        auto end = std::find(data, in.end(), DIAG_FLAG);
+        return end == in.end() ? 0 : static_cast<size_t>(end - in.begin()) + 1;
+    };
+    // hands out the first frame of what has come; nothing: the library's timeout
+    auto readFrame = [&]() {
+        Bytes& in = g_script.pending;
+        const size_t length = frameEnd(in) == 0 ? in.size() : frameEnd(in);
+        const int n = std::min<int>(static_cast<int>(length), *replyLength);
         if (n > 0)
-            std::memcpy(reply, rest.data(), n);
+            std::memcpy(reply, in.data(), n);
+        in.erase(in.begin(), in.begin() + n);
         *replyLength = n;
-        return n > 0 ? 0 : 1;
+        return n > 0 ? 0 : 3;
+    };
+    if (requestLength == 0) {
+        g_script.followUpWaits.push_back(timeoutSeconds);
+        // a read that waits gets what comes while no whole frame is there
+        if (timeoutSeconds > 0 && frameEnd(g_script.pending) == 0) {
+            const Bytes more = std::exchange(g_script.coming, Bytes{});
+            g_script.pending.insert(g_script.pending.end(), more.begin(), more.end());
+        }
+        return readFrame();
     }
     g_script.exchanges.push_back({kind, name, Bytes(request, request + requestLength), *replyLength, timeoutSeconds});
     if (OtherThreadCanLock())
         g_script.lockHeldDuringExchange = false;
     size_t index = std::min(g_script.exchanges.size() - 1, g_script.replies.size() - 1);
     const ScriptedReply& r = g_script.replies.at(index);
-    int n = std::min<int>(static_cast<int>(r.bytes.size()), *replyLength);
-    if (n > 0)
-        std::memcpy(reply, r.bytes.data(), n);
-    *replyLength = n;
-    g_script.pending = index < g_script.behind.size() ? g_script.behind[index] : Bytes{};
-    return r.result;
+    // bytes of an earlier exchange are dropped before sending, as the library does
+    g_script.pending = r.bytes;
+    if (index < g_script.behind.size())
+        g_script.pending.insert(g_script.pending.end(), g_script.behind[index].begin(), g_script.behind[index].end());
+    g_script.coming = index < g_script.later.size() ? g_script.later[index] : Bytes{};
+    if (r.result != 0) {
+        *replyLength = 0;
+        g_script.pending.clear();
+        return r.result;
+    }
+    readFrame();
+    return 0;
 }
 int KestleReadMsgFromPortUploadFile(int, const char*, const char*, int, unsigned char*, int*, int) { return 1; }
 int KestleClosePort(int, const char*) { return 0; }
@@ -459,5 +487,176 @@ TEST_F(DiagTransportTest, AnswerLedByAFlagOrBehindAnEventFrameIsTheOutcome)
             EXPECT_EQ(response_->data[0], 0x26) << c.name;
             EXPECT_EQ(response_->data[DIAG_REPLY_NV_DATA_OFFSET], 0xAB) << c.name;
         }
+    }
+}
+
+namespace {
+
+Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+Bytes Head(const Bytes& frame) { return Bytes(frame.begin(), frame.begin() + frame.size() / 2); }
+Bytes Tail(const Bytes& frame) { return Bytes(frame.begin() + frame.size() / 2, frame.end()); }
+
+const Bytes kEvent = Frame({0x60, 0x00, 0x01});
+
+} // namespace
+
+// Several frames within one try: which of them is the outcome, and whether the
+// port is read on after a frame that is not the answer.
+TEST_F(DiagTransportTest, TheLastAnswerOfATryIsItsOutcome)
+{
+    const Bytes older = Frame(NvReply(0x26, 0x11, 0));
+    const Bytes newer = Frame(NvReply(0x26, 0x22, 0));
+    const Bytes restoreRefused = Frame({0x4B, 0xCD, 0x18, 0x00, 0x01});
+    const Bytes restoreDone = Frame({0x4B, 0xCD, 0x18, 0x00, 0x00});
+    const Bytes autorun = Frame({0x4B, 0xA1, 0x00, 0x00, 0x01});
+    struct Case {
+        const char* name;
+        bool raw; // the restore request; else the NV read
+        std::vector<ScriptedReply> replies;
+        Bytes later; // comes while a follow-up read of the first exchange waits
+        uint8_t tries;
+        uint8_t status;
+        size_t exchanges;
+        uint8_t mark;  // NV data byte, or the restore answer's status byte
+        bool waited;   // some follow-up read was given time
+    } cases[] = {
+        {"two answers in one read: the later", false, {{0, Join({older, newer})}}, {}, 3, DIAG_STATUS_OK, 1, 0x22, false},
+        {"an answer, then an event frame", false, {{0, Join({newer, kEvent})}}, {}, 1, DIAG_STATUS_OK, 1, 0x22, false},
+        {"a stale answer, the current one cut across two reads", false, {{0, Join({older, Head(newer)})}},
+         Tail(newer), 1, DIAG_STATUS_OK, 1, 0x22, true},
+        {"an event frame, the answer in the next read", false, {{0, kEvent}}, newer, 1, DIAG_STATUS_OK, 1, 0x22, true},
+        {"an answer of another code, ours in the next read", false, {{0, Frame(NvReply(0x27, 0x11, 0))}}, newer, 1,
+         DIAG_STATUS_OK, 1, 0x22, true},
+        {"an event frame and the start of the answer, its rest next", false, {{0, Join({kEvent, Head(newer)})}},
+         Tail(newer), 1, DIAG_STATUS_OK, 1, 0x22, true},
+        {"an event frame and nothing more", false, {{0, kEvent}}, {}, 2, DIAG_STATUS_FAILED, 2, 0, true},
+        {"a damaged answer is retried at once", false, {{0, BadCrc(NvReply(0x26, 0x11, 0))}, {0, newer}}, newer, 2,
+         DIAG_STATUS_OK, 2, 0x22, false},
+        {"an error reply fails the try at once", false, {{0, Frame({0x13, 0x26, 0x26, 0x02})}}, newer, 1,
+         DIAG_STATUS_FAILED, 1, 0, false},
+        {"a foreign subsystem answer, then the retry's", true, {{0, autorun}, {0, restoreDone}}, {}, 3,
+         DIAG_STATUS_OK, 2, 0x00, true},
+        {"a foreign subsystem answer, ours in the next read", true, {{0, autorun}}, restoreDone, 1, DIAG_STATUS_OK, 1,
+         0x00, true},
+        {"the same subsystem, another command", true, {{0, Frame({0x4B, 0xCD, 0x19, 0x00, 0x00})}}, {}, 1,
+         DIAG_STATUS_FAILED, 1, 0, true},
+        {"two raw answers in one read: the later", true, {{0, Join({restoreRefused, restoreDone})}}, {}, 3,
+         DIAG_STATUS_OK, 1, 0x00, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        if (c.raw)
+            Raw(DIAG_CMD_SUBSYSTEM, DIAG_HEADER_RESTORE_FACTORY, {});
+        else
+            Typed(DIAG_CMD_NV_READ, {0x26, 0x00, 0x26, 0x02});
+        Script(c.replies);
+        g_script.later = {c.later};
+        EXPECT_EQ(Send(c.tries, 5), 0);
+        EXPECT_EQ(response_->status, c.status);
+        EXPECT_EQ(g_script.exchanges.size(), c.exchanges);
+        const bool waited = std::any_of(g_script.followUpWaits.begin(), g_script.followUpWaits.end(),
+                                        [](int wait) { return wait > 0; });
+        EXPECT_EQ(waited, c.waited);
+        if (c.status != DIAG_STATUS_OK || response_->status != DIAG_STATUS_OK)
+            continue;
+        // the data of the status-1 answer: the raw bytes, or the parsed record
+        if (c.raw) {
+            EXPECT_EQ(Bytes(response_->data, response_->data + 5), (Bytes{0x4B, 0xCD, 0x18, 0x00, c.mark}));
+        } else {
+            EXPECT_EQ(response_->dataLength, static_cast<int32_t>(DIAG_REPLY_RECORD_SIZE));
+            EXPECT_EQ(response_->data[DIAG_REPLY_NV_DATA_OFFSET], c.mark);
+        }
+    }
+}
+
+// Reading on after a frame that is not the answer takes the rest of the try's
+// time, never more than the try had.
+TEST_F(DiagTransportTest, AReadBehindAForeignFrameGetsTheRestOfTheTry)
+{
+    Typed(DIAG_CMD_NV_READ, {0x26, 0x00, 0x26, 0x02});
+    Script({{0, kEvent}});
+    Send(1, 5);
+    ASSERT_FALSE(g_script.followUpWaits.empty());
+    EXPECT_GE(g_script.followUpWaits[0], 1);
+    EXPECT_LE(g_script.followUpWaits[0], 5);
+}
+
+namespace {
+
+Bytes NvImeiReply(uint8_t code, const char* imei, uint16_t status)
+{
+    uint8_t image[DIAG_NV_ITEM_SIZE];
+    PackImeiImage(imei, image);
+    Bytes p = {code, 0x26, 0x02};
+    p.insert(p.end(), image, image + DIAG_NV_ITEM_SIZE);
+    p.push_back(static_cast<uint8_t>(status));
+    p.push_back(static_cast<uint8_t>(status >> 8));
+    return Frame(p);
+}
+
+} // namespace
+
+// The operations over a port whose answers come late, twice, or behind
+// another request's answer: never an older value or a refused action taken.
+TEST_F(DiagTransportTest, OperationsTakeTheirOwnLatestAnswer)
+{
+    static char imei[DIAG_IMEI_TEXT_SIZE];
+    static NineVersionRecord versions;
+    const Bytes restoreDone = Frame({0x4B, 0xCD, 0x18, 0x00, 0x00});
+    const Bytes autorunOpen = Frame({0x4B, 0xA1, 0x00, 0x00, 0x01});
+    const Bytes downloadDone = Frame({0x4B, 0xAA, 0x00, 0x00, 0x00});
+    Bytes version = {0x39};
+    version.resize(1 + 9 * 31 + 13 + 10, 'v');
+    const struct {
+        const char* name;
+        int (*run)();
+        std::vector<ScriptedReply> replies;
+        Bytes later; // behind the first exchange's frames, in the next read
+        int result;
+        size_t exchanges;
+    } cases[] = {
+        {"Diag_GetIMEI: a stale answer and the current one in one read",
+         [] { return Diag_GetIMEI(imei) == 0 && std::string(imei) == "356938035643809" ? 0 : 1; },
+         {{0, Join({NvImeiReply(0x26, "123456789012345", 0), NvImeiReply(0x26, "356938035643809", 0)})}}, {}, 0, 1},
+        {"Diag_WriteIMEI: a stale refusal and the current answer in one read",
+         [] { return Diag_WriteIMEI("356938035643809"); },
+         {{0, Join({NvImeiReply(0x27, "123456789012345", 5), NvImeiReply(0x27, "356938035643809", 0)})}}, {}, 0, 1},
+        {"Diag_RestoreFactorySetting: another subsystem's answer, then the retry's",
+         Diag_RestoreFactorySetting, {{0, autorunOpen}, {0, restoreDone}}, {}, 0, 2},
+        {"Diag_RestoreFactorySetting: only other subsystems' answers", Diag_RestoreFactorySetting,
+         {{0, autorunOpen}}, {}, 1, 3},
+        {"Diag_CloseAutoRun: only the download mode's answer", Diag_CloseAutoRun, {{0, downloadDone}}, {}, 1, 2},
+        {"Diag_EnterTarselDownloadMode: only the autorun's answer", Diag_EnterTarselDownloadMode,
+         {{0, autorunOpen}}, {}, 1, 1},
+        {"Diag_EnterTarselDownloadMode: an event frame, the answer in the next read",
+         Diag_EnterTarselDownloadMode, {{0, kEvent}}, downloadDone, 0, 1},
+        {"Diag_ExitTarselDownloadMode: the autorun's answer, ours in the next read", Diag_ExitTarselDownloadMode,
+         {{0, autorunOpen}}, downloadDone, 0, 1},
+        {"Diag_Offline: an event frame, the answer in the next read", Diag_Offline, {{0, kEvent}},
+         Frame({0x29, 0x01, 0x00}), 0, 1},
+        {"Diag_SwitchToQCDownloadMode: an event frame, the answer in the next read", Diag_SwitchToQCDownloadMode,
+         {{0, kEvent}}, Frame({0x3A}), 0, 1},
+        {"Diag_Restart: an event frame, the answer in the next read", Diag_Restart, {{0, kEvent}},
+         Frame({0x29, 0x02, 0x00}), 0, 1},
+        {"Diag_GetVersion: an event frame, the answer in the next read",
+         [] { return Diag_GetVersion(&versions); }, {{0, kEvent}}, Frame(version), 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        std::memset(imei, 0, sizeof imei);
+        versions = {};
+        Script(c.replies);
+        g_script.later = {c.later};
+        EXPECT_EQ(c.run(), c.result);
+        EXPECT_EQ(g_script.exchanges.size(), c.exchanges);
     }
 }
