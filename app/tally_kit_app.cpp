@@ -6,6 +6,7 @@
 #include "app/released_files.h"
 #include "app/work_folder.h"
 #include "device/ini_reader.h"
+#include "platform/portlib/KestlePortServer.h"
 #include "platform/win/named_mutex.h"
 #include "platform/win/temp_folder.h"
 
@@ -25,7 +26,15 @@ const ToolDialogRow& FindToolDialogRow(int32_t toolType)
 
 int32_t DispatchedToolType(int32_t toolType) { return FindToolDialogRow(toolType).toolType; }
 
-CTALLY_KITApp::CTALLY_KITApp() { AfxSetForcedEndCleanup(&RemoveAllOwnFolders); }
+// the forced end skips the exit handlers: the port library's exclusive flags
+// would stay on the modem's ttys
+static void ForcedEndCleanup()
+{
+    KestleReleasePorts();
+    RemoveAllOwnFolders();
+}
+
+CTALLY_KITApp::CTALLY_KITApp() { AfxSetForcedEndCleanup(&ForcedEndCleanup); }
 
 CTALLY_KITApp::~CTALLY_KITApp() { RemoveOwnFolders({m_strWorkFolder, m_strToolFolder}); }
 

@@ -1,6 +1,8 @@
 // Round trips through the port library: an AT exchange over a pseudo-terminal
 // whose peer answers at once, and a goform GET on a loopback web server.
-// Prints the median and the 99th percentile of each.
+// Prints the median and the 99th percentile of each. Also the first listing,
+// in real time, of a modem with four unlabelled option ports (DIAG, silent,
+// AT, silent) on a umockdev testbed, and the listing after it.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "platform/portlib/KestlePortServer.h"
+#include "tests/hardware/usb_modem/mock_usb.h"
 
 namespace {
 
@@ -76,6 +79,39 @@ void ServeHttp(int listener, std::atomic<bool>* stop)
         ::send(fd, answer, sizeof answer - 1, MSG_NOSIGNAL);
         ::close(fd);
     }
+}
+
+// A new plug-in of the modem each round: probed afresh.
+int BenchFirstListing(int rounds)
+{
+    portlib_test::TempDir config;
+    portlib_test::EnvGuard home("XDG_CONFIG_HOME", config.Path().c_str());
+    portlib_test::EnvGuard dirs("XDG_CONFIG_DIRS", (config.Path() + "/none").c_str());
+    std::vector<double> first, second;
+    int failures = 0;
+    for (int i = 0; i < rounds; ++i) {
+        hwtest::MockUsb usb;
+        const std::string dev = usb.AddDevice(3, "2031", "0501", 10 + i);
+        const portlib_test::PtyPeer::Handler handlers[] = {hwtest::DiagPort(), hwtest::SilentPort(),
+                                                           hwtest::AtPort(), hwtest::SilentPort()};
+        for (int n = 0; n < 4; ++n) {
+            const std::string tty = "ttyUSB" + std::to_string(n);
+            usb.AddTty(usb.AddInterface(dev, {n, "option", ""}), tty);
+            usb.Serve(tty, handlers[n]);
+        }
+        auto start = Clock::now();
+        const std::vector<std::string> listing = hwtest::Listing();
+        first.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        start = Clock::now();
+        hwtest::Listing();
+        second.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        if (listing.size() != 4 || listing[0].find("Diagnostics") != 0 || listing[2].find("UI AT") == std::string::npos)
+            ++failures;
+    }
+    Report("first listing, 4 ports (umockdev)", first);
+    std::printf("%-28s max %.1f ms\n", "first listing", *std::max_element(first.begin(), first.end()));
+    Report("next listing, 4 ports (umockdev)", second);
+    return failures;
 }
 
 int BenchAt(const std::string& dir, int rounds)
@@ -148,14 +184,27 @@ int BenchHttp(const std::string& dir, int rounds)
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    // libudev and the device nodes see the testbed only under umockdev's preload
+    if (!std::getenv("HWTEST_UNDER_UMOCKDEV")) {
+        setenv("HWTEST_UNDER_UMOCKDEV", "1", 1);
+        setenv("LD_PRELOAD", "libumockdev-preload.so.0", 1);
+        execv("/proc/self/exe", argv);
+        return 1;
+    }
+    // real time throughout: the probes' waits are what is measured
+    setenv("SETWELL_TIME_SCALE", "1", 1);
+    setenv("SETWELL_TIMEOUT_SCALE", "1", 1);
+    unsetenv("KESTLE_DEVICE_DIR");
+    unsetenv("KESTLE_SYSFS_ROOT");
+    const int listingFailures = BenchFirstListing(argc > 1 ? std::atoi(argv[1]) : 5);
     char pattern[] = "/tmp/portlib-bench-XXXXXX";
     if (!mkdtemp(pattern))
         return 1;
     const std::string dir = pattern;
     setenv("KESTLE_DEVICE_DIR", dir.c_str(), 1);
-    const int failures = BenchAt(dir, 2000) + BenchHttp(dir, 500);
+    const int failures = listingFailures + BenchAt(dir, 2000) + BenchHttp(dir, 500);
     std::filesystem::remove_all(dir);
     if (failures)
         std::printf("failed exchanges: %d\n", failures);

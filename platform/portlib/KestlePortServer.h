@@ -43,4 +43,9 @@ KESTLE_API int KestleClosePort(int kind, const char* name);
 // Sends command (hex text) as a vendor command to the CD drive of the device
 // with this vendor and product id.
 KESTLE_API int KestleSendCmdByCDLogicDrive(const char* vendorId, const char* productId, const char* command);
+
+// Not one of the six: clears the exclusive flag of every port the library
+// holds and closes those no exchange uses. A normal exit does it by itself;
+// a program that ends with _exit calls it first.
+KESTLE_API void KestleReleasePorts(void);
 }

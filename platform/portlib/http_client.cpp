@@ -122,7 +122,9 @@ std::string HostOf(const std::string& url)
 // The loopback port of host in the device folder's "http" file, 0 when none.
 int MappedPort(const std::string& dir, const std::string& host)
 {
-    std::ifstream in(dir + "/http");
+    std::string text;
+    ReadLibraryFile(dir + "/http", &text);
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);

@@ -11,6 +11,7 @@
 
 #include "platform/portlib/portlib_internal.h"
 #include "platform/win/clock.h"
+#include "platform/win/data_file.h"
 #include "platform/win/debug_output.h"
 
 namespace kestle_portlib {
@@ -46,6 +47,25 @@ void DebugLine(const std::string& line)
     OutputDebugStringA(line.c_str());
     if (auto hook = g_debugHook.load())
         hook(line.c_str());
+}
+
+bool ReadLibraryFile(const std::string& path, std::string* text)
+{
+    // far above any table or attribute; a FIFO, a device or a huge file is no data of ours
+    constexpr size_t kMaxBytes = 256 * 1024;
+    switch (ReadDataFile(path, kMaxBytes, text)) {
+    case DataFileRead::Ok:
+        return true;
+    case DataFileRead::Missing:
+        return false;
+    case DataFileRead::NotRegular:
+        DebugLine("KESTLE: " + path + ": not a regular file: skipped\n");
+        return false;
+    case DataFileRead::TooLarge:
+        DebugLine("KESTLE: " + path + ": larger than " + std::to_string(kMaxBytes / 1024) + " kB: skipped\n");
+        return false;
+    }
+    return false;
 }
 
 std::string DeviceDir()
@@ -105,20 +125,15 @@ int KestleEnumDeviceProperty(char (*entries)[KESTLE_ENTRY_SIZE], int* count)
     std::vector<std::string> listing;
     const std::string dir = DeviceDir();
     if (!dir.empty()) {
-        FILE* f = std::fopen((dir + "/listing").c_str(), "r");
-        if (f) {
-            char line[4096];
-            while (std::fgets(line, sizeof line, f)) {
-                size_t n = std::strcspn(line, "\r\n");
-                const bool whole = line[n] != '\0' || std::feof(f);
-                line[n] = '\0';
-                if (n > 0)
-                    listing.emplace_back(line);
-                // skip the rest of an over-long line
-                while (!whole && std::fgets(line, sizeof line, f) && !std::strchr(line, '\n')) {
-                }
-            }
-            std::fclose(f);
+        std::string text;
+        ReadLibraryFile(dir + "/listing", &text);
+        for (size_t start = 0; start < text.size();) {
+            const size_t end = std::min(text.find('\n', start), text.size());
+            std::string line = text.substr(start, end - start);
+            line.resize(std::min(line.find('\r'), line.size()));
+            if (!line.empty())
+                listing.push_back(std::move(line));
+            start = end + 1;
         }
     } else if (std::getenv("KESTLE_SYSFS_ROOT")) {
         listing = ListSysfs(SysfsRoot());
@@ -205,6 +220,8 @@ int KestleClosePort(int kind, const char* name)
         return kBadArgument;
     }
 }
+
+void KestleReleasePorts(void) { ReleaseHeldPorts(); }
 
 int KestleSendCmdByCDLogicDrive(const char* vendorId, const char* productId, const char* command)
 {

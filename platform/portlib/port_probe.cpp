@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <mutex>
 
 #include "platform/portlib/portlib_internal.h"
@@ -24,10 +26,12 @@
 namespace kestle_portlib {
 namespace {
 
-constexpr uint32_t kProbeMs = 1000;    // per question of a first probe, device time
-constexpr uint32_t kReprobeMs = 400;       // per question of a later one
-constexpr uint32_t kListingProbeMs = 1000;  // what a listing may spend on asking silent ports again
-constexpr uint32_t kFirstPauseMs = 1000, kLongestPauseMs = 8000;  // program time between probes of a silent port
+// A probe is one window: "AT\r" first, then, when nothing answered it by
+// half the window, the DIAG question; an answer to either counts to the end.
+constexpr uint32_t kProbeMs = 1000;   // the window of a first probe, device time
+constexpr uint32_t kReprobeMs = 800;  // of a later one
+constexpr uint32_t kFirstPauseMs = 1000;  // program time before a silent port is asked again; doubles
+constexpr int kRetries = 4;               // then the port is left alone
 
 struct Learnt {
     std::string plug;
@@ -36,8 +40,9 @@ struct Learnt {
     uint32_t retryAt = 0;  // program time of the next probe when silent
 };
 
-std::mutex g_probeLock;  // one probe at a time; listings wait for its answer
+std::mutex g_learntLock;  // held only to read or write the table, never during a probe
 std::map<std::string, Learnt> g_learnt;  // by devnode
+std::map<std::string, std::shared_ptr<std::mutex>> g_probing;  // by devnode: one probe of a port at a time
 std::atomic<int> g_probes{0};
 
 uint16_t Crc16X25(const std::string& data)
@@ -99,43 +104,14 @@ bool HasNmeaSentence(const std::string& text)
     return false;
 }
 
-// Sends the question, then reads until done says so or the time is up.
-template <class Done>
-std::string Ask(int fd, const std::string& question, uint32_t waitMs, Done done)
-{
-    ::tcflush(fd, TCIOFLUSH);
-    if (::write(fd, question.data(), question.size()) != static_cast<ssize_t>(question.size()))
-        return {};
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(TimeoutScaledMs(waitMs));
-    std::string answer;
-    char chunk[512];
-    while (!done(answer) && answer.size() < 4096) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            break;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) <= 0 || (p.revents & (POLLERR | POLLNVAL)))
-            break;
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n > 0)
-            answer.append(chunk, static_cast<size_t>(n));
-        else if (n == 0 && (p.revents & POLLHUP))
-            break;
-        else if (n == 0)
-            ::poll(nullptr, 0, 10);
-    }
-    return answer;
-}
-
 bool AtAnswered(const std::string& text)
 {
     return text.find("\r\nOK\r\n") != std::string::npos || text.compare(0, 4, "OK\r\n") == 0 ||
            text.find("\rOK\r\n") != std::string::npos;
 }
 
-// True when another process has the tty open (one of this user's, or any for
-// root: /proc shows only those). Our own process knows its descriptors.
+}  // namespace
+
 bool OpenElsewhere(int fd)
 {
     struct stat mine;
@@ -174,79 +150,138 @@ bool OpenElsewhere(int fd)
     return found;
 }
 
+namespace {
+
+PortRole Judge(const std::string& answer, size_t diagFrom)
+{
+    if (AtAnswered(answer))
+        return PortRole::At;
+    if (HasNmeaSentence(answer))
+        return PortRole::Gps;
+    // a version request; any CRC-valid answer will do (some answer "AT" with an error frame)
+    if (CrcValidFrame(answer) || (diagFrom < answer.size() && CrcValidFrame(answer.substr(diagFrom))))
+        return PortRole::Diag;
+    return PortRole::Unknown;
+}
+
+// Asks the two questions within one window on an open tty.
+PortRole ProbeOn(int fd, uint32_t windowMs)
+{
+    ++g_probes;
+    ::tcflush(fd, TCIOFLUSH);
+    const std::string at = "AT\r";
+    if (::write(fd, at.data(), at.size()) != static_cast<ssize_t>(at.size()))
+        return PortRole::Unknown;
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto half = start + std::chrono::milliseconds(TimeoutScaledMs(windowMs / 2));
+    const auto deadline = start + std::chrono::milliseconds(TimeoutScaledMs(windowMs));
+    std::string answer;
+    size_t diagFrom = std::string::npos;
+    char chunk[512];
+    PortRole role = PortRole::Unknown;
+    while ((role = Judge(answer, diagFrom)) == PortRole::Unknown && answer.size() < 4096) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            break;
+        if (diagFrom == std::string::npos && now >= half) {
+            diagFrom = answer.size();
+            const std::string diag = Frame(std::string(1, '\0'));
+            if (::write(fd, diag.data(), diag.size()) != static_cast<ssize_t>(diag.size()))
+                break;
+        }
+        const auto until = diagFrom == std::string::npos ? half : deadline;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(left, 1)));
+        if (ready < 0 || (ready > 0 && (p.revents & (POLLERR | POLLNVAL))))
+            break;
+        if (ready == 0)
+            continue;
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0)
+            answer.append(chunk, static_cast<size_t>(n));
+        else if (n == 0 && (p.revents & POLLHUP))
+            break;
+        else if (n == 0)
+            ::poll(nullptr, 0, 10);
+    }
+    ::tcflush(fd, TCIOFLUSH);
+    return role;
+}
+
+const char* RoleWord(PortRole role)
+{
+    return role == PortRole::At ? "AT" : role == PortRole::Gps ? "GPS" : role == PortRole::Diag ? "DIAG" : "no answer";
+}
+
 // Unknown with *busy set when the port could not be had or another program has it.
-PortRole Probe(const std::string& devnode, uint32_t waitMs, bool* busy)
+PortRole Probe(const UsbPort& port, uint32_t windowMs, bool* busy)
 {
     *busy = false;
-    const int fd = OpenSerialDevice(devnode);
+    PortRole role = PortRole::Unknown;
+    // ours already (a tool opened it before its first listing): asked through our descriptor
+    if (SerialDeviceOpen(port.devnode, port.plug) &&
+        ProbeHeldPort(port.devnode, port.plug, [&](int fd) { role = ProbeOn(fd, windowMs); })) {
+        DebugLine("KESTLE: probed " + port.devnode + " (open here): " + RoleWord(role) + "\n");
+        return role;
+    }
+    const int fd = OpenSerialDevice(port.devnode, true);
     if (fd < 0) {
         *busy = true;
         return PortRole::Unknown;
     }
-    // our open passed the flock; the tty may still be another program's:
-    // exclusive (root passes TIOCEXCL), or open without any lock
-    int exclusive = 0;
-    if ((::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) || OpenElsewhere(fd)) {
-        ::close(fd);  // the exclusive flag is theirs: left as it is
-        *busy = true;
-        DebugLine("KESTLE: " + devnode + ": open in another program: not probed\n");
-        return PortRole::Unknown;
-    }
-    ::ioctl(fd, TIOCEXCL);
-    ++g_probes;
-    PortRole role = PortRole::Unknown;
-    const std::string at =
-        Ask(fd, "AT\r", waitMs, [](const std::string& a) { return AtAnswered(a) || HasNmeaSentence(a); });
-    if (AtAnswered(at))
-        role = PortRole::At;
-    else if (HasNmeaSentence(at))
-        role = PortRole::Gps;
-    else if (CrcValidFrame(Ask(fd, Frame(std::string(1, '\0')), waitMs,
-                               [](const std::string& a) { return DiagReplyComplete(a); })))
-        role = PortRole::Diag;  // a version request; any CRC-valid answer will do
-    ::tcflush(fd, TCIOFLUSH);
+    role = ProbeOn(fd, windowMs);
     CloseSerialDevice(fd);
-    DebugLine("KESTLE: probed " + devnode + ": " +
-              (role == PortRole::At ? "AT" : role == PortRole::Gps ? "GPS" : role == PortRole::Diag ? "DIAG" : "no answer") +
-              "\n");
+    DebugLine("KESTLE: probed " + port.devnode + ": " + RoleWord(role) + "\n");
     return role;
 }
 
 }  // namespace
 
-PortRole CachedProbe(const UsbPort& port, ProbeBudget* budget)
+PortRole CachedProbe(const UsbPort& port)
 {
     if (port.devnode.empty())
         return PortRole::Unknown;
-    std::lock_guard<std::mutex> hold(g_probeLock);
-    auto it = g_learnt.find(port.devnode);
-    const bool again = it != g_learnt.end() && it->second.plug == port.plug;
-    if (again && (it->second.role != PortRole::Unknown || static_cast<int32_t>(GetTickCount() - it->second.retryAt) < 0))
-        return it->second.role;
-    // a port first seen is always probed; asking silent ones again stays
-    // within the listing's budget, so the watch threads keep their pace
-    using Clock = std::chrono::steady_clock;
-    const auto budgetLeft = [&] {
-        // a silent port costs both questions
-        return !budget || budget->start == Clock::time_point{} ||
-               Clock::now() - budget->start < std::chrono::milliseconds(TimeoutScaledMs(kListingProbeMs - 2 * kReprobeMs));
-    };
-    if (again && !budgetLeft())
-        return PortRole::Unknown;
-    if (SerialDeviceOpen(port.devnode, port.plug))
-        return PortRole::Unknown;  // ours and in use: never disturbed
-    if (budget && budget->start == Clock::time_point{})
-        budget->start = Clock::now();
+    std::shared_ptr<std::mutex> portLock;
+    {
+        std::lock_guard<std::mutex> hold(g_learntLock);
+        auto& slot = g_probing[port.devnode];
+        if (!slot)
+            slot = std::make_shared<std::mutex>();
+        portLock = slot;
+    }
+    // a second listing waits for the probe of this port in progress and takes its answer
+    std::lock_guard<std::mutex> probing(*portLock);
+    bool again = false;
+    {
+        std::lock_guard<std::mutex> hold(g_learntLock);
+        auto it = g_learnt.find(port.devnode);
+        again = it != g_learnt.end() && it->second.plug == port.plug;
+        if (again && (it->second.role != PortRole::Unknown || it->second.silent > kRetries ||
+                      static_cast<int32_t>(GetTickCount() - it->second.retryAt) < 0))
+            return it->second.role;
+    }
     bool busy = false;
-    const PortRole role = Probe(port.devnode, again ? kReprobeMs : kProbeMs, &busy);
+    const PortRole role = Probe(port, again ? kReprobeMs : kProbeMs, &busy);
     if (busy)
         return role;  // asked again on the next listing
+    std::lock_guard<std::mutex> hold(g_learntLock);
     Learnt& learnt = g_learnt[port.devnode];
-    learnt.silent = again ? learnt.silent + 1 : 1;
+    learnt.silent = again && role == PortRole::Unknown ? learnt.silent + 1 : role == PortRole::Unknown ? 1 : 0;
     learnt.plug = port.plug;
     learnt.role = role;
-    const uint32_t pause = std::min<uint32_t>(kFirstPauseMs << std::min(learnt.silent - 1, 3), kLongestPauseMs);
-    learnt.retryAt = GetTickCount() + pause;
+    learnt.retryAt = GetTickCount() + (kFirstPauseMs << std::min(std::max(learnt.silent - 1, 0), kRetries - 1));
+    if (role != PortRole::Unknown) {
+        // a device that begins to answer may have woken its other ports: a
+        // port left alone gets one more round
+        for (auto& [devnode, other] : g_learnt) {
+            if (other.plug == port.plug && other.silent > kRetries) {
+                other.silent = 1;
+                other.retryAt = GetTickCount();
+            }
+        }
+    }
     return role;
 }
 

@@ -6,10 +6,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <tuple>
 #include <sstream>
+#include <thread>
 
 #include "platform/portlib/portlib_internal.h"
 
@@ -235,13 +235,10 @@ std::vector<RoleRow> LoadRoleTable()
     else if (home && *home)
         folders.push_back(std::string(home) + "/.config");
     for (const std::string& folder : folders) {
-        std::ifstream in(folder + "/" + kTableFile);
-        if (!in)
-            continue;
-        std::stringstream text;
-        text << in.rdbuf();
-        for (const RoleRow& row : ParseRoleTable(text.str()))
-            table.push_back(row);
+        std::string text;
+        if (ReadLibraryFile(folder + "/" + kTableFile, &text))
+            for (const RoleRow& row : ParseRoleTable(text))
+                table.push_back(row);
     }
     return table;
 }
@@ -307,11 +304,26 @@ std::vector<std::string> BuildListing(const std::vector<UsbPort>& ports, const s
             serialPorts.push_back(port);
         std::sort(serialPorts.begin(), serialPorts.end(),
                   [](const UsbPort* a, const UsbPort* b) { return ComNumberOfTty(a->name) < ComNumberOfTty(b->name); });
+        std::vector<const UsbPort*> unnamed;
         for (const UsbPort* port : serialPorts) {
-            PortRole& role = roles[port];
-            if (role != PortRole::Unknown || !probe)
-                continue;
-            role = probe(*port);
+            if (roles[port] == PortRole::Unknown && probe)
+                unnamed.push_back(port);
+        }
+        // each port is a tty of its own: a silent one costs its wait once, not
+        // once per port
+        std::vector<PortRole> found(unnamed.size(), PortRole::Unknown);
+        if (unnamed.size() == 1) {
+            found[0] = probe(*unnamed[0]);
+        } else {
+            std::vector<std::thread> askers;
+            for (size_t i = 0; i < unnamed.size(); ++i)
+                askers.emplace_back([&, i] { found[i] = probe(*unnamed[i]); });
+            for (std::thread& asker : askers)
+                asker.join();
+        }
+        for (size_t i = 0; i < unnamed.size(); ++i) {
+            PortRole& role = roles[unnamed[i]];
+            role = found[i];
             if (role == PortRole::At) {
                 if (haveAt)
                     role = PortRole::Modem;

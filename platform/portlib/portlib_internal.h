@@ -96,7 +96,8 @@ KESTLE_API std::vector<RoleRow> ParseRoleTable(const std::string& text);
 KESTLE_API std::vector<RoleRow> LoadRoleTable();
 
 // Decides the modem's interfaces and their roles and writes the entries.
-// probe is asked for serial ports nothing else names (may be empty).
+// probe is asked for serial ports nothing else names (may be empty); the
+// ports of one device are asked at the same time, each on a thread of its own.
 using Prober = std::function<PortRole(const UsbPort&)>;
 KESTLE_API std::vector<std::string> BuildListing(const std::vector<UsbPort>& ports, const std::vector<RoleRow>& table,
                                                  const Prober& probe);
@@ -108,16 +109,14 @@ KESTLE_API std::vector<std::string> ListUdev();
 // The interfaces libudev shows.
 KESTLE_API std::vector<UsbPort> CollectUdev();
 
-// What one listing has spent on asking silent ports again.
-struct ProbeBudget {
-    std::chrono::steady_clock::time_point start{};  // of its first probe
-};
 // Probes an unlabelled serial port: AT (answers OK), GPS (sends NMEA
 // sentences), DIAG (a CRC-valid answer to a version request), else Unknown.
-// A role found stays for the plug-in, "no answer" is asked again after a
-// growing pause while the budget lasts (none: no limit); never on a port this
-// library has open or another program holds.
-KESTLE_API PortRole CachedProbe(const UsbPort& port, ProbeBudget* budget = nullptr);
+// A role found stays for the plug-in; "no answer" is asked again after
+// pauses of 1, 2, 4 and 8 s, then no more until another port of the device
+// answers or the device is plugged in again. Never on a port another program
+// holds; a port this library holds is asked through its own descriptor.
+// Safe to call for several ports at once.
+KESTLE_API PortRole CachedProbe(const UsbPort& port);
 // Probes made since start (for tests).
 KESTLE_API int ProbeCount();
 
@@ -140,8 +139,13 @@ KESTLE_API size_t DiagReplyLength(std::string_view reply);
 
 // Opens a tty for exclusive use (TIOCEXCL and an flock), raw 115200 8N1, no
 // flow control of any kind. Returns the descriptor, or -(result code) with a
-// debug line saying why: kNoPort, kBusy or kDenied.
-KESTLE_API int OpenSerialDevice(const std::string& path);
+// debug line saying why: kNoPort, kBusy or kDenied. With refuseHeld (a probe)
+// a tty another program holds (its exclusive flag, or open in another
+// process) is kBusy too, found before our own flag is set.
+KESTLE_API int OpenSerialDevice(const std::string& path, bool refuseHeld = false);
+// Clears the exclusive flag of every descriptor the library holds and closes
+// the ports no exchange is using (the program's end).
+KESTLE_API void ReleaseHeldPorts();
 
 // The library's debug lines go to the debugger output stream; a test may
 // also have them handed to a hook of its own (nullptr: none).
@@ -151,6 +155,11 @@ KESTLE_API void SetDebugHook(void (*hook)(const char* line));
 
 // Sends one debug line ("KESTLE: ..." with its line end).
 void DebugLine(const std::string& line);
+
+// Reads a file the library takes data from (the role table, a sysfs
+// attribute, the device folder's files): a regular file of at most a few
+// hundred kB. Anything else is skipped with a debug line (none when missing).
+bool ReadLibraryFile(const std::string& path, std::string* text);
 
 // KESTLE_DEVICE_DIR when it names a folder, else empty (read on every call).
 std::string DeviceDir();
@@ -175,7 +184,13 @@ bool SerialDeviceOpen(const std::string& devnode, const std::string& plug);
 // empty when there is none to be found.
 std::string PlugOfDevnode(const std::string& devnode);
 // Clears the tty's exclusive flag and closes the descriptor.
-void CloseSerialDevice(int fd);
+KESTLE_API void CloseSerialDevice(int fd);
+// Runs probe on the descriptor this library holds for the tty (that plug-in),
+// between two exchanges; false when it holds none.
+bool ProbeHeldPort(const std::string& devnode, const std::string& plug, const std::function<void(int fd)>& probe);
+// True when another process has the tty of fd open (one of this user's, or
+// any for root: /proc shows only those).
+bool OpenElsewhere(int fd);
 // The debug line of an open refused as kBusy or kDenied.
 std::string OpenFailureLine(const std::string& path, int result);
 

@@ -13,9 +13,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <vector>
 
 #include "platform/portlib/portlib_internal.h"
 
@@ -36,6 +39,12 @@ struct SerialPort {
 std::mutex g_portsLock;
 std::map<int, std::shared_ptr<SerialPort>> g_ports;  // by COM number
 std::map<std::string, std::string> g_held;  // devnode: plug, of every open descriptor (under g_portsLock)
+
+// Every descriptor that has set a tty's exclusive flag, ports and probes
+// alike: the program's end clears the flag of each (a descriptor is closed
+// only after it left the set, so the end never touches a reused number).
+std::mutex g_exclusiveLock;
+std::set<int> g_exclusive;
 
 std::string PathOfCom(int com)
 {
@@ -183,7 +192,7 @@ size_t DiagReplyLength(std::string_view reply)
     return end == std::string_view::npos ? reply.size() : end + 1;
 }
 
-int OpenSerialDevice(const std::string& path)
+int OpenSerialDevice(const std::string& path, bool refuseHeld)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -201,7 +210,19 @@ int OpenSerialDevice(const std::string& path)
         DebugLine(OpenFailureLine(path, kBusy));
         return -kBusy;
     }
-    ::ioctl(fd, TIOCEXCL);
+    // asked before our own flag is set: a flag found now is another program's
+    // (root passes it), and so is a descriptor of another process
+    int exclusive = 0;
+    if (refuseHeld && ((::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) || OpenElsewhere(fd))) {
+        ::close(fd);  // their flag stays as they set it
+        DebugLine("KESTLE: " + path + ": open in another program: not probed\n");
+        return -kBusy;
+    }
+    {
+        std::lock_guard<std::mutex> hold(g_exclusiveLock);
+        ::ioctl(fd, TIOCEXCL);
+        g_exclusive.insert(fd);
+    }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
         CloseSerialDevice(fd);
@@ -238,8 +259,53 @@ void CloseSerialDevice(int fd)
 {
     // the exclusive flag belongs to the tty, not the descriptor: left set, it
     // refuses every later open (ours too) while anyone else keeps the tty
+    std::lock_guard<std::mutex> hold(g_exclusiveLock);
+    g_exclusive.erase(fd);
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
+}
+
+void ReleaseHeldPorts()
+{
+    {
+        // first the flags, on every descriptor: a port in an exchange keeps
+        // its descriptor, which the process's end closes
+        std::lock_guard<std::mutex> hold(g_exclusiveLock);
+        for (int fd : g_exclusive)
+            ::ioctl(fd, TIOCNXCL);
+    }
+    std::vector<std::shared_ptr<SerialPort>> ports;
+    {
+        std::lock_guard<std::mutex> guard(g_portsLock);
+        for (auto& [com, port] : g_ports)
+            ports.push_back(port);
+    }
+    for (auto& port : ports) {
+        std::unique_lock<std::mutex> guard(port->lock, std::try_to_lock);
+        if (guard.owns_lock())
+            CloseFd(*port);
+    }
+}
+
+bool ProbeHeldPort(const std::string& devnode, const std::string& plug, const std::function<void(int fd)>& probe)
+{
+    std::shared_ptr<SerialPort> held;
+    {
+        std::lock_guard<std::mutex> guard(g_portsLock);
+        for (auto& [com, port] : g_ports) {
+            if (port->path == devnode)
+                held = port;
+        }
+    }
+    if (!held)
+        return false;
+    // between two exchanges: the probe waits for a running one to end
+    std::lock_guard<std::mutex> guard(held->lock);
+    if (held->fd < 0 || (!plug.empty() && !held->plug.empty() && plug != held->plug))
+        return false;
+    probe(held->fd);
+    held->pending.clear();
+    return true;
 }
 
 bool SerialDeviceOpen(const std::string& devnode, const std::string& plug)
@@ -288,12 +354,13 @@ int SerialInit(const char* name, std::string* triedPath)
     if (fd < 0)
         return -fd;
     port->fd = fd;
-    port->path = path;
     port->device = st.st_rdev;
     port->plug = plug;
     port->lastRequest.clear();
     {
+        // the path is read under either lock (ProbeHeldPort under the table's)
         std::lock_guard<std::mutex> held(g_portsLock);
+        port->path = path;
         g_held[path] = plug;
     }
     return kOk;
@@ -447,5 +514,13 @@ int SerialExchange(int kind, const char* name, const unsigned char* request, int
     *replyLength = static_cast<int>(stored);
     return result;
 }
+
+namespace {
+// A normal exit (also the end a close signal leads to): no exclusive flag of
+// ours outlives the process. Defined after the port table, so it runs first.
+struct ReleaseAtExit {
+    ~ReleaseAtExit() { ReleaseHeldPorts(); }
+} g_releaseAtExit;
+}  // namespace
 
 }  // namespace kestle_portlib

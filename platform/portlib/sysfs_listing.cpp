@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <memory>
 
 #include "platform/portlib/portlib_internal.h"
@@ -25,9 +25,10 @@ std::string PlugOf(const std::string& device, const std::string& devnum) { retur
 
 std::string ReadLine(const fs::path& file)
 {
-    std::ifstream in(file);
+    // sysfs attributes say 4096 bytes and give what they have up to EOF
     std::string line;
-    std::getline(in, line);
+    ReadLibraryFile(file.string(), &line);
+    line.resize(std::min(line.find('\n'), line.size()));
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
         line.pop_back();
     return line;
@@ -67,7 +68,9 @@ bool Inside(const fs::path& path, const fs::path& root)
 // KEY=VALUE lines of a uevent file.
 void ReadUevent(const fs::path& file, std::map<std::string, std::string>* properties)
 {
-    std::ifstream in(file);
+    std::string text;
+    ReadLibraryFile(file.string(), &text);
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         const size_t eq = line.find('=');
@@ -289,8 +292,7 @@ std::vector<std::string> ListSysfs(const std::string& rootText)
 
 std::vector<std::string> ListUdev()
 {
-    ProbeBudget budget;
-    return BuildListing(CollectUdev(), LoadRoleTable(), [&budget](const UsbPort& port) { return CachedProbe(port, &budget); });
+    return BuildListing(CollectUdev(), LoadRoleTable(), [](const UsbPort& port) { return CachedProbe(port); });
 }
 
 std::string FindCdDrive(const std::string& rootText, unsigned vendor, unsigned product, std::string* blockName)

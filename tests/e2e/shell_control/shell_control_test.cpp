@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/child_process.h"
 
@@ -52,8 +53,13 @@ protected:
         root_ = templ;
         dev_ = root_ + "/device";
         ASSERT_EQ(mkdir((root_ + "/run").c_str(), 0700), 0);
-        sim_ = childproc::Spawn(kBuild + "/modemsim", {"--dir", dev_, "--restart-ms", "500"}, {}, {},
-                                root_ + "/modemsim.err");
+        if (asUser_) {
+            if (geteuid() != 0)
+                GTEST_SKIP() << "needs root to become another user";
+            ASSERT_EQ(chown(root_.c_str(), 65534, 65534), 0);
+            ASSERT_EQ(chown((root_ + "/run").c_str(), 65534, 65534), 0);
+        }
+        sim_ = Start(kBuild + "/modemsim", {"--dir", dev_, "--restart-ms", "500"}, {}, root_ + "/modemsim.err");
         ASSERT_GT(sim_, 0);
         ASSERT_TRUE(WaitUntil([&] { return Ctl("status", nullptr) == 0; })) << ReadAll(root_ + "/modemsim.err");
     }
@@ -68,6 +74,24 @@ protected:
         }
         std::error_code ec;
         fs::remove_all(root_, ec);
+    }
+
+    // program as the test's user, or as nobody for a fixture that says so
+    pid_t Start(const std::string& program, std::vector<std::string> args, const std::vector<std::string>& env,
+                const std::string& stderrPath = {})
+    {
+        if (!asUser_)
+            return childproc::Spawn(program, std::move(args), env, {}, stderrPath);
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", program});
+        return childproc::Spawn("/usr/bin/setpriv", std::move(args), env, {}, stderrPath);
+    }
+
+    pid_t StartSetwell(const std::string& stderrPath = {})
+    {
+        return Start(kBuild + "/Setwell", {},
+                     {"SETWELL_UI=headless", "KESTLE_DEVICE_DIR=" + dev_, "SETWELL_DEBUG_OUTPUT=" + root_ + "/setwell.log",
+                      "TMPDIR=" + root_, "XDG_RUNTIME_DIR=" + root_ + "/run", "XDG_CONFIG_HOME=" + root_ + "/config"},
+                     stderrPath);
     }
 
     // "modemsim ctl DEVICE words": its exit code, its output in *out
@@ -98,13 +122,34 @@ protected:
 
     std::string root_, dev_;
     pid_t sim_ = -1, tool_ = -1;
+    bool asUser_ = false;
 };
+
+// Users are not root, whom an exclusive tty does not stop.
+class ShellControlAsUser : public ShellControl {
+protected:
+    ShellControlAsUser() { asUser_ = true; }
+};
+
+// Two tools in turn against one emulator, which keeps its terminals open: the
+// AT port the first tool had is free for the second.
+TEST_F(ShellControlAsUser, SecondToolOpensTheAtPortTheFirstHad)
+{
+    for (int run = 1; run <= 2; ++run) {
+        const std::string err = root_ + "/setwell" + std::to_string(run) + ".err";
+        tool_ = StartSetwell(err);
+        ASSERT_GT(tool_, 0);
+        ASSERT_TRUE(WaitUntil([&] { return ReadsOfTheSettings() >= run; })) << run << ": " << ReadAll(err);
+        EXPECT_EQ(ReadAll(err).find("in use by another program"), std::string::npos) << ReadAll(err);
+        kill(tool_, SIGTERM);
+        EXPECT_EQ(childproc::WaitExit(tool_, 60000), 0);
+        tool_ = -1;
+    }
+}
 
 TEST_F(ShellControl, UnplugAndReplugFromTheShellAreFollowedByTheRunningTool)
 {
-    tool_ = childproc::Spawn(kBuild + "/Setwell", {},
-                             {"SETWELL_UI=headless", "KESTLE_DEVICE_DIR=" + dev_, "SETWELL_DEBUG_OUTPUT=" + root_ + "/setwell.log",
-                              "TMPDIR=" + root_, "XDG_RUNTIME_DIR=" + root_ + "/run", "XDG_CONFIG_HOME=" + root_ + "/config"});
+    tool_ = StartSetwell();
     ASSERT_GT(tool_, 0);
     // the settings are read once, on connecting
     ASSERT_TRUE(WaitUntil([&] { return ReadsOfTheSettings() >= 1; }));

@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <grp.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,6 +26,25 @@ namespace {
 const bool g_scaled = [] { return setenv("SETWELL_TIME_SCALE", "0.01", 0) == 0; }();
 
 }  // namespace
+
+int AsNobody(const std::function<int()>& body, const std::string& stderrPath)
+{
+    std::fflush(stderr);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        const int err = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (err < 0 || ::dup2(err, 2) < 0 || ::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
+            ::setuid(kNobody) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
 
 double ElapsedMs(std::chrono::steady_clock::time_point start)
 {

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace portlib_test {
 
 // A fresh folder under $TMPDIR, removed with everything in it.
@@ -109,6 +111,12 @@ private:
     std::vector<HttpSeen> seen_;
     std::thread thread_;
 };
+
+constexpr uid_t kNobody = 65534;
+
+// Runs body in a child process as nobody (no groups) with its standard error
+// in the file stderrPath; the child's exit code, -1 when it did not exit.
+int AsNobody(const std::function<int()>& body, const std::string& stderrPath = "/dev/null");
 
 // Real milliseconds since start.
 double ElapsedMs(std::chrono::steady_clock::time_point start);

@@ -2,18 +2,27 @@
 // interfaces as udev shows them, the role table and a probe.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "platform/portlib/portlib_internal.h"
+#include "tests/unit/portlib/library_debug.h"
 #include "tests/unit/portlib/portlib_test_util.h"
 
 namespace kp = kestle_portlib;
 using kp::PortRole;
 using kp::UsbPort;
+using portlib_test::ElapsedMs;
+using portlib_test::LibraryDebug;
 using portlib_test::EnvGuard;
 using portlib_test::TempDir;
 
@@ -80,6 +89,68 @@ TEST(RoleTable, UserRowsComeAfterPackagerRows)
     ASSERT_EQ(1u, listing.size());
     EXPECT_EQ(0u, listing[0].find("USB nmea UI AT Interface (COM1)"));
 }
+
+// What may stand at the user's table path: a FIFO nobody writes to, a link to
+// an endless device, a huge file. Each is skipped with a debug line, and the
+// listing goes on with the other rows. The table is read in a child, so that a
+// listing that blocks shows as a failure, not as a hung test.
+struct PlantedTable {
+    const char* name;
+    void (*plant)(const std::string& path);
+    const char* debug;
+};
+
+class RoleTableFile : public ::testing::TestWithParam<PlantedTable> {};
+
+TEST_P(RoleTableFile, IsSkippedWhenNotARegularFileOfATableSize)
+{
+    TempDir dir;
+    ASSERT_EQ(0, ::mkdir((dir.Path() + "/home").c_str(), 0700));
+    ASSERT_EQ(0, ::mkdir((dir.Path() + "/home/kestle").c_str(), 0700));
+    ASSERT_EQ(0, ::mkdir((dir.Path() + "/system").c_str(), 0700));
+    ASSERT_EQ(0, ::mkdir((dir.Path() + "/system/kestle").c_str(), 0700));
+    std::ofstream(dir.Path() + "/system/kestle/port-roles.conf") << "2020 0001 00 at\n";
+    GetParam().plant(dir.Path() + "/home/kestle/port-roles.conf");
+    EnvGuard dirs("XDG_CONFIG_DIRS", (dir.Path() + "/system").c_str());
+    EnvGuard home("XDG_CONFIG_HOME", (dir.Path() + "/home").c_str());
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        LibraryDebug debug;
+        const std::vector<kp::RoleRow> table = kp::LoadRoleTable();
+        const bool packagerRowKept = !table.empty() && table.back().vendor == 0x2020 && table.back().role == PortRole::At;
+        ::_exit(packagerRowKept && debug.Count(GetParam().debug) == 1 ? 0 : 1);
+    }
+    int status = 0;
+    // far beyond any listing: only a blocked one gets here
+    const auto end = start + std::chrono::seconds(60);
+    while (::waitpid(child, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (::waitpid(child, &status, WNOHANG) == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "reading the role table blocked";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "the reading process died";
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    std::printf("[ figure ] %s: table read in %.1f ms\n", GetParam().name, ElapsedMs(start));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Planted, RoleTableFile,
+    ::testing::Values(
+        PlantedTable{"Fifo", [](const std::string& path) { ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600)); },
+                     "not a regular file: skipped"},
+        PlantedTable{"LinkToDevZero", [](const std::string& path) { ASSERT_EQ(0, ::symlink("/dev/zero", path.c_str())); },
+                     "not a regular file: skipped"},
+        PlantedTable{"HundredMegabytes",
+                     [](const std::string& path) {
+                         std::ofstream(path) << "2020 0001 00 diag\n";
+                         ASSERT_EQ(0, ::truncate(path.c_str(), 100 * 1024 * 1024));
+                     },
+                     "kB: skipped"}),
+    [](const ::testing::TestParamInfo<PlantedTable>& info) { return info.param.name; });
 
 // The order of trust: udev hint, interface string, table, probe; the probe is
 // asked only about ports nothing else names.

@@ -113,29 +113,6 @@ TEST_F(SerialAccess, MissingPortIsNoPort)
     EXPECT_EQ(1u, debug.Count("no such port"));
 }
 
-constexpr uid_t kNobody = 65534;
-
-// Runs body in a child process as nobody (no groups) with its standard error
-// in the file stderrPath; the child's exit code, -1 when it did not exit.
-int AsNobody(const std::function<int()>& body, const std::string& stderrPath = "/dev/null")
-{
-    std::fflush(stderr);
-    const pid_t child = ::fork();
-    if (child < 0)
-        return -1;
-    if (child == 0) {
-        const int err = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (err < 0 || ::dup2(err, 2) < 0 || ::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 ||
-            ::setuid(kNobody) != 0)
-            ::_exit(100);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
 // Exit codes of the child's steps: 0 when all went well, else the step that failed.
 int AtExchange()
 {
