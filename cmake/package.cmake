@@ -35,6 +35,24 @@ install(FILES ${CMAKE_SOURCE_DIR}/platform/portlib/udev/70-kestle-modem.rules DE
 
 install(FILES ${P}/Setwell.desktop ${P}/Swapwell.desktop DESTINATION share/applications)
 install(FILES ${P}/modem-service-tools.svg DESTINATION share/icons/hicolor/scalable/apps)
+# AppStream: the modalias lets a software centre offer the tools for the modem the udev rule names
+install(FILES ${P}/org.example.modem_service_tools.Setwell.metainfo.xml
+              ${P}/org.example.modem_service_tools.Swapwell.metainfo.xml DESTINATION share/metainfo)
+
+# manual pages: one page for the tool programs (the others link to it), one
+# each for modemsim and PackageTool
+set(man_dir ${CMAKE_BINARY_DIR}/package-man)
+foreach(page Setwell modemsim PackageTool)
+  configure_file(${P}/man/${page}.1 ${man_dir}/${page}.1 @ONLY)
+  execute_process(COMMAND gzip -9n -c ${man_dir}/${page}.1 OUTPUT_FILE ${man_dir}/${page}.1.gz COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${man_dir}/${page}.1.gz DESTINATION share/man/man1)
+endforeach()
+foreach(program ${installed_programs})
+  if(NOT EXISTS ${P}/man/${program}.1)
+    file(CREATE_LINK Setwell.1.gz ${man_dir}/${program}.1.gz SYMBOLIC)
+    install(FILES ${man_dir}/${program}.1.gz DESTINATION share/man/man1)
+  endif()
+endforeach()
 
 # documentation: the README's real-modem section, the sample role table, and
 # the changelog of this version

@@ -578,7 +578,7 @@ private:
         if (snaps[0].node.visible && !win->shown()) {
             PlaceOverOwner(win, t);
             win->show();
-            ReportMapped(win, top);
+            ReportMapped(win, top, snaps);
         } else if (!snaps[0].node.visible && win->shown()) {
             win->hide();
         }
@@ -839,14 +839,26 @@ private:
         return out;
     }
 
-    void ReportMapped(TopWindow* win, HWND top)
+    // One line per mapped window, "0xID WxH CAPTION"; a box (an owned
+    // window) adds its texts after tabs, so that a script can say what it said.
+    void ReportMapped(TopWindow* win, HWND top, const std::vector<Snapshot>& snaps)
     {
         if (!log_)
             return;
+        std::string texts;
+        if (snaps[0].node.owner)
+            for (size_t i = 1; i < snaps.size(); ++i) {
+                const Node& n = snaps[i].node;
+                if (n.kind != WndKind::Static || !snaps[i].shown || n.text.empty())
+                    continue;
+                std::string text = WideToUtf8(n.text);
+                std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n'; }, ' ');
+                texts += '\t' + text;
+            }
         Fl::flush();
         if (FILE* f = std::fopen(log_, "a")) {
-            std::fprintf(f, "0x%lx %dx%d %s\n", static_cast<unsigned long>(fl_xid(win)), win->w(), win->h(),
-                         captions_[top].c_str());
+            std::fprintf(f, "0x%lx %dx%d %s%s\n", static_cast<unsigned long>(fl_xid(win)), win->w(), win->h(),
+                         captions_[top].c_str(), texts.c_str());
             std::fclose(f);
         }
     }

@@ -1,7 +1,8 @@
 #pragma once
 // Where a person clicks in a real window: the framework logs each mapped
-// window ("0xID WxH caption") to SETWELL_UI_MAPPED_LOG, and a control's place
-// follows from the model's pixels (the menu bar sits above the client area).
+// window ("0xID WxH caption", a box's texts after tabs) to
+// SETWELL_UI_MAPPED_LOG, and a control's place follows from the model's
+// pixels (the menu bar sits above the client area).
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
