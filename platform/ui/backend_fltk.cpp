@@ -97,6 +97,7 @@ void PostInputTo(HWND h, UINT message, WPARAM w, LPARAM l, std::wstring* text = 
     item.payload = payload;
     item.keys.alt = (Fl::event_state() & FL_ALT) != 0;
     item.keys.shift = (Fl::event_state() & FL_SHIFT) != 0;
+    item.keys.ctrl = (Fl::event_state() & FL_CTRL) != 0;
     Post(h, item);
 }
 
@@ -197,6 +198,10 @@ public:
     int handle(int event) override
     {
         if (this->readonly() && (event == FL_FOCUS || event == FL_PUSH))
+            return 0;
+        // the page keys belong to the dialog
+        if (event == FL_KEYBOARD && (Fl::event_state() & FL_CTRL) &&
+            (Fl::event_key() == FL_Tab || Fl::event_key() == FL_Page_Up || Fl::event_key() == FL_Page_Down))
             return 0;
         return Base::handle(event);
     }
@@ -310,6 +315,15 @@ public:
         }
         if (k == FL_F + 4 && (Fl::event_state() & FL_ALT)) {
             PostInputTo(KeyboardTarget(), WM_SYSKEYDOWN, VK_F4, 0);
+            return true;
+        }
+        // arrows a control left unused (a radio group, the tab strip) and the
+        // page keys: the dialog's, never FLTK's own focus moves
+        static const std::map<int, WPARAM> kKeys = {{FL_Left, VK_LEFT},       {FL_Right, VK_RIGHT},
+                                                    {FL_Up, VK_UP},           {FL_Down, VK_DOWN},
+                                                    {FL_Page_Up, VK_PRIOR},   {FL_Page_Down, VK_NEXT}};
+        if (auto it = kKeys.find(k); it != kKeys.end()) {
+            PostInputTo(KeyboardTarget(), WM_KEYDOWN, it->second, 0);
             return true;
         }
         return false;
@@ -595,11 +609,11 @@ private:
         win->redraw();
     }
 
-    // A message box opens centred over the window it belongs to (with no
-    // window manager X would put it at the screen's top left).
+    // A message box or prompt opens centred over the window it belongs to
+    // (with no window manager X would put it at the screen's top left).
     void PlaceOverOwner(TopWindow* win, const Node& t)
     {
-        if (!t.messageBox || !t.owner)
+        if (!t.owner)
             return;
         auto it = widgets_.find(TopLevelOf(t.owner));
         auto* owner = it == widgets_.end() ? nullptr : dynamic_cast<TopWindow*>(it->second);

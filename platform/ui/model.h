@@ -133,6 +133,7 @@ struct SendSlot {
 struct KeyState {
     bool alt = false;
     bool shift = false;
+    bool ctrl = false;
 };
 
 struct QueuedItem {

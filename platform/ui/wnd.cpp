@@ -177,7 +177,7 @@ LRESULT DefaultProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam)
     switch (kind) {
     case WndKind::Button: {
         TempView<CButton> t(h);
-        if (message == WM_LBUTTONUP)
+        if (message == WM_LBUTTONUP || message == BM_CLICK)
             ClickButton(h);
         else if (message == BM_GETCHECK)
             return t.v.GetCheck();
