@@ -207,10 +207,21 @@ public:
     }
 };
 
+// A control FLTK gives no keyboard focus (the tab strip, a list) shows the
+// dialog's focus as a dotted frame.
+void DrawFocusFrame(int x, int y, int w, int h)
+{
+    fl_color(FL_BLACK);
+    fl_line_style(FL_DOT);
+    fl_rect(x, y, w, h);
+    fl_line_style(0);
+}
+
 class TabStrip : public Fl_Box {
 public:
     using Fl_Box::Fl_Box;
     Node snap;
+    bool focused = false;
     void draw() override
     {
         RECT first = TabItemRectLocked(snap, 0);
@@ -225,6 +236,8 @@ public:
             fl_color(FL_BLACK);
             fl_draw(WideToUtf8(snap.tabs[i]).c_str(), x() + r.left, y() + r.top, r.right - r.left, r.bottom - r.top,
                     FL_ALIGN_CENTER);
+            if (cur && focused)
+                DrawFocusFrame(x() + r.left + 2, y() + r.top, r.right - r.left - 4, r.bottom - r.top - 2);
         }
     }
     int handle(int event) override
@@ -241,6 +254,13 @@ class ListTable : public Fl_Table_Row {
 public:
     ListTable(int x, int y, int w, int h) : Fl_Table_Row(x, y, w, h) { end(); }
     Node snap;
+    bool focused = false;
+    void draw() override
+    {
+        Fl_Table_Row::draw();
+        if (focused)
+            DrawFocusFrame(x() + 1, y() + 1, w() - 2, h() - 2);
+    }
     void Load(const Node& n)
     {
         snap.columns = n.columns;
@@ -330,6 +350,16 @@ public:
     }
     int handle(int event) override
     {
+        if (event == FL_FOCUS) {
+            // the dialog's focus, not FLTK's first child; one FLTK cannot
+            // focus leaves the keys with the window
+            HWND f = nullptr;
+            WithNode(hwnd, [&](Node& n) { f = n.focus; });
+            for (int i = 0; f && i < children(); ++i)
+                if (child(i)->user_data() == f && child(i)->take_focus())
+                    return 1;
+            return 1;
+        }
         bool key = event == FL_KEYBOARD || event == FL_SHORTCUT;
         bool mouse = event == FL_PUSH || event == FL_RELEASE || event == FL_DRAG || event == FL_MOUSEWHEEL;
         // FLTK hands a key to the window of its focus widget; it belongs to the
@@ -587,6 +617,7 @@ private:
         if (win->w() != cw || win->h() != ch + menuH)
             win->size(cw, ch + menuH);
         SyncMenu(win, top, hasMenu ? &menu : nullptr, size);
+        focus_ = snaps[0].node.focus;
         for (size_t i = 1; i < snaps.size(); ++i)
             SyncWidget(win, snaps[i], menuH, size);
         if (snaps[0].node.visible && !win->shown()) {
@@ -800,6 +831,7 @@ private:
             // a row the user chose stays chosen until the model has it
             if (!InputPending(n.hwnd))
                 t->Load(n);
+            t->focused = n.hwnd == focus_;
             break;
         }
         case WndKind::TabControl: {
@@ -808,6 +840,7 @@ private:
             t->snap.tabCur = n.tabCur;
             t->snap.baseX = n.baseX;
             t->snap.baseY = n.baseY;
+            t->focused = n.hwnd == focus_;
             break;
         }
         case WndKind::Dialog: break;
@@ -876,6 +909,7 @@ private:
     std::map<HWND, Fl_Menu_Bar*> menus_;
     std::map<HWND, std::string> captions_, labels_;
     std::map<HWND, HWND> lastFocus_;
+    HWND focus_ = nullptr;   // the dialog's focus during a pass over it
 };
 
 }  // namespace
