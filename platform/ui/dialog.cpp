@@ -238,40 +238,16 @@ void MoveTabFocus(HWND dialog, HWND from, bool back)
 // group takes the focus and is clicked, as a user's click would.
 bool MoveInRadioGroup(HWND from, bool back)
 {
+    bool radio = false;
+    WithNode(from, [&](Node& n) { radio = IsRadio(n); });
+    if (!radio)
+        return false;
     std::vector<HWND> usable;
-    {
-        HWND parent = nullptr;
-        bool radio = false;
-        WithNode(from, [&](Node& n) {
-            radio = IsRadio(n);
-            parent = n.parent;
+    for (HWND r : RadioGroupOf(from))
+        WithNode(r, [&](Node& n) {
+            if ((n.visible && n.enabled) || r == from)
+                usable.push_back(r);
         });
-        if (!radio)
-            return false;
-        std::lock_guard<std::mutex> lock(ModelMutex());
-        Node* p = FindNodeLocked(parent);
-        if (!p)
-            return false;
-        auto& sib = p->children;
-        auto pos = std::find(sib.begin(), sib.end(), from);
-        if (pos == sib.end())
-            return false;
-        size_t start = pos - sib.begin();
-        while (start > 0) {
-            Node* n = FindNodeLocked(sib[start]);
-            Node* prev = FindNodeLocked(sib[start - 1]);
-            if (!n || (n->style & WS_GROUP) || !prev || !IsRadio(*prev))
-                break;
-            --start;
-        }
-        for (size_t i = start; i < sib.size(); ++i) {
-            Node* n = FindNodeLocked(sib[i]);
-            if (!n || !IsRadio(*n) || (i > start && (n->style & WS_GROUP)))
-                break;
-            if ((n->visible && n->enabled) || sib[i] == from)
-                usable.push_back(sib[i]);
-        }
-    }
     auto at = std::find(usable.begin(), usable.end(), from);
     if (usable.size() < 2 || at == usable.end())
         return true;

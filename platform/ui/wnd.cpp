@@ -19,6 +19,9 @@ bool IsAutoRadio(const Node& n)
     return n.kind == WndKind::Button && (n.style & BS_TYPEMASK) == BS_AUTORADIOBUTTON;
 }
 
+}  // namespace
+
+namespace ui {
 // the radio buttons of the group that h belongs to, in creation order
 std::vector<HWND> RadioGroupOf(HWND h)
 {
@@ -48,6 +51,9 @@ std::vector<HWND> RadioGroupOf(HWND h)
     }
     return group;
 }
+}  // namespace ui
+
+namespace {
 
 void ClickButton(HWND h)
 {
