@@ -164,6 +164,7 @@ typedef LVCOLUMNW LVCOLUMN;
 // control messages
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
 #define EM_GETSEL 0x00B0
@@ -205,6 +206,12 @@ typedef LVCOLUMNW LVCOLUMN;
 #define VK_CONTROL 0x11
 #define VK_MENU 0x12
 #define VK_ESCAPE 0x1B
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
 #define VK_F4 0x73
 
 // command ids and message box

@@ -97,6 +97,7 @@ void PostInputTo(HWND h, UINT message, WPARAM w, LPARAM l, std::wstring* text = 
     item.payload = payload;
     item.keys.alt = (Fl::event_state() & FL_ALT) != 0;
     item.keys.shift = (Fl::event_state() & FL_SHIFT) != 0;
+    item.keys.ctrl = (Fl::event_state() & FL_CTRL) != 0;
     Post(h, item);
 }
 
@@ -198,14 +199,29 @@ public:
     {
         if (this->readonly() && (event == FL_FOCUS || event == FL_PUSH))
             return 0;
+        // the page keys belong to the dialog
+        if (event == FL_KEYBOARD && (Fl::event_state() & FL_CTRL) &&
+            (Fl::event_key() == FL_Tab || Fl::event_key() == FL_Page_Up || Fl::event_key() == FL_Page_Down))
+            return 0;
         return Base::handle(event);
     }
 };
+
+// A control FLTK gives no keyboard focus (the tab strip, a list) shows the
+// dialog's focus as a dotted frame.
+void DrawFocusFrame(int x, int y, int w, int h)
+{
+    fl_color(FL_BLACK);
+    fl_line_style(FL_DOT);
+    fl_rect(x, y, w, h);
+    fl_line_style(0);
+}
 
 class TabStrip : public Fl_Box {
 public:
     using Fl_Box::Fl_Box;
     Node snap;
+    bool focused = false;
     void draw() override
     {
         RECT first = TabItemRectLocked(snap, 0);
@@ -220,6 +236,8 @@ public:
             fl_color(FL_BLACK);
             fl_draw(WideToUtf8(snap.tabs[i]).c_str(), x() + r.left, y() + r.top, r.right - r.left, r.bottom - r.top,
                     FL_ALIGN_CENTER);
+            if (cur && focused)
+                DrawFocusFrame(x() + r.left + 2, y() + r.top, r.right - r.left - 4, r.bottom - r.top - 2);
         }
     }
     int handle(int event) override
@@ -236,6 +254,13 @@ class ListTable : public Fl_Table_Row {
 public:
     ListTable(int x, int y, int w, int h) : Fl_Table_Row(x, y, w, h) { end(); }
     Node snap;
+    bool focused = false;
+    void draw() override
+    {
+        Fl_Table_Row::draw();
+        if (focused)
+            DrawFocusFrame(x() + 1, y() + 1, w() - 2, h() - 2);
+    }
     void Load(const Node& n)
     {
         snap.columns = n.columns;
@@ -312,10 +337,29 @@ public:
             PostInputTo(KeyboardTarget(), WM_SYSKEYDOWN, VK_F4, 0);
             return true;
         }
+        // arrows a control left unused (a radio group, the tab strip) and the
+        // page keys: the dialog's, never FLTK's own focus moves
+        static const std::map<int, WPARAM> kKeys = {{FL_Left, VK_LEFT},       {FL_Right, VK_RIGHT},
+                                                    {FL_Up, VK_UP},           {FL_Down, VK_DOWN},
+                                                    {FL_Page_Up, VK_PRIOR},   {FL_Page_Down, VK_NEXT}};
+        if (auto it = kKeys.find(k); it != kKeys.end()) {
+            PostInputTo(KeyboardTarget(), WM_KEYDOWN, it->second, 0);
+            return true;
+        }
         return false;
     }
     int handle(int event) override
     {
+        if (event == FL_FOCUS) {
+            // the dialog's focus, not FLTK's first child; one FLTK cannot
+            // focus leaves the keys with the window
+            HWND f = nullptr;
+            WithNode(hwnd, [&](Node& n) { f = n.focus; });
+            for (int i = 0; f && i < children(); ++i)
+                if (child(i)->user_data() == f && child(i)->take_focus())
+                    return 1;
+            return 1;
+        }
         bool key = event == FL_KEYBOARD || event == FL_SHORTCUT;
         bool mouse = event == FL_PUSH || event == FL_RELEASE || event == FL_DRAG || event == FL_MOUSEWHEEL;
         // FLTK hands a key to the window of its focus widget; it belongs to the
@@ -573,6 +617,7 @@ private:
         if (win->w() != cw || win->h() != ch + menuH)
             win->size(cw, ch + menuH);
         SyncMenu(win, top, hasMenu ? &menu : nullptr, size);
+        focus_ = snaps[0].node.focus;
         for (size_t i = 1; i < snaps.size(); ++i)
             SyncWidget(win, snaps[i], menuH, size);
         if (snaps[0].node.visible && !win->shown()) {
@@ -595,11 +640,11 @@ private:
         win->redraw();
     }
 
-    // A message box opens centred over the window it belongs to (with no
-    // window manager X would put it at the screen's top left).
+    // A message box or prompt opens centred over the window it belongs to
+    // (with no window manager X would put it at the screen's top left).
     void PlaceOverOwner(TopWindow* win, const Node& t)
     {
-        if (!t.messageBox || !t.owner)
+        if (!t.owner)
             return;
         auto it = widgets_.find(TopLevelOf(t.owner));
         auto* owner = it == widgets_.end() ? nullptr : dynamic_cast<TopWindow*>(it->second);
@@ -786,6 +831,7 @@ private:
             // a row the user chose stays chosen until the model has it
             if (!InputPending(n.hwnd))
                 t->Load(n);
+            t->focused = n.hwnd == focus_;
             break;
         }
         case WndKind::TabControl: {
@@ -794,6 +840,7 @@ private:
             t->snap.tabCur = n.tabCur;
             t->snap.baseX = n.baseX;
             t->snap.baseY = n.baseY;
+            t->focused = n.hwnd == focus_;
             break;
         }
         case WndKind::Dialog: break;
@@ -874,6 +921,7 @@ private:
     std::map<HWND, Fl_Menu_Bar*> menus_;
     std::map<HWND, std::string> captions_, labels_;
     std::map<HWND, HWND> lastFocus_;
+    HWND focus_ = nullptr;   // the dialog's focus during a pass over it
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -154,29 +155,46 @@ bool IsRadio(const Node& n)
     return n.kind == WndKind::Button && (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON);
 }
 
-// The controls Tab visits, in creation order, through the pages the dialog
-// holds; hidden or disabled pages and their controls are left out. A radio
-// group is entered at its checked button.
-void CollectTabStopsLocked(Node& n, std::vector<HWND>& out)
+// One Tab stop: a control, or a radio group entered at its checked button.
+struct TabStop {
+    HWND stop = nullptr;
+    std::vector<HWND> members;
+};
+
+// The stops Tab visits, in creation order, through the pages the dialog
+// holds; hidden or disabled pages and their controls are left out.
+void CollectTabStopsLocked(Node& n, std::vector<TabStop>& out)
 {
     for (size_t i = 0; i < n.children.size(); ++i) {
         Node* child = FindNodeLocked(n.children[i]);
         if (!child || !child->visible || !child->enabled)
             continue;
-        if (TakesTabFocus(*child)) {
-            HWND stop = child->hwnd;
-            if (IsRadio(*child) && !child->checked)
-                for (size_t j = i + 1; j < n.children.size(); ++j) {
-                    Node* next = FindNodeLocked(n.children[j]);
-                    if (!next || !IsRadio(*next) || (next->style & WS_GROUP))
-                        break;
-                    if (next->checked && next->visible && next->enabled) {
-                        stop = next->hwnd;
-                        break;
-                    }
-                }
-            out.push_back(stop);
+        if (IsRadio(*child)) {
+            // the radios up to the next WS_GROUP are one stop
+            TabStop group;
+            bool tabStop = false;
+            size_t j = i;
+            for (; j < n.children.size(); ++j) {
+                Node* r = FindNodeLocked(n.children[j]);
+                if (!r || !IsRadio(*r) || (j > i && (r->style & WS_GROUP)))
+                    break;
+                if (!r->visible || !r->enabled)
+                    continue;
+                group.members.push_back(r->hwnd);
+                tabStop |= (r->style & WS_TABSTOP) != 0;
+                if (r->checked && !group.stop)
+                    group.stop = r->hwnd;
+            }
+            i = j - 1;
+            if (!tabStop || group.members.empty())
+                continue;
+            if (!group.stop)
+                group.stop = group.members.front();
+            out.push_back(std::move(group));
+            continue;
         }
+        if (TakesTabFocus(*child))
+            out.push_back(TabStop{child->hwnd, {child->hwnd}});
         CollectTabStopsLocked(*child, out);
     }
 }
@@ -186,7 +204,7 @@ void CollectTabStopsLocked(Node& n, std::vector<HWND>& out)
 // as the user expects to type over it.
 void MoveTabFocus(HWND dialog, HWND from, bool back)
 {
-    std::vector<HWND> stops;
+    std::vector<TabStop> stops;
     HWND focus = from;
     {
         std::lock_guard<std::mutex> lock(ModelMutex());
@@ -199,19 +217,96 @@ void MoveTabFocus(HWND dialog, HWND from, bool back)
     }
     if (stops.empty())
         return;
-    auto at = std::find(stops.begin(), stops.end(), focus);
+    auto at = std::find_if(stops.begin(), stops.end(), [&](const TabStop& s) {
+        return std::find(s.members.begin(), s.members.end(), focus) != s.members.end();
+    });
     size_t next;
     if (at == stops.end())
         next = back ? stops.size() - 1 : 0;
     else
         next = (static_cast<size_t>(at - stops.begin()) + (back ? stops.size() - 1 : 1)) % stops.size();
-    SetFocusNode(stops[next]);
-    ChangeNode(stops[next], kChangeState, [](Node& n) {
+    SetFocusNode(stops[next].stop);
+    ChangeNode(stops[next].stop, kChangeState, [](Node& n) {
         if (n.kind == WndKind::Edit) {
             n.selStart = 0;
             n.selEnd = static_cast<int>(n.text.size());
         }
     });
+}
+
+// An arrow key in a radio group: the next or previous usable button of the
+// group takes the focus and is clicked, as a user's click would.
+bool MoveInRadioGroup(HWND from, bool back)
+{
+    bool radio = false;
+    WithNode(from, [&](Node& n) { radio = IsRadio(n); });
+    if (!radio)
+        return false;
+    std::vector<HWND> usable;
+    for (HWND r : RadioGroupOf(from))
+        WithNode(r, [&](Node& n) {
+            if ((n.visible && n.enabled) || r == from)
+                usable.push_back(r);
+        });
+    auto at = std::find(usable.begin(), usable.end(), from);
+    if (usable.size() < 2 || at == usable.end())
+        return true;
+    size_t i = (static_cast<size_t>(at - usable.begin()) + (back ? usable.size() - 1 : 1)) % usable.size();
+    SetFocusNode(usable[i]);
+    Dispatch(usable[i], BM_CLICK, 0, 0);
+    return true;
+}
+
+// The tab control a page key changes: the one the key went to or that holds
+// its page, else the first usable one of the dialog.
+HWND TabControlFor(HWND dialog, HWND from)
+{
+    std::lock_guard<std::mutex> lock(ModelMutex());
+    for (HWND h = from; h && h != dialog;) {
+        Node* n = FindNodeLocked(h);
+        if (!n)
+            break;
+        if (n->kind == WndKind::TabControl)
+            return n->visible && n->enabled ? h : nullptr;
+        h = n->parent;
+    }
+    std::function<HWND(Node&)> first = [&](Node& n) -> HWND {
+        for (HWND c : n.children) {
+            Node* child = FindNodeLocked(c);
+            if (!child || !child->visible || !child->enabled)
+                continue;
+            if (child->kind == WndKind::TabControl)
+                return c;
+            if (HWND t = first(*child))
+                return t;
+        }
+        return nullptr;
+    };
+    Node* d = FindNodeLocked(dialog);
+    return d ? first(*d) : nullptr;
+}
+
+// The next or previous page by the keyboard is a click on its tab, so the
+// tools' own handlers of the click and of TCN_SELCHANGE run as for the mouse.
+void StepTab(HWND tab, bool back)
+{
+    POINT at{-1, -1};
+    {
+        std::lock_guard<std::mutex> lock(ModelMutex());
+        Node* n = FindNodeLocked(tab);
+        int count = n ? static_cast<int>(n->tabs.size()) : 0;
+        if (count < 2)
+            return;
+        int cur = n->tabCur < 0 ? 0 : n->tabCur;
+        int next = (cur + (back ? count - 1 : 1)) % count;
+        RECT r = TabItemRectLocked(*n, next);
+        at = POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+    QueuedItem item;
+    item.msg.hwnd = tab;
+    item.msg.message = WM_LBUTTONDOWN;
+    item.msg.lParam = MAKELPARAM(at.x, at.y);
+    Post(tab, item);
 }
 
 void InitDialog(HWND h)
@@ -424,9 +519,28 @@ BOOL CDialog::PreTranslateMessage(MSG* msg)
         clickIfEnabled(id);
         return TRUE;
     }
-    if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB) {
-        MoveTabFocus(m_hWnd, msg->hwnd, GetKeyState(VK_SHIFT) < 0);
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+    if (msg->message == WM_KEYDOWN && ctrl &&
+        (msg->wParam == VK_TAB || msg->wParam == VK_NEXT || msg->wParam == VK_PRIOR)) {
+        if (HWND tab = TabControlFor(m_hWnd, msg->hwnd))
+            StepTab(tab, msg->wParam == VK_PRIOR || (msg->wParam == VK_TAB && shift));
         return TRUE;
+    }
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB) {
+        MoveTabFocus(m_hWnd, msg->hwnd, shift);
+        return TRUE;
+    }
+    if (msg->message == WM_KEYDOWN && (msg->wParam == VK_LEFT || msg->wParam == VK_RIGHT ||
+                                       msg->wParam == VK_UP || msg->wParam == VK_DOWN)) {
+        const bool back = msg->wParam == VK_LEFT || msg->wParam == VK_UP;
+        if (MoveInRadioGroup(msg->hwnd, back))
+            return TRUE;
+        bool tab = false;
+        WithNode(msg->hwnd, [&](Node& n) { tab = n.kind == WndKind::TabControl; });
+        if (tab && (msg->wParam == VK_LEFT || msg->wParam == VK_RIGHT)) {
+            StepTab(msg->hwnd, back);
+            return TRUE;
+        }
     }
     if (msg->message == WM_SYSKEYDOWN && msg->wParam == VK_F4 && GetKeyState(VK_MENU) < 0) {
         SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -430,6 +430,8 @@ SHORT KeyStateOf(int vk)
         return static_cast<SHORT>(0xFF80);
     if (vk == VK_SHIFT && t_current.set && t_current.keys.shift)
         return static_cast<SHORT>(0xFF80);
+    if (vk == VK_CONTROL && t_current.set && t_current.keys.ctrl)
+        return static_cast<SHORT>(0xFF80);
     return 0;
 }
 

@@ -133,6 +133,7 @@ struct SendSlot {
 struct KeyState {
     bool alt = false;
     bool shift = false;
+    bool ctrl = false;
 };
 
 struct QueuedItem {
@@ -212,6 +213,7 @@ void NotifyParentNmhdr(HWND control, NMHDR* hdr);
 void UpdateTextColors(HWND dialog);
 void UpdateThreadTextColors();   // every dialog of the calling thread
 HWND SetFocusNode(HWND hwnd);     // previous focus of its dialog
+std::vector<HWND> RadioGroupOf(HWND h);   // its auto radio group, in creation order
 int ShowMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 struct MenuPopup;
 

@@ -126,7 +126,7 @@ bool SelectListRow(HWND list, int row)
     return PostInput(list, kMsgSelectItem, static_cast<WPARAM>(row), 0);
 }
 
-bool PressKey(HWND target, UINT vk, bool altDown, bool shiftDown)
+bool PressKey(HWND target, UINT vk, bool altDown, bool shiftDown, bool ctrlDown)
 {
     if (!IsWindow(target))
         return false;
@@ -135,6 +135,7 @@ bool PressKey(HWND target, UINT vk, bool altDown, bool shiftDown)
     KeyState keys;
     keys.alt = altDown;
     keys.shift = shiftDown;
+    keys.ctrl = ctrlDown;
     return PostInput(target, altDown ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, 0, keys);
 }
 

@@ -30,7 +30,7 @@ bool SelectComboItem(HWND combo, int index);           // CBN_SELCHANGE
 bool SelectTab(HWND tab, int index);                   // a click on the tab; TCN_SELCHANGE
 bool SelectListRow(HWND list, int row);                // LVN_ITEMCHANGED
 // WM_KEYDOWN, WM_SYSKEYDOWN with Alt
-bool PressKey(HWND target, UINT vk, bool altDown = false, bool shiftDown = false);
+bool PressKey(HWND target, UINT vk, bool altDown = false, bool shiftDown = false, bool ctrlDown = false);
 bool PressEsc(HWND dialog);      // to the dialog's focused control
 bool PressEnter(HWND dialog);
 bool PressAltF4(HWND dialog);

@@ -19,6 +19,9 @@ bool IsAutoRadio(const Node& n)
     return n.kind == WndKind::Button && (n.style & BS_TYPEMASK) == BS_AUTORADIOBUTTON;
 }
 
+}  // namespace
+
+namespace ui {
 // the radio buttons of the group that h belongs to, in creation order
 std::vector<HWND> RadioGroupOf(HWND h)
 {
@@ -48,6 +51,9 @@ std::vector<HWND> RadioGroupOf(HWND h)
     }
     return group;
 }
+}  // namespace ui
+
+namespace {
 
 void ClickButton(HWND h)
 {
@@ -177,7 +183,7 @@ LRESULT DefaultProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam)
     switch (kind) {
     case WndKind::Button: {
         TempView<CButton> t(h);
-        if (message == WM_LBUTTONUP)
+        if (message == WM_LBUTTONUP || message == BM_CLICK)
             ClickButton(h);
         else if (message == BM_GETCHECK)
             return t.v.GetCheck();
