@@ -56,7 +56,7 @@ void OnTerminateSignal(int)
     _exit(g_exitStatus.load());
 }
 
-// SIGTERM and SIGINT close the tool as its close box would: the innermost
+// The close signals close the tool as its close box would: the innermost
 // modal box first, then the one below it, down to the main window, so that the
 // process ends on the UI thread with its own status. A tool that does not end
 // within the grace period is ended anyway.
@@ -67,8 +67,9 @@ void CloseOnTerminateSignals()
     struct sigaction action {};
     action.sa_handler = OnTerminateSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // SIGHUP and SIGQUIT too: a closed terminal or a logout must not skip the clean-up
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT})
+        sigaction(sig, &action, nullptr);
     std::thread([] {
         char byte;
         while (read(g_terminatePipe[0], &byte, 1) != 1)

@@ -397,6 +397,35 @@ TEST_F(ToolPrograms, CloseSignalEndsEveryWaitWithItsStatusAndNoFolder)
     EXPECT_EQ(Lines(report), std::vector<std::string>{"dialog 141"});
 }
 
+// The signals a desktop sends when its terminal closes or the user logs out
+// take the same close path: at a main window and at a box over it.
+TEST_F(ToolPrograms, HangupAndQuitEndLikeTheCloseBox)
+{
+    const std::string packaged = PackageKittingTool();
+    ASSERT_FALSE(HasFailure());
+    for (int sig : {SIGHUP, SIGQUIT}) {
+        // the last file each writes before its dialog or its refusal box
+        const std::pair<std::string, const char*> programs[] = {{kBuild + "/Setwell", "Adatper_cfg.ini"},
+                                                                {packaged, "lan_jap_cfg.ini"}};
+        for (const auto& [program, lastFile] : programs) {
+            SCOPED_TRACE(program + " signal " + std::to_string(sig));
+            pid_t first = Start(program, {});
+            ASSERT_GT(first, 0);
+            ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath0/lan_jap_cfg.ini", 60000));
+            pid_t second = Start(program, {});
+            ASSERT_GT(second, 0);
+            ASSERT_TRUE(childproc::WaitForFile(runtime_ + "/tempPath1/" + lastFile, 60000));
+            kill(second, sig);
+            EXPECT_EQ(Finish(second), 0);
+            EXPECT_FALSE(fs::exists(runtime_ + "/tempPath1"));
+            EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0);
+            kill(first, sig);
+            EXPECT_EQ(Finish(first), 0);
+            ExpectOnlyLockFilesIn(runtime_);
+        }
+    }
+}
+
 // The folder of a run that was killed goes at the next start, which takes its
 // number again; a live copy's folder stays as it is.
 TEST_F(ToolPrograms, KilledRunsFolderIsRemovedAtTheNextStartALiveCopysStays)
