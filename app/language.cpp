@@ -38,7 +38,8 @@ CString WithFileName(const CString& text, const wchar_t* fileName)
 // unreadable entry simply differs, so no read error leaves here.
 bool SameContents(const std::string& path, const unsigned char* data, size_t size)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO in the file's place must not hold the start-up
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st;

@@ -133,7 +133,12 @@ BOOL ReleaseAppendedFiles(const std::wstring& programFile, const std::wstring& t
         return fail(L"No tool folder to release the appended files into."); // never into the root folder
     const std::wstring copy = toolFolder + L"/Pennant.exe";
     CopyFileReplacing(programFile, copy);
-    int fd = open(WideToUtf8(copy).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = open(WideToUtf8(copy).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        fd = -1;
+    }
     if (fd < 0)
         return fail(L"Cannot copy the program " + programFile + L" into " + toolFolder + L".");
     BOOL result = FALSE;

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/released_files.h"
+#include "platform/win/data_file.h"
 
 const char kThreadLibraryNote[] = "POSIX threads: part of the C library on Linux; nothing to load.\n";
 
@@ -18,14 +19,9 @@ namespace {
 
 bool ReadWholeFile(const std::string& path, std::string* bytes)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    *bytes = s.str();
-    return static_cast<bool>(in) || in.eof();
+    // far above any program or data file, and a FIFO or device never read
+    constexpr size_t kMaxInputBytes = size_t(1) << 30;
+    return ReadDataFile(path, kMaxInputBytes, bytes) == DataFileRead::Ok;
 }
 
 void PutLittleEndian32(std::string& out, uint32_t value)

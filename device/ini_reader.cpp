@@ -1,7 +1,11 @@
 #include "device/ini_reader.h"
 
 #include "platform/win/code_page.h"
+#include "platform/win/data_file.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -44,24 +48,40 @@ bool IsHeaderAt(const Text& t, size_t i)
     return i < t.size && t.data[i] == '[' && (i == 0 || IsLineEnd(t.data[i - 1]));
 }
 
-// Text length up to the stop byte; false when the file cannot be read or
-// fills the work buffer without a stop.
-bool LoadFile(const wchar_t* path, char* buffer, size_t& length)
+enum class Load { Ok, Unreadable, TooLarge };
+
+// Text length up to the stop byte. Only a regular file is read (a FIFO or a
+// device in its place never holds the reader up), and only as far as the work
+// buffer: a file that fills it without a stop is too large to read at all.
+Load LoadFile(const wchar_t* path, char* buffer, size_t& length)
 {
-    std::FILE* f = std::fopen(WideToUtf8(path).c_str(), "rb");
-    if (!f)
-        return false;
-    size_t n = std::fread(buffer, 1, kWorkBufferSize, f);
-    std::fclose(f);
+    DataFileRead verdict;
+    const int fd = OpenDataFile(WideToUtf8(path), &verdict);
+    if (fd < 0)
+        return Load::Unreadable;
+    size_t n = 0;
+    while (n < kWorkBufferSize) {
+        ssize_t got = read(fd, buffer + n, kWorkBufferSize - n);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            close(fd);
+            return Load::Unreadable;
+        }
+        if (got == 0)
+            break;
+        n += static_cast<size_t>(got);
+    }
+    close(fd);
     const void* stop = std::memchr(buffer, kStopByte, n);
     if (stop) {
         length = static_cast<size_t>(static_cast<const char*>(stop) - buffer);
-        return true;
+        return Load::Ok;
     }
     if (n >= kWorkBufferSize)
-        return false;
+        return Load::TooLarge;
     length = n;
-    return true;
+    return Load::Ok;
 }
 
 // Searches the lines of one section starting at pos (just behind its "]").
@@ -136,7 +156,7 @@ bool ReadIniString(const char* section, const char* key, char* out, size_t outSi
 
     ReaderLock lock;
     size_t length = 0;
-    if (!LoadFile(path, buffer.get(), length))
+    if (LoadFile(path, buffer.get(), length) != Load::Ok)
         return false;
     Text text{buffer.get(), length};
     size_t valueStart = 0, valueLen = 0;
@@ -160,3 +180,17 @@ int ReadIniInt(const char* section, const char* key, int def, const wchar_t* pat
         return INT_MIN;
     return static_cast<int>(v);
 }
+
+bool IniFileTooLarge(const wchar_t* path)
+{
+    if (!path)
+        return false;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWorkBufferSize]());
+    if (!buffer)
+        return false;
+    ReaderLock lock;
+    size_t length = 0;
+    return LoadFile(path, buffer.get(), length) == Load::TooLarge;
+}
+
+size_t IniFileMaxTextBytes() { return kWorkBufferSize - 1; }

@@ -6,23 +6,38 @@
 
 #include <cerrno>
 
-DataFileRead ReadDataFile(const std::string& path, size_t maxBytes, std::string* bytes)
+int OpenDataFile(const std::string& path, DataFileRead* verdict, unsigned long long* size)
 {
-    bytes->clear();
     // O_NONBLOCK: opening a FIFO with no writer would otherwise wait for one
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    *verdict = DataFileRead::Missing;
     if (fd < 0)
-        return DataFileRead::Missing;
+        return -1;
     struct stat st;
     if (fstat(fd, &st) != 0) {
         close(fd);
-        return DataFileRead::Missing;
+        return -1;
     }
     if (!S_ISREG(st.st_mode)) {
+        *verdict = DataFileRead::NotRegular;
         close(fd);
-        return DataFileRead::NotRegular;
+        return -1;
     }
-    if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+    *verdict = DataFileRead::Ok;
+    if (size)
+        *size = static_cast<unsigned long long>(st.st_size);
+    return fd;
+}
+
+DataFileRead ReadDataFile(const std::string& path, size_t maxBytes, std::string* bytes)
+{
+    bytes->clear();
+    DataFileRead verdict;
+    unsigned long long size = 0;
+    const int fd = OpenDataFile(path, &verdict, &size);
+    if (fd < 0)
+        return verdict;
+    if (size > maxBytes) {
         close(fd);
         return DataFileRead::TooLarge;
     }

@@ -12,6 +12,11 @@ enum class DataFileRead {
     TooLarge,   // larger than the bound: nothing is returned
 };
 
+// Opens the file for reading when it is a regular file (never waiting on a
+// FIFO), its size in *size; -1 with *verdict saying why not. For readers
+// that take a part of a file only.
+int OpenDataFile(const std::string& path, DataFileRead* verdict, unsigned long long* size = nullptr);
+
 // Reads the whole file into *bytes (cleared first) when it is a regular file
 // of at most maxBytes bytes.
 DataFileRead ReadDataFile(const std::string& path, size_t maxBytes, std::string* bytes);

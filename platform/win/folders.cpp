@@ -86,8 +86,15 @@ void RemoveTreeNoFollow(const std::wstring& path)
 
 int CreateFileNoFollow(const std::wstring& path, bool readWrite)
 {
-    int flags = (readWrite ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
-    return open(WideToUtf8(path).c_str(), flags, 0600);
+    // O_NONBLOCK: a FIFO planted at the name fails at once instead of waiting for a reader
+    int flags = (readWrite ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = open(WideToUtf8(path).c_str(), flags, 0600);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 bool WriteAll(int fd, const void* data, size_t size)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/win/code_page.h"
+#include "platform/win/data_file.h"
 
 namespace {
 
@@ -37,24 +38,9 @@ std::wstring DecodeUtf16Le(const std::string& bytes, size_t start)
 // exception out of the stream (a directory in the file's place gives one).
 bool ReadBytes(const wchar_t* path, std::string* bytes)
 {
-    int fd = open(WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    char buf[65536];
-    while (ok) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        bytes->append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    return ok;
+    // language files are some kB: a bound far above them, and never a FIFO or a device
+    constexpr size_t kMaxProfileBytes = size_t(4) << 20;
+    return ReadDataFile(WideToUtf8(path), kMaxProfileBytes, bytes) == DataFileRead::Ok;
 }
 
 bool ReadText(const wchar_t* path, std::wstring* text)

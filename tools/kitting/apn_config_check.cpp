@@ -27,11 +27,21 @@ bool ReadValue(const std::wstring& path, const std::string& key, size_t room, st
 
 }  // namespace
 
+std::string ApnConfigSizeProblem(const std::wstring& path)
+{
+    if (!IniFileTooLarge(path.c_str()))
+        return std::string();
+    return "Apn_cfg.ini: the file is larger than " + std::to_string(IniFileMaxTextBytes()) +
+           " bytes, the most that is read";
+}
+
 std::string CheckApnConfig(const std::wstring& path)
 {
     struct stat st;
     if (stat(WideToUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return "Apn_cfg.ini: no such file";
+    if (std::string problem = ApnConfigSizeProblem(path); !problem.empty())
+        return problem;
     std::string value;
     if (!ReadValue(path, "DEVICE_IMEI", 255, &value) || value.empty())
         return "Apn_cfg.ini: [APN_INFO] DEVICE_IMEI is missing";

@@ -8,3 +8,7 @@
 // last APN command sent (APN_COMMAND<min(APN_NUM, 9)>) given, every APN
 // command within its room, and CONFIG1_PDP_TYPE, when given, one the run knows.
 std::string CheckApnConfig(const std::wstring& path);
+
+// Empty unless the file is too large for the INI reader, whose keys would all
+// read as missing: then that, in words.
+std::string ApnConfigSizeProblem(const std::wstring& path);

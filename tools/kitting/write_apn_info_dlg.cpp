@@ -183,6 +183,11 @@ void CMarlWriteAPNInfoDlg::OnWriteButton()
 
 int CMarlWriteAPNInfoDlg::RunKitting()
 {
+    // such a file would fail the IMEI check as one without keys: say the real reason
+    if (std::string problem = ApnConfigSizeProblem(ToolFile(kApnConfigFile)); !problem.empty()) {
+        OutputDebugStringA(("KESTLE: nothing written: " + problem).c_str());
+        return 1;
+    }
     if (int result = CheckDeviceImei())
         return result;
     if (int result = CheckPrivacySetting())

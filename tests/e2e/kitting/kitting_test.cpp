@@ -1,6 +1,8 @@
 // The kitting tool against the emulator's web server, in the headless back end.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -568,6 +570,24 @@ TEST_F(KittingTest, ApnCommandsUpToTheirRoomAreSentAndLongerOnesChangeNothing)
         }
         ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_KITTING_WRITE)); }));
     }
+}
+
+// A valid head followed by 100 MB of lines is refused for its size, never
+// read as a file whose keys are missing; nothing is changed.
+TEST_F(KittingTest, HugeProvisioningFileIsRefusedForItsSize)
+{
+    Write(Apns("1", {{1, SaveCommand("kept")}}));
+    ASSERT_EQ(truncate((toolFolder_ + "/Apn_cfg.ini").c_str(), 100 * 1024 * 1024), 0);
+    OpenTool();
+    auto boxes = RunWrite();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailed);
+    EXPECT_TRUE(SentWith("UPLOADFILE_RESTORE").empty());
+    EXPECT_TRUE(SentWith("APN_PROC_EX").empty());
+    EXPECT_EQ(trace_.Count("KESTLE: nothing written: Apn_cfg.ini: the file is larger than 262143 bytes, the most "
+                           "that is read"),
+              1u);
+    EXPECT_EQ(trace_.Count("is missing"), 0u);
 }
 
 // No backup file: the run fails at once, before any change and without tries.

@@ -426,6 +426,47 @@ TEST_F(ToolPrograms, HangupAndQuitEndLikeTheCloseBox)
     }
 }
 
+// A FIFO or a link to a device planted at a file the start-up writes and reads
+// again, in a reused working folder, never holds the start: the program goes
+// on or says what failed.
+TEST_F(ToolPrograms, FifoOrDeviceAtAStartUpFileNeverHoldsTheStart)
+{
+    struct Case {
+        const char* file;
+        bool fifo;
+        bool opens;  // the tool comes up; else the start fails with a box
+    };
+    const Case cases[] = {{"Adatper_cfg.ini", true, false},
+                          {"Adatper_cfg.ini", false, false},
+                          {"lan_jap_cfg.ini", true, true},
+                          {"lan_jap_cfg.ini", false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + (c.fifo ? " as a FIFO" : " as a link to /dev/zero"));
+        // every number taken by folders of no live run: 99 is reused
+        for (int n = 0; n <= 99; ++n)
+            ASSERT_EQ(mkdir((runtime_ + "/tempPath" + std::to_string(n)).c_str(), 0700), 0);
+        const std::string planted = runtime_ + "/tempPath99/" + c.file;
+        if (c.fifo)
+            ASSERT_EQ(mkfifo(planted.c_str(), 0600), 0);
+        else
+            ASSERT_EQ(symlink("/dev/zero", planted.c_str()), 0);
+        int code = -1;
+        auto report = c.opens ? Drive(kBuild + "/driven_DiagPanel", 129, "", &code)
+                              : Drive(kBuild + "/driven_DiagPanel", 0, "", &code, {"TOOL_DRIVER_REFUSAL=1"});
+        if (c.opens) {
+            EXPECT_EQ(code, 0);
+            EXPECT_EQ(report, (std::vector<std::string>{"dialog 129", "closed"}));
+        } else {
+            EXPECT_EQ(code, 1);
+            ASSERT_EQ(report.size(), 1u);
+            EXPECT_NE(report[0].find(c.file), std::string::npos) << report[0];
+        }
+        EXPECT_FALSE(fs::exists(runtime_ + "/tempPath99"));
+        for (int n = 0; n <= 99; ++n)
+            fs::remove_all(runtime_ + "/tempPath" + std::to_string(n));
+    }
+}
+
 // The folder of a run that was killed goes at the next start, which takes its
 // number again; a live copy's folder stays as it is.
 TEST_F(ToolPrograms, KilledRunsFolderIsRemovedAtTheNextStartALiveCopysStays)
@@ -530,8 +571,15 @@ TEST_F(ToolPrograms, PackageToolRefusesWhatTheToolWouldReject)
         EXPECT_NE(output.find(c.message), std::string::npos) << output;
         EXPECT_FALSE(fs::exists(root_ + "/out"));
     }
-    std::ofstream(root_ + "/empty", std::ios::binary);
+    // a valid file followed by 100 MB of lines: refused for its size
+    std::ofstream(root_ + "/Apn_cfg.ini", std::ios::binary) << head << "APN_NUM=1\r\nAPN_COMMAND1=x\r\n";
+    ASSERT_EQ(truncate((root_ + "/Apn_cfg.ini").c_str(), 100 * 1024 * 1024), 0);
     std::string output;
+    EXPECT_EQ(Package({"apn", root_ + "/backupinfo", root_ + "/Apn_cfg.ini", root_ + "/out"}, &output), 1);
+    EXPECT_NE(output.find("Apn_cfg.ini: the file is larger than 262143 bytes"), std::string::npos) << output;
+    EXPECT_EQ(output.find("is missing"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(root_ + "/out"));
+    std::ofstream(root_ + "/empty", std::ios::binary);
     EXPECT_EQ(Package({"apn", root_ + "/empty", root_ + "/Apn_cfg.ini", root_ + "/out"}, &output), 1);
     EXPECT_NE(output.find("is empty"), std::string::npos) << output;
     EXPECT_EQ(Package({"wimax", root_ + "/empty", root_ + "/out"}, &output), 1);

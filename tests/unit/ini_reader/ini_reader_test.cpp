@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -115,6 +116,27 @@ TEST_F(IniFiles, FileSizeLimit)
         std::wstring path = Write(c.text);
         char out[4] = "";
         EXPECT_EQ(ReadIniString("S", "A", out, sizeof out, path.c_str()), c.found);
+        // a file is either read or refused for its size, which callers can tell
+        EXPECT_EQ(IniFileTooLarge(path.c_str()), !c.found);
+    }
+    EXPECT_EQ(IniFileMaxTextBytes(), 262143u);
+}
+
+// Whatever stands at the file's name, the reader answers at once: a FIFO
+// nobody writes to, or a device that never ends, reads as no file.
+TEST_F(IniFiles, FifoOrDeviceInTheFilesPlaceIsNoFile)
+{
+    ASSERT_EQ(mkfifo((dir_ + "/fifo.ini").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dir_ + "/zero.ini").c_str()), 0);
+    ASSERT_EQ(symlink((dir_ + "/fifo.ini").c_str(), (dir_ + "/fifolink.ini").c_str()), 0);
+    for (const char* name : {"fifo.ini", "zero.ini", "fifolink.ini"}) {
+        SCOPED_TRACE(name);
+        const std::wstring path = Utf8ToWide(dir_ + "/" + name);
+        char out[4] = "u";
+        EXPECT_FALSE(ReadIniString("S", "A", out, sizeof out, path.c_str()));
+        EXPECT_STREQ(out, "u");
+        EXPECT_EQ(ReadIniInt("S", "A", 77, path.c_str()), 77);
+        EXPECT_FALSE(IniFileTooLarge(path.c_str()));
     }
 }
 
