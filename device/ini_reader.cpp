@@ -144,27 +144,38 @@ bool FindValue(const Text& t, const char* section, const char* key, size_t& valu
     return false;
 }
 
+// Loads the file into a fresh work buffer and hands its text to use, all
+// under the reader's lock.
+template <typename Use>
+Load WithFileText(const wchar_t* path, Use use)
+{
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWorkBufferSize]());
+    if (!buffer)
+        return Load::Unreadable;
+    ReaderLock lock;
+    size_t length = 0;
+    const Load result = LoadFile(path, buffer.get(), length);
+    if (result == Load::Ok)
+        use(Text{buffer.get(), length});
+    return result;
+}
+
 } // namespace
 
 bool ReadIniString(const char* section, const char* key, char* out, size_t outSize, const wchar_t* path)
 {
     if (!section || !*section || !key || !*key || !out || outSize < 1 || !path)
         return false;
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWorkBufferSize]());
-    if (!buffer)
-        return false;
-
-    ReaderLock lock;
-    size_t length = 0;
-    if (LoadFile(path, buffer.get(), length) != Load::Ok)
-        return false;
-    Text text{buffer.get(), length};
-    size_t valueStart = 0, valueLen = 0;
-    if (!FindValue(text, section, key, valueStart, valueLen))
-        return false;
-    std::memset(out, 0, outSize);
-    std::memcpy(out, text.data + valueStart, valueLen < outSize - 1 ? valueLen : outSize - 1);
-    return true;
+    bool found = false;
+    WithFileText(path, [&](const Text& text) {
+        size_t valueStart = 0, valueLen = 0;
+        if (!FindValue(text, section, key, valueStart, valueLen))
+            return;
+        std::memset(out, 0, outSize);
+        std::memcpy(out, text.data + valueStart, valueLen < outSize - 1 ? valueLen : outSize - 1);
+        found = true;
+    });
+    return found;
 }
 
 int ReadIniInt(const char* section, const char* key, int def, const wchar_t* path)
@@ -183,14 +194,7 @@ int ReadIniInt(const char* section, const char* key, int def, const wchar_t* pat
 
 bool IniFileTooLarge(const wchar_t* path)
 {
-    if (!path)
-        return false;
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWorkBufferSize]());
-    if (!buffer)
-        return false;
-    ReaderLock lock;
-    size_t length = 0;
-    return LoadFile(path, buffer.get(), length) == Load::TooLarge;
+    return path && WithFileText(path, [](const Text&) {}) == Load::TooLarge;
 }
 
 size_t IniFileMaxTextBytes() { return kWorkBufferSize - 1; }
