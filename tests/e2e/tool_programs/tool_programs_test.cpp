@@ -465,6 +465,33 @@ TEST_F(ToolPrograms, FifoOrDeviceAtAStartUpFileNeverHoldsTheStart)
         for (int n = 0; n <= 99; ++n)
             fs::remove_all(runtime_ + "/tempPath" + std::to_string(n));
     }
+
+    // the same in the tool folder that the packaged type 5 releases its files into
+    const std::string packaged = PackageKittingTool();
+    ASSERT_FALSE(HasFailure());
+    // the boxes the failed release shows: the release's own, and for a data
+    // file the program copy's that follows it
+    const std::pair<const char*, int> files[] = {{"Pennant.exe", 1}, {"Apn_cfg.ini", 2}, {"backupinfo", 2}};
+    for (const auto& [file, boxes] : files) {
+        for (bool fifo : {true, false}) {
+            SCOPED_TRACE(std::string(file) + (fifo ? " as a FIFO" : " as a link to /dev/zero"));
+            const std::string folder = runtime_ + "/VX530KittingTool";
+            ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+            const std::string planted = folder + "/" + file;
+            if (fifo)
+                ASSERT_EQ(mkfifo(planted.c_str(), 0600), 0);
+            else
+                ASSERT_EQ(symlink("/dev/zero", planted.c_str()), 0);
+            int code = -1;
+            auto report = Drive(packaged, 0, "", &code, {"TOOL_DRIVER_REFUSAL=" + std::to_string(boxes)});
+            EXPECT_EQ(code, 1);
+            ASSERT_EQ(report.size(), static_cast<size_t>(boxes));
+            for (const std::string& line : report)
+                EXPECT_EQ(line.rfind("popup ", 0), 0u) << line;
+            ExpectOnlyLockFilesIn(runtime_);
+            fs::remove_all(folder);
+        }
+    }
 }
 
 // The folder of a run that was killed goes at the next start, which takes its

@@ -10,7 +10,8 @@
 // TOOL_DRIVER_CLICKS    control ids to press in order, comma-separated; an id
 //                       ending in "!" is a button whose run ends in a box
 // TOOL_DRIVER_GO        a file to wait for before the first press
-// TOOL_DRIVER_REFUSAL=1 a second copy: only answer the first box
+// TOOL_DRIVER_REFUSAL=N a second copy (1) or a failed start: only answer the
+//                       first N boxes
 // TOOL_DRIVER_STAY=1    leave the tool open after the presses, its boxes unanswered
 // TOOL_DRIVER_EITHER=1  either copy of a start race: a box before the dialog
 //                       is answered as the refusal, else as without it
@@ -72,8 +73,9 @@ HWND WaitForToolDialog(UINT templateId, Report& report, bool* boxed)
 void Drive(const std::string& reportPath)
 {
     Report report(reportPath.c_str());
-    if (const char* refusal = std::getenv("TOOL_DRIVER_REFUSAL"); refusal && *refusal == '1') {
-        AnswerOnePopup(report, 60000);
+    if (const char* refusal = std::getenv("TOOL_DRIVER_REFUSAL"); refusal && std::atoi(refusal) > 0) {
+        for (int n = std::atoi(refusal); n > 0; --n)
+            AnswerOnePopup(report, 60000);
         return;
     }
     const char* templ = std::getenv("TOOL_DRIVER_TEMPLATE");
