@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -115,15 +116,21 @@ TEST_F(ProfileReader, MissingFileAndNullDefaultGiveTheEmptyText)
     EXPECT_EQ(n, 8u);
 }
 
-// A directory in the file's place reads as a missing file, not as an error
-// that leaves the look-up.
-TEST_F(ProfileReader, ADirectoryReadsAsAMissingFile)
+// Whatever stands in the file's place that is not a regular file (a
+// directory, a FIFO nobody writes to, a device that never ends) reads at once
+// as a missing file, never as an error that leaves the look-up or a wait.
+TEST_F(ProfileReader, WhatIsNoRegularFileReadsAsAMissingFile)
 {
-    const std::string dir = folder_.path() + "/lan_jap_cfg.ini";
-    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
-    DWORD n = 7;
-    EXPECT_EQ(Read(L"S", L"K", Utf8ToWide(dir), L"fallback", 1024, &n), L"fallback");
-    EXPECT_EQ(n, 8u);
+    const std::string base = folder_.path() + "/";
+    ASSERT_EQ(mkdir((base + "dir.ini").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo((base + "fifo.ini").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", (base + "zero.ini").c_str()), 0);
+    for (const char* name : {"dir.ini", "fifo.ini", "zero.ini"}) {
+        SCOPED_TRACE(name);
+        DWORD n = 7;
+        EXPECT_EQ(Read(L"S", L"K", Utf8ToWide(base + name), L"fallback", 1024, &n), L"fallback");
+        EXPECT_EQ(n, 8u);
+    }
 }
 
 TEST_F(ProfileReader, ReadsFilesWithoutByteOrderMarkAsUtf8AndBareLineFeeds)
