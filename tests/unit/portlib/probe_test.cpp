@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -26,6 +27,7 @@
 #include "platform/win/clock.h"
 #include "tests/unit/portlib/library_debug.h"
 #include "tests/unit/portlib/portlib_test_util.h"
+#include "tests/support/child_process.h"
 
 using namespace portlib_test;
 namespace kp = kestle_portlib;
@@ -333,13 +335,24 @@ TEST(ProbeListing, PortsOfADeviceAreAskedAtTheSameTime)
 }
 
 // However the program ends, no exclusive flag of its ports stays on the tty
-// while others keep it open: the next user's open is not refused.
-struct EndCase {
-    const char* name;
-    void (*end)();
-};
+// while others keep it open: the next user's open is not refused. The tool is
+// a fresh run of this program: a forked copy of a threaded test could hang in
+// the exit handlers on a lock another thread held at the fork.
+TEST(ProgramEndChild, Run)
+{
+    const char* how = std::getenv("PROGRAM_END_CHILD");
+    if (!how)
+        GTEST_SKIP() << "the tool of ProgramEnd";
+    if (KestleInitPort(PORT_KIND_AT, "8") != 0)
+        ::_exit(1);
+    if (std::string(how) == "NormalExit")
+        std::exit(0);
+    // the forced end: _exit after the release
+    KestleReleasePorts();
+    ::_exit(0);
+}
 
-class ProgramEnd : public ::testing::TestWithParam<EndCase> {};
+class ProgramEnd : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ProgramEnd, LeavesNoExclusiveFlag)
 {
@@ -348,18 +361,9 @@ TEST_P(ProgramEnd, LeavesNoExclusiveFlag)
     folder.LinkCom(8, peer.SlavePath());
     const int keeper = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(keeper, 0);
-    const pid_t tool = ::fork();
-    ASSERT_GE(tool, 0);
-    if (tool == 0) {
-        if (KestleInitPort(PORT_KIND_AT, "8") != 0)
-            ::_exit(1);
-        GetParam().end();
-        ::_exit(2);
-    }
-    int status = 0;
-    ASSERT_EQ(tool, ::waitpid(tool, &status, 0));
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(0, WEXITSTATUS(status));
+    const pid_t tool = childproc::SpawnSelf("ProgramEndChild.Run", {std::string("PROGRAM_END_CHILD=") + GetParam()});
+    ASSERT_GT(tool, 0);
+    ASSERT_EQ(0, childproc::WaitExit(tool));
     int exclusive = -1;
     ASSERT_EQ(0, ::ioctl(keeper, TIOCGEXCL, &exclusive));
     EXPECT_EQ(0, exclusive);
@@ -370,14 +374,7 @@ TEST_P(ProgramEnd, LeavesNoExclusiveFlag)
     ::close(keeper);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ends, ProgramEnd,
-                         ::testing::Values(EndCase{"NormalExit", [] { std::exit(0); }},
-                                           // the forced end: _exit after the release
-                                           EndCase{"ForcedEnd",
-                                                   [] {
-                                                       KestleReleasePorts();
-                                                       ::_exit(0);
-                                                   }}),
-                         [](const ::testing::TestParamInfo<EndCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Ends, ProgramEnd, ::testing::Values("NormalExit", "ForcedEnd"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace
