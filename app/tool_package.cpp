@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "app/released_files.h"
 #include "platform/win/data_file.h"

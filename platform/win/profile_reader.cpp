@@ -1,10 +1,5 @@
 #include "platform/win/profile_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cwctype>
 #include <string>
 #include <vector>

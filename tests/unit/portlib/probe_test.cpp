@@ -86,6 +86,20 @@ int NobodyOpens(const std::string& tty)
 
 bool IsRoot() { return ::geteuid() == 0; }
 
+// No exclusive flag stays on the tty that keeper still holds open, and (as
+// root, who can give it away) an ordinary user can open it next. Closes keeper.
+void ExpectTtyLeftFree(int keeper, const std::string& path)
+{
+    int exclusive = -1;
+    EXPECT_EQ(0, ::ioctl(keeper, TIOCGEXCL, &exclusive));
+    EXPECT_EQ(0, exclusive);
+    if (IsRoot()) {
+        EXPECT_EQ(0, ::chown(path.c_str(), kNobody, kNobody));
+        EXPECT_EQ(0, NobodyOpens(path));
+    }
+    ::close(keeper);
+}
+
 struct ProbeCase {
     const char* name;
     PtyPeer::Handler (*peer)();
@@ -105,14 +119,7 @@ TEST_P(PlainTtyProbe, FindsTheRoleAndLeavesTheTtyFree)
     const int probes = kp::ProbeCount();
     EXPECT_EQ(GetParam().role, kp::CachedProbe(PortOn(peer.SlavePath())));
     EXPECT_EQ(probes + 1, kp::ProbeCount());
-    int exclusive = -1;
-    ASSERT_EQ(0, ::ioctl(keeper, TIOCGEXCL, &exclusive));
-    EXPECT_EQ(0, exclusive);
-    if (IsRoot()) {
-        ASSERT_EQ(0, ::chown(peer.SlavePath().c_str(), kNobody, kNobody));
-        EXPECT_EQ(0, NobodyOpens(peer.SlavePath()));
-    }
-    ::close(keeper);
+    ExpectTtyLeftFree(keeper, peer.SlavePath());
 }
 
 // The same probe run by an ordinary user whom the port is given.
@@ -364,14 +371,7 @@ TEST_P(ProgramEnd, LeavesNoExclusiveFlag)
     const pid_t tool = childproc::SpawnSelf("ProgramEndChild.Run", {std::string("PROGRAM_END_CHILD=") + GetParam()});
     ASSERT_GT(tool, 0);
     ASSERT_EQ(0, childproc::WaitExit(tool));
-    int exclusive = -1;
-    ASSERT_EQ(0, ::ioctl(keeper, TIOCGEXCL, &exclusive));
-    EXPECT_EQ(0, exclusive);
-    if (IsRoot()) {
-        ASSERT_EQ(0, ::chown(peer.SlavePath().c_str(), kNobody, kNobody));
-        EXPECT_EQ(0, NobodyOpens(peer.SlavePath()));
-    }
-    ::close(keeper);
+    ExpectTtyLeftFree(keeper, peer.SlavePath());
 }
 
 INSTANTIATE_TEST_SUITE_P(Ends, ProgramEnd, ::testing::Values("NormalExit", "ForcedEnd"),
