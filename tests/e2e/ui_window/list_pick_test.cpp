@@ -66,6 +66,9 @@ struct PickApp : CWinApp {
             failures.push_back("no mapped window");
             return;
         }
+        // the windows shown with no list or box open; a list's menu unmaps a
+        // while after its pick, and a click before that lands on the old menu
+        const int shownClosed = VisibleWindows();
         auto button = [&](int id) { return ui::test::Control(d, id); };
         auto row = [&](int id) { return ui::test::FindControl(IDD_MARL_APN_PAGE, id); };
         // Read fills the rows; rows 1 and 2 stay empty
@@ -87,10 +90,11 @@ struct PickApp : CWinApp {
             int steps = current < 0 ? target + 1 : target - current;
             for (int s = 0; s < std::abs(steps); ++s)
                 keys += steps > 0 ? " Down" : " Up";
-            const int shownBefore = VisibleWindows();
+            Expect(ui::test::WaitUntil([&] { return VisibleWindows() <= shownClosed; }), "the last list closed");
             Expect(tooltest::ClickInWindow(window, at), "click on the list");
             // the list is open once its menu window is mapped (it then holds the keys)
-            Expect(ui::test::WaitUntil([&] { return VisibleWindows() > shownBefore; }), "the list opens");
+            Expect(ui::test::WaitUntil([&] { return VisibleWindows() > shownClosed; }),
+                   "the list opens (pick " + std::to_string(i) + ")");
             Expect(Run("xdotool key" + keys + " Return"), "keys in the open list");
             Expect(ui::test::WaitUntil([&] { return ui::test::Selection(combo) == target; }),
                    "pick " + std::to_string(i) + " sticks in the model");
