@@ -3,8 +3,10 @@
 // ends a Read at its first port search, and the PIN tab's workers.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/language.h"
 #include "app/prompt_dialogs.h"
@@ -60,7 +62,7 @@ protected:
         ASSERT_TRUE(SelectTab(Tab(), 1));
         ASSERT_TRUE(PinPageShown(page));
         ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinRefreshFlag.load() == 0; }));
-        ASSERT_TRUE(WaitIdle(hwnd_));
+        ASSERT_TRUE(PageReadsOver());
     }
 
     // The PIN tab showing that page; the change-PIN page is reached from the
@@ -73,7 +75,7 @@ protected:
         }
         ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
         ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 1));
-        ASSERT_TRUE(WaitIdle(hwnd_));
+        ASSERT_TRUE(PageReadsOver());
         ASSERT_TRUE(PinPageShown(page));
     }
 
@@ -218,6 +220,108 @@ TEST_F(SetwellThreadsTest, NetworkTabReadWaitsForASearchThatHoldsTheDevice)
     EXPECT_GE(CountAt("AT+ZSNT?"), 1u);
     while (AnswerPopup(300)) {
     }
+}
+
+// Read and Apply go off at the press of Search and stay off through a round
+// trip to the PIN tab and back (the watch would enable them on the PIN tab),
+// so a click on them meanwhile is refused where the user sees it; they come
+// back once the search has ended.
+TEST_F(SetwellThreadsTest, ReadAndApplyStayOffThroughATabRoundTripDuringASearch)
+{
+    StartEmulator();
+    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}});
+    emulator_->SetScanTimes(10, 10);
+    emulator_->SetNetworkSelect(0, 1);
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)) && IsEnabled(Item(IDC_VX520_READ)); }));
+    CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
+    {
+        // the search's exchange waits for this thread to let the device go
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        ASSERT_TRUE(Click(NetItem(IDC_NET_SEARCH)));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+        ASSERT_TRUE(SelectTab(Tab(), 1));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        // a watch pass on the PIN tab (which then waits for the device in its PIN read)
+        ASSERT_TRUE(WatchCycles(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+        EXPECT_FALSE(Click(Item(IDC_VX520_APPLY)));
+        ASSERT_TRUE(SelectTab(Tab(), 0));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+        EXPECT_FALSE(Click(Item(IDC_VX520_READ)));
+        EXPECT_GT(page->m_nSearchThreads.load(), 0);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return page->m_nSearchThreads.load() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_VX520_READ)) && IsEnabled(Item(IDC_VX520_APPLY)); }));
+    EXPECT_FALSE(dialog_->WorkerRunning());
+    while (AnswerPopup(300)) {
+    }
+}
+
+// English from the menu while a search holds the device: the menu returns at
+// once with the captions in English; the authentication texts, which ask the
+// SIM, come once the search has let go.
+TEST_F(SetwellThreadsTest, LanguageSwitchDuringASearchDoesNotWaitForTheDevice)
+{
+    StartEmulator();
+    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}});
+    emulator_->SetScanTimes(10, 10);
+    emulator_->SetNetworkSelect(0, 1);
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)); }));
+    CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
+    const std::wstring english = g_strWorkFolder + L"/" + kEnglishLanguageFile;
+    {
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        ASSERT_TRUE(Click(NetItem(IDC_NET_SEARCH)));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        emulator_->ClearReceived();
+        ASSERT_TRUE(ChooseMenuItem(hwnd_, ID_LANGUAGE_ENGLISH_138));
+        // handled while the device stays held
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_EQ(Text(NetItem(IDC_NET_SEARCH)),
+                  std::wstring(ReadLanguageString(kVX520Section, L"NETWORK_SELECTION_SEARCH", english)));
+        EXPECT_EQ(CountAt("AT+CIMI"), 0u);
+        EXPECT_GT(page->m_nSearchThreads.load(), 0);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return page->m_nSearchThreads.load() == 0; }));
+    // the SIM is asked whose it is for the texts
+    EXPECT_TRUE(WaitUntil([&] { return CountAt("AT+CIMI") >= 1; }));
+    while (AnswerPopup(300)) {
+    }
+}
+
+// A PIN page switch (as the watch or a PIN worker asks for) swaps the page
+// at once and fills it from the device beside the UI thread: the window
+// answers while the device is busy elsewhere, the tabs are off meanwhile,
+// and the fill comes once the device is free.
+TEST_F(SetwellThreadsTest, PinPageSwitchFillsThePageOffTheUiThread)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
+    {
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        emulator_->ClearReceived();
+        ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 2));
+        // handled while the device stays held
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_TRUE(dialog_->PageReadRunning());
+        EXPECT_FALSE(IsEnabled(Tab()));
+        EXPECT_EQ(CountAt("AT+CPIN?"), 0u);
+    }
+    EXPECT_TRUE(PageReadsOver());
+    EXPECT_GE(CountAt("AT+CPIN?"), 1u);
+    EXPECT_TRUE(IsEnabled(Tab()));
+    EXPECT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
 }
 
 // An APN changed to a refused text after the last check still meets the
