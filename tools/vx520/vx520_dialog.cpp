@@ -496,8 +496,14 @@ void CVX520ModemSettingDlg::StartParametersWorker(AFX_THREADPROC proc, CWinThrea
     // an operator search still talks to the modem and fills the list
     if (page && page->m_nSearchThreads.load() > 0)
         return;
-    if (WorkerRunning() || m_bPageReadRunning)
+    if (WorkerRunning())
         return;
+    // a press that came in just before a page read held the buttons is
+    // carried out after it
+    if (m_bPageReadRunning) {
+        m_duePress = {proc, member};
+        return;
+    }
     m_nWorkerTab = tab;
     // held before the worker exists, so that no click on them comes in between
     if (page)
@@ -879,10 +885,15 @@ void CVX520ModemSettingDlg::EndPageRead()
 
 LRESULT CVX520ModemSettingDlg::OnDeviceFree(WPARAM who, LPARAM)
 {
-    if (who == DEVICE_FREE_PAGE_READ)
+    if (who == DEVICE_FREE_PAGE_READ) {
         EndPageRead();
-    else if (who == DEVICE_FREE_SEARCH)
+        const DuePress press = m_duePress;
+        m_duePress = {};
+        if (press.proc)
+            StartParametersWorker(press.proc, press.member);
+    } else if (who == DEVICE_FREE_SEARCH) {
         m_buttonHold.Release();
+    }
     StartDueReads();
     return 0;
 }

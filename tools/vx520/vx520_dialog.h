@@ -174,6 +174,12 @@ private:
     unsigned m_nReadsDue = 0;
     unsigned m_nReadsRunning = 0;
     int m_nPinKindShown = 0;
+    // UI thread: a Read or Apply pressed while a page read ran
+    struct DuePress {
+        AFX_THREADPROC proc = nullptr;
+        CWinThread** member = nullptr;
+    };
+    DuePress m_duePress;
     // read by the tests too
     std::atomic<bool> m_bPageReadRunning{false};
     CWinThread* m_pPageReadThread = nullptr;

@@ -324,6 +324,31 @@ TEST_F(SetwellThreadsTest, PinPageSwitchFillsThePageOffTheUiThread)
     EXPECT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
 }
 
+// A Read pressed just before a page read held the buttons (its click already
+// queued) is carried out once the read is over, not dropped.
+TEST_F(SetwellThreadsTest, ReadPressedAsAPageReadStartsComesAfterIt)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
+    {
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        emulator_->ClearReceived();
+        ASSERT_TRUE(SelectTab(Tab(), 0));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        ASSERT_TRUE(dialog_->PageReadRunning());
+        // the click as it comes from the queue, past the disabled button
+        ASSERT_TRUE(PostMessage(hwnd_, WM_COMMAND, MAKEWPARAM(IDC_VX520_READ, BN_CLICKED), 0));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_FALSE(dialog_->WorkerRunning());
+    }
+    // the page's read, then the Read's own
+    EXPECT_TRUE(WaitUntil([&] { return CountAt("AT+CGDCONT?") >= 2; }, 30000));
+    EXPECT_TRUE(WaitUntil([&] { return !dialog_->WorkerRunning() && !dialog_->PageReadRunning(); }, 30000));
+    while (AnswerPopup(300)) {
+    }
+}
+
 // An APN changed to a refused text after the last check still meets the
 // check when the worker reads it, and nothing of it is sent.
 TEST_F(SetwellThreadsTest, ApplyChecksTheApnItReadsWhole)
