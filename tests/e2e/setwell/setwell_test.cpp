@@ -279,10 +279,13 @@ TEST_F(SetwellTest, ReadAndApplyOnThePinTabAskForASimWhenNoneIsInserted)
         // a press while the last worker is still ending is refused; the worker
         // enables the buttons just before the watch thread it restarts
         // disables them again until its pass has found the port, so only the
-        // buttons enabled after that pass take a press
+        // buttons enabled after that pass (and the PIN page's fill it asks
+        // for, which holds them meanwhile) take a press
         ASSERT_TRUE(WaitUntil([&] {
-            return !dialog_->WorkerRunning() && capture.Count("Search NMEA Port SUCCESS!") > 0;
+            return !dialog_->WorkerRunning() && capture.Count("Search NMEA Port SUCCESS!") > 0 &&
+                   dialog_->m_nPinRefreshFlag.load() == 0;
         }));
+        ASSERT_TRUE(PageReadsOver());
         ASSERT_TRUE(ButtonsEnabled(true));
         emulator_->ClearReceived();
         ASSERT_TRUE(Click(Item(button)));
