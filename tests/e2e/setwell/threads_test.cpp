@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/language.h"
 #include "app/prompt_dialogs.h"
@@ -57,6 +58,18 @@ protected:
     }
 
     // The PIN tab selected, its page shown and the watch's PIN refresh done.
+    // Manual selection with a short scan of these operators, the tool open
+    // past its first read and the Search button on.
+    void OpenToolReadyToSearch(const std::vector<modemsim::Operator>& operators)
+    {
+        emulator_->SetOperators(operators);
+        emulator_->SetScanTimes(10, 10);
+        emulator_->SetNetworkSelect(0, 1);
+        ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+        ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+        ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)) && IsEnabled(Item(IDC_VX520_READ)); }));
+    }
+
     void OpenPinTab(UINT page)
     {
         ASSERT_TRUE(SelectTab(Tab(), 1));
@@ -150,12 +163,7 @@ TEST_F(SetwellThreadsTest, LanguageMenuDuringAnApplyDoesNotWaitForTheWorker)
 TEST_F(SetwellThreadsTest, SearchDuringApplyIsRefusedAndTheOperatorIsStillSent)
 {
     StartEmulator();
-    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}, {1, "Beta", "B", "44020", 2}});
-    emulator_->SetScanTimes(10, 10);
-    emulator_->SetNetworkSelect(0, 1);
-    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
-    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
-    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)); }));
+    ASSERT_NO_FATAL_FAILURE(OpenToolReadyToSearch({{1, "Alpha", "A", "44010", 7}, {1, "Beta", "B", "44020", 2}}));
     ASSERT_TRUE(Click(NetItem(IDC_NET_SEARCH)));
     ASSERT_TRUE(WaitUntil([&] {
         // the search's thread has ended, not only its work: an Apply is refused while it runs
@@ -229,12 +237,7 @@ TEST_F(SetwellThreadsTest, NetworkTabReadWaitsForASearchThatHoldsTheDevice)
 TEST_F(SetwellThreadsTest, ReadAndApplyStayOffThroughATabRoundTripDuringASearch)
 {
     StartEmulator();
-    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}});
-    emulator_->SetScanTimes(10, 10);
-    emulator_->SetNetworkSelect(0, 1);
-    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
-    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
-    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)) && IsEnabled(Item(IDC_VX520_READ)); }));
+    ASSERT_NO_FATAL_FAILURE(OpenToolReadyToSearch({{1, "Alpha", "A", "44010", 7}}));
     CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
     {
         // the search's exchange waits for this thread to let the device go
@@ -271,12 +274,7 @@ TEST_F(SetwellThreadsTest, ReadAndApplyStayOffThroughATabRoundTripDuringASearch)
 TEST_F(SetwellThreadsTest, LanguageSwitchDuringASearchDoesNotWaitForTheDevice)
 {
     StartEmulator();
-    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}});
-    emulator_->SetScanTimes(10, 10);
-    emulator_->SetNetworkSelect(0, 1);
-    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
-    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
-    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)); }));
+    ASSERT_NO_FATAL_FAILURE(OpenToolReadyToSearch({{1, "Alpha", "A", "44010", 7}}));
     CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
     const std::wstring english = g_strWorkFolder + L"/" + kEnglishLanguageFile;
     {

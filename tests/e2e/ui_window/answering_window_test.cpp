@@ -46,12 +46,6 @@ constexpr long kRepaintGoalMs = 300;
 constexpr uint32_t kSlowAnswerMs = 400;
 constexpr uint32_t kScanHalfMs = 4000;
 
-std::string Env(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
 long MsSince(Clock::time_point start)
 {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
@@ -188,21 +182,7 @@ struct AnsweringApp : CWinApp {
     BOOL InitInstance() override
     {
         auto* dlg = new CVX520ModemSettingDlg();
-        std::thread driver([this, dlg] {
-            Drive(dlg);
-            HWND d = ui::test::FindDialog(IDD_VX520_MODEM_SETTING);
-            std::thread answering([] {
-                for (int i = 0; i < 10 && ui::test::AnswerPopup(200); ++i) {
-                }
-            });
-            if (d)
-                ui::test::PressCloseBox(d);
-            answering.join();
-        });
-        m_pMainWnd = dlg;
-        dlg->DoModal();
-        m_pMainWnd = nullptr;
-        driver.join();
+        tooltest::RunDriven(*this, dlg, IDD_VX520_MODEM_SETTING, [&] { Drive(dlg); });
         delete dlg;
         return FALSE;
     }
@@ -210,8 +190,8 @@ struct AnsweringApp : CWinApp {
 
 TEST(AnsweringWindow, PaintsAndKeepsTheButtonsOffThroughATabRoundTripAndALanguageSwitchDuringASlowSearch)
 {
-    const std::string log = Env("SETWELL_UI_MAPPED_LOG");
-    if (Env("SETWELL_UI") == "headless" || Env("DISPLAY").empty() || log.empty())
+    const std::string log = tooltest::RealWindowLog();
+    if (log.empty())
         GTEST_SKIP() << "needs a display and SETWELL_UI_MAPPED_LOG (scripts/screenshots)";
     tooltest::Workplace place;
     place.Make("ui-answering");
