@@ -5,9 +5,8 @@ void CInputHold::Hold(CWnd* page, const int* ids, size_t count)
     if (!page)
         return;
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_bHeld)
+    if (m_nHolders++ > 0)
         return;
-    m_bHeld = true;
     m_inputs.clear();
     for (size_t i = 0; i < count; ++i) {
         CWnd* control = page->GetDlgItem(ids[i]);
@@ -23,9 +22,8 @@ void CInputHold::Release()
     std::vector<Input> inputs;
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_bHeld)
+        if (m_nHolders == 0 || --m_nHolders > 0)
             return;
-        m_bHeld = false;
         inputs.swap(m_inputs);
     }
     for (const Input& input : inputs)
@@ -36,7 +34,7 @@ void CInputHold::Release()
 bool CInputHold::Redirect(const CWnd* page, int id, bool enabled)
 {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_bHeld)
+    if (m_nHolders == 0)
         return false;
     for (Input& input : m_inputs) {
         if (input.page == page && input.id == id) {

@@ -3,6 +3,8 @@
 // worker starts (so that no click can come in between) and given back when it
 // ends. What the page itself decides for a held input meanwhile (Redirect) is
 // kept and applied at the release instead of the state before the hold.
+// Holds are counted: a second holder (a search and a page read) keeps the
+// inputs as the first one took them, and the last release gives them back.
 #include <mutex>
 #include <vector>
 
@@ -10,14 +12,14 @@
 
 class CInputHold {
 public:
-    // Disables the enabled ones of ids on page; nothing when a hold is on.
+    // Disables ids on page; when a hold is on already, only counts this one.
     void Hold(CWnd* page, const int* ids, size_t count);
     template <size_t N>
     void Hold(CWnd* page, const int (&ids)[N])
     {
         Hold(page, ids, N);
     }
-    // Gives every held input its state back.
+    // Gives every held input its state back at the last release.
     void Release();
     // True (and the state kept for the release) when id of page is held.
     bool Redirect(const CWnd* page, int id, bool enabled);
@@ -29,6 +31,6 @@ private:
         bool enabled;
     };
     mutable std::mutex m_lock;
-    bool m_bHeld = false;
+    int m_nHolders = 0;
     std::vector<Input> m_inputs;
 };

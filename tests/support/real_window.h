@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "platform/ui/model.h"
 #include "platform/ui/test_driver.h"
@@ -66,6 +68,41 @@ inline bool ClickInWindow(const MappedWindow& window, POINT at, const std::strin
     const std::string command = "xdotool mousemove --window " + window.xid + " " + std::to_string(at.x) + " " +
                                 std::to_string(at.y) + " click 1" + then + " 2>/dev/null";
     return std::system(command.c_str()) == 0;
+}
+
+// The mapped-window log of a real-window run; empty when the run is
+// headless or has no display (the test then skips).
+inline std::string RealWindowLog()
+{
+    const char* ui = std::getenv("SETWELL_UI");
+    const char* display = std::getenv("DISPLAY");
+    const char* log = std::getenv("SETWELL_UI_MAPPED_LOG");
+    if ((ui && std::string(ui) == "headless") || !display || !*display || !log)
+        return "";
+    return log;
+}
+
+// Runs dialog modal on this thread (the UI thread) while drive works it from
+// another; then the boxes still up are answered and the dialog of templateId
+// closed by its close box, as a person ends the tool.
+template <class Dialog>
+void RunDriven(CWinApp& app, Dialog* dialog, UINT templateId, const std::function<void()>& drive)
+{
+    std::thread driver([&] {
+        drive();
+        HWND d = ui::test::FindDialog(templateId);
+        std::thread answering([] {
+            for (int i = 0; i < 10 && ui::test::AnswerPopup(200); ++i) {
+            }
+        });
+        if (d)
+            ui::test::PressCloseBox(d);
+        answering.join();
+    });
+    app.m_pMainWnd = dialog;
+    dialog->DoModal();
+    app.m_pMainWnd = nullptr;
+    driver.join();
 }
 
 }  // namespace tooltest

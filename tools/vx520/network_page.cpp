@@ -611,6 +611,12 @@ void CVX520ModemSettingNetworkSettingPage::RefreshOperatorListTexts()
 
 void CVX520ModemSettingNetworkSettingPage::SetNetworkPageTexts()
 {
+    SetNetworkPageCaptions();
+    SetUserAuthTexts();
+}
+
+void CVX520ModemSettingNetworkSettingPage::SetNetworkPageCaptions()
+{
     const std::pair<int, const wchar_t*> captions[] = {
         {IDC_NET_MODE_HEADING, L"MOBIE_NETWORK_SETTING"},
         {IDC_NET_ROAMING_HEADING, L"INTERNATIONAL_ROAMING"},
@@ -634,9 +640,6 @@ void CVX520ModemSettingNetworkSettingPage::SetNetworkPageTexts()
         SetDlgItemText(IDC_NET_APN_ERROR, Lang(L"APN_Invalid"));
     else
         Show(this, IDC_NET_APN_ERROR, false);
-
-
-    SetUserAuthTexts();
 }
 
 void CVX520ModemSettingNetworkSettingPage::OnManualSelected()
@@ -669,9 +672,15 @@ void CVX520ModemSettingNetworkSettingPage::OnSearchButton()
 {
     // counted here, on the UI thread, so that a Read or Apply pressed next sees it
     ++m_nSearchThreads;
+    if (m_onSearchPressed)
+        m_onSearchPressed();
     CWinThread* thread = AfxBeginThread(CountedSearchThread, this, THREAD_PRIORITY_NORMAL, 0, 0);
-    if (!thread)
+    if (!thread) {
         --m_nSearchThreads;
+        // what the press held is given back as after a search
+        if (HWND target = m_hSearchEndTarget.load())
+            ::PostMessage(target, WM_VX520_DEVICE_FREE, DEVICE_FREE_SEARCH, 0);
+    }
     m_pSearchThread = thread;
     if (thread) {
         std::lock_guard<std::mutex> guard(m_operatorLock);
@@ -686,7 +695,7 @@ UINT CVX520ModemSettingNetworkSettingPage::CountedSearchThread(LPVOID param)
     if (page) {
         --page->m_nSearchThreads;
         if (HWND target = page->m_hSearchEndTarget.load())
-            ::PostMessage(target, WM_VX520_DEVICE_FREE, 0, 0);
+            ::PostMessage(target, WM_VX520_DEVICE_FREE, DEVICE_FREE_SEARCH, 0);
     }
     return result;
 }

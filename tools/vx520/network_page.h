@@ -3,6 +3,7 @@
 // selection with the operator search, roaming, the APN of context 1 and (Setwell
 // only) the user authentication of the data profile.
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -36,6 +37,8 @@ constexpr int IDC_NET_APN_ERROR = 1403;
 // Posted to the dialog when a worker or an operator search lets go of the
 // device: a read of this page a tab change put off comes then.
 #define WM_VX520_DEVICE_FREE (WM_USER + 1002)
+// Its wParam: who let go.
+enum : WPARAM { DEVICE_FREE_WORKER = 0, DEVICE_FREE_SEARCH = 1, DEVICE_FREE_PAGE_READ = 2, DEVICE_FREE_PIN_UPDATE = 3 };
 
 constexpr int IDC_NET_AUTH_LABEL = 1412;
 constexpr int IDC_NET_AUTH_COMBO = 1339;
@@ -86,7 +89,11 @@ public:
     // True for the carrier's own SIM and on every read failure (Swapwell, which
     // has no user authentication, always answers true).
     bool IsCarrierSim();
+    // The captions, then the authentication texts (which ask the SIM whose it is).
     void SetNetworkPageTexts();
+    // The captions alone: no device access.
+    void SetNetworkPageCaptions();
+    void SetUserAuthTexts();
     bool CheckApnForApply();
     // The same check on a text read once; apn is cut to NET_APN_MAX_CHARS.
     bool CheckApnForApply(CString& apn);
@@ -144,6 +151,8 @@ public:
     std::atomic<int> m_nSearchThreads{0};
     // told (WM_VX520_DEVICE_FREE) when a search thread ends; set by the dialog
     std::atomic<HWND> m_hSearchEndTarget{nullptr};
+    // UI thread, at the press: the dialog holds its own buttons until that end
+    std::function<void()> m_onSearchPressed;
     std::atomic<BYTE> m_bLockNoticeShown{0};
     std::atomic<BYTE> m_bUserNameValid{1};
     std::atomic<BYTE> m_bPasswordValid{1};
@@ -193,7 +202,6 @@ private:
     bool IsUserAuthError(int id) const;
     // status: the read so far; the authentication read's own once it runs.
     int ReadUserAuth(int status);
-    void SetUserAuthTexts();
     // Writes the first context's line; Setwell then waits, reads the APN back
     // and, for another SIM, writes it for context 9 too.
     int WriteContextLine(char* line, const PdpContextEntry& entry);

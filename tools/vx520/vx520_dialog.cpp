@@ -30,6 +30,7 @@ constexpr int kSettingControls[] = {IDC_NET_MODE_HEADING,    IDC_NET_MODE_ALL,  
                                     IDC_NET_ROAMING_HEADING, IDC_NET_ROAMING_ENABLE,  IDC_NET_ROAMING_DISABLE,
                                     IDC_NET_ROAMING_WARNING, IDC_NET_SELECTION_HEADING, IDC_NET_SELECTION_AUTO,
                                     IDC_NET_SELECTION_MANUAL, IDC_NET_LIST_HEADING};
+constexpr int kDialogButtons[] = {IDC_VX520_READ, IDC_VX520_APPLY};
 constexpr int kSearchControls[] = {IDC_NET_SEARCH, IDC_NET_OPERATOR_LIST};
 // Network page inputs a Read or Apply worker reads or fills: off while it runs.
 constexpr int kWorkerInputs[] = {IDC_NET_SEARCH,         IDC_NET_OPERATOR_LIST,    IDC_NET_MODE_ALL,
@@ -57,8 +58,16 @@ void EnableItem(CWnd* window, int id, bool enabled)
         control->EnableWindow(enabled ? TRUE : FALSE);
 }
 
-template <size_t N>
-void EnableItems(CWnd* window, const int (&ids)[N], bool enabled)
+// An input a page read or a worker holds takes the state at the release.
+void EnableItem(CVX520ModemSettingNetworkSettingPage* page, int id, bool enabled)
+{
+    if (page && page->m_inputHold.Redirect(page, id, enabled))
+        return;
+    EnableItem(static_cast<CWnd*>(page), id, enabled);
+}
+
+template <class Window, size_t N>
+void EnableItems(Window* window, const int (&ids)[N], bool enabled)
 {
     for (int id : ids)
         EnableItem(window, id, enabled);
@@ -73,10 +82,13 @@ void HideAuthControls(CWnd* page)
             control->ShowWindow(SW_HIDE);
 }
 
-void EnableButtons(CWnd* dialog, bool enabled)
+// Read and Apply; while a search or a page read holds them, the state is
+// kept for the release.
+void EnableButtons(CVX520ModemSettingDlg* dialog, bool enabled)
 {
-    EnableItem(dialog, IDC_VX520_READ, enabled);
-    EnableItem(dialog, IDC_VX520_APPLY, enabled);
+    for (int id : kDialogButtons)
+        if (!dialog->m_buttonHold.Redirect(dialog, id, enabled))
+            EnableItem(static_cast<CWnd*>(dialog), id, enabled);
 }
 
 }  // namespace
@@ -136,6 +148,8 @@ CVX520ModemSettingDlg::~CVX520ModemSettingDlg()
     StopWatchThread();
     WaitForWorker();
     WaitForUpdateThread();
+    if (m_pPageReadThread)
+        m_pPageReadThread->Join();
     delete m_pNetworkPage;
     delete m_pPinSettingPage;
     delete m_pPukPage;
@@ -157,6 +171,8 @@ void CVX520ModemSettingDlg::OnDestroy()
     // the watch thread works on the pages' controls; it ends before they go
     StopWatchThread();
     WaitForUpdateThread();
+    if (m_pPageReadThread)
+        m_pPageReadThread->Join();
     CToolDialogFrame::OnDestroy();
 }
 
@@ -200,6 +216,8 @@ BOOL CVX520ModemSettingDlg::OnInitDialog()
     if (m_pNetworkPage) {
         m_pNetworkPage->SetNetworkPageTexts();
         m_pNetworkPage->m_hSearchEndTarget = m_hWnd;
+        // Read and Apply off from the press on, whatever page is shown until the search ends
+        m_pNetworkPage->m_onSearchPressed = [this] { m_buttonHold.Hold(this, kDialogButtons); };
     }
 
     m_nDevicePresent = 0;
@@ -430,7 +448,7 @@ UINT CVX520ModemSettingDlg::ReadParametersThread(LPVOID param)
     dlg->ReleaseWorkerInputs();
     EnableButtons(dlg, true);
     dlg->EndWorker();
-    dlg->PostMessage(WM_VX520_DEVICE_FREE, 0, 0);
+    dlg->PostMessage(WM_VX520_DEVICE_FREE, DEVICE_FREE_WORKER, 0);
     return 0;
 }
 
@@ -456,7 +474,7 @@ UINT CVX520ModemSettingDlg::ApplyParametersThread(LPVOID param)
     dlg->ReleaseWorkerInputs();
     EnableButtons(dlg, true);
     dlg->EndWorker();
-    dlg->PostMessage(WM_VX520_DEVICE_FREE, 0, 0);
+    dlg->PostMessage(WM_VX520_DEVICE_FREE, DEVICE_FREE_WORKER, 0);
     return 0;
 }
 
@@ -480,6 +498,12 @@ void CVX520ModemSettingDlg::StartParametersWorker(AFX_THREADPROC proc, CWinThrea
         return;
     if (WorkerRunning())
         return;
+    // a press that came in just before a page read held the buttons is
+    // carried out after it
+    if (m_bPageReadRunning) {
+        m_duePress = {proc, member};
+        return;
+    }
     m_nWorkerTab = tab;
     // held before the worker exists, so that no click on them comes in between
     if (page)
@@ -606,33 +630,51 @@ void CVX520ModemSettingDlg::ShowPinPage()
 {
     if (CurrentTab() == 0)
         return;
-    // a refresh still at work on the page would race its re-creation
-    WaitForUpdateThread();
+    // the page is swapped and filled once nothing else reads the device
+    RequestPageRead(PAGE_READ_PIN_PAGE);
+}
+
+bool CVX520ModemSettingDlg::SwapPinPage()
+{
     CString title = ReadOwnString(L"PinSetting_TITLE");
     switch (m_nPinPageKind) {
     case PIN_PAGE_SETTING:
-        if (m_pPinSettingPage && m_tabSheet.ReplaceSecondPage(m_pPinSettingPage, title, IDD_VX520_PIN_SETTING_PAGE)) {
-            m_pPinSettingPage->m_pDialogWnd = this;
-            if (m_pModifyPinPage)
-                m_pModifyPinPage->m_pDialogWnd = this;
-            m_pPinSettingPage->FillPinSettingPage();
-        }
+        if (!m_pPinSettingPage || !m_tabSheet.ReplaceSecondPage(m_pPinSettingPage, title, IDD_VX520_PIN_SETTING_PAGE))
+            return false;
+        m_pPinSettingPage->m_pDialogWnd = this;
+        if (m_pModifyPinPage)
+            m_pModifyPinPage->m_pDialogWnd = this;
+        return true;
+    case PIN_PAGE_ENTRY:
+        return m_pPinEntryPage && m_tabSheet.ReplaceSecondPage(m_pPinEntryPage, title, IDD_VX520_PIN_ENTRY_PAGE);
+    case PIN_PAGE_MODIFY:
+        return m_pModifyPinPage && m_tabSheet.ReplaceSecondPage(m_pModifyPinPage, title, IDD_VX520_MODIFY_PIN_PAGE);
+    case PIN_PAGE_PUK:
+        return m_pPukPage && m_tabSheet.ReplaceSecondPage(m_pPukPage, title, IDD_VX520_PUK_ENTRY_PAGE);
+    case PIN_PAGE_SIM_FAIL:
+        return m_pPinFailPage && m_tabSheet.ReplaceSecondPage(m_pPinFailPage, title, IDD_VX520_SIM_FAIL_PAGE);
+    default:
+        return false;
+    }
+}
+
+void CVX520ModemSettingDlg::FillPinPage(int kind)
+{
+    switch (kind) {
+    case PIN_PAGE_SETTING:
+        m_pPinSettingPage->FillPinSettingPage();
         break;
     case PIN_PAGE_ENTRY:
-        if (m_pPinEntryPage && m_tabSheet.ReplaceSecondPage(m_pPinEntryPage, title, IDD_VX520_PIN_ENTRY_PAGE))
-            m_pPinEntryPage->FillPinEntryPage();
+        m_pPinEntryPage->FillPinEntryPage();
         break;
     case PIN_PAGE_MODIFY:
-        if (m_pModifyPinPage && m_tabSheet.ReplaceSecondPage(m_pModifyPinPage, title, IDD_VX520_MODIFY_PIN_PAGE))
-            m_pModifyPinPage->FillModifyPinPage();
+        m_pModifyPinPage->FillModifyPinPage();
         break;
     case PIN_PAGE_PUK:
-        if (m_pPukPage && m_tabSheet.ReplaceSecondPage(m_pPukPage, title, IDD_VX520_PUK_ENTRY_PAGE))
-            m_pPukPage->FillPukEntryPage();
+        m_pPukPage->FillPukEntryPage();
         break;
     case PIN_PAGE_SIM_FAIL:
-        if (m_pPinFailPage && m_tabSheet.ReplaceSecondPage(m_pPinFailPage, title, IDD_VX520_SIM_FAIL_PAGE))
-            m_pPinFailPage->FillSimFailurePage();
+        m_pPinFailPage->FillSimFailurePage();
         break;
     default:
         break;
@@ -709,6 +751,7 @@ UINT CVX520ModemSettingDlg::UpdatePINInterfaceThread(LPVOID param)
         return 0;
     dlg->m_nPinPageReady = 0;
     dlg->RefreshPinPage();
+    dlg->PostMessage(WM_VX520_DEVICE_FREE, DEVICE_FREE_PIN_UPDATE, 0);
     return 0;
 }
 
@@ -722,14 +765,16 @@ void CVX520ModemSettingDlg::WaitForUpdateThread()
 
 void CVX520ModemSettingDlg::OnVX520TabChange(NMHDR* /*header*/, LRESULT* result)
 {
-    if (m_nPinPageReady == 0)
+    // the tabs are off meanwhile; a change that still comes is not taken
+    if (m_nPinPageReady == 0 || m_bPageReadRunning)
         return;
     int tab = CurrentTab();
     m_bSimQueried = false;
     if (tab == 0) {
-        ReadNetworkPageOrDefer();
+        RequestPageRead(PAGE_READ_NETWORK);
     } else if (tab == 1) {
-        m_bNetworkReadDeferred = false;
+        // a network read put off for a search is not wanted any more
+        m_nReadsDue &= ~static_cast<unsigned>(PAGE_READ_NETWORK);
         StartUpdatePinThread();
     }
     m_tabSheet.SetCurSel(tab);
@@ -742,26 +787,114 @@ bool CVX520ModemSettingDlg::DeviceHeld() const
     return WorkerRunning() || (m_pNetworkPage && m_pNetworkPage->m_nSearchThreads.load() > 0);
 }
 
-void CVX520ModemSettingDlg::ReadNetworkPageOrDefer()
+void CVX520ModemSettingDlg::RequestPageRead(unsigned reads)
+{
+    m_nReadsDue |= reads;
+    StartDueReads();
+}
+
+void CVX520ModemSettingDlg::StartDueReads()
 {
     // the holder posts WM_VX520_DEVICE_FREE once it has let go (after the
     // state DeviceHeld reads), so a read put off here always comes; the
-    // texts wait too, as they ask the SIM whose it is
-    if (DeviceHeld()) {
-        m_bNetworkReadDeferred = true;
+    // texts wait too, as they ask the SIM whose it is; a PIN page refresh
+    // still at work would race the page's swap
+    if (m_nReadsDue == 0 || m_bPageReadRunning || DeviceHeld() || m_nPinPageReady == 0 || !m_pNetworkPage)
         return;
+    const bool pinTab = CurrentTab() != 0;
+    // a PIN page is shown only on its tab; the network read sets the texts as well
+    if (!pinTab)
+        m_nReadsDue &= ~static_cast<unsigned>(PAGE_READ_PIN_PAGE);
+    unsigned reads = 0;
+    for (unsigned read : {PAGE_READ_NETWORK, PAGE_READ_NETWORK_TEXTS, PAGE_READ_PIN_PAGE, PAGE_READ_PIN_TEXTS})
+        if (m_nReadsDue & read) {
+            reads = read;
+            break;
+        }
+    m_nReadsDue &= ~(reads == PAGE_READ_NETWORK ? reads | PAGE_READ_NETWORK_TEXTS : reads);
+    if (reads == 0)
+        return;
+    if (reads == PAGE_READ_PIN_PAGE) {
+        m_nPinKindShown = m_nPinPageKind;
+        if (!SwapPinPage()) {
+            StartDueReads();
+            return;
+        }
     }
-    m_bNetworkReadDeferred = false;
-    if (IsSimReady() && m_pNetworkPage)
-        m_pNetworkPage->ReadNetworkSettings(true);
-    if (m_pNetworkPage)
-        m_pNetworkPage->SetNetworkPageTexts();
+    m_nReadsRunning = reads;
+    m_bPageReadRunning = true;
+    HoldPageInputs();
+    m_pPageReadThread = AfxBeginThread(&CVX520ModemSettingDlg::PageReadThread, this, THREAD_PRIORITY_NORMAL);
+    if (!m_pPageReadThread) {
+        m_bPageReadRunning = false;
+        ReleasePageInputs();
+    }
 }
 
-LRESULT CVX520ModemSettingDlg::OnDeviceFree(WPARAM, LPARAM)
+UINT CVX520ModemSettingDlg::PageReadThread(LPVOID param)
 {
-    if (m_bNetworkReadDeferred && CurrentTab() == 0)
-        ReadNetworkPageOrDefer();
+    CVX520ModemSettingDlg* dlg = FromParam(param);
+    if (!dlg)
+        return 0;
+    CVX520ModemSettingNetworkSettingPage* page = dlg->m_pNetworkPage;
+    switch (dlg->m_nReadsRunning) {
+    case PAGE_READ_NETWORK:
+        if (dlg->IsSimReady())
+            page->ReadNetworkSettings(true);
+        page->SetNetworkPageTexts();
+        break;
+    case PAGE_READ_NETWORK_TEXTS:
+        page->SetUserAuthTexts();
+        break;
+    case PAGE_READ_PIN_PAGE:
+        dlg->FillPinPage(dlg->m_nPinKindShown);
+        break;
+    case PAGE_READ_PIN_TEXTS:
+        dlg->RefreshPinPage();
+        break;
+    default:
+        break;
+    }
+    dlg->PostMessage(WM_VX520_DEVICE_FREE, DEVICE_FREE_PAGE_READ, 0);
+    return 0;
+}
+
+void CVX520ModemSettingDlg::HoldPageInputs()
+{
+    m_buttonHold.Hold(this, kDialogButtons);
+    m_pNetworkPage->m_inputHold.Hold(m_pNetworkPage, kWorkerInputs);
+    EnableItem(static_cast<CWnd*>(this), IDC_VX520_TAB, false);
+}
+
+void CVX520ModemSettingDlg::ReleasePageInputs()
+{
+    EnableItem(static_cast<CWnd*>(this), IDC_VX520_TAB, true);
+    m_pNetworkPage->m_inputHold.Release();
+    m_buttonHold.Release();
+}
+
+void CVX520ModemSettingDlg::EndPageRead()
+{
+    if (m_pPageReadThread)
+        m_pPageReadThread->Join();
+    m_pPageReadThread = nullptr;
+    m_bPageReadRunning = false;
+    m_nReadsRunning = 0;
+    ReleasePageInputs();
+}
+
+LRESULT CVX520ModemSettingDlg::OnDeviceFree(WPARAM who, LPARAM)
+{
+    if (who == DEVICE_FREE_PAGE_READ) {
+        EndPageRead();
+        const DuePress press = m_duePress;
+        m_duePress = {};
+        if (press.proc)
+            StartParametersWorker(press.proc, press.member);
+    } else if (who == DEVICE_FREE_SEARCH) {
+        m_buttonHold.Release();
+    }
+    StartDueReads();
     return 0;
 }
 
@@ -793,12 +926,18 @@ void CVX520ModemSettingDlg::SelectLanguage(BYTE flag)
 
     int tab = CurrentTab();
     if (tab == 0) {
+        // the captions at once; the texts that ask the SIM after what holds the device
         if (m_pNetworkPage)
-            m_pNetworkPage->SetNetworkPageTexts();
+            m_pNetworkPage->SetNetworkPageCaptions();
+        RequestPageRead(PAGE_READ_NETWORK_TEXTS);
     } else if (tab == 1) {
         if (m_nPinPageReady == 0)
             return;
-        StartUpdatePinThread();
+        // a page being filled takes the new texts after its read
+        if (m_bPageReadRunning)
+            RequestPageRead(PAGE_READ_PIN_TEXTS);
+        else
+            StartUpdatePinThread();
     }
     if (tab >= 0 && tab < m_tabSheet.GetPageCount())
         m_tabSheet.SetCurSel(tab);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 
+#include "app/input_hold.h"
 #include "app/tab_sheet.h"
 #include "app/tool_dialog_frame.h"
 #include "device/port_manager.h"
@@ -70,6 +71,7 @@ public:
     bool IsSimReady();
     int QuerySimState();
     void SelectPinPageKind();
+    // UI thread: the PIN page of m_nPinPageKind, swapped in and filled as a page read
     void ShowPinPage();
     void RefreshPinPage();
     int ApplyPinPage();
@@ -110,6 +112,23 @@ public:
     int m_nPrevDevicePresent = 0;
     // 0 while UpdatePINInterfaceThread refreshes the PIN page
     std::atomic<int> m_nPinPageReady{1};
+    // Read and Apply, held from a search's press to its end and through a page read
+    CInputHold m_buttonHold;
+
+    // Device reads the tab change and the language switch ask for.
+    enum PageRead : unsigned {
+        PAGE_READ_NETWORK = 1,        // IsSimReady, ReadNetworkSettings, the page's texts
+        PAGE_READ_NETWORK_TEXTS = 2,  // the authentication texts (whose SIM it is)
+        PAGE_READ_PIN_PAGE = 4,       // the PIN page of the SIM's state, swapped in and filled
+        PAGE_READ_PIN_TEXTS = 8,      // the shown PIN page again, in the new language
+    };
+    // UI thread: the reads run on a thread of their own, one at a time, never
+    // beside a worker or a search (then they wait for its end); meanwhile the
+    // tab control, Read, Apply and the network page's inputs are off, so that
+    // the window keeps painting and no click lands on a page being read.
+    void RequestPageRead(unsigned reads);
+    bool PageReadRunning() const { return m_bPageReadRunning; }
+    static UINT PageReadThread(LPVOID dialog);
 
 protected:
     afx_msg void OnDestroy();
@@ -141,13 +160,29 @@ private:
     // The device has just come: the current tab's first read.
     void ReadArrivedDevice(CVX520ModemSettingNetworkSettingPage* page, int tab);
     void WaitForUpdateThread();
-    // The network tab's read and texts: at once when the device is free, else
-    // put off until the worker or search holding it ends, so the window keeps
-    // answering.
-    void ReadNetworkPageOrDefer();
+    // UI thread: the page of m_nPinPageKind in the PIN tab; false when none
+    bool SwapPinPage();
+    // Page-read thread: the device's state into the PIN page of kind.
+    void FillPinPage(int kind);
+    // Starts the reads due when nothing holds the device.
+    void StartDueReads();
+    void EndPageRead();
+    void HoldPageInputs();
+    void ReleasePageInputs();
     bool DeviceHeld() const;
-    // UI thread only
-    bool m_bNetworkReadDeferred = false;
+    // UI thread only: reads asked for and not started; the running one's
+    unsigned m_nReadsDue = 0;
+    unsigned m_nReadsRunning = 0;
+    int m_nPinKindShown = 0;
+    // UI thread: a Read or Apply pressed while a page read ran
+    struct DuePress {
+        AFX_THREADPROC proc = nullptr;
+        CWinThread** member = nullptr;
+    };
+    DuePress m_duePress;
+    // read by the tests too
+    std::atomic<bool> m_bPageReadRunning{false};
+    CWinThread* m_pPageReadThread = nullptr;
 };
 
 // Factory of the dispatcher (tool type 8).

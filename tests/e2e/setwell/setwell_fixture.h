@@ -43,6 +43,14 @@ protected:
     HWND NetItem(int id) { return ui::test::FindControl(IDD_VX520_NETWORK_PAGE, id); }
     HWND Tab() { return Item(IDC_VX520_TAB); }
 
+    // Waits until the page read a tab change, a language switch or a PIN page
+    // switch started is over, its inputs given back.
+    bool PageReadsOver()
+    {
+        return ui::test::WaitIdle(hwnd_) && ui::test::WaitUntil([&] { return !dialog_->PageReadRunning(); }) &&
+               ui::test::WaitIdle(hwnd_);
+    }
+
     // Waits until the PIN tab holds the page of that template, shown.
     bool PinPageShown(UINT templateId)
     {

@@ -13,6 +13,7 @@
 #include "app/app_paths.h"
 #include "app/language.h"
 #include "app/prompt_dialogs.h"
+#include "device/device_lock.h"
 #include "emulator/modem_emulator.h"
 #include "platform/ui/test_driver.h"
 #include "platform/win/clock.h"
@@ -278,10 +279,13 @@ TEST_F(SetwellTest, ReadAndApplyOnThePinTabAskForASimWhenNoneIsInserted)
         // a press while the last worker is still ending is refused; the worker
         // enables the buttons just before the watch thread it restarts
         // disables them again until its pass has found the port, so only the
-        // buttons enabled after that pass take a press
+        // buttons enabled after that pass (and the PIN page's fill it asks
+        // for, which holds them meanwhile) take a press
         ASSERT_TRUE(WaitUntil([&] {
-            return !dialog_->WorkerRunning() && capture.Count("Search NMEA Port SUCCESS!") > 0;
+            return !dialog_->WorkerRunning() && capture.Count("Search NMEA Port SUCCESS!") > 0 &&
+                   dialog_->m_nPinRefreshFlag.load() == 0;
         }));
+        ASSERT_TRUE(PageReadsOver());
         ASSERT_TRUE(ButtonsEnabled(true));
         emulator_->ClearReceived();
         ASSERT_TRUE(Click(Item(button)));
@@ -334,7 +338,10 @@ TEST_F(SetwellTest, ApplyOnTheNetworkTabWritesTheApn)
     EXPECT_TRUE(ButtonsEnabled(true));
 }
 
-TEST_F(SetwellTest, TabChangeToTheNetworkTabReadsOnTheUiThread)
+// The tab change to the network tab returns without waiting for the device:
+// the page is shown with the tab sheet, Read, Apply and its inputs off while
+// its read runs beside the UI thread, and all of them come back after it.
+TEST_F(SetwellTest, TabChangeToTheNetworkTabReadsOffTheUiThread)
 {
     StartEmulator();
     // the network read of that pass would add to the exchanges counted here
@@ -343,14 +350,41 @@ TEST_F(SetwellTest, TabChangeToTheNetworkTabReadsOnTheUiThread)
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinPageReady.load() == 1; }));
+    // the watch's PIN page switch and its fill are over
+    ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinRefreshFlag.load() == 0; }));
+    ASSERT_TRUE(PageReadsOver());
     emulator_->ClearReceived();
-    // the input call returns once the UI thread handled the change: the
-    // exchanges have been made by then
-    ASSERT_TRUE(SelectTab(Tab(), 0));
-    EXPECT_GE(CountAt("AT+CPIN?"), 1u);
+    {
+        // the device is busy elsewhere: a read on the UI thread would not return
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        ASSERT_TRUE(SelectTab(Tab(), 0));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_TRUE(IsVisible(FindDialog(IDD_VX520_NETWORK_PAGE)));
+        EXPECT_EQ(Selection(Tab()), 0);
+        EXPECT_EQ(CountAt("AT+ZSNT?"), 0u);
+        EXPECT_FALSE(IsEnabled(Tab()));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+        EXPECT_FALSE(IsEnabled(NetItem(IDC_NET_APN_EDIT)));
+        EXPECT_FALSE(IsEnabled(NetItem(IDC_NET_MODE_ALL)));
+        // a click meanwhile is refused where the user sees it
+        EXPECT_FALSE(Click(Item(IDC_VX520_APPLY)));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(Tab()); }));
     EXPECT_EQ(CountAt("AT+ZSNT?"), 1u);
-    EXPECT_TRUE(IsVisible(FindDialog(IDD_VX520_NETWORK_PAGE)));
-    EXPECT_EQ(Selection(Tab()), 0);
+    EXPECT_GE(CountAt("AT+CPIN?"), 1u);
+    // in the order of the read
+    const std::vector<std::string> lines = emulator_->AtLines();
+    auto at = [&](const std::string& prefix) {
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].rfind(prefix, 0) == 0)
+                return static_cast<long>(i);
+        return -1L;
+    };
+    EXPECT_LT(at("AT+CPIN?"), at("AT+ZSNT?"));
+    EXPECT_LT(at("AT+ZSNT?"), at("AT+CGDCONT?"));
+    EXPECT_LT(at("AT+CGDCONT?"), at("AT+ZDATAROAM?"));
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_APN_EDIT)) && ButtonsEnabled(true); }));
 }
 
 TEST_F(SetwellTest, TabChangeIsIgnoredWhileThePinPageUpdates)
@@ -436,7 +470,9 @@ TEST_F(SetwellTest, LanguageMenuSwitchesEveryText)
     ASSERT_FALSE(menu.empty());
     EXPECT_EQ(menu[0].rfind(L"English", 0), 0u);
 
-    // the PIN page follows the language too
+    // the PIN page follows the language too (the tabs are back once the
+    // authentication texts, which ask the SIM, are in)
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Tab()); }));
     ASSERT_TRUE(SelectTab(Tab(), 1));
     ASSERT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
     EXPECT_TRUE(WaitUntil([&] {

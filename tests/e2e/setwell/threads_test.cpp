@@ -3,8 +3,11 @@
 // ends a Read at its first port search, and the PIN tab's workers.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/language.h"
 #include "app/prompt_dialogs.h"
@@ -55,12 +58,24 @@ protected:
     }
 
     // The PIN tab selected, its page shown and the watch's PIN refresh done.
+    // Manual selection with a short scan of these operators, the tool open
+    // past its first read and the Search button on.
+    void OpenToolReadyToSearch(const std::vector<modemsim::Operator>& operators)
+    {
+        emulator_->SetOperators(operators);
+        emulator_->SetScanTimes(10, 10);
+        emulator_->SetNetworkSelect(0, 1);
+        ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+        ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
+        ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)) && IsEnabled(Item(IDC_VX520_READ)); }));
+    }
+
     void OpenPinTab(UINT page)
     {
         ASSERT_TRUE(SelectTab(Tab(), 1));
         ASSERT_TRUE(PinPageShown(page));
         ASSERT_TRUE(WaitUntil([&] { return dialog_->m_nPinRefreshFlag.load() == 0; }));
-        ASSERT_TRUE(WaitIdle(hwnd_));
+        ASSERT_TRUE(PageReadsOver());
     }
 
     // The PIN tab showing that page; the change-PIN page is reached from the
@@ -73,7 +88,7 @@ protected:
         }
         ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
         ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 1));
-        ASSERT_TRUE(WaitIdle(hwnd_));
+        ASSERT_TRUE(PageReadsOver());
         ASSERT_TRUE(PinPageShown(page));
     }
 
@@ -148,12 +163,7 @@ TEST_F(SetwellThreadsTest, LanguageMenuDuringAnApplyDoesNotWaitForTheWorker)
 TEST_F(SetwellThreadsTest, SearchDuringApplyIsRefusedAndTheOperatorIsStillSent)
 {
     StartEmulator();
-    emulator_->SetOperators({{1, "Alpha", "A", "44010", 7}, {1, "Beta", "B", "44020", 2}});
-    emulator_->SetScanTimes(10, 10);
-    emulator_->SetNetworkSelect(0, 1);
-    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
-    ASSERT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"internet"; }));
-    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(NetItem(IDC_NET_SEARCH)); }));
+    ASSERT_NO_FATAL_FAILURE(OpenToolReadyToSearch({{1, "Alpha", "A", "44010", 7}, {1, "Beta", "B", "44020", 2}}));
     ASSERT_TRUE(Click(NetItem(IDC_NET_SEARCH)));
     ASSERT_TRUE(WaitUntil([&] {
         // the search's thread has ended, not only its work: an Apply is refused while it runs
@@ -216,6 +226,123 @@ TEST_F(SetwellThreadsTest, NetworkTabReadWaitsForASearchThatHoldsTheDevice)
     EXPECT_TRUE(WaitUntil([&] { return Text(NetItem(IDC_NET_APN_EDIT)) == L"later.apn"; }));
     EXPECT_GE(CountAt("AT+COPS=?"), 1u);
     EXPECT_GE(CountAt("AT+ZSNT?"), 1u);
+    while (AnswerPopup(300)) {
+    }
+}
+
+// Read and Apply go off at the press of Search and stay off through a round
+// trip to the PIN tab and back (the watch would enable them on the PIN tab),
+// so a click on them meanwhile is refused where the user sees it; they come
+// back once the search has ended.
+TEST_F(SetwellThreadsTest, ReadAndApplyStayOffThroughATabRoundTripDuringASearch)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolReadyToSearch({{1, "Alpha", "A", "44010", 7}}));
+    CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
+    {
+        // the search's exchange waits for this thread to let the device go
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        ASSERT_TRUE(Click(NetItem(IDC_NET_SEARCH)));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+        ASSERT_TRUE(SelectTab(Tab(), 1));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        // a watch pass on the PIN tab (which then waits for the device in its PIN read)
+        ASSERT_TRUE(WatchCycles(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+        EXPECT_FALSE(Click(Item(IDC_VX520_APPLY)));
+        ASSERT_TRUE(SelectTab(Tab(), 0));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
+        EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
+        EXPECT_FALSE(Click(Item(IDC_VX520_READ)));
+        EXPECT_GT(page->m_nSearchThreads.load(), 0);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return page->m_nSearchThreads.load() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_VX520_READ)) && IsEnabled(Item(IDC_VX520_APPLY)); }));
+    EXPECT_FALSE(dialog_->WorkerRunning());
+    while (AnswerPopup(300)) {
+    }
+}
+
+// English from the menu while a search holds the device: the menu returns at
+// once with the captions in English; the authentication texts, which ask the
+// SIM, come once the search has let go.
+TEST_F(SetwellThreadsTest, LanguageSwitchDuringASearchDoesNotWaitForTheDevice)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolReadyToSearch({{1, "Alpha", "A", "44010", 7}}));
+    CVX520ModemSettingNetworkSettingPage* page = dialog_->m_pNetworkPage;
+    const std::wstring english = g_strWorkFolder + L"/" + kEnglishLanguageFile;
+    {
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        ASSERT_TRUE(Click(NetItem(IDC_NET_SEARCH)));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        emulator_->ClearReceived();
+        ASSERT_TRUE(ChooseMenuItem(hwnd_, ID_LANGUAGE_ENGLISH_138));
+        // handled while the device stays held
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_EQ(Text(NetItem(IDC_NET_SEARCH)),
+                  std::wstring(ReadLanguageString(kVX520Section, L"NETWORK_SELECTION_SEARCH", english)));
+        EXPECT_EQ(CountAt("AT+CIMI"), 0u);
+        EXPECT_GT(page->m_nSearchThreads.load(), 0);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return page->m_nSearchThreads.load() == 0; }));
+    // the SIM is asked whose it is for the texts
+    EXPECT_TRUE(WaitUntil([&] { return CountAt("AT+CIMI") >= 1; }));
+    while (AnswerPopup(300)) {
+    }
+}
+
+// A PIN page switch (as the watch or a PIN worker asks for) swaps the page
+// at once and fills it from the device beside the UI thread: the window
+// answers while the device is busy elsewhere, the tabs are off meanwhile,
+// and the fill comes once the device is free.
+TEST_F(SetwellThreadsTest, PinPageSwitchFillsThePageOffTheUiThread)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
+    {
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        emulator_->ClearReceived();
+        ASSERT_TRUE(PostMessage(hwnd_, WM_SWITCH_PIN_PAGE, 1, 2));
+        // handled while the device stays held
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_TRUE(dialog_->PageReadRunning());
+        EXPECT_FALSE(IsEnabled(Tab()));
+        EXPECT_EQ(CountAt("AT+CPIN?"), 0u);
+    }
+    EXPECT_TRUE(PageReadsOver());
+    EXPECT_GE(CountAt("AT+CPIN?"), 1u);
+    EXPECT_TRUE(IsEnabled(Tab()));
+    EXPECT_TRUE(PinPageShown(IDD_VX520_PIN_SETTING_PAGE));
+}
+
+// A Read pressed just before a page read held the buttons (its click already
+// queued) is carried out once the read is over, not dropped.
+TEST_F(SetwellThreadsTest, ReadPressedAsAPageReadStartsComesAfterIt)
+{
+    StartEmulator();
+    ASSERT_NO_FATAL_FAILURE(OpenToolPastFirstPass());
+    ASSERT_NO_FATAL_FAILURE(OpenPinTab(IDD_VX520_PIN_SETTING_PAGE));
+    {
+        std::unique_lock<std::recursive_mutex> device(DeviceOperationLock());
+        emulator_->ClearReceived();
+        ASSERT_TRUE(SelectTab(Tab(), 0));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        ASSERT_TRUE(dialog_->PageReadRunning());
+        // the click as it comes from the queue, past the disabled button
+        ASSERT_TRUE(PostMessage(hwnd_, WM_COMMAND, MAKEWPARAM(IDC_VX520_READ, BN_CLICKED), 0));
+        ASSERT_TRUE(WaitIdle(hwnd_));
+        EXPECT_FALSE(dialog_->WorkerRunning());
+    }
+    // the page's read, then the Read's own
+    EXPECT_TRUE(WaitUntil([&] { return CountAt("AT+CGDCONT?") >= 2; }, 30000));
+    EXPECT_TRUE(WaitUntil([&] { return !dialog_->WorkerRunning() && !dialog_->PageReadRunning(); }, 30000));
     while (AnswerPopup(300)) {
     }
 }

@@ -134,21 +134,7 @@ struct PickApp : CWinApp {
     BOOL InitInstance() override
     {
         auto* dlg = new CMarlModemSettingDlg();
-        std::thread driver([this, dlg] {
-            Drive(dlg);
-            HWND d = ui::test::FindDialog(IDD_MARL_MODEM_SETTING);
-            std::thread answering([] {
-                for (int i = 0; i < 10 && ui::test::AnswerPopup(200); ++i) {
-                }
-            });
-            if (d)
-                ui::test::PressCloseBox(d);
-            answering.join();
-        });
-        m_pMainWnd = dlg;
-        dlg->DoModal();
-        m_pMainWnd = nullptr;
-        driver.join();
+        tooltest::RunDriven(*this, dlg, IDD_MARL_MODEM_SETTING, [&] { Drive(dlg); });
         delete dlg;
         return FALSE;
     }
@@ -156,8 +142,8 @@ struct PickApp : CWinApp {
 
 TEST(FrameworkWindow, PicksFromAnOpenListStickWhileTheWatchRefreshes)
 {
-    const std::string log = Env("SETWELL_UI_MAPPED_LOG");
-    if (Env("SETWELL_UI") == "headless" || Env("DISPLAY").empty() || log.empty())
+    const std::string log = tooltest::RealWindowLog();
+    if (log.empty())
         GTEST_SKIP() << "needs a display and SETWELL_UI_MAPPED_LOG (scripts/screenshots)";
     tooltest::Workplace place;
     place.Make("ui-list-pick");
