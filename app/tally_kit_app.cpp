@@ -7,6 +7,7 @@
 #include "device/ini_reader.h"
 #include "platform/portlib/KestlePortServer.h"
 #include "platform/win/named_mutex.h"
+#include "platform/win/own_program_file.h"
 #include "platform/win/temp_folder.h"
 
 namespace {
@@ -98,6 +99,48 @@ BOOL CTALLY_KITApp::PrepareToolFolder(const wchar_t* mutexName, BOOL (CTALLY_KIT
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL CTALLY_KITApp::CreateWorkFolder()
+{
+    std::wstring folder = MakeOwnWorkFolder();
+    if (folder.empty())
+        return FALSE;
+    m_strWorkFolder = folder;
+    return TRUE;
+}
+
+BOOL CTALLY_KITApp::CreateToolFolder(const wchar_t* name)
+{
+    std::wstring folder = MakeOwnToolFolder(name);
+    if (folder.empty())
+        return FALSE;
+    m_strToolFolder = folder;
+    return TRUE;
+}
+
+BOOL CTALLY_KITApp::CreateKittingToolFolder() { return CreateToolFolder(L"VX530KittingTool"); }
+
+BOOL CTALLY_KITApp::CreateWimaxToolFolder() { return CreateToolFolder(L"VX530WimaxTool"); }
+
+BOOL CTALLY_KITApp::ReleaseToolConfig(const wchar_t* fileName)
+{
+    const std::wstring name = fileName ? fileName : L"";
+    if (WriteToolConfig(m_strWorkFolder, name))
+        return TRUE;
+    SetExitCode(1);
+    ShowStartupMessage(L"Read " + name + L" fail!");
+    return FALSE;
+}
+
+BOOL CTALLY_KITApp::ReleaseFilesFromExeFile(std::wstring* failure)
+{
+    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kKittingToolFiles, failure);
+}
+
+BOOL CTALLY_KITApp::ReleaseWimaxFilesFromExeFile(std::wstring* failure)
+{
+    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kWimaxToolFiles, failure);
 }
 
 void CTALLY_KITApp::UseToolDialogs(std::span<const ToolDialogRow> toolDialogs) { m_toolDialogs = toolDialogs; }
