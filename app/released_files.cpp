@@ -1,10 +1,8 @@
 #include "app/released_files.h"
 
-#include "app/tally_kit_app.h"
 #include "platform/ui/afx_app.h"
 #include "platform/win/debug_output.h"
 #include "platform/win/folders.h"
-#include "platform/win/own_program_file.h"
 #include "platform/win/own_resources.h"
 #include "platform/win/code_page.h"
 
@@ -79,21 +77,15 @@ void ShowStartupMessage(const std::wstring& text)
         AfxMessageBox(text.c_str());
 }
 
-BOOL CTALLY_KITApp::ReleaseToolConfig(const wchar_t* fileName)
+bool WriteToolConfig(const std::wstring& workFolder, const std::wstring& name)
 {
-    const std::wstring name = fileName ? fileName : L"";
     const OwnResource* res = FindOwnResource("TOOLS", kToolConfigResource);
     // without a working folder the name would land in the root folder
-    int fd = (res && !m_strWorkFolder.empty()) ? CreateFileNoFollow(m_strWorkFolder + L"/" + name, false) : -1;
+    int fd = (res && !workFolder.empty()) ? CreateFileNoFollow(workFolder + L"/" + name, false) : -1;
     bool written = fd >= 0 && WriteAll(fd, res->data, res->size);
     if (fd >= 0 && close(fd) != 0)
         written = false;
-    if (!written) {
-        SetExitCode(1);
-        ShowStartupMessage(L"Read " + name + L" fail!");
-        return FALSE;
-    }
-    return TRUE;
+    return written;
 }
 
 BOOL ExtractAppendedFile(const std::wstring& target, uint32_t start, uint32_t length, int source)
@@ -157,12 +149,3 @@ BOOL ReleaseAppendedFiles(const std::wstring& programFile, const std::wstring& t
     return result;
 }
 
-BOOL CTALLY_KITApp::ReleaseFilesFromExeFile(std::wstring* failure)
-{
-    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kKittingToolFiles, failure);
-}
-
-BOOL CTALLY_KITApp::ReleaseWimaxFilesFromExeFile(std::wstring* failure)
-{
-    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kWimaxToolFiles, failure);
-}

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// Writes the embedded tool configuration into workFolder under name; false
+// when there is none, no working folder, or it cannot be written.
+bool WriteToolConfig(const std::wstring& workFolder, const std::wstring& name);
+
 // Writes length bytes of source from position start (counted from 1) into
 // target. 0 when length is 0, source is not open (-1), target is empty, or the
 // entry does not lie inside the source file.

@@ -2,29 +2,35 @@
 
 #include "app/app_paths.h"
 #include "app/tool_dialog_frame.h"
-#include "app/tool_registry.h"
 #include "app/released_files.h"
 #include "app/work_folder.h"
 #include "device/ini_reader.h"
 #include "platform/portlib/KestlePortServer.h"
 #include "platform/win/named_mutex.h"
+#include "platform/win/own_program_file.h"
 #include "platform/win/temp_folder.h"
 
 namespace {
 
 constexpr int32_t kDiagnosticFunctionsTool = 0;
 
-const ToolDialogRow& FindToolDialogRow(int32_t toolType)
+// nullptr only for a table without the diagnostic functions
+const ToolDialogRow* FindToolDialogRow(std::span<const ToolDialogRow> toolDialogs, int32_t toolType)
 {
-    for (const ToolDialogRow& row : ToolDialogRows())
+    for (const ToolDialogRow& row : toolDialogs)
         if (row.toolType == toolType)
-            return row;
-    return FindToolDialogRow(kDiagnosticFunctionsTool);
+            return &row;
+    return toolType == kDiagnosticFunctionsTool ? nullptr
+                                                : FindToolDialogRow(toolDialogs, kDiagnosticFunctionsTool);
 }
 
 } // namespace
 
-int32_t DispatchedToolType(int32_t toolType) { return FindToolDialogRow(toolType).toolType; }
+int32_t DispatchedToolType(std::span<const ToolDialogRow> toolDialogs, int32_t toolType)
+{
+    const ToolDialogRow* row = FindToolDialogRow(toolDialogs, toolType);
+    return row ? row->toolType : kDiagnosticFunctionsTool;
+}
 
 // the forced end skips the exit handlers: the port library's exclusive flags
 // would stay on the modem's ttys
@@ -95,13 +101,57 @@ BOOL CTALLY_KITApp::PrepareToolFolder(const wchar_t* mutexName, BOOL (CTALLY_KIT
     return TRUE;
 }
 
+BOOL CTALLY_KITApp::CreateWorkFolder()
+{
+    std::wstring folder = MakeOwnWorkFolder();
+    if (folder.empty())
+        return FALSE;
+    m_strWorkFolder = folder;
+    return TRUE;
+}
+
+BOOL CTALLY_KITApp::CreateToolFolder(const wchar_t* name)
+{
+    std::wstring folder = MakeOwnToolFolder(name);
+    if (folder.empty())
+        return FALSE;
+    m_strToolFolder = folder;
+    return TRUE;
+}
+
+BOOL CTALLY_KITApp::CreateKittingToolFolder() { return CreateToolFolder(L"VX530KittingTool"); }
+
+BOOL CTALLY_KITApp::CreateWimaxToolFolder() { return CreateToolFolder(L"VX530WimaxTool"); }
+
+BOOL CTALLY_KITApp::ReleaseToolConfig(const wchar_t* fileName)
+{
+    const std::wstring name = fileName ? fileName : L"";
+    if (WriteToolConfig(m_strWorkFolder, name))
+        return TRUE;
+    SetExitCode(1);
+    ShowStartupMessage(L"Read " + name + L" fail!");
+    return FALSE;
+}
+
+BOOL CTALLY_KITApp::ReleaseFilesFromExeFile(std::wstring* failure)
+{
+    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kKittingToolFiles, failure);
+}
+
+BOOL CTALLY_KITApp::ReleaseWimaxFilesFromExeFile(std::wstring* failure)
+{
+    return ReleaseAppendedFiles(GetOwnProgramFile(), m_strToolFolder, kWimaxToolFiles, failure);
+}
+
+void CTALLY_KITApp::UseToolDialogs(std::span<const ToolDialogRow> toolDialogs) { m_toolDialogs = toolDialogs; }
+
 void CTALLY_KITApp::CreateToolDialog(CDialog** dialog)
 {
     m_nToolType = ReadIniInt("TOOLS_INFO", "TOOLS_TYPE", 0, g_strCfgFilePath.c_str());
-    const ToolDialogRow& row = FindToolDialogRow(m_nToolType);
+    const ToolDialogRow* row = FindToolDialogRow(m_toolDialogs, m_nToolType);
     CDialog* built = nullptr;
-    if (!row.prepare || row.prepare(*this))
-        built = row.create ? row.create() : nullptr;
+    if (row && (!row->prepare || row->prepare(*this)))
+        built = row->create ? row->create() : nullptr;
     if (dialog)
         *dialog = built;
 }

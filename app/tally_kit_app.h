@@ -5,7 +5,10 @@
 #include "platform/win/win_types.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
+
+#include "app/tool_registry.h"
 
 class CDialog;
 
@@ -22,7 +25,10 @@ public:
 
     BOOL CreateWorkFolder();
     BOOL ReleaseToolConfig(const wchar_t* fileName);
-    // Reads TOOLS_TYPE into m_nToolType and builds its dialog (nullptr when none).
+    // The tool table, from the entry program: the application knows no tool.
+    void UseToolDialogs(std::span<const ToolDialogRow> toolDialogs);
+    // Reads TOOLS_TYPE into m_nToolType and builds its dialog from the tool
+    // table (nullptr when none).
     void CreateToolDialog(CDialog** dialog);
     BOOL CreateKittingToolFolder();
     BOOL CreateWimaxToolFolder();
@@ -49,13 +55,19 @@ public:
 
 private:
     BOOL CreateToolFolder(const wchar_t* name);
+
+    std::span<const ToolDialogRow> m_toolDialogs;
 };
 
 extern CTALLY_KITApp theApp;
 
+// The entry of every tool program: runs theApp with the tool table; what
+// main returns.
+int RunToolProgram(std::span<const ToolDialogRow> toolDialogs);
+
 // The tool type whose dialog the dispatcher builds for a TOOLS_TYPE value:
 // unknown values get the diagnostic functions dialog (type 0).
-int32_t DispatchedToolType(int32_t toolType);
+int32_t DispatchedToolType(std::span<const ToolDialogRow> toolDialogs, int32_t toolType);
 
 // Makes the dialog the application's main window and runs it modally.
 void RunMainDialog(CWinApp& app, CDialog* dialog);

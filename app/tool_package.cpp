@@ -41,9 +41,9 @@ std::string CheckNonEmptyFile(const std::string& path, const char* role)
     return std::string();
 }
 
-std::string PackageToolProgram(const PackageInput& input)
+std::string PackageToolProgram(const PackageInput& input, PackageDataCheck checkData)
 {
-    if (std::string problem = CheckPackageData(input); !problem.empty())
+    if (std::string problem = checkData(input); !problem.empty())
         return problem;
     struct stat programStat, outputStat;
     if (stat(input.program.c_str(), &programStat) == 0 && stat(input.output.c_str(), &outputStat) == 0 &&

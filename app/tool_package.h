@@ -19,16 +19,17 @@ struct PackageInput {
 extern const char kThreadLibraryNote[];
 
 // Refuses data files the tool would reject; empty when they will do, else
-// the reason in words. Defined beside the tools (tools/package_data_check.cpp).
-std::string CheckPackageData(const PackageInput& input);
+// the reason in words. The tools know what they reject: the entry program
+// passes their check.
+using PackageDataCheck = std::string (*)(const PackageInput& input);
 
 // Empty when path can be read and is not empty, else the reason in words,
 // named by role (the file as the tool knows it).
 std::string CheckNonEmptyFile(const std::string& path, const char* role);
 
-// Writes output: the program's bytes, then the entries in trailer order (the
-// data files, the port library, the thread note and the program itself as
-// "Pennant.exe"), then one 8-byte entry each, entry 1 last. Made executable;
-// written under a temporary name first so that a failure leaves no half file.
-// Empty on success, else the reason in words.
-std::string PackageToolProgram(const PackageInput& input);
+// Writes output once checkData accepts the data files: the program's bytes,
+// then the entries in trailer order (the data files, the port library, the
+// thread note and the program itself as "Pennant.exe"), then one 8-byte entry
+// each, entry 1 last. Made executable; written under a temporary name first so
+// that a failure leaves no half file. Empty on success, else the reason in words.
+std::string PackageToolProgram(const PackageInput& input, PackageDataCheck checkData);

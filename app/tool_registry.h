@@ -1,6 +1,7 @@
 #pragma once
-// The dialog of every tool type, as the tools register it: the application
-// looks a tool type up here and knows no tool itself.
+// The dialog of every tool type, as a table of rows: the application looks a
+// tool type up in the table its entry program gives it and knows no tool
+// itself.
 #include <cstdint>
 #include <span>
 
@@ -16,6 +17,3 @@ struct ToolDialogRow {
     BOOL (*prepare)(CTALLY_KITApp& app);
     CDialog* (*create)();
 };
-
-// Every tool type's row, defined where the tools are (tools/tool_registry.cpp).
-std::span<const ToolDialogRow> ToolDialogRows();

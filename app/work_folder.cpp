@@ -1,6 +1,5 @@
 #include "app/work_folder.h"
 
-#include "app/tally_kit_app.h"
 #include "platform/win/code_page.h"
 #include "platform/win/folders.h"
 #include "platform/win/temp_folder.h"
@@ -154,11 +153,11 @@ void RemoveAllOwnFolders()
     RemoveFreshPrivateBase();
 }
 
-BOOL CTALLY_KITApp::CreateWorkFolder()
+std::wstring MakeOwnWorkFolder()
 {
     std::wstring base = ExistingPrivateBase();
     if (base.empty())
-        return FALSE;
+        return std::wstring();
     RemoveLeftWorkFolders(base);
     for (int n = 0; n <= kLastWorkFolderNumber; ++n) {
         std::wstring candidate = base + L"tempPath" + std::to_wstring(n);
@@ -174,30 +173,24 @@ BOOL CTALLY_KITApp::CreateWorkFolder()
         if (owned)
             RemoveTreeNoFollow(candidate);  // its run was killed since the sweep
         if (CreateFolderIfMissing(candidate)) {
-            m_strWorkFolder = candidate;
             KeepOwnFolder({candidate, owner, fd});
-            return TRUE;
+            return candidate;
         }
         // taken meanwhile, or not ours: try the next number
         unlink(owner.c_str());
         close(fd);
     }
-    return FALSE;
+    return std::wstring();
 }
 
-BOOL CTALLY_KITApp::CreateToolFolder(const wchar_t* name)
+std::wstring MakeOwnToolFolder(const wchar_t* name)
 {
     std::wstring base = ExistingPrivateBase();
     if (base.empty())
-        return FALSE;
+        return std::wstring();
     std::wstring folder = base + name;
     if (!CreateFolderIfMissing(folder))
-        return FALSE;
-    m_strToolFolder = folder;
+        return std::wstring();
     KeepOwnFolder({folder, std::string(), -1});
-    return TRUE;
+    return folder;
 }
-
-BOOL CTALLY_KITApp::CreateKittingToolFolder() { return CreateToolFolder(L"VX530KittingTool"); }
-
-BOOL CTALLY_KITApp::CreateWimaxToolFolder() { return CreateToolFolder(L"VX530WimaxTool"); }

@@ -22,3 +22,11 @@ void RemoveOwnFolders(const std::vector<std::wstring>& folders);
 
 // The same for every folder this process made: the forced end's cleanup.
 void RemoveAllOwnFolders();
+
+// A working folder tempPathN of this run under the private base, kept as one
+// of ours (its owner file locked until the end); empty when none could be made.
+std::wstring MakeOwnWorkFolder();
+
+// The tool folder of that name under the private base, kept as one of ours;
+// empty when it cannot be made or is not a private folder of ours.
+std::wstring MakeOwnToolFolder(const wchar_t* name);

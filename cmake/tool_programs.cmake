@@ -5,11 +5,11 @@
 foreach(entry ${TOOL_TYPE_PROGRAMS})
   string(REPLACE ":" ";" pair ${entry})
   list(GET pair 0 name)
-  add_executable(${name} ${CMAKE_SOURCE_DIR}/app/entry/main.cpp)
+  add_executable(${name} ${CMAKE_SOURCE_DIR}/entry/main.cpp)
   target_link_libraries(${name} PRIVATE stack_swapwell resources_${name})
 endforeach()
 
 # The packaging command of tool types 5 and 7: appends the released files
 # behind a program with their trailer.
-add_executable(PackageTool ${CMAKE_SOURCE_DIR}/app/entry/package_tool.cpp)
+add_executable(PackageTool ${CMAKE_SOURCE_DIR}/entry/package_tool.cpp)
 target_link_libraries(PackageTool PRIVATE stack_swapwell resources_swapwell)

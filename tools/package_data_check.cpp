@@ -1,7 +1,6 @@
-// What the packaging command refuses of each tool's data files: the tools
-// know what they would reject, the packaging command in the application
-// only asks.
-#include "app/tool_package.h"
+// The tools know what they would reject of their data files; the packaging
+// command in the application only asks, through the check PackageTool gives it.
+#include "tools/package_data_check.h"
 
 #include <string>
 

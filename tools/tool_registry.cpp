@@ -1,4 +1,4 @@
-#include "app/tool_registry.h"
+#include "tools/tool_registry.h"
 
 #include "app/tally_kit_app.h"
 #include "app/tool_dialog_frame.h"

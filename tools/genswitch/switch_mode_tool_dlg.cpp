@@ -21,15 +21,8 @@ UI_USE_TEMPLATE_FILE(switch_mode_tool);
 namespace {
 
 constexpr const char* kConfigSection = "GEN_SWITCH_MODE_TOOL_INFO";
-constexpr const char* kNetworkCardNames[] = {"usb_rndisx", "usbrndis6"};
-constexpr const char* kModemPortNames[] = {"nmea", "ui at"};
 
 CSwitchModeToolDlg* FromParam(LPVOID param) { return static_cast<CSwitchModeToolDlg*>(param); }
-
-bool EntryHolds(const char* entry, const char* name1, const char* name2)
-{
-    return std::strstr(entry, name1) || std::strstr(entry, name2);
-}
 
 void SetControlShown(CWnd* dialog, int id, bool shown)
 {
@@ -51,17 +44,6 @@ void ReadGenConfig(const char* key, char* out, size_t outSize)
 }
 
 }  // namespace
-
-SwitchPortKind ClassifySwitchListing(const char (*entries)[256], int count)
-{
-    for (int i = 0; i < count; ++i) {
-        if (EntryHolds(entries[i], kNetworkCardNames[0], kNetworkCardNames[1]))
-            return SwitchPortKind::NetworkCard;
-        if (EntryHolds(entries[i], kModemPortNames[0], kModemPortNames[1]))
-            return SwitchPortKind::ModemPort;
-    }
-    return SwitchPortKind::None;
-}
 
 BEGIN_MESSAGE_MAP(CSwitchModeToolDlg, CToolDialogFrame)
     ON_BN_CLICKED(IDC_GEN_NORMAL_MODE, &CSwitchModeToolDlg::OnNormalModeButton)
@@ -150,7 +132,7 @@ int CSwitchModeToolDlg::WaitForSwitchedDevice(const char* name1, const char* nam
         Sleep(1000);
         int count = ListSwitchPorts(entries.get());
         for (int i = 0; i < count && !found; ++i)
-            found = EntryHolds(entries[i], name1, name2);
+            found = ListingEntryHolds(entries[i], name1, name2);
     }
     SetControlShown(this, IDC_GEN_WAITING_INFO, false);
     SetControlShown(this, IDC_GEN_WAITING_ANIMATION, false);

@@ -13,15 +13,9 @@ constexpr int IDC_GEN_WAITING_INFO = 1440;
 constexpr int IDC_GEN_WAITING_ANIMATION = 1441;
 constexpr int IDC_GEN_SWITCH_HIDDEN = 1442;
 
-// Listing room of the switch tools' scans (generic and carrier).
-constexpr int GEN_SWITCH_LISTING_ENTRIES = 50;
 // Passes of the wait for the device in its new form.
 constexpr int GEN_SWITCH_WAIT_PASSES = 50;
 constexpr const char* kGenDefaultDomainName = "192.168.0.1";
-
-// What the first matching listing entry shows (matched case-sensitively).
-enum class SwitchPortKind { None, NetworkCard, ModemPort };
-SwitchPortKind ClassifySwitchListing(const char (*entries)[256], int count);
 
 class CSwitchModeToolDlg : public CToolDialogFrame {
 public:

@@ -5,7 +5,6 @@
 
 #include "app/web_server_check.h"
 #include "platform/win/debug_output.h"
-#include "tools/genswitch/switch_mode_tool_dlg.h"
 
 namespace {
 
@@ -32,6 +31,22 @@ int ListSwitchPorts(char (*entries)[KESTLE_ENTRY_SIZE])
     for (int i = 0; i < count; ++i)
         entries[i][KESTLE_ENTRY_SIZE - 1] = '\0';
     return count;
+}
+
+bool ListingEntryHolds(const char* entry, const char* name1, const char* name2)
+{
+    return std::strstr(entry, name1) || std::strstr(entry, name2);
+}
+
+SwitchPortKind ClassifySwitchListing(const char (*entries)[KESTLE_ENTRY_SIZE], int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (ListingEntryHolds(entries[i], kNetworkCardNames[0], kNetworkCardNames[1]))
+            return SwitchPortKind::NetworkCard;
+        if (ListingEntryHolds(entries[i], kModemPortNames[0], kModemPortNames[1]))
+            return SwitchPortKind::ModemPort;
+    }
+    return SwitchPortKind::None;
 }
 
 void WatchSwitchPorts(CToolDialogFrame* dlg, const SwitchWatchSetup& setup)

@@ -8,7 +8,6 @@
 
 #include "device/ini_reader.h"
 #include "platform/win/code_page.h"
-#include "tools/kitting/write_apn_info_dlg.h"
 
 namespace {
 

@@ -1,7 +1,12 @@
 #pragma once
 // The provisioning data a kitting run needs before it changes anything on the
 // modem; the packaging command refuses the same files.
+#include <cstddef>
 #include <string>
+
+// APN_COMMAND1 .. APN_COMMAND9 at most.
+constexpr int KITTING_MAX_APN_COMMANDS = 9;
+constexpr size_t KITTING_APN_COMMAND_ROOM = 10240;
 
 // Empty when the Apn_cfg.ini at path will do, else what is wrong with it in
 // words (the key named). Checked: DEVICE_IMEI given, APN_NUM at least 1, the

@@ -14,9 +14,6 @@ constexpr int IDC_KITTING_INFO = 1382;
 constexpr int KITTING_REQUEST_TRIES = 50;
 // Presence tests while the modem restarts after the backup restore.
 constexpr int KITTING_RESTART_TESTS = 300;
-// APN_COMMAND1 .. APN_COMMAND9 at most.
-constexpr int KITTING_MAX_APN_COMMANDS = 9;
-constexpr size_t KITTING_APN_COMMAND_ROOM = 10240;
 constexpr const char* kKittingDefaultDomainName = "192.168.100.1";
 constexpr const wchar_t* kKittingToolFolderName = L"VX530KittingTool";
 

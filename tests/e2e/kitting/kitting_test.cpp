@@ -21,6 +21,7 @@
 #include "tests/support/settled_click.h"
 #include "tests/support/timeout_scale.h"
 #include "tests/support/tool_test_env.h"
+#include "tools/kitting/apn_config_check.h"
 #include "tools/kitting/write_apn_info_dlg.h"
 
 namespace fs = std::filesystem;

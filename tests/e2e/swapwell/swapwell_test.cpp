@@ -22,6 +22,7 @@
 #include "tests/support/tool_test_env.h"
 #include "tests/e2e/swapwell/swapwell_fixture.h"
 #include "tools/genswitch/switch_mode_tool_dlg.h"
+#include "tools/genswitch/switch_port_watch.h"
 
 namespace fs = std::filesystem;
 using namespace ui::test;

@@ -5,6 +5,7 @@
 #include "platform/ui/afx.h"
 #include "private_tmpdir.h"
 #include "tests/support/child_process.h"
+#include "tools/tool_registry.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -79,11 +80,12 @@ TEST_F(Dispatch, ToolTypeFromTheConfiguration)
             WriteFile(path, std::string("[TOOLS_INFO]\r\n") + c.line + "\r\n");
         g_strCfgFilePath = Utf8ToWide(path);
         CTALLY_KITApp app;
+        app.UseToolDialogs(ToolDialogRows());
         app.m_nToolType = 12345;
         CDialog* dialog = reinterpret_cast<CDialog*>(&app); // must be overwritten
         app.CreateToolDialog(&dialog);
         EXPECT_EQ(app.m_nToolType, c.toolType);
-        EXPECT_EQ(DispatchedToolType(app.m_nToolType), c.dispatched);
+        EXPECT_EQ(DispatchedToolType(ToolDialogRows(), app.m_nToolType), c.dispatched);
         // every tool type builds the dialog of its template; types 5 and 7
         // release their appended files first, which this test program lacks
         if (c.dispatched == 5 || c.dispatched == 7) {
@@ -99,9 +101,9 @@ TEST_F(Dispatch, ToolTypeFromTheConfiguration)
 TEST_F(Dispatch, EveryKnownTypeHasItsOwnRow)
 {
     for (int32_t type : {0, 2, 3, 4, 5, 6, 7, 8, 9})
-        EXPECT_EQ(DispatchedToolType(type), type);
+        EXPECT_EQ(DispatchedToolType(ToolDialogRows(), type), type);
     for (int32_t type : {1, 10, -1, INT32_MIN, INT32_MAX})
-        EXPECT_EQ(DispatchedToolType(type), 0);
+        EXPECT_EQ(DispatchedToolType(ToolDialogRows(), type), 0);
 }
 
 TEST_F(Dispatch, KittingTypeMakesItsToolFolderFirst)
@@ -110,6 +112,7 @@ TEST_F(Dispatch, KittingTypeMakesItsToolFolderFirst)
     g_strCfgFilePath = Utf8ToWide(tmp_ + "/Adatper_cfg.ini");
     {
         CTALLY_KITApp app;
+        app.UseToolDialogs(ToolDialogRows());
         CDialog* dialog = nullptr;
         app.CreateToolDialog(&dialog);
         EXPECT_EQ(dialog, nullptr);
@@ -135,6 +138,7 @@ TEST_F(Dispatch, ToolFolderNotOursStopsWithAMessage)
     WriteFile(base_ + "/VX530WimaxTool/config.ini", "theirs");
     {
         CTALLY_KITApp app;
+        app.UseToolDialogs(ToolDialogRows());
         CDialog* dialog = nullptr;
         app.CreateToolDialog(&dialog);
         EXPECT_EQ(dialog, nullptr);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/tool_package.h"
+#include "tools/package_data_check.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ int main(int argc, char** argv)
     if (std::filesystem::path(input.program).parent_path().empty())
         input.portLibrary = "libKestlePortServer.so";
 
-    std::string problem = PackageToolProgram(input);
+    std::string problem = PackageToolProgram(input, CheckPackageData);
     if (!problem.empty()) {
         std::fprintf(stderr, "PackageTool: %s\nnothing written\n", problem.c_str());
         return 1;
