@@ -3,6 +3,8 @@
 // the current port and parses the replies. One exchange at a time: the
 // receive buffer and the last-sent command are process-wide (the public AT
 // operations hold DeviceOperationLock() around every use).
+#include "device/at_command_ids.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -64,44 +66,6 @@ struct AtResponseRecord {
     uint32_t Handle;
     AtResponseRecord* pReply;
     char szText[AT_RECV_SIZE];
-};
-
-// Ids of AtCommandTable that the code sends or tests by name; the numbers
-// are the device's and never change. The comment gives the command text.
-enum AtCommandId : uint16_t {
-    AT_CMD_NONE = 0,             // no row: no command is outstanding
-    AT_CMD_AT = 7,               // "" (plain "AT")
-    AT_CMD_E = 8,                // "E" (echo)
-    AT_CMD_I = 11,               // "I"
-    AT_CMD_GSN = 12,             // "+GSN"
-    AT_CMD_GMI = 13,             // "+GMI"
-    AT_CMD_GMR = 14,             // "+GMR"
-    AT_CMD_GMM = 15,             // "+GMM"
-    AT_CMD_CGMI = 16,            // "+CGMI"
-    AT_CMD_CGMR = 17,            // "+CGMR"
-    AT_CMD_CGMM = 18,            // "+CGMM"
-    AT_CMD_CIMI = 19,            // "+CIMI"
-    AT_CMD_CGSN = 20,            // "+CGSN"
-    AT_CMD_CMEE = 22,            // "+CMEE"
-    AT_CMD_CPWD = 40,            // "+CPWD"
-    AT_CMD_CPIN = 41,            // "+CPIN"
-    AT_CMD_CLCK = 43,            // "+CLCK"
-    AT_CMD_CRSM = 44,            // "+CRSM"
-    AT_CMD_CGDCONT = 45,         // "+CGDCONT"
-    AT_CMD_COPS = 59,            // "+COPS" (operator selection)
-    AT_CMD_DIAL = 65,            // "D"
-    AT_CMD_ZCPE = 117,           // "+ZCPE" (CPE mode exit)
-    AT_CMD_ZRST = 119,           // "+ZRST"
-    AT_CMD_ZEFSGET = 120,        // "+ZEFSGET" (device flags)
-    AT_CMD_ZDATAROAM = 121,      // "+ZDATAROAM"
-    AT_CMD_COPS_SCAN = 122,      // "+COPS=" (sent with "?": the operator scan "AT+COPS=?")
-    AT_CMD_ZAPNLOCK = 123,       // "+ZAPNLOCK"
-    AT_CMD_ZACTLOCK = 124,       // "+ZACTLOCK"
-    AT_CMD_ZROAMLOCK = 125,      // "+ZROAMLOCK"
-    AT_CMD_QCPDPP = 126,         // "$QCPDPP" (user authentication, Setwell only)
-    AT_CMD_ZSNT = 4130,          // "+ZSNT" (network mode)
-    AT_CMD_ZPINPUK = 4143,       // "+ZPINPUK"
-    AT_CMD_ZNLOCKBAND = 4150,    // "+znlockband"
 };
 
 struct AtCommandRow {

@@ -81,6 +81,12 @@ public:
         for (size_t i = 0; i < count && ok_; ++i)
             Byte(req_[from + i]);
     }
+    // Request bytes from..from+count-1, the last one first.
+    void RunBe(size_t from, size_t count)
+    {
+        for (size_t i = count; i-- > 0;)
+            Byte(At(from + i));
+    }
     // Single request bytes in the order given.
     void Pick(std::initializer_list<size_t> indexes)
     {
@@ -268,11 +274,23 @@ private:
 // record. The builder and the parser both read the row; a layout that depends
 // on the message's content is a named function in the row instead of steps.
 
+// Where the typed request's parts stand (see DiagTypedRequest).
+constexpr uint16_t kReqCode = offsetof(DiagTypedRequest, code);
+constexpr uint16_t kReqSub = offsetof(DiagTypedRequest, sub);
+constexpr uint16_t kReqWord = offsetof(DiagTypedRequest, word);
+constexpr uint16_t kReqData = offsetof(DiagTypedRequest, data);
+
+// Reply bytes every table reads: the code, then the sub byte (subsystem or
+// EFS operation).
+constexpr uint16_t kReplyCode = 0;
+constexpr size_t kReplySub = 1;
+
 // Where the packet's bytes come from in the typed request.
 enum class Req : uint8_t {
     End,
     Code,        // the command code (request byte 0)
     Run,         // request bytes a..a+b-1
+    RunBe,       // request bytes a..a+b-1, the last one first
     Pick,        // request byte a
     Counted8,    // the count byte at a, then that many bytes
     Counted16,   // the 16-bit count at a, then that many bytes
@@ -309,7 +327,11 @@ using ReqSteps = std::array<Step<Req>, kMaxSteps>;
 using RepSteps = std::array<Step<Rep>, kMaxSteps>;
 
 using BuildFn = void (*)(PacketWriter&, size_t typedLength);
-using ParseFn = bool (*)(ReplyParser&, uint16_t replyLength);
+// The transfer state gives the reply length as received and takes the
+// streaming hello text.
+using ParseFn = bool (*)(ReplyParser&, DiagTransferState&);
+
+enum class Verdict : bool { Good, Rejected };
 
 // One message of a table, found by its key (a code, an operation, a command).
 struct Layout {
@@ -317,7 +339,8 @@ struct Layout {
     ReqSteps request;
     RepSteps reply;
     BuildFn build = nullptr; // in place of request, when set
-    ParseFn parse = nullptr; // in place of reply, when set
+    ParseFn parse = nullptr; // in place of reply and verdict, when set
+    Verdict verdict = Verdict::Good;
 };
 
 template <size_t N>
@@ -334,8 +357,9 @@ void Build(PacketWriter& w, const ReqSteps& steps, size_t typedLength)
     for (const Step<Req>& s : steps) {
         switch (s.op) {
         case Req::End: return;
-        case Req::Code: w.Byte(w.At(0)); break;
+        case Req::Code: w.Byte(w.At(kReqCode)); break;
         case Req::Run: w.Run(s.a, s.b); break;
+        case Req::RunBe: w.RunBe(s.a, s.b); break;
         case Req::Pick: w.Byte(w.At(s.a)); break;
         case Req::Counted8: w.Counted8(s.a); break;
         case Req::Counted16: w.Counted16(s.a); break;
@@ -382,52 +406,103 @@ bool BuildRow(PacketWriter& w, const Layout* layout, size_t typedLength)
     return true;
 }
 
-bool ParseRow(ReplyParser& p, const Layout* layout, uint16_t replyLength)
+// A reply of no known layout leaves the record alone; its verdict is the table's.
+bool ParseRow(ReplyParser& p, const Layout* layout, DiagTransferState& t, Verdict unlisted = Verdict::Good)
 {
     if (!layout)
-        return true; // a reply of no known layout is good and leaves the record alone
+        return unlisted == Verdict::Good;
     if (layout->parse)
-        return layout->parse(p, replyLength);
+        return layout->parse(p, t);
     Parse(p, layout->reply);
-    return true;
+    return layout->verdict == Verdict::Good;
 }
 
-// Reply steps of the whole reply of size bytes, over the record from byte 0.
-constexpr RepSteps Whole(uint16_t size) { return {{{Rep::Seek, 0}, {Rep::WriteAt, 0}, {Rep::Bytes, size}}}; }
-
-// ---- legacy EFS (0x59): the operation in byte 1 picks the layout
-
-void BuildLegacyEfsOpen(PacketWriter& w, size_t)
+// Reply steps of the whole reply of size bytes, over the record from its code on.
+constexpr RepSteps Whole(uint16_t size)
 {
-    w.Byte(w.At(4));
-    if (w.At(4) == 0)
-        w.Counted8(5);
+    return {{{Rep::Seek, kReplyCode}, {Rep::WriteAt, kReplyCode}, {Rep::Bytes, size}}};
+}
+
+// ---- legacy EFS (DIAG_CMD_LEGACY_EFS): the operation in byte 1 picks the layout
+
+enum LegacyEfsOperation : uint8_t {
+    EFS_MAKE_DIRECTORY = 0,
+    EFS_REMOVE_DIRECTORY = 1,
+    EFS_LIST_DIRECTORIES = 2,
+    EFS_LIST_FILES = 3,
+    EFS_READ_FILE = 4,
+    EFS_WRITE_FILE = 5,
+    EFS_REMOVE_FILE = 6,
+    EFS_GET_ATTRIBUTES = 7,
+    EFS_SET_ATTRIBUTES = 8,
+    EFS_REMOTE_LINK = 9,
+    EFS_NEXT_DIRECTORY = 10,
+    EFS_NEXT_FILE = 11,
+    EFS_SPACE_AVAILABLE = 12,
+};
+
+// Request bytes. Most operations send a counted name from the data on.
+constexpr uint16_t kEfsName = kReqData;
+// Read and write name their block first; block 0 carries the name (and, to
+// write, the file's fields).
+constexpr uint16_t kEfsBlock = 4;
+constexpr uint16_t kEfsReadName = 5;
+constexpr uint16_t kEfsMoreBlocks = 5;
+constexpr uint16_t kEfsWriteMode = 8;
+constexpr uint16_t kEfsWriteSize = 12;       // 32 bits
+constexpr uint16_t kEfsWriteAttributes = 16; // 16 bits
+constexpr uint16_t kEfsWriteFlags = 18;      // two bytes
+constexpr uint16_t kEfsWriteName = 20;
+constexpr uint16_t kEfsFirstBlockData = 82; // 16-bit count and the data
+constexpr uint16_t kEfsBlockData = 8;       // the same in later blocks
+constexpr uint16_t kEfsAttributes = 4;      // 16 bits, two bytes, a 32-bit date, the name
+constexpr uint16_t kEfsAttributeFlags = 6;
+constexpr uint16_t kEfsCreationDate = 8;
+constexpr uint16_t kEfsAttributesName = 12;
+constexpr uint16_t kEfsLink = 4;            // two 32-bit values, the name
+constexpr uint16_t kEfsLinkName = 12;
+constexpr uint16_t kEfsSequence = 4;        // 32 bits, the name
+constexpr uint16_t kEfsSequenceName = 8;
+// Reply bytes: the status behind the operation, the block behind the status,
+// the count of a listing, the length of an entry's name.
+constexpr size_t kEfsStatus = 2;
+constexpr unsigned kEfsNoStatus = 0xFFFF; // a reply that ends before its status
+constexpr size_t kEfsReplyBlock = 3;
+constexpr uint16_t kEfsListCount = 5;
+constexpr uint16_t kEfsEntryNameLength = 24;
+
+void BuildLegacyEfsRead(PacketWriter& w, size_t)
+{
+    w.Byte(w.At(kEfsBlock));
+    if (w.At(kEfsBlock) == 0)
+        w.Counted8(kEfsReadName);
 }
 
 void BuildLegacyEfsWrite(PacketWriter& w, size_t)
 {
-    w.Pick({4, 5});
-    if (w.At(4) == 0) {
-        w.Pick({8});
-        w.Run(12, 4);
-        w.Run(16, 2);
-        w.Pick({18, 19});
-        w.Counted8(20);
-        w.Counted16(82);
+    w.Pick({kEfsBlock, kEfsMoreBlocks});
+    if (w.At(kEfsBlock) == 0) {
+        w.Pick({kEfsWriteMode});
+        w.Run(kEfsWriteSize, 4);
+        w.Run(kEfsWriteAttributes, 2);
+        w.Run(kEfsWriteFlags, 2);
+        w.Counted8(kEfsWriteName);
+        w.Counted16(kEfsFirstBlockData);
     } else {
-        w.Counted16(8);
+        w.Counted16(kEfsBlockData);
     }
 }
 
-bool ParseLegacyEfsOpen(ReplyParser& p, uint16_t)
+// Block and more-flag, then block 0 the file's size, then a counted run of data.
+bool ParseLegacyEfsRead(ReplyParser& p, DiagTransferState&)
 {
-    uint8_t first = 0;
-    bool have = p.Peek8(3, &first);
+    uint8_t block = 0;
+    bool have = p.Peek8(kEfsReplyBlock, &block);
     p.Field(1);
     p.Field(1);
     if (!have)
         return true;
-    if (first == 0)
+    if (block == 0)
         p.Field(4);
     uint32_t count = 0;
     p.PeekLe(p.Pos(), 2, &count);
@@ -436,42 +511,49 @@ bool ParseLegacyEfsOpen(ReplyParser& p, uint16_t)
     return true;
 }
 
-constexpr ReqSteps kLegacyEfsName = {{{Req::Counted8, 4}}};
-constexpr RepSteps kLegacyEfsData = {{{Rep::Field, 2}, {Rep::Field, 2}, {Rep::BytesCounted, 5, 2}}};
-constexpr RepSteps kLegacyEfsList = {{{Rep::Field, 4}, {Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 1},
-                                      {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 1},
-                                      {Rep::Field, 1}, {Rep::TextCounted, 24, 1}}};
+constexpr ReqSteps kLegacyEfsName = {{{Req::Counted8, kEfsName}}};
+// two 16-bit values, the second the count of the bytes behind them
+constexpr RepSteps kLegacyEfsData = {{{Rep::Field, 2}, {Rep::Field, 2}, {Rep::BytesCounted, kEfsListCount, 2}}};
+constexpr ReqSteps kLegacyEfsNext = {{{Req::Run, kEfsSequence, 4}, {Req::Counted8, kEfsSequenceName}}};
+// the entry's fields, then its counted name
+constexpr RepSteps kLegacyEfsEntry = {{{Rep::Field, 4}, {Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 1},
+                                       {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 1},
+                                       {Rep::Field, 1}, {Rep::TextCounted, kEfsEntryNameLength, 1}}};
 
 constexpr Layout kLegacyEfs[] = {
-    {0, kLegacyEfsName, {}},
-    {1, kLegacyEfsName, {}},
-    {2, kLegacyEfsName, kLegacyEfsData},
-    {3, kLegacyEfsName, kLegacyEfsData},
-    {4, {}, {}, BuildLegacyEfsOpen, ParseLegacyEfsOpen},
-    {5, {}, {{{Rep::Field, 1}}}, BuildLegacyEfsWrite},
-    {6, kLegacyEfsName, {}},
-    {7, kLegacyEfsName, {{{Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 4}, {Rep::Field, 4}}}},
-    {8, {{{Req::Run, 4, 2}, {Req::Pick, 6}, {Req::Pick, 7}, {Req::Run, 8, 4}, {Req::Counted8, 12}}}, {}},
-    {9, {{{Req::Run, 4, 8}, {Req::Counted8, 12}}}, {}},
-    {10, {{{Req::Run, 4, 4}, {Req::Counted8, 8}}}, kLegacyEfsList},
-    {11, {{{Req::Run, 4, 4}, {Req::Counted8, 8}}}, kLegacyEfsList},
-    {12, {}, {{{Rep::Field, 4}}}},
+    {EFS_MAKE_DIRECTORY, kLegacyEfsName, {}},
+    {EFS_REMOVE_DIRECTORY, kLegacyEfsName, {}},
+    {EFS_LIST_DIRECTORIES, kLegacyEfsName, kLegacyEfsData},
+    {EFS_LIST_FILES, kLegacyEfsName, kLegacyEfsData},
+    {EFS_READ_FILE, {}, {}, BuildLegacyEfsRead, ParseLegacyEfsRead},
+    {EFS_WRITE_FILE, {}, {{{Rep::Field, 1}}}, BuildLegacyEfsWrite},
+    {EFS_REMOVE_FILE, kLegacyEfsName, {}},
+    {EFS_GET_ATTRIBUTES, kLegacyEfsName,
+     {{{Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 4}, {Rep::Field, 4}}}},
+    {EFS_SET_ATTRIBUTES,
+     {{{Req::Run, kEfsAttributes, 2}, {Req::Run, kEfsAttributeFlags, 2},
+       {Req::Run, kEfsCreationDate, 4}, {Req::Counted8, kEfsAttributesName}}},
+     {}},
+    {EFS_REMOTE_LINK, {{{Req::Run, kEfsLink, 8}, {Req::Counted8, kEfsLinkName}}}, {}},
+    {EFS_NEXT_DIRECTORY, kLegacyEfsNext, kLegacyEfsEntry},
+    {EFS_NEXT_FILE, kLegacyEfsNext, kLegacyEfsEntry},
+    {EFS_SPACE_AVAILABLE, {}, {{{Rep::Field, 4}}}},
 };
 
 void BuildLegacyEfs(PacketWriter& w, size_t typedLength)
 {
-    w.Pick({0, 1});
-    BuildRow(w, FindLayout(kLegacyEfs, w.At(1)), typedLength);
+    w.Pick({kReqCode, kReqSub});
+    BuildRow(w, FindLayout(kLegacyEfs, w.At(kReqSub)), typedLength);
 }
 
-// 59, operation, status; a nonzero status rejects the answer.
-bool ParseLegacyEfs(ReplyParser& p, uint16_t replyLength)
+// code, operation, status; a nonzero status rejects the answer.
+bool ParseLegacyEfs(ReplyParser& p, DiagTransferState& t)
 {
     uint8_t op = 0, status = 0;
-    p.Peek8(1, &op);
+    p.Peek8(kReplySub, &op);
     p.Field(1);
-    if (!p.Peek8(2, &status)) {
-        SetErrorText(DiagEfsStatusText(0xFFFF));
+    if (!p.Peek8(kEfsStatus, &status)) {
+        SetErrorText(DiagEfsStatusText(kEfsNoStatus));
         return false;
     }
     p.Field(1);
@@ -479,94 +561,132 @@ bool ParseLegacyEfs(ReplyParser& p, uint16_t replyLength)
         SetErrorText(DiagEfsStatusText(status));
         return false;
     }
-    ParseRow(p, FindLayout(kLegacyEfs, op), replyLength);
+    ParseRow(p, FindLayout(kLegacyEfs, op), t);
     return true;
 }
 
-// ---- EFS2 (0x4B 0x13): the command in request byte 2, reply bytes 2-3
+// ---- EFS2 (DIAG_SUBSYS_EFS2): the command in request byte 2, reply bytes 2-3
 
-bool ParseEfs2Read(ReplyParser& p, uint16_t)
+enum Efs2Command : uint16_t {
+    EFS2_HELLO = 0,
+    EFS2_QUERY = 1,
+    EFS2_OPEN = 2,
+    EFS2_CLOSE = 3,
+    EFS2_READ = 4,
+    EFS2_WRITE = 5,
+    EFS2_UNLINK = 8,
+    EFS2_MAKE_DIRECTORY = 9,
+    EFS2_REMOVE_DIRECTORY = 10,
+    EFS2_OPEN_DIRECTORY = 11,
+    EFS2_READ_DIRECTORY = 12,
+    EFS2_CLOSE_DIRECTORY = 13,
+    EFS2_STAT = 15,
+    EFS2_PUT = 38,
+    EFS2_GET = 39,
+};
+
+// Requests send their leading bytes as they stand: the header (code,
+// subsystem, command) and the command's 32-bit values.
+constexpr uint16_t kEfs2Header = 4;
+constexpr uint16_t kEfs2ValueSize = 4;
+constexpr uint16_t kEfs2WriteData = kEfs2Header + 2 * kEfs2ValueSize; // behind handle and offset
+// Reply: the command behind code and subsystem; the read reply's count
+// behind handle and offset; the get reply's length and error.
+constexpr size_t kEfs2Command = 2;
+constexpr size_t kEfs2ReadCount = 12;
+constexpr size_t kEfs2GetLength = 4;
+constexpr size_t kEfs2GetError = 8;
+
+bool ParseEfs2Read(ReplyParser& p, DiagTransferState&)
 {
     // handle, offset, count, error, then count data bytes
     uint32_t count = 0;
-    p.PeekLe(12, 4, &count);
+    p.PeekLe(kEfs2ReadCount, 4, &count);
     for (int i = 0; i < 4; ++i)
         p.Field(4);
     p.Bytes(count);
     return true;
 }
 
-bool ParseEfs2Item(ReplyParser& p, uint16_t)
+bool ParseEfs2Get(ReplyParser& p, DiagTransferState&)
 {
-    uint32_t first = 0, second = 1;
-    p.PeekLe(4, 4, &first);
-    bool haveSecond = p.PeekLe(8, 4, &second);
+    uint32_t length = 0, error = 1;
+    p.PeekLe(kEfs2GetLength, 4, &length);
+    bool haveError = p.PeekLe(kEfs2GetError, 4, &error);
     p.Field(4);
     p.Field(4);
     p.Field(2);
-    if (haveSecond && second == 0 && first > 0)
-        p.Bytes(first);
+    if (haveError && error == 0 && length > 0)
+        p.Bytes(length);
     return true;
 }
 
-constexpr ReqSteps kEfs2Head = {{{Req::Run, 0, 4}}};
-constexpr ReqSteps kEfs2Handle = {{{Req::Run, 0, 8}}};
-constexpr ReqSteps kEfs2Path = {{{Req::Run, 0, 12}, {Req::Text, 12}}};
-constexpr ReqSteps kEfs2ShortPath = {{{Req::Run, 0, 4}, {Req::Text, 4}}};
-constexpr ReqSteps kEfs2HandlePath = {{{Req::Run, 0, 8}, {Req::Text, 8}}};
+// The header and n values as they stand, then (when given) the path behind them.
+constexpr ReqSteps Efs2Values(uint16_t n) { return {{{Req::Run, 0, uint16_t(kEfs2Header + n * kEfs2ValueSize)}}}; }
+constexpr ReqSteps Efs2ValuesAndPath(uint16_t n)
+{
+    const uint16_t at = kEfs2Header + n * kEfs2ValueSize;
+    return {{{Req::Run, 0, at}, {Req::Text, at}}};
+}
 constexpr RepSteps kEfs2One = {{{Rep::Field, 4}}};
 constexpr RepSteps kEfs2Two = {{{Rep::Field, 4}, {Rep::Field, 4}}};
 
 constexpr Layout kEfs2[] = {
-    {0, {{{Req::Run, 0, 44}}}, Whole(44)},
-    {1, kEfs2Head, Whole(28)},
-    {2, kEfs2Path, kEfs2Two},
-    {3, kEfs2Handle, kEfs2One},
-    {4, {{{Req::Run, 0, 16}}}, {}, nullptr, ParseEfs2Read},
-    {5, {{{Req::Run, 0, 12}, {Req::Rest, 12}}}, {{{Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}}}},
-    {8, kEfs2HandlePath, kEfs2One},
-    {9, kEfs2HandlePath, kEfs2One},
-    {10, kEfs2ShortPath, kEfs2One},
-    {11, kEfs2ShortPath, kEfs2Two},
-    {12, {{{Req::Run, 0, 12}}}, {{{Rep::Bytes, 40}, {Rep::ZeroText}}}},
-    {13, kEfs2Handle, kEfs2One},
-    {15, kEfs2ShortPath, Whole(32)},
-    {38, {}, {{{Rep::Field, 4}, {Rep::Field, 2}}}},
-    {39, kEfs2Path, {}, nullptr, ParseEfs2Item},
+    {EFS2_HELLO, {{{Req::Run, 0, 44}}}, Whole(44)},
+    {EFS2_QUERY, Efs2Values(0), Whole(28)},
+    {EFS2_OPEN, Efs2ValuesAndPath(2), kEfs2Two},
+    {EFS2_CLOSE, Efs2Values(1), kEfs2One},
+    {EFS2_READ, Efs2Values(3), {}, nullptr, ParseEfs2Read},
+    {EFS2_WRITE, {{{Req::Run, 0, kEfs2WriteData}, {Req::Rest, kEfs2WriteData}}},
+     {{{Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Field, 4}}}},
+    {EFS2_UNLINK, Efs2ValuesAndPath(1), kEfs2One},
+    {EFS2_MAKE_DIRECTORY, Efs2ValuesAndPath(1), kEfs2One},
+    {EFS2_REMOVE_DIRECTORY, Efs2ValuesAndPath(0), kEfs2One},
+    {EFS2_OPEN_DIRECTORY, Efs2ValuesAndPath(0), kEfs2Two},
+    {EFS2_READ_DIRECTORY, Efs2Values(2), {{{Rep::Bytes, 40}, {Rep::ZeroText}}}},
+    {EFS2_CLOSE_DIRECTORY, Efs2Values(1), kEfs2One},
+    {EFS2_STAT, Efs2ValuesAndPath(0), Whole(32)},
+    {EFS2_PUT, {}, {{{Rep::Field, 4}, {Rep::Field, 2}}}},
+    {EFS2_GET, Efs2ValuesAndPath(2), {}, nullptr, ParseEfs2Get},
 };
 
 // EFS2 replies are always good.
-bool ParseEfs2(ReplyParser& p, uint16_t replyLength)
+bool ParseEfs2(ReplyParser& p, DiagTransferState& t)
 {
     uint32_t command = 0;
     p.Field(1);
-    if (!p.PeekLe(2, 2, &command))
+    if (!p.PeekLe(kEfs2Command, 2, &command))
         return true;
     p.Field(2);
-    ParseRow(p, FindLayout(kEfs2, command), replyLength);
+    ParseRow(p, FindLayout(kEfs2, command), t);
     return true;
 }
 
-// ---- subsystem requests (0x4B): the subsystem in byte 1
+// ---- subsystem requests (DIAG_CMD_SUBSYSTEM): the subsystem in byte 1
 
-constexpr uint8_t DIAG_SUBSYS_CD = 0xCD;
+// Any other subsystem is sent as the fixed request of this one.
+constexpr uint8_t DIAG_SUBSYS_FALLBACK = 0x04;
+constexpr uint16_t DIAG_SUBSYS_FALLBACK_COMMAND = 0x000E;
+// The value read from the reply of any other subsystem.
+constexpr size_t kSubsystemValue = 4;
 
 void BuildSubsystem(PacketWriter& w, size_t typedLength)
 {
-    if (w.At(1) == DIAG_SUBSYS_EFS2)
-        BuildRow(w, FindLayout(kEfs2, w.At(2)), typedLength);
-    else if (w.At(1) == DIAG_SUBSYS_CD)
-        w.Run(0, 4);
+    if (w.At(kReqSub) == DIAG_SUBSYS_EFS2)
+        BuildRow(w, FindLayout(kEfs2, w.At(kReqWord)), typedLength);
+    else if (w.At(kReqSub) == DIAG_SUBSYS_CD)
+        w.Run(0, kReqData);
     else
-        w.Literal({0x4B, 0x04, 0x0E, 0x00});
+        w.Literal({DIAG_CMD_SUBSYSTEM, DIAG_SUBSYS_FALLBACK, uint8_t(DIAG_SUBSYS_FALLBACK_COMMAND & 0xFF),
+                   uint8_t(DIAG_SUBSYS_FALLBACK_COMMAND >> 8)});
 }
 
-bool ParseSubsystem(ReplyParser& p, uint16_t replyLength)
+bool ParseSubsystem(ReplyParser& p, DiagTransferState& t)
 {
     uint8_t subsystem = 0;
-    p.Peek8(1, &subsystem);
+    p.Peek8(kReplySub, &subsystem);
     if (subsystem == DIAG_SUBSYS_EFS2)
-        return ParseEfs2(p, replyLength);
+        return ParseEfs2(p, t);
     if (subsystem == DIAG_SUBSYS_CD) {
         p.Field(1);
         p.Field(2);
@@ -574,9 +694,9 @@ bool ParseSubsystem(ReplyParser& p, uint16_t replyLength)
         return true;
     }
     uint8_t value = 0;
-    if (p.Peek8(4, &value)) {
+    if (p.Peek8(kSubsystemValue, &value)) {
         p.Store(value, 2);
-        p.Seek(5);
+        p.Seek(kSubsystemValue + 1);
         p.Touch();
     }
     return true;
@@ -584,81 +704,153 @@ bool ParseSubsystem(ReplyParser& p, uint16_t replyLength)
 
 // ---- typed messages (protocol 0): the command code in byte 0
 
-bool ParseVersion(ReplyParser& p, uint16_t replyLength)
+// The version reply's layouts: the first whose least reply length (as
+// received) is reached. A text of 22 bytes is not followed by a zero byte.
+struct VersionLayout {
+    uint16_t leastLength;
+    uint8_t texts;
+    uint8_t widths[DIAG_VERSION_TEXT_COUNT];
+};
+constexpr VersionLayout kVersionLayouts[] = {
+    {291, 9, {30, 30, 30, 30, 30, 30, 30, 30, 30}},
+    {241, 8, {30, 30, 30, 30, 30, 30, 30, 30}},
+    {131, 4, {30, 30, 30, 30}},
+    {0, 4, {22, 22, 25, 25}},
+};
+constexpr size_t kVersionUnpaddedWidth = 22;
+constexpr size_t kVersionDateSize = 12;
+constexpr size_t kVersionExtraSize = 9;
+
+bool ParseVersion(ReplyParser& p, DiagTransferState& t)
 {
-    size_t texts;
-    size_t widths[DIAG_VERSION_TEXT_COUNT];
-    if (replyLength <= 130) {
-        texts = 4;
-        widths[0] = widths[1] = 22;
-        widths[2] = widths[3] = 25;
-    } else {
-        texts = replyLength >= 291 ? 9 : replyLength >= 241 ? 8 : 4;
-        std::fill(widths, widths + texts, size_t(30));
-    }
-    p.Seek(1);
-    for (size_t k = 0; k < texts; ++k) {
+    const VersionLayout* layout = std::begin(kVersionLayouts);
+    while (t.replyLength < layout->leastLength)
+        ++layout;
+    p.Seek(DIAG_REPLY_FIRST_FIELD);
+    for (size_t k = 0; k < layout->texts; ++k) {
         p.WriteAt(DiagVersionTextOffset(k));
-        p.Text(widths[k]);
-        if (widths[k] != 22)
+        p.Text(layout->widths[k]);
+        if (layout->widths[k] != kVersionUnpaddedWidth)
             p.SkipZero();
     }
     p.WriteAt(DIAG_VERSION_DATE_OFFSET);
-    p.Text(12);
+    p.Text(kVersionDateSize);
     p.SkipZero();
     p.WriteAt(DIAG_VERSION_EXTRA_OFFSET);
-    p.Text(9);
+    p.Text(kVersionExtraSize);
     p.SkipZero();
     return true;
 }
 
-bool ParseShortVersion(ReplyParser& p, uint16_t replyLength)
+// The first text is written over the code.
+bool ParseShortVersion(ReplyParser& p, DiagTransferState& t)
 {
-    p.WriteAt(0);
-    p.Text(replyLength > 50 ? 30 : 22);
+    p.WriteAt(kReplyCode);
+    p.Text(t.replyLength > 50 ? 30 : kVersionUnpaddedWidth);
     p.WriteAt(DIAG_VERSION_TEXT_SLOT);
-    p.Text(12);
-    p.Text(9);
+    p.Text(kVersionDateSize);
+    p.Text(kVersionExtraSize);
     return true;
 }
 
 constexpr ReqSteps kCodeAlone = {{{Req::Code}}};
-constexpr ReqSteps kNvRequest = {{{Req::Code}, {Req::Run, 2, 2}, {Req::Run, 4, DIAG_NV_ITEM_SIZE},
+// The port-rate request is fixed: 01, then this rate as a 32-bit value.
+constexpr uint32_t kPortRate = 115200;
+constexpr uint16_t PortRateByte(int k) { return (kPortRate >> 8 * k) & 0xFF; }
+constexpr ReqSteps kNvRequest = {{{Req::Code}, {Req::Run, kReqWord, 2}, {Req::Run, kReqData, DIAG_NV_ITEM_SIZE},
                                   {Req::Run, DIAG_NV_REQUEST_STATUS_OFFSET, 2}}};
 constexpr RepSteps kNvReply = {{{Rep::Field, 2}, {Rep::Bytes, DIAG_NV_ITEM_SIZE}, {Rep::Field, 2}}};
 
 constexpr Layout kTyped[] = {
-    {0x01, kCodeAlone, {{{Rep::Field, 4}}}},
-    {0x0C, kCodeAlone,
-     {{{Rep::Seek, 4}, {Rep::WriteAt, 0}, {Rep::Field, 4}, {Rep::FieldAt, 23, 2}, {Rep::FieldAt, 32, 2},
+    {DIAG_CMD_SERIAL_NUMBER, kCodeAlone, {{{Rep::Field, 4}}}},
+    // the 32-bit value of bytes 4-7 over the code, then single fields
+    {DIAG_CMD_STATUS, kCodeAlone,
+     {{{Rep::Seek, 4}, {Rep::WriteAt, kReplyCode}, {Rep::Field, 4}, {Rep::FieldAt, 23, 2}, {Rep::FieldAt, 32, 2},
        {Rep::FieldAt, 34, 2}, {Rep::FieldAt, 36, 1}, {Rep::FieldAt, 37, 2}, {Rep::FieldAt, 39, 2},
        {Rep::FieldAt, 41, 2}}}},
     {DIAG_CMD_NV_READ, kNvRequest, kNvReply},
     {DIAG_CMD_NV_WRITE, kNvRequest, kNvReply},
-    {0x9C, kNvRequest, kNvReply},
-    {DIAG_CMD_CONTROL, {{{Req::Code}, {Req::Run, 2, 2}}}, {{{Rep::Field, 2}}}},
-    {0x38, kCodeAlone, {}, nullptr, ParseShortVersion},
+    {DIAG_CMD_NV_X9C, kNvRequest, kNvReply},
+    {DIAG_CMD_CONTROL, {{{Req::Code}, {Req::Run, kReqWord, 2}}}, {{{Rep::Field, 2}}}},
+    {DIAG_CMD_SHORT_VERSION, kCodeAlone, {}, nullptr, ParseShortVersion},
     {DIAG_CMD_VERSION, kCodeAlone, {}, nullptr, ParseVersion},
     {DIAG_CMD_DOWNLOAD, kCodeAlone, {}},
-    {0x48, {{{Req::Run, 0, 126}}}, {{{Rep::Field, 1}, {Rep::Field, 2}}}},
-    {0x49, {{{Req::Run, 0, 3}}},
+    {DIAG_CMD_ROAMING_LIST_WRITE, {{{Req::Run, 0, 126}}}, {{{Rep::Field, 1}, {Rep::Field, 2}}}},
+    {DIAG_CMD_ROAMING_LIST_READ, {{{Req::Code}, {Req::Pick, kReqSub}, {Req::Pick, kReqWord}}},
      {{{Rep::Field, 1}, {Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 2}, {Rep::Bytes, 120}}}},
     {DIAG_CMD_SUBSYSTEM, {}, {}, BuildSubsystem, ParseSubsystem},
     {DIAG_CMD_LEGACY_EFS, {}, {}, BuildLegacyEfs, ParseLegacyEfs},
-    {0x5C, {{{Req::Literal, 0x5C}, {Req::Literal, 0x01}, {Req::Literal, 0x00}, {Req::Literal, 0xC2},
-             {Req::Literal, 0x01}, {Req::Literal, 0x00}}}, {}},
-    {0x7C, kCodeAlone, {{{Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Bytes, 256}}}},
-    {0x89, {{{Req::Run, 0, 2}}}, {}},
-    {0x8A, kCodeAlone, {}},
+    {DIAG_CMD_PORT_RATE, {{{Req::Code}, {Req::Literal, 0x01}, {Req::Literal, PortRateByte(0)},
+                           {Req::Literal, PortRateByte(1)}, {Req::Literal, PortRateByte(2)},
+                           {Req::Literal, PortRateByte(3)}}}, {}},
+    {DIAG_CMD_BUILD_ID, kCodeAlone,
+     {{{Rep::Field, 2}, {Rep::Field, 1}, {Rep::Field, 4}, {Rep::Field, 4}, {Rep::Bytes, 256}}}},
+    {DIAG_CMD_X89, {{{Req::Code}, {Req::Pick, kReqSub}}}, {}},
+    {DIAG_CMD_X8A, kCodeAlone, {}},
 };
 
 // ---- boot-loader messages (protocol 1): requests and replies by their own codes.
-// Addresses and lengths go out most significant byte first.
+// Addresses and lengths go out most significant byte first. A code whose
+// meaning this layer does not need is named by its number.
 
-bool ParseBootNak(ReplyParser& p, uint16_t)
+enum BootCode : uint8_t {
+    BOOT_WRITE = 0x01,
+    BOOT_NAK = 0x03,
+    BOOT_ERASE = 0x04,
+    BOOT_GO = 0x05,
+    BOOT_NO_OPERATION = 0x06,
+    BOOT_PARAMETER_REQUEST = 0x07,
+    BOOT_PARAMETERS = 0x08,
+    BOOT_RESET = 0x0A,
+    BOOT_UNLOCK = 0x0B,
+    BOOT_VERSION_REQUEST = 0x0C,
+    BOOT_VERSION = 0x0D,
+    BOOT_POWER_DOWN = 0x0E,
+    BOOT_WRITE_32 = 0x0F,
+    BOOT_X10 = 0x10,
+    BOOT_X11 = 0x11,
+    BOOT_X12 = 0x12,
+    BOOT_X13 = 0x13,
+    BOOT_X14 = 0x14,
+    BOOT_X20 = 0x20,
+    BOOT_X90 = 0x90,
+};
+
+// Request bytes of the boot-loader requests.
+constexpr uint16_t kBootAddress = 1;       // 24 or 32 bits
+constexpr uint16_t kBootEraseLength = 4;   // 24 bits
+constexpr uint16_t kBootWriteLength = 5;   // 16 bits, the count of the data
+constexpr uint16_t kBootWriteData = 9;
+constexpr uint16_t kBootSegment = 1;       // two 16-bit values
+constexpr uint16_t kBootOffset = 3;
+constexpr uint16_t kBootBody = 1;          // what the other requests send behind the code
+
+// Reply bytes: the NAK's reason, the parameters' flash-size code and device type.
+constexpr size_t kBootNakReason = 1;
+constexpr size_t kBootFlashCode = 8;
+constexpr size_t kBootDeviceType = 9;
+constexpr uint8_t kBootLastDeviceType = 34; // a higher one is stored as 0
+
+// The parameters reply in the record: the reply's fields to the flash-size
+// code, the flash size that code stands for, the device type and two names.
+struct BootParametersRecord {
+    uint8_t code;
+    uint8_t version;
+    uint8_t minimumVersion;
+    uint8_t maximumBlock[4];
+    uint8_t model;
+    uint8_t flashCode;
+    uint8_t flashSize[4];
+    uint8_t deviceType;
+    char name[64];
+    char secondName[128];
+};
+static_assert(sizeof(BootParametersRecord) <= DIAG_REPLY_RECORD_SIZE);
+
+bool ParseBootNak(ReplyParser& p, DiagTransferState&)
 {
     uint32_t raw = 0;
-    if (p.PeekLe(1, 2, &raw)) {
+    if (p.PeekLe(kBootNakReason, 2, &raw)) {
         unsigned reason = (raw & 0xFF) << 8 | raw >> 8;
         const wchar_t* text = DiagBootNakText(reason);
         SetErrorText(text ? text : L"");
@@ -669,118 +861,164 @@ bool ParseBootNak(ReplyParser& p, uint16_t)
     return false;
 }
 
-bool ParseBootParameters(ReplyParser& p, uint16_t)
+bool ParseBootParameters(ReplyParser& p, DiagTransferState&)
 {
-    static const uint32_t kFlashSizes[7] = {0, 0x80000, 0x100000, 0x100000, 0x200000, 0x400000, 0x800000};
+    // by flash-size code; an unknown code is stored as 0
+    static const uint32_t kFlashSizes[] = {0, 0x80000, 0x100000, 0x100000, 0x200000, 0x400000, 0x800000};
     p.Field(1);
     p.Field(1);
     p.FieldBe(4);
     p.Field(1);
     uint8_t flash = 0;
-    if (p.Peek8(8, &flash)) {
-        if (flash > 6)
+    if (p.Peek8(kBootFlashCode, &flash)) {
+        if (flash >= std::size(kFlashSizes))
             flash = 0;
         p.Store(flash, 1);
         p.Store(kFlashSizes[flash], 4);
-        p.Seek(9);
+        p.Seek(kBootFlashCode + 1);
         p.Touch();
     } else {
-        p.WriteAt(1 + 1 + 1 + 4 + 1 + 1 + 4);
+        p.WriteAt(offsetof(BootParametersRecord, deviceType));
     }
-    p.Seek(9);
-    uint8_t last = 0;
-    if (p.Peek8(9, &last)) {
-        p.Store(last > 34 ? 0 : last, 1);
-        p.Seek(10);
+    p.Seek(kBootDeviceType);
+    uint8_t type = 0;
+    if (p.Peek8(kBootDeviceType, &type)) {
+        p.Store(type > kBootLastDeviceType ? 0 : type, 1);
+        p.Seek(kBootDeviceType + 1);
         p.Touch();
     } else {
-        p.WriteAt(1 + 1 + 1 + 4 + 1 + 1 + 4 + 1);
+        p.WriteAt(offsetof(BootParametersRecord, name));
     }
-    p.StoreText("Unknown", 64);
-    p.StoreText("Unknown", 128);
+    p.StoreText("Unknown", sizeof BootParametersRecord::name);
+    p.StoreText("Unknown", sizeof BootParametersRecord::secondName);
     return true;
 }
 
+// code, address, a 16-bit count n and n bytes of data
+constexpr ReqSteps BootWrite(uint16_t addressBytes)
+{
+    return {{{Req::Code}, {Req::RunBe, kBootAddress, addressBytes}, {Req::RunBe, kBootWriteLength, 2},
+             {Req::RunCountAt, kBootWriteData, kBootWriteLength}}};
+}
+// code, segment and offset
+constexpr ReqSteps kBootJump = {{{Req::Code}, {Req::RunBe, kBootSegment, 2}, {Req::RunBe, kBootOffset, 2}}};
+
 constexpr Layout kBootRequests[] = {
-    {0x01, {{{Req::Code}, {Req::Pick, 3}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 6}, {Req::Pick, 5},
-             {Req::RunCountAt, 9, 5}}}, {}},
-    {0x0F, {{{Req::Code}, {Req::Pick, 4}, {Req::Pick, 3}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 6},
-             {Req::Pick, 5}, {Req::RunCountAt, 9, 5}}}, {}},
-    {0x04, {{{Req::Code}, {Req::Pick, 3}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 6}, {Req::Pick, 5},
-             {Req::Pick, 4}}}, {}},
-    {0x05, {{{Req::Code}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 4}, {Req::Pick, 3}}}, {}},
-    {0x14, {{{Req::Code}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 4}, {Req::Pick, 3}}}, {}},
-    {0x90, {{{Req::Code}, {Req::Pick, 2}, {Req::Pick, 1}, {Req::Pick, 4}, {Req::Pick, 3}}}, {}},
-    {0x0B, {{{Req::Run, 0, 9}}}, {}},
-    {0x10, {{{Req::Run, 0, 2}}}, {}},
-    {0x11, {{{Req::Run, 0, 5}}}, {}},
-    {0x06, kCodeAlone, {}},
-    {0x07, kCodeAlone, {}},
-    {0x0A, kCodeAlone, {}},
-    {0x0C, kCodeAlone, {}},
-    {0x0E, kCodeAlone, {}},
-    {0x12, kCodeAlone, {}},
-    {0x20, kCodeAlone, {}},
+    {BOOT_WRITE, BootWrite(3), {}},
+    {BOOT_WRITE_32, BootWrite(4), {}},
+    {BOOT_ERASE, {{{Req::Code}, {Req::RunBe, kBootAddress, 3}, {Req::RunBe, kBootEraseLength, 3}}}, {}},
+    {BOOT_GO, kBootJump, {}},
+    {BOOT_X14, kBootJump, {}},
+    {BOOT_X90, kBootJump, {}},
+    {BOOT_UNLOCK, {{{Req::Code}, {Req::Run, kBootBody, 8}}}, {}},
+    {BOOT_X10, {{{Req::Code}, {Req::Pick, kBootBody}}}, {}},
+    {BOOT_X11, {{{Req::Code}, {Req::Run, kBootBody, 4}}}, {}},
+    {BOOT_NO_OPERATION, kCodeAlone, {}},
+    {BOOT_PARAMETER_REQUEST, kCodeAlone, {}},
+    {BOOT_RESET, kCodeAlone, {}},
+    {BOOT_VERSION_REQUEST, kCodeAlone, {}},
+    {BOOT_POWER_DOWN, kCodeAlone, {}},
+    {BOOT_X12, kCodeAlone, {}},
+    {BOOT_X20, kCodeAlone, {}},
 };
 constexpr Layout kBootReplies[] = {
-    {0x03, {}, {}, nullptr, ParseBootNak},
-    {0x08, {}, {}, nullptr, ParseBootParameters},
-    {0x0D, {}, {{{Rep::Field, 1}, {Rep::TextCounted, 1, 1}}}},
-    {0x13, {}, {{{Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}}}},
+    {BOOT_NAK, {}, {}, nullptr, ParseBootNak},
+    {BOOT_PARAMETERS, {}, {}, nullptr, ParseBootParameters},
+    {BOOT_VERSION, {}, {{{Rep::Field, 1}, {Rep::TextCounted, 1, 1}}}},
+    {BOOT_X13, {}, {{{Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}, {Rep::Field, 1}}}},
 };
 
-void BuildTyped(PacketWriter& w, size_t typedLength) { BuildRow(w, FindLayout(kTyped, w.At(0)), typedLength); }
-void BuildBoot(PacketWriter& w) { BuildRow(w, FindLayout(kBootRequests, w.At(0)), 0); }
+// ---- streaming download (protocol 2): replies by their code; an unlisted
+// code is rejected. The packet is the laid-down payload.
+
+enum StreamingReply : uint8_t {
+    STREAM_HELLO = 0x02,
+    STREAM_READ_DATA = 0x04,
+    STREAM_WROTE = 0x06,
+    STREAM_BLOCK_WRITTEN = 0x08,
+    STREAM_NO_OPERATION = 0x0A,
+    STREAM_RESET = 0x0C,
+    STREAM_ERROR = 0x0D,
+    STREAM_LOG = 0x0E,
+    STREAM_UNLOCKED = 0x10,
+    STREAM_POWERING_DOWN = 0x12,
+    STREAM_OPENED = 0x14,
+    STREAM_CLOSED = 0x16,
+    STREAM_SECURITY_MODE = 0x18,
+    STREAM_PARTITION_TABLE = 0x1A,
+    STREAM_OPENED_IMAGE = 0x1C,
+    STREAM_ERASED = 0x1E,
+    STREAM_X29 = 0x29,
+    STREAM_X2B = 0x2B,
+};
+
+// Reply bytes: the hello's text length and text, the partition table's status.
+constexpr size_t kHelloTextLength = 43;
+constexpr size_t kHelloText = 44;
+constexpr size_t kPartitionStatus = 2;
+
+// Only the received part of the text is kept.
+bool ParseStreamingHello(ReplyParser& p, DiagTransferState& t)
+{
+    uint8_t length = 0;
+    if (p.Peek8(kHelloTextLength, &length)) {
+        size_t avail = 0;
+        uint8_t b;
+        while (avail < length && avail < DIAG_HELLO_TEXT_SIZE - 1 && p.Peek8(kHelloText + avail, &b)) {
+            t.helloText[avail] = static_cast<char>(b);
+            ++avail;
+        }
+        t.helloText[avail] = '\0';
+        t.helloLength = static_cast<uint32_t>(avail);
+        p.Seek(kHelloText + avail);
+        p.Touch();
+    }
+    return true;
+}
+
+bool ParsePartitionTable(ReplyParser& p, DiagTransferState&)
+{
+    uint8_t status = 1;
+    p.Peek8(kPartitionStatus, &status);
+    return status == 0;
+}
+
+constexpr Layout kStreamingReplies[] = {
+    {STREAM_HELLO, {}, {}, nullptr, ParseStreamingHello},
+    {STREAM_READ_DATA, {}, {}},
+    {STREAM_WROTE, {}, {}},
+    {STREAM_BLOCK_WRITTEN, {}, {}},
+    {STREAM_NO_OPERATION, {}, {}},
+    {STREAM_RESET, {}, {}},
+    {STREAM_LOG, {}, {}},
+    {STREAM_UNLOCKED, {}, {}},
+    {STREAM_POWERING_DOWN, {}, {}},
+    {STREAM_OPENED, {}, {}},
+    {STREAM_CLOSED, {}, {}},
+    {STREAM_SECURITY_MODE, {}, {}},
+    {STREAM_OPENED_IMAGE, {}, {}},
+    {STREAM_ERASED, {}, {}},
+    {STREAM_X29, {}, {}},
+    {STREAM_X2B, {}, {}},
+    {STREAM_PARTITION_TABLE, {}, {}, nullptr, ParsePartitionTable},
+    {STREAM_ERROR, {}, {{{Rep::Field, 4}}}, nullptr, nullptr, Verdict::Rejected}, // the 32-bit error code
+};
+
+void BuildTyped(PacketWriter& w, size_t typedLength)
+{
+    BuildRow(w, FindLayout(kTyped, w.At(kReqCode)), typedLength);
+}
+void BuildBoot(PacketWriter& w) { BuildRow(w, FindLayout(kBootRequests, w.At(kReqCode)), 0); }
 
 // The code in reply byte 0 picks the layout; fields are read from byte 1 on.
 template <size_t N>
-bool ParseByCode(ReplyParser& p, const Layout (&table)[N], uint16_t replyLength)
+bool ParseByCode(ReplyParser& p, const Layout (&table)[N], DiagTransferState& t, Verdict unlisted)
 {
     uint8_t code = 0;
-    p.Peek8(0, &code);
-    p.Seek(1);
-    p.WriteAt(1);
-    return ParseRow(p, FindLayout(table, code), replyLength);
-}
-
-bool ParseStreaming(ReplyParser& p, DiagTransferState& t)
-{
-    uint8_t code = 0;
-    p.Peek8(0, &code);
-    switch (code) {
-    case 2: {
-        uint8_t length = 0;
-        if (p.Peek8(43, &length)) {
-            // only the received part of the text is kept
-            size_t avail = 0;
-            uint8_t b;
-            while (avail < length && avail < DIAG_HELLO_TEXT_SIZE - 1 && p.Peek8(44 + avail, &b)) {
-                t.helloText[avail] = static_cast<char>(b);
-                ++avail;
-            }
-            t.helloText[avail] = '\0';
-            t.helloLength = static_cast<uint32_t>(avail);
-            p.Seek(44 + avail);
-            p.Touch();
-        }
-        return true;
-    }
-    case 4: case 6: case 8: case 10: case 12: case 14: case 16: case 18: case 20: case 22: case 24:
-    case 28: case 30: case 41: case 43:
-        return true;
-    case 26: {
-        uint8_t status = 1;
-        p.Peek8(2, &status);
-        return status == 0;
-    }
-    case 13:
-        p.Seek(1);
-        p.WriteAt(1);
-        p.Field(4);
-        return false;
-    default:
-        return false;
-    }
+    p.Peek8(kReplyCode, &code);
+    p.Seek(DIAG_REPLY_FIRST_FIELD);
+    p.WriteAt(DIAG_REPLY_FIRST_FIELD);
+    return ParseRow(p, FindLayout(table, code), t, unlisted);
 }
 
 } // namespace
@@ -926,11 +1164,11 @@ bool CheckDiagFrame(DiagTransferState& t)
     ReplyParser p(rx, packetLength, t.reply.bytes, DIAG_REPLY_RECORD_SIZE);
     bool good;
     if (t.protocol == DIAG_PROTOCOL_TYPED)
-        good = ParseByCode(p, kTyped, t.replyLength);
+        good = ParseByCode(p, kTyped, t, Verdict::Good);
     else if (t.protocol == DIAG_PROTOCOL_BOOT)
-        good = ParseByCode(p, kBootReplies, t.replyLength);
+        good = ParseByCode(p, kBootReplies, t, Verdict::Good);
     else
-        good = ParseStreaming(p, t);
+        good = ParseByCode(p, kStreamingReplies, t, Verdict::Rejected);
     t.receiveLength = static_cast<uint32_t>(p.ReadPosition());
     return good;
 }

@@ -24,15 +24,35 @@ constexpr size_t DIAG_REPLY_RECORD_SIZE = 1040;
 constexpr size_t DIAG_TEXT_SIZE = 1024; // DiagErrorText, DiagFrameLog (wide characters)
 constexpr size_t DIAG_HELLO_TEXT_SIZE = 256;
 
-// Command codes the operations use.
-constexpr uint8_t DIAG_CMD_NV_READ = 0x26;
-constexpr uint8_t DIAG_CMD_NV_WRITE = 0x27;
-constexpr uint8_t DIAG_CMD_CONTROL = 0x29;
-constexpr uint8_t DIAG_CMD_VERSION = 0x39;
-constexpr uint8_t DIAG_CMD_DOWNLOAD = 0x3A;
-constexpr uint8_t DIAG_CMD_SUBSYSTEM = 0x4B;
-constexpr uint8_t DIAG_CMD_LEGACY_EFS = 0x59;
+// Codes of typed packets (request byte 0, reply byte 0). A code whose meaning
+// this layer does not need is named by its number.
+enum DiagCommand : uint8_t {
+    DIAG_CMD_SERIAL_NUMBER = 0x01,
+    DIAG_CMD_STATUS = 0x0C,
+    DIAG_CMD_BAD_COMMAND = 0x13, // the BAD_ codes are the device's error replies
+    DIAG_CMD_BAD_PARAMETERS = 0x14,
+    DIAG_CMD_BAD_LENGTH = 0x15,
+    DIAG_CMD_BAD_MODE = 0x18,
+    DIAG_CMD_NV_READ = 0x26,
+    DIAG_CMD_NV_WRITE = 0x27,
+    DIAG_CMD_CONTROL = 0x29,
+    DIAG_CMD_SHORT_VERSION = 0x38,
+    DIAG_CMD_VERSION = 0x39,
+    DIAG_CMD_DOWNLOAD = 0x3A,
+    DIAG_CMD_ROAMING_LIST_WRITE = 0x48,
+    DIAG_CMD_ROAMING_LIST_READ = 0x49,
+    DIAG_CMD_SUBSYSTEM = 0x4B,
+    DIAG_CMD_LEGACY_EFS = 0x59,
+    DIAG_CMD_PORT_RATE = 0x5C,
+    DIAG_CMD_BUILD_ID = 0x7C,
+    DIAG_CMD_X89 = 0x89,
+    DIAG_CMD_X8A = 0x8A,
+    DIAG_CMD_NV_X9C = 0x9C, // laid out as NV read and write
+};
+
+// Subsystems of DIAG_CMD_SUBSYSTEM (request and reply byte 1).
 constexpr uint8_t DIAG_SUBSYS_EFS2 = 0x13;
+constexpr uint8_t DIAG_SUBSYS_CD = 0xCD;
 
 // The request as the builders of protocols 0 and 1 read it: request bytes
 // 0..1283 (byte 0 code, byte 1 sub byte, bytes 2-3 the word, data from 4).
@@ -44,10 +64,10 @@ struct DiagTypedRequest {
 };
 static_assert(sizeof(DiagTypedRequest) == DIAG_TYPED_REQUEST_SIZE);
 
-// Layout of the NV typed request (codes 0x26, 0x27, 0x9C): item image at
-// request bytes 4-131, NV status at 132-133.
+// Layout of the NV typed request (NV read, NV write, NV_X9C): item number in
+// the word, item image in the data, then the NV status.
 constexpr size_t DIAG_NV_ITEM_SIZE = 128;
-constexpr size_t DIAG_NV_REQUEST_STATUS_OFFSET = 4 + DIAG_NV_ITEM_SIZE;
+constexpr size_t DIAG_NV_REQUEST_STATUS_OFFSET = offsetof(DiagTypedRequest, data) + DIAG_NV_ITEM_SIZE;
 
 // Parsed reply; byte 0 is the reply's command code, the rest by code.
 struct DiagReplyRecord {
@@ -55,6 +75,7 @@ struct DiagReplyRecord {
 };
 
 // Where the fields of the replies the operations read stand in the record.
+constexpr size_t DIAG_REPLY_FIRST_FIELD = 1;      // behind the code
 constexpr size_t DIAG_REPLY_NV_ITEM_OFFSET = 1;   // 16-bit item number
 constexpr size_t DIAG_REPLY_NV_DATA_OFFSET = 3;   // 128 bytes
 constexpr size_t DIAG_REPLY_NV_STATUS_OFFSET = 131; // 16-bit, 0 = done
@@ -62,7 +83,7 @@ constexpr size_t DIAG_VERSION_TEXT_COUNT = 9;
 constexpr size_t DIAG_VERSION_TEXT_SLOT = 31;     // text k at 1 + 31k
 constexpr size_t DIAG_VERSION_DATE_OFFSET = 280;  // 12 characters
 constexpr size_t DIAG_VERSION_EXTRA_OFFSET = 293; // 9 bytes
-constexpr size_t DiagVersionTextOffset(size_t k) { return 1 + DIAG_VERSION_TEXT_SLOT * k; }
+constexpr size_t DiagVersionTextOffset(size_t k) { return DIAG_REPLY_FIRST_FIELD + DIAG_VERSION_TEXT_SLOT * k; }
 
 uint16_t DiagReplyU16(const DiagReplyRecord& reply, size_t offset);
 uint32_t DiagReplyU32(const DiagReplyRecord& reply, size_t offset);
@@ -101,7 +122,11 @@ bool CheckDiagFrame(DiagTransferState& t);
 // a good CRC; nothing is changed and no reason text is set.
 bool DiagFrameIntact(const uint8_t* bytes, size_t length);
 // The device's error replies: bad command, bad parameters, bad length, bad mode.
-constexpr bool IsDiagErrorCode(uint8_t code) { return code == 0x13 || code == 0x14 || code == 0x15 || code == 0x18; }
+constexpr bool IsDiagErrorCode(uint8_t code)
+{
+    return code == DIAG_CMD_BAD_COMMAND || code == DIAG_CMD_BAD_PARAMETERS || code == DIAG_CMD_BAD_LENGTH ||
+           code == DIAG_CMD_BAD_MODE;
+}
 // Appends "W: "/"R: " "Len n: " and up to ten bytes in hex to DiagFrameLog.
 void DumpDiagFrame(const DiagTransferState& t, uint32_t count, bool written);
 
