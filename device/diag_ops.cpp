@@ -230,8 +230,9 @@ int RestoreFactorySetting()
         {DIAG_CMD_SUBSYSTEM, DIAG_PROTOCOL_RAW, DIAG_HEADER_RESTORE_FACTORY, 3, 5},
         [](uint8_t*) { return 0u; },
         [](const DiagResponseRecord& response) {
-            static const uint8_t kHead[5] = {0x4B, 0xCD, 0x18, 0x00, 0x00};
-            return response.dataLength >= 5 && std::memcmp(response.data, kHead, sizeof kHead) == 0;
+            // the request's own header echoed, then a zero status
+            const uint8_t* head = DiagSubsystemHeaderTable[DIAG_HEADER_RESTORE_FACTORY];
+            return response.dataLength >= 5 && std::memcmp(response.data, head, 4) == 0 && response.data[4] == 0x00;
         });
 }
 
