@@ -231,9 +231,12 @@ public:
         for (int i = 0; i < static_cast<int>(snap.tabs.size()); ++i) {
             RECT r = TabItemRectLocked(snap, i);
             bool cur = i == snap.tabCur;
+            // grey on plain ground while the strip takes no click, as any disabled control
+            const bool active = active_r() != 0;
             fl_draw_box(cur ? FL_UP_BOX : FL_THIN_UP_BOX, x() + r.left, y() + r.top - (cur ? 2 : 0), r.right - r.left,
-                        r.bottom - r.top + (cur ? 3 : 0), cur ? FL_BACKGROUND_COLOR : fl_darker(FL_BACKGROUND_COLOR));
-            fl_color(FL_BLACK);
+                        r.bottom - r.top + (cur ? 3 : 0),
+                        cur || !active ? FL_BACKGROUND_COLOR : fl_darker(FL_BACKGROUND_COLOR));
+            fl_color(active ? FL_BLACK : fl_inactive(FL_BLACK));
             fl_draw(WideToUtf8(snap.tabs[i]).c_str(), x() + r.left, y() + r.top, r.right - r.left, r.bottom - r.top,
                     FL_ALIGN_CENTER);
             if (cur && focused)
