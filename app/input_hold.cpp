@@ -31,6 +31,14 @@ void CInputHold::Release()
             control->EnableWindow(input.enabled ? TRUE : FALSE);
 }
 
+void CInputHold::Enable(CWnd* page, int id, bool enabled)
+{
+    if (!page || Redirect(page, id, enabled))
+        return;
+    if (CWnd* control = page->GetDlgItem(id))
+        control->EnableWindow(enabled ? TRUE : FALSE);
+}
+
 bool CInputHold::Redirect(const CWnd* page, int id, bool enabled)
 {
     std::lock_guard<std::mutex> hold(m_lock);

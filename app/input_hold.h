@@ -23,6 +23,8 @@ public:
     void Release();
     // True (and the state kept for the release) when id of page is held.
     bool Redirect(const CWnd* page, int id, bool enabled);
+    // Enables or disables id of page now, or at the release when it is held.
+    void Enable(CWnd* page, int id, bool enabled);
 
 private:
     struct Input {

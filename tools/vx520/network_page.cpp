@@ -176,10 +176,7 @@ namespace {
 void Enable(CVX520ModemSettingNetworkSettingPage* page, int id, bool enabled)
 {
     // an input held for a worker takes this state when the worker lets go
-    if (page->m_inputHold.Redirect(page, id, enabled))
-        return;
-    if (CWnd* control = page->GetDlgItem(id))
-        control->EnableWindow(enabled ? TRUE : FALSE);
+    page->m_inputHold.Enable(page, id, enabled);
 }
 
 void Show(CWnd* page, int id, bool shown)

@@ -154,6 +154,13 @@ protected:
         return out;
     }
 
+    // Neither the backup nor an APN command went to the device.
+    void ExpectNothingSent() const
+    {
+        EXPECT_TRUE(SentWith("UPLOADFILE_RESTORE").empty());
+        EXPECT_TRUE(SentWith("APN_PROC_EX").empty());
+    }
+
     // Edits the tool configuration the program released.
     void ReplaceInConfig(const std::string& from, const std::string& to)
     {
@@ -449,8 +456,7 @@ TEST_F(KittingTest, RefusalsHaveTheirOwnBoxesBeforeTheResult)
             EXPECT_EQ(boxes[i].type & 0xF0u, static_cast<UINT>(MB_ICONINFORMATION));
         }
         // refused before anything was changed
-        EXPECT_TRUE(SentWith("UPLOADFILE_RESTORE").empty());
-        EXPECT_TRUE(SentWith("APN_PROC_EX").empty());
+        ExpectNothingSent();
         ASSERT_TRUE(WaitUntil([&] { return IsEnabled(Item(IDC_KITTING_WRITE)); }));
     }
 }
@@ -563,8 +569,7 @@ TEST_F(KittingTest, ApnCommandsUpToTheirRoomAreSentAndLongerOnesChangeNothing)
             EXPECT_EQ(saves[0], command);
         } else {
             EXPECT_TRUE(saves.empty());
-            EXPECT_TRUE(SentWith("UPLOADFILE_RESTORE").empty());
-            EXPECT_TRUE(SentWith("APN_PROC_EX").empty());
+            ExpectNothingSent();
             EXPECT_EQ(trace_.Count("KESTLE: nothing written: Apn_cfg.ini: [APN_INFO] APN_COMMAND1 is longer than "
                                    "10239 bytes"),
                       1u);
@@ -583,8 +588,7 @@ TEST_F(KittingTest, HugeProvisioningFileIsRefusedForItsSize)
     auto boxes = RunWrite();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, kFailed);
-    EXPECT_TRUE(SentWith("UPLOADFILE_RESTORE").empty());
-    EXPECT_TRUE(SentWith("APN_PROC_EX").empty());
+    ExpectNothingSent();
     EXPECT_EQ(trace_.Count("KESTLE: nothing written: Apn_cfg.ini: the file is larger than 262143 bytes, the most "
                            "that is read"),
               1u);
@@ -600,8 +604,7 @@ TEST_F(KittingTest, MissingBackupFileFailsBeforeAnythingChanges)
     auto boxes = RunWrite();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, kFailed);
-    EXPECT_TRUE(SentWith("UPLOADFILE_RESTORE").empty());
-    EXPECT_TRUE(SentWith("APN_PROC_EX").empty());
+    ExpectNothingSent();
     EXPECT_EQ(trace_.Count("KESTLE: nothing written: no backupinfo in the tool folder"), 1u);
 }
 
