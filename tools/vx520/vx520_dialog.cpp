@@ -61,9 +61,8 @@ void EnableItem(CWnd* window, int id, bool enabled)
 // An input a page read or a worker holds takes the state at the release.
 void EnableItem(CVX520ModemSettingNetworkSettingPage* page, int id, bool enabled)
 {
-    if (page && page->m_inputHold.Redirect(page, id, enabled))
-        return;
-    EnableItem(static_cast<CWnd*>(page), id, enabled);
+    if (page)
+        page->m_inputHold.Enable(page, id, enabled);
 }
 
 template <class Window, size_t N>
@@ -87,8 +86,7 @@ void HideAuthControls(CWnd* page)
 void EnableButtons(CVX520ModemSettingDlg* dialog, bool enabled)
 {
     for (int id : kDialogButtons)
-        if (!dialog->m_buttonHold.Redirect(dialog, id, enabled))
-            EnableItem(static_cast<CWnd*>(dialog), id, enabled);
+        dialog->m_buttonHold.Enable(dialog, id, enabled);
 }
 
 }  // namespace
@@ -148,8 +146,7 @@ CVX520ModemSettingDlg::~CVX520ModemSettingDlg()
     StopWatchThread();
     WaitForWorker();
     WaitForUpdateThread();
-    if (m_pPageReadThread)
-        m_pPageReadThread->Join();
+    WaitForPageRead();
     delete m_pNetworkPage;
     delete m_pPinSettingPage;
     delete m_pPukPage;
@@ -171,8 +168,7 @@ void CVX520ModemSettingDlg::OnDestroy()
     // the watch thread works on the pages' controls; it ends before they go
     StopWatchThread();
     WaitForUpdateThread();
-    if (m_pPageReadThread)
-        m_pPageReadThread->Join();
+    WaitForPageRead();
     CToolDialogFrame::OnDestroy();
 }
 
@@ -500,7 +496,7 @@ void CVX520ModemSettingDlg::StartParametersWorker(AFX_THREADPROC proc, CWinThrea
         return;
     // a press that came in just before a page read held the buttons is
     // carried out after it
-    if (m_bPageReadRunning) {
+    if (PageReadRunning()) {
         m_duePress = {proc, member};
         return;
     }
@@ -761,12 +757,18 @@ void CVX520ModemSettingDlg::WaitForUpdateThread()
         thread->Join();
 }
 
+void CVX520ModemSettingDlg::WaitForPageRead()
+{
+    if (m_pPageReadThread)
+        m_pPageReadThread->Join();
+}
+
 // ---- tab change and language ---------------------------------------------
 
 void CVX520ModemSettingDlg::OnVX520TabChange(NMHDR* /*header*/, LRESULT* result)
 {
     // the tabs are off meanwhile; a change that still comes is not taken
-    if (m_nPinPageReady == 0 || m_bPageReadRunning)
+    if (m_nPinPageReady == 0 || PageReadRunning())
         return;
     int tab = CurrentTab();
     m_bSimQueried = false;
@@ -799,7 +801,7 @@ void CVX520ModemSettingDlg::StartDueReads()
     // state DeviceHeld reads), so a read put off here always comes; the
     // texts wait too, as they ask the SIM whose it is; a PIN page refresh
     // still at work would race the page's swap
-    if (m_nReadsDue == 0 || m_bPageReadRunning || DeviceHeld() || m_nPinPageReady == 0 || !m_pNetworkPage)
+    if (m_nReadsDue == 0 || PageReadRunning() || DeviceHeld() || m_nPinPageReady == 0 || !m_pNetworkPage)
         return;
     const bool pinTab = CurrentTab() != 0;
     // a PIN page is shown only on its tab; the network read sets the texts as well
@@ -807,26 +809,27 @@ void CVX520ModemSettingDlg::StartDueReads()
         m_nReadsDue &= ~static_cast<unsigned>(PAGE_READ_PIN_PAGE);
     unsigned reads = 0;
     for (unsigned read : {PAGE_READ_NETWORK, PAGE_READ_NETWORK_TEXTS, PAGE_READ_PIN_PAGE, PAGE_READ_PIN_TEXTS})
-        if (m_nReadsDue & read) {
+        if (m_nReadsDue.load() & read) {
             reads = read;
             break;
         }
-    m_nReadsDue &= ~(reads == PAGE_READ_NETWORK ? reads | PAGE_READ_NETWORK_TEXTS : reads);
     if (reads == 0)
         return;
+    // running before it stops being due, so that it always shows as one of the two
+    m_nReadsRunning = reads;
+    m_nReadsDue &= ~(reads == PAGE_READ_NETWORK ? reads | PAGE_READ_NETWORK_TEXTS : reads);
     if (reads == PAGE_READ_PIN_PAGE) {
         m_nPinKindShown = m_nPinPageKind;
         if (!SwapPinPage()) {
+            m_nReadsRunning = 0;
             StartDueReads();
             return;
         }
     }
-    m_nReadsRunning = reads;
-    m_bPageReadRunning = true;
     HoldPageInputs();
     m_pPageReadThread = AfxBeginThread(&CVX520ModemSettingDlg::PageReadThread, this, THREAD_PRIORITY_NORMAL);
     if (!m_pPageReadThread) {
-        m_bPageReadRunning = false;
+        m_nReadsRunning = 0;
         ReleasePageInputs();
     }
 }
@@ -837,7 +840,7 @@ UINT CVX520ModemSettingDlg::PageReadThread(LPVOID param)
     if (!dlg)
         return 0;
     CVX520ModemSettingNetworkSettingPage* page = dlg->m_pNetworkPage;
-    switch (dlg->m_nReadsRunning) {
+    switch (dlg->m_nReadsRunning.load()) {
     case PAGE_READ_NETWORK:
         if (dlg->IsSimReady())
             page->ReadNetworkSettings(true);
@@ -875,10 +878,8 @@ void CVX520ModemSettingDlg::ReleasePageInputs()
 
 void CVX520ModemSettingDlg::EndPageRead()
 {
-    if (m_pPageReadThread)
-        m_pPageReadThread->Join();
+    WaitForPageRead();
     m_pPageReadThread = nullptr;
-    m_bPageReadRunning = false;
     m_nReadsRunning = 0;
     ReleasePageInputs();
 }
@@ -934,7 +935,7 @@ void CVX520ModemSettingDlg::SelectLanguage(BYTE flag)
         if (m_nPinPageReady == 0)
             return;
         // a page being filled takes the new texts after its read
-        if (m_bPageReadRunning)
+        if (PageReadRunning())
             RequestPageRead(PAGE_READ_PIN_TEXTS);
         else
             StartUpdatePinThread();

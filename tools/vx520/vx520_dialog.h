@@ -127,7 +127,9 @@ public:
     // tab control, Read, Apply and the network page's inputs are off, so that
     // the window keeps painting and no click lands on a page being read.
     void RequestPageRead(unsigned reads);
-    bool PageReadRunning() const { return m_bPageReadRunning; }
+    bool PageReadRunning() const { return m_nReadsRunning.load() != 0; }
+    // A read asked for that has not ended, also one waiting for the device.
+    bool PageReadsPending() const { return m_nReadsDue.load() != 0 || PageReadRunning(); }
     static UINT PageReadThread(LPVOID dialog);
 
 protected:
@@ -160,6 +162,7 @@ private:
     // The device has just come: the current tab's first read.
     void ReadArrivedDevice(CVX520ModemSettingNetworkSettingPage* page, int tab);
     void WaitForUpdateThread();
+    void WaitForPageRead();
     // UI thread: the page of m_nPinPageKind in the PIN tab; false when none
     bool SwapPinPage();
     // Page-read thread: the device's state into the PIN page of kind.
@@ -170,9 +173,10 @@ private:
     void HoldPageInputs();
     void ReleasePageInputs();
     bool DeviceHeld() const;
-    // UI thread only: reads asked for and not started; the running one's
-    unsigned m_nReadsDue = 0;
-    unsigned m_nReadsRunning = 0;
+    // reads asked for and not started (set on the UI thread, read by the tests too)
+    std::atomic<unsigned> m_nReadsDue{0};
+    // the read running, 0 for none (set on the UI thread, read by the tests too)
+    std::atomic<unsigned> m_nReadsRunning{0};
     int m_nPinKindShown = 0;
     // UI thread: a Read or Apply pressed while a page read ran
     struct DuePress {
@@ -180,8 +184,6 @@ private:
         CWinThread** member = nullptr;
     };
     DuePress m_duePress;
-    // read by the tests too
-    std::atomic<bool> m_bPageReadRunning{false};
     CWinThread* m_pPageReadThread = nullptr;
 };
 

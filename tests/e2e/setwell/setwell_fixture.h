@@ -43,12 +43,14 @@ protected:
     HWND NetItem(int id) { return ui::test::FindControl(IDD_VX520_NETWORK_PAGE, id); }
     HWND Tab() { return Item(IDC_VX520_TAB); }
 
-    // Waits until the page read a tab change, a language switch or a PIN page
-    // switch started is over, its inputs given back.
+    // Waits until the page reads a tab change, a language switch or a PIN page
+    // switch asked for are over (also one waiting for a PIN page refresh),
+    // their inputs given back.
     bool PageReadsOver()
     {
-        return ui::test::WaitIdle(hwnd_) && ui::test::WaitUntil([&] { return !dialog_->PageReadRunning(); }) &&
-               ui::test::WaitIdle(hwnd_);
+        return ui::test::WaitIdle(hwnd_) && ui::test::WaitUntil([&] {
+                   return !dialog_->PageReadsPending() && dialog_->m_nPinPageReady.load() == 1;
+               }) && ui::test::WaitIdle(hwnd_);
     }
 
     // Waits until the PIN tab holds the page of that template, shown.

@@ -248,8 +248,9 @@ TEST_F(SetwellThreadsTest, ReadAndApplyStayOffThroughATabRoundTripDuringASearch)
         EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
         ASSERT_TRUE(SelectTab(Tab(), 1));
         ASSERT_TRUE(WaitIdle(hwnd_));
-        // a watch pass on the PIN tab (which then waits for the device in its PIN read)
-        ASSERT_TRUE(WatchCycles(1));
+        // a watch pass on the PIN tab, as far as it gets: it may as well be
+        // waiting for the device this thread holds
+        WatchCycles(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_FALSE(IsEnabled(Item(IDC_VX520_READ)));
         EXPECT_FALSE(IsEnabled(Item(IDC_VX520_APPLY)));
